@@ -1,0 +1,38 @@
+// Host-side extension of the Linux platform library: what a host program or a test needs
+// beyond the Win32 names, to give the editor a parent window, to drive time deterministically
+// and to read back what was drawn. Not available on Windows, where a host uses the real API.
+#pragma once
+
+#include "win32.h"
+
+#if !defined(_WIN32)
+
+// Creates a top-level window with its own surface, to act as a host's parent window.
+// Destroy it with DestroyWindow. Returns null on failure.
+WIN32API HWND cqpCreateHostWindow(int width, int height);
+
+// Switches the tick clock (GetTickCount, timers, Sleep) between the monotonic system clock and
+// a manual clock that starts at startMs and moves only by cqpAdvanceClock and Sleep.
+WIN32API void cqpSetManualClock(BOOL enabled, DWORD startMs);
+
+// Moves the manual clock forward. Has no effect while the system clock is in use.
+WIN32API void cqpAdvanceClock(DWORD milliseconds);
+
+// Copies what the window shows (its area of its top-level window's surface) as rows of
+// 0x00RRGGBB pixels, top row first. width and height must be the window's size.
+WIN32API BOOL cqpReadWindowPixels(HWND window, DWORD* pixels, int width, int height);
+
+// Dispatches every message that is pending now (posted messages, due timers, paints) for the
+// window and its descendants, or for all windows of the thread when window is null.
+// Returns the number of messages dispatched.
+WIN32API int cqpPumpMessages(HWND window);
+
+// A left-button press and release at the given point of the window's client area, delivered
+// as the mouse messages Windows would send to the window under that point.
+WIN32API BOOL cqpClick(HWND window, int x, int y);
+
+// The number of live objects of the library (windows, device contexts, GDI objects), for
+// leak checks.
+WIN32API int cqpLiveObjectCount(void);
+
+#endif
