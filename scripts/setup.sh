@@ -6,6 +6,7 @@ set -euo pipefail
 CQSCOPE_PACKAGES=(
   cmake ninja-build g++ pkg-config clang-format
   libgtest-dev libbenchmark-dev
+  libsndfile1-dev libsmf-dev libpng-dev lsp-plugins-vst
 )
 
 missing=()
