@@ -1,0 +1,96 @@
+#include "editor/display_resources.h"
+
+#include "editor/spectrum_view.h"
+
+namespace {
+
+// The label and Hold fonts are the stock fixed font at another height.
+constexpr LONG kLabelFontHeight = -9;
+constexpr LONG kHoldFontHeight = -18;
+
+template <typename Handle>
+void deleteObject(Handle& handle) {
+    if (handle) DeleteObject(handle);
+    handle = nullptr;
+}
+
+void deleteDc(HDC& dc) {
+    if (dc) DeleteDC(dc);
+    dc = nullptr;
+}
+
+// A compatible object made with a device context of the window taken for this one creation.
+HBITMAP compatibleBitmap(HWND window, int width, int height) {
+    HDC windowDc = GetDC(window);
+    HBITMAP bitmap = CreateCompatibleBitmap(windowDc, width, height);
+    ReleaseDC(window, windowDc);
+    return bitmap;
+}
+
+HDC compatibleDc(HWND window) {
+    HDC windowDc = GetDC(window);
+    HDC dc = CreateCompatibleDC(windowDc);
+    ReleaseDC(window, windowDc);
+    return dc;
+}
+
+}  // namespace
+
+void createDrawingTools(DisplayResources& resources) {
+    resources.whitePen = CreatePen(PS_SOLID, 1, display::kWhite);
+    resources.greyPen = CreatePen(PS_SOLID, 1, display::kGrey);
+    resources.greenPen = CreatePen(PS_SOLID, 1, display::kGreen);
+    resources.noteBrush = CreateSolidBrush(display::kNoteBlue);
+
+    LOGFONTA font{};
+    GetObjectA(GetStockObject(ANSI_FIXED_FONT), sizeof(font), &font);
+    font.lfHeight = kLabelFontHeight;
+    font.lfWidth = 0;
+    font.lfWeight = FW_NORMAL;
+    resources.labelFont = CreateFontIndirectA(&font);
+    font.lfHeight = kHoldFontHeight;
+    resources.holdFont = CreateFontIndirectA(&font);
+}
+
+void releaseDrawingTools(DisplayResources& resources) {
+    deleteObject(resources.whitePen);
+    deleteObject(resources.greyPen);
+    deleteObject(resources.greenPen);
+    deleteObject(resources.noteBrush);
+    deleteObject(resources.labelFont);
+    deleteObject(resources.holdFont);
+}
+
+void createBackBuffer(DisplayResources& resources, HWND window) {
+    resources.backBitmap = compatibleBitmap(window, display::kWidth, display::kHeight);
+    resources.backDc = compatibleDc(window);
+    SelectObject(resources.backDc, resources.backBitmap);
+    SelectObject(resources.backDc, resources.labelFont);
+    SetBkColor(resources.backDc, 0);
+    // New bitmaps start black on every graphics layer we run on; clearing once more makes a
+    // paint that comes before the first refresh show black whatever the layer does.
+    clearBackBuffer(resources);
+}
+
+void createHoldImages(DisplayResources& resources, HWND window) {
+    resources.holdImageActive = compatibleBitmap(window, display::kHoldWidth, display::kHoldHeight);
+    resources.holdImageIdle = compatibleBitmap(window, display::kHoldWidth, display::kHoldHeight);
+    resources.holdDc = compatibleDc(window);
+    // The images keep their interior as created except for the text cell; start them black.
+    SelectObject(resources.holdDc, resources.holdImageActive);
+    PatBlt(resources.holdDc, 0, 0, display::kHoldWidth, display::kHoldHeight, BLACKNESS);
+    SelectObject(resources.holdDc, resources.holdImageIdle);
+    PatBlt(resources.holdDc, 0, 0, display::kHoldWidth, display::kHoldHeight, BLACKNESS);
+
+    renderHoldImage(resources, resources.holdImageActive, GetStockObject(WHITE_PEN),
+                    display::kWhite);
+    renderHoldImage(resources, resources.holdImageIdle, resources.greyPen, display::kGrey);
+}
+
+void releaseBuffers(DisplayResources& resources) {
+    deleteDc(resources.backDc);
+    deleteObject(resources.backBitmap);
+    deleteDc(resources.holdDc);
+    deleteObject(resources.holdImageActive);
+    deleteObject(resources.holdImageIdle);
+}

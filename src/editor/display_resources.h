@@ -1,0 +1,56 @@
+// The drawing objects of one display: pens, brush and fonts (made on the editor's first open,
+// released when the editor is destroyed), the 960 x 512 back buffer and the two Hold images
+// (made on every open, released on every close), the Hold button's previous window procedure
+// and the hold flag.
+//
+// Each editor owns one set, so two editors open at once never draw into or release each
+// other's objects.
+//
+// Thread: user-interface thread only.
+#pragma once
+
+#include "platform/win32.h"
+
+namespace display {
+constexpr int kWidth = 960;       // pixels
+constexpr int kHeight = 512;      // pixels
+constexpr int kBarBaseRow = 500;  // bars rise from this row
+constexpr int kLabelRow = 501;    // labels are written from this row down
+constexpr int kHoldX = 910;       // the Hold image's left column ...
+constexpr int kHoldWidth = 50;    // ... and size
+constexpr int kHoldHeight = 24;
+constexpr COLORREF kWhite = 0xFFFFFF;
+constexpr COLORREF kGrey = 0x808080;
+constexpr COLORREF kGreen = 0x00FF00;
+constexpr COLORREF kNoteBlue = 0xFF5000;  // red 0, green 80, blue 255
+}  // namespace display
+
+struct DisplayResources {
+    HPEN whitePen = nullptr;
+    HPEN greyPen = nullptr;
+    HPEN greenPen = nullptr;
+    HBRUSH noteBrush = nullptr;
+    HFONT labelFont = nullptr;  // the stock fixed font at 9 pixels
+    HFONT holdFont = nullptr;   // the same at 18 pixels
+
+    HBITMAP backBitmap = nullptr;
+    HDC backDc = nullptr;  // holds backBitmap: the back buffer
+    HDC holdDc = nullptr;  // holds one of the Hold images at a time
+    HBITMAP holdImageActive = nullptr;
+    HBITMAP holdImageIdle = nullptr;
+
+    WNDPROC buttonDefaultProc = nullptr;
+    bool holdActive = false;
+};
+
+// Pens, brush and fonts.
+void createDrawingTools(DisplayResources& resources);
+void releaseDrawingTools(DisplayResources& resources);
+
+// The back buffer, compatible with the window's device context; the label font and a black
+// text background are selected into it.
+void createBackBuffer(DisplayResources& resources, HWND window);
+// The two Hold images and their device context, drawn at once; the idle image stays selected.
+void createHoldImages(DisplayResources& resources, HWND window);
+// Deletes the back buffer and the Hold images, each device context before its bitmap.
+void releaseBuffers(DisplayResources& resources);

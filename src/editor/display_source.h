@@ -1,0 +1,27 @@
+// What the display reads from its effect: the analysis results and the held-note table.
+//
+// Threads: every function is called on the user-interface thread, from the display window's
+// message handling. signalSpan and noteState read values that the audio thread writes whole;
+// transform and magnitude work on state that only the user-interface thread touches.
+#pragma once
+
+class DisplaySource {
+  public:
+    static constexpr int kOctaves = 8;
+    static constexpr int kBinsPerOctave = 120;
+    static constexpr int kNoteCount = 128;
+
+    virtual ~DisplaySource() = default;
+
+    // The peak-to-peak spread of the last audio block (linear sample units; NaN possible).
+    virtual float signalSpan() const noexcept = 0;
+
+    // Recomputes every magnitude from the newest samples.
+    virtual void transform() = 0;
+
+    // The magnitude of bin (octave 0-7, bin 0-119), linear; left by the last transform.
+    virtual double magnitude(int octave, int bin) const noexcept = 0;
+
+    // The held-note byte of MIDI note 0-127: 1 while held, 0 otherwise.
+    virtual unsigned char noteState(int note) const noexcept = 0;
+};

@@ -1,0 +1,37 @@
+// The spectrum view: the routines that paint the back buffer of a display and the grid's
+// label table. One column per constant-Q bin (120 per octave, C1 at column 0), green bars on
+// a natural-log scale of 50 pixels per unit rising from row 500, blue stripes merged over
+// held notes, a piano-keyboard grid with labels below row 500, and the Hold image at the top
+// right.
+//
+// Thread: user-interface thread, from the display window's message handling. The routines
+// allocate nothing and need the objects that the display's open created.
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include "editor/display_resources.h"
+#include "editor/display_source.h"
+
+// The 96 grid labels, one per semitone from C1 to B8 (index 12 x octave + semitone); the
+// black keys have empty labels.
+extern const std::array<const char*, 96> NoteLabelTable;
+
+// The row that a bar of this magnitude reaches (the line covers the rows below it down to
+// row 500), or nothing when no bar is drawn: zero, negative, NaN, infinite or too small.
+// Rows above the top edge are reported as -1, which draws the same full column.
+std::optional<int> barTopRow(double magnitude) noexcept;
+
+// The left column of a held note's 8-column stripe (may lie left of column 0).
+constexpr int noteStripeLeft(int note) {
+    return 10 * note - 244;
+}
+
+void clearBackBuffer(const DisplayResources& resources);
+void drawSpectrumBars(const DisplayResources& resources, const DisplaySource& source);
+void drawNoteStripes(const DisplayResources& resources, const DisplaySource& source);
+void drawGridAndLabels(const DisplayResources& resources);
+// Draws one Hold image (frame and "Hold") with the pen and text colour into the hold DC.
+void renderHoldImage(const DisplayResources& resources, HBITMAP image, HGDIOBJ pen,
+                     COLORREF textColor);
