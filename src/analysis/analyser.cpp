@@ -1,0 +1,68 @@
+#include "analysis/analyser.h"
+
+#include <chrono>
+#include <new>
+#include <stdexcept>
+#include <thread>
+
+namespace cqscope {
+
+Analyser::Analyser(double sampleRate) : current_(new ConstantQBank(sampleRate)) {}
+
+Analyser::~Analyser() {
+    delete current_.load(std::memory_order_acquire);
+}
+
+void Analyser::processBlock(const float* const* inputs, float* const* outputs,
+                            std::int32_t frames) noexcept {
+    // Announce the bank before using it, then check that it is still current: a switch that
+    // replaced it in between either sees the announcement (and waits before freeing it) or has
+    // already published the new bank, which the check then finds. Retries only while a switch
+    // is publishing; never waits on another thread.
+    ConstantQBank* bank = current_.load(std::memory_order_seq_cst);
+    for (;;) {
+        audioInUse_.store(bank, std::memory_order_seq_cst);
+        ConstantQBank* again = current_.load(std::memory_order_seq_cst);
+        if (again == bank) break;
+        bank = again;
+    }
+    const float span = bank->appendBlock(inputs, outputs, frames);
+    audioInUse_.store(nullptr, std::memory_order_release);
+    signalSpan_.store(span, std::memory_order_relaxed);
+}
+
+void Analyser::transform() {
+    std::lock_guard<std::mutex> lock(bankMutex_);
+    ConstantQBank* bank = current_.load(std::memory_order_acquire);
+    bank->transform();
+    magnitudes_ = bank->magnitudes();
+}
+
+double Analyser::analysisRate() const noexcept {
+    return current_.load(std::memory_order_acquire)->analysisRate();
+}
+
+Analyser::RateChange Analyser::setSampleRate(double sampleRate) {
+    if (!isSupportedAnalysisRate(sampleRate)) return RateChange::unsupported;
+    if (sampleRate == analysisRate()) return RateChange::unchanged;
+    ConstantQBank* fresh = nullptr;
+    try {
+        // Built before any lock: a transform on the user-interface thread goes on meanwhile.
+        fresh = new ConstantQBank(sampleRate);
+    } catch (const std::bad_alloc&) {
+        return RateChange::outOfMemory;
+    }
+    ConstantQBank* old = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(bankMutex_);
+        old = current_.exchange(fresh, std::memory_order_seq_cst);
+    }
+    // No transform can hold `old` now; wait until the audio thread is done with it.
+    while (audioInUse_.load(std::memory_order_seq_cst) == old) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    delete old;
+    return RateChange::switched;
+}
+
+}  // namespace cqscope

@@ -1,0 +1,75 @@
+// Everything one effect instance analyses: its current ConstantQBank, its SignalSpan and the
+// magnitudes its display draws. Two effects never share any of it (only the read-only kernel
+// sets are shared, per rate).
+//
+// Threads:
+// - audio thread: `processBlock` (never waits, locks or allocates);
+// - user-interface thread: `transform`, `magnitudes`, `signalSpan`;
+// - any non-audio thread (the effect's resume): `setSampleRate`, which may build kernels
+//   (about 130 ms at 44.1 kHz) and then swaps banks; it waits for a running transform and for
+//   a running audio block to finish with the old bank before freeing it. The audio thread
+//   only announces the bank it uses (a hazard pointer), so it never waits for the switch.
+// `bank()` is for tests and must not race a rate switch.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "analysis/bin_layout.h"
+#include "analysis/constant_q_bank.h"
+
+namespace cqscope {
+
+class Analyser {
+  public:
+    enum class RateChange {
+        unchanged,    // the bank already serves this rate
+        switched,     // a bank for the new rate is now in use
+        unsupported,  // outside 8,000..192,000 Hz (or not a number): the old bank stays
+        outOfMemory,  // the new kernels could not be allocated: the old bank stays
+    };
+
+    // Builds the bank for `sampleRate` Hz.
+    // Throws std::invalid_argument for an unsupported rate and std::bad_alloc without memory.
+    explicit Analyser(double sampleRate);
+    ~Analyser();
+    Analyser(const Analyser&) = delete;
+    Analyser& operator=(const Analyser&) = delete;
+
+    // Audio thread: pass-through copy, mono mix into the history ring, writeCount, SignalSpan.
+    // `frames` <= 0 copies nothing and sets SignalSpan to 0.
+    void processBlock(const float* const* inputs, float* const* outputs,
+                      std::int32_t frames) noexcept;
+
+    // Peak-to-peak spread of the last audio block (0 before the first).
+    float signalSpan() const noexcept { return signalSpan_.load(std::memory_order_relaxed); }
+
+    // User-interface thread: recomputes the magnitudes from the current bank.
+    void transform();
+    // User-interface thread: the magnitudes of the last transform, [octave][bin]; all 0
+    // before the first. The reference stays valid for the analyser's life (a rate switch keeps
+    // the last picture until the next transform).
+    const Magnitudes& magnitudes() const noexcept { return magnitudes_; }
+
+    // Any non-audio thread: makes the analysis follow a new sample rate in Hz.
+    RateChange setSampleRate(double sampleRate);
+
+    // The rate the current bank was built for.
+    double analysisRate() const noexcept;
+
+    // For tests: the current bank.
+    ConstantQBank& bank() noexcept { return *current_.load(std::memory_order_acquire); }
+
+  private:
+    std::atomic<ConstantQBank*> current_;
+    // The bank the audio thread is using right now, or null between blocks.
+    std::atomic<ConstantQBank*> audioInUse_{nullptr};
+    std::atomic<float> signalSpan_{0.0f};
+    // Serialises transforms against bank switches (never taken on the audio thread).
+    mutable std::mutex bankMutex_;
+    Magnitudes magnitudes_{};
+};
+
+}  // namespace cqscope

@@ -1,0 +1,144 @@
+#include "analysis/constant_q_bank.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "analysis/group_correlation.h"
+
+namespace cqscope {
+namespace {
+
+constexpr std::uint64_t kCounterRange = std::uint64_t{1} << 32;
+
+// True if [a, a + n) and [b, b + n) share a float.
+bool overlaps(const float* a, const float* b, std::int32_t n) noexcept {
+    const auto pa = reinterpret_cast<std::uintptr_t>(a);
+    const auto pb = reinterpret_cast<std::uintptr_t>(b);
+    const auto bytes = static_cast<std::uintptr_t>(n) * sizeof(float);
+    return pa < pb + bytes && pb < pa + bytes;
+}
+
+}  // namespace
+
+ConstantQBank::ConstantQBank(double rate)
+    : kernels_(KernelSet::forRate(rate)),
+      historyLength_(kernels_->historyLength()),
+      history_(new std::atomic<double>[historyLength_]),
+      timeOrdered_(new double[historyLength_]) {
+    for (std::uint32_t i = 0; i < historyLength_; ++i) {
+        history_[i].store(0.0, std::memory_order_relaxed);
+    }
+}
+
+float ConstantQBank::appendBlock(const float* const* inputs, float* const* outputs,
+                                 std::int32_t frames) noexcept {
+    float high = 0.0f;
+    float low = 0.0f;
+    if (frames <= 0) return 0.0f;
+    const float* in0 = inputs[0];
+    const float* in1 = inputs[1];
+    float* out0 = outputs[0];
+    float* out1 = outputs[1];
+
+    // Each output is a bit-for-bit copy of its input, made before the frame is read. When an
+    // output buffer overlaps an input other than its own, the frame-by-frame order decides what
+    // is read, so only then is the copy interleaved with the mix.
+    const bool interleaved =
+        (out0 != in0 && (overlaps(out0, in0, frames) || overlaps(out0, in1, frames))) ||
+        (out1 != in1 && (overlaps(out1, in0, frames) || overlaps(out1, in1, frames)));
+    if (!interleaved) {
+        if (out0 != in0) std::memcpy(out0, in0, static_cast<std::size_t>(frames) * sizeof(float));
+        if (out1 != in1) std::memcpy(out1, in1, static_cast<std::size_t>(frames) * sizeof(float));
+    }
+
+    const std::uint32_t count = writeCount_.load(std::memory_order_relaxed);
+    const std::uint32_t length = historyLength_;
+    std::uint32_t position = count % length;
+    // Frames until the counter wraps to 0, where the write position jumps to 0.
+    std::uint64_t untilWrap = kCounterRange - count;
+    std::atomic<double>* history = history_.get();
+
+    std::int32_t k = 0;
+    while (k < frames) {
+        // A stretch that meets neither the ring's end nor the counter's wrap.
+        std::uint64_t stretch = static_cast<std::uint64_t>(frames - k);
+        stretch = std::min<std::uint64_t>(stretch, length - position);
+        stretch = std::min<std::uint64_t>(stretch, untilWrap);
+        const std::int32_t end = k + static_cast<std::int32_t>(stretch);
+        std::atomic<double>* slot = history + position - k;
+        if (interleaved) {
+            for (; k < end; ++k) {
+                out0[k] = in0[k];
+                out1[k] = in1[k];
+                const float a = in0[k];
+                const float b = in1[k];
+                const float m = 0.5f * a + 0.5f * b;
+                slot[k].store(static_cast<double>(m), std::memory_order_relaxed);
+                high = a > high ? a : high;
+                high = b > high ? b : high;
+                low = a < low ? a : low;
+                low = b < low ? b : low;
+            }
+        } else {
+            for (; k < end; ++k) {
+                const float a = in0[k];
+                const float b = in1[k];
+                const float m = 0.5f * a + 0.5f * b;
+                slot[k].store(static_cast<double>(m), std::memory_order_relaxed);
+                high = a > high ? a : high;
+                high = b > high ? b : high;
+                low = a < low ? a : low;
+                low = b < low ? b : low;
+            }
+        }
+        position += static_cast<std::uint32_t>(stretch);
+        untilWrap -= stretch;
+        if (position == length) position = 0;
+        if (untilWrap == 0) {
+            position = 0;
+            untilWrap = kCounterRange;
+        }
+    }
+    // Published after the samples, so a transform that sees the new count sees the block.
+    writeCount_.store(count + static_cast<std::uint32_t>(frames), std::memory_order_release);
+    return high - low;
+}
+
+void ConstantQBank::transform() noexcept {
+    const std::uint32_t now = writeCount_.load(std::memory_order_acquire);
+    const std::uint32_t length = historyLength_;
+    // Lay the ring out in time order: timeOrdered[u] = history[((now + u) mod 2^32) mod L].
+    // A bin of window N then reads timeOrdered[L - N + k], exactly the element the plain index
+    // arithmetic names, including across the counter's wrap.
+    {
+        std::uint32_t position = now % length;
+        std::uint64_t untilWrap = kCounterRange - now;
+        for (std::uint32_t u = 0; u < length; ++u) {
+            if (untilWrap == 0) position = 0;
+            timeOrdered_[u] = history_[position].load(std::memory_order_relaxed);
+            --untilWrap;
+            if (++position == length) position = 0;
+        }
+    }
+    const KernelSet& set = *kernels_;
+    for (int g = 0; g < KernelSet::kGroupCount; ++g) {
+        const KernelSet::Group& group = set.group(g);
+        double sums[KernelSet::kRowDoubles];
+        detail::correlateGroup(set.rows() + group.firstRow * KernelSet::kRowDoubles,
+                               timeOrdered_.get() + (length - group.rows), group.rows,
+                               group.laneStart, group.headRows, sums);
+        const int column = g * KernelSet::kLanes;
+        for (int lane = 0; lane < KernelSet::kLanes; ++lane) {
+            const int octave = (column + lane) / kBinsPerOctave;
+            const int bin = (column + lane) % kBinsPerOctave;
+            const double cosSum = sums[lane];
+            const double sinSum = sums[KernelSet::kLanes + lane];
+            const std::int32_t n = set.windowLength(octave, bin);
+            magnitudes_[octave][bin] =
+                std::sqrt(sinSum * sinSum + cosSum * cosSum) / static_cast<double>(n);
+        }
+    }
+}
+
+}  // namespace cqscope

@@ -1,0 +1,84 @@
+// One effect's analysis at one sample rate: the shared kernel set of that rate, the mono
+// history ring that the audio callback fills, the frame counter `writeCount`, and the 960
+// magnitudes of the last transform.
+//
+// Threads:
+// - audio thread: `appendBlock` (the only writer of the history and of `writeCount`);
+// - user-interface thread: `transform` and `magnitudes` (one thread at a time);
+// - any thread: the read-only accessors.
+// The history elements and `writeCount` are relaxed atomics, each written and read whole, so
+// a transform may overlap an audio block; it then correlates a few newer samples at the
+// oldest end of the longest windows, and never a torn value.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "analysis/bin_layout.h"
+#include "analysis/kernel_set.h"
+
+namespace cqscope {
+
+class ConstantQBank {
+  public:
+    // A bank for `rate` Hz: shares the kernel set of that rate, allocates a zeroed history of
+    // `historyLength` samples, `writeCount` 0, magnitudes 0.
+    // Throws std::invalid_argument for an unsupported rate and std::bad_alloc without memory.
+    explicit ConstantQBank(double rate);
+    ConstantQBank(const ConstantQBank&) = delete;
+    ConstantQBank& operator=(const ConstantQBank&) = delete;
+
+    // Audio thread. Copies both input channels to the outputs bit for bit, appends the mono
+    // mix 0.5 * left + 0.5 * right (single precision, widened to double) of every frame to the
+    // history, advances `writeCount` by `frames` (wrapping at 2^32) and answers the block's
+    // span: max(0, largest sample) - min(0, smallest sample) over both inputs, NaNs ignored.
+    // `frames` <= 0 does nothing and answers 0. Outputs may be the inputs (in place).
+    float appendBlock(const float* const* inputs, float* const* outputs,
+                      std::int32_t frames) noexcept;
+
+    // User-interface thread. Recomputes all 960 magnitudes from the newest samples: each bin
+    // correlates its newest N history samples with its kernels and divides the length of the
+    // result by N. Bit-identical to `referenceTransform`. Allocates nothing.
+    void transform() noexcept;
+
+    // The magnitudes of the last transform, [octave][bin]; all 0 before the first.
+    const Magnitudes& magnitudes() const noexcept { return magnitudes_; }
+
+    const KernelSet& kernels() const noexcept { return *kernels_; }
+    double analysisRate() const noexcept { return kernels_->analysisRate(); }
+    std::uint32_t historyLength() const noexcept { return historyLength_; }
+    std::int32_t windowLength(int octave, int bin) const noexcept {
+        return kernels_->windowLength(octave, bin);
+    }
+
+    // Frames appended since construction, modulo 2^32. The next frame goes to
+    // history[writeCount mod historyLength].
+    std::uint32_t writeCount() const noexcept {
+        return writeCount_.load(std::memory_order_acquire);
+    }
+    // For tests (the wrap at 2^32): moves the frame counter. Not for use while audio runs.
+    void setWriteCount(std::uint32_t count) noexcept {
+        writeCount_.store(count, std::memory_order_release);
+    }
+    // History element `index` (< historyLength), read whole.
+    double historyAt(std::uint32_t index) const noexcept {
+        return history_[index].load(std::memory_order_relaxed);
+    }
+    // For tests: writes history element `index` (< historyLength).
+    void setHistoryAt(std::uint32_t index, double value) noexcept {
+        history_[index].store(value, std::memory_order_relaxed);
+    }
+    const std::atomic<double>* history() const noexcept { return history_.get(); }
+
+  private:
+    std::shared_ptr<const KernelSet> kernels_;
+    std::uint32_t historyLength_;
+    std::unique_ptr<std::atomic<double>[]> history_;
+    std::atomic<std::uint32_t> writeCount_{0};
+    // The history in time order, copied at the start of each transform (user-interface thread).
+    std::unique_ptr<double[]> timeOrdered_;
+    Magnitudes magnitudes_{};
+};
+
+}  // namespace cqscope

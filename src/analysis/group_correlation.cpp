@@ -1,0 +1,96 @@
+// Built with -ffp-contract=off: every product is rounded before it is added, as in the plain
+// transform, so the vector path gives the same bits.
+#include "analysis/group_correlation.h"
+
+#include <cstring>
+
+namespace cqscope::detail {
+namespace {
+
+// Eight doubles: one kernel row. The generic vector type lowers to whatever the function's
+// target offers (one AVX-512 register, two AVX registers, four SSE2 registers).
+typedef double Row __attribute__((vector_size(64)));
+typedef std::int64_t RowMask __attribute__((vector_size(64)));
+
+[[gnu::always_inline]] inline void correlateBody(const double* rows, const double* x,
+                                                 std::int32_t rowCount,
+                                                 const std::int32_t laneStart[4],
+                                                 std::int32_t headRows, double sums[8]) {
+    Row acc = {0, 0, 0, 0, 0, 0, 0, 0};
+    const RowMask start = {laneStart[0], laneStart[1], laneStart[2], laneStart[3],
+                           laneStart[0], laneStart[1], laneStart[2], laneStart[3]};
+    std::int32_t t = 0;
+    // Head: some lanes have not started. Their products are replaced by +0.0 (not multiplied
+    // by a mask: a NaN or infinity outside a bin's window must not reach its sum), and
+    // 0.0 + 0.0 keeps their sums at the +0.0 the plain loop starts from.
+    for (; t < headRows && t < rowCount; ++t) {
+        Row row;
+        std::memcpy(&row, rows + static_cast<std::size_t>(t) * 8, sizeof row);
+        const Row product = row * x[t];
+        const RowMask active = start <= static_cast<std::int64_t>(t);
+        acc += (Row)((RowMask)product & active);
+    }
+    for (; t < rowCount; ++t) {
+        Row row;
+        std::memcpy(&row, rows + static_cast<std::size_t>(t) * 8, sizeof row);
+        acc += row * x[t];
+    }
+    std::memcpy(sums, &acc, sizeof acc);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define CQSCOPE_RUNTIME_DISPATCH 1
+
+__attribute__((target("avx512f"))) void correlateAvx512(const double* rows, const double* x,
+                                                        std::int32_t rowCount,
+                                                        const std::int32_t laneStart[4],
+                                                        std::int32_t headRows, double sums[8]) {
+    correlateBody(rows, x, rowCount, laneStart, headRows, sums);
+}
+
+__attribute__((target("avx2"))) void correlateAvx2(const double* rows, const double* x,
+                                                   std::int32_t rowCount,
+                                                   const std::int32_t laneStart[4],
+                                                   std::int32_t headRows, double sums[8]) {
+    correlateBody(rows, x, rowCount, laneStart, headRows, sums);
+}
+#endif
+
+void correlatePortable(const double* rows, const double* x, std::int32_t rowCount,
+                       const std::int32_t laneStart[4], std::int32_t headRows, double sums[8]) {
+    correlateBody(rows, x, rowCount, laneStart, headRows, sums);
+}
+
+using CorrelateFn = void (*)(const double*, const double*, std::int32_t, const std::int32_t*,
+                             std::int32_t, double*);
+
+struct Path {
+    CorrelateFn fn;
+    const char* name;
+};
+
+Path choosePath() noexcept {
+#ifdef CQSCOPE_RUNTIME_DISPATCH
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return {correlateAvx512, "avx512f"};
+    if (__builtin_cpu_supports("avx2")) return {correlateAvx2, "avx2"};
+#endif
+    return {correlatePortable, "portable"};
+}
+
+// Chosen once, when the library is loaded, so no call ever pays for the check.
+const Path chosenPath = choosePath();
+
+}  // namespace
+
+void correlateGroup(const double* rows, const double* x, std::int32_t rowCount,
+                    const std::int32_t laneStart[4], std::int32_t headRows,
+                    double sums[8]) noexcept {
+    chosenPath.fn(rows, x, rowCount, laneStart, headRows, sums);
+}
+
+const char* correlationPath() noexcept {
+    return chosenPath.name;
+}
+
+}  // namespace cqscope::detail

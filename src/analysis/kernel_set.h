@@ -1,0 +1,88 @@
+// The read-only half of the analysis: for one sample rate, the window length and the
+// Hann-windowed cosine and sine kernels of all 960 bins.
+//
+// A kernel set depends only on the rate, so one set per rate is shared by every bank of that
+// rate in the process: `forRate` hands out reference-counted sets, builds a set the first time
+// a rate is asked for, and the set is freed with its last user.
+//
+// Storage: the bins of an octave are taken four at a time (a "group"). A group stores one row
+// per sample of its longest window, and each row holds eight doubles: the cosine coefficients
+// of the four bins, then their sine coefficients. All windows of a group end at the same
+// newest sample, so a shorter window starts later; the rows before its start hold zeros in its
+// lanes. One vector load thus feeds four bins at once, and the transform streams the whole set
+// front to back exactly once. `cosCoefficient`/`sinCoefficient` give per-bin access.
+//
+// Threads: `forRate` may be called from any thread except the audio thread (it may build,
+// allocate and lock). A built set is immutable and may be read from any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "analysis/bin_layout.h"
+
+namespace cqscope {
+
+class KernelSet {
+  public:
+    // Bins per group, and doubles per row (cosines of the group's bins, then sines).
+    static constexpr int kLanes = 4;
+    static constexpr int kRowDoubles = 2 * kLanes;
+    static constexpr int kGroupCount = kBinCount / kLanes;
+
+    struct Group {
+        std::size_t firstRow;            // index of the group's first row in the row storage
+        std::int32_t rows;               // number of rows: the longest window of the group
+        std::int32_t laneStart[kLanes];  // row at which each bin's window begins
+        std::int32_t headRows;           // rows before every lane is active (largest laneStart)
+    };
+
+    // The shared set for `rate` Hz, built on first use.
+    // Requires: isSupportedAnalysisRate(rate); throws std::invalid_argument otherwise.
+    // Throws std::bad_alloc when the kernels cannot be allocated.
+    static std::shared_ptr<const KernelSet> forRate(double rate);
+
+    // Number of kernel sets alive in the process (for leak tests).
+    static int liveCount() noexcept;
+
+    KernelSet(const KernelSet&) = delete;
+    KernelSet& operator=(const KernelSet&) = delete;
+    ~KernelSet();
+
+    // The sample rate in Hz for which the kernels were built.
+    double analysisRate() const noexcept { return analysisRate_; }
+    // Window length N of bin (octave, bin), in samples at the analysis rate.
+    std::int32_t windowLength(int octave, int bin) const noexcept {
+        return windowLengths_[octave][bin];
+    }
+    const WindowLengths& windowLengths() const noexcept { return windowLengths_; }
+    // Length of the history ring: the lowest bin's window, the longest of all.
+    std::uint32_t historyLength() const noexcept {
+        return static_cast<std::uint32_t>(windowLengths_[0][0]);
+    }
+
+    // Coefficient k (0 <= k < windowLength) of the cosine and sine kernel of a bin:
+    // cos(phi(k)) * w(k) and sin(phi(k)) * w(k).
+    double cosCoefficient(int octave, int bin, std::int32_t k) const noexcept;
+    double sinCoefficient(int octave, int bin, std::int32_t k) const noexcept;
+
+    // Group g covers bins kLanes*g .. kLanes*g+3 of display column order (octave g / 30).
+    const Group& group(int g) const noexcept { return groups_[g]; }
+    // Row storage: kRowDoubles doubles per row, 64-byte aligned.
+    const double* rows() const noexcept { return rows_; }
+    // Bytes of kernel storage (what one transform streams).
+    std::size_t storageBytes() const noexcept { return rowCount_ * kRowDoubles * sizeof(double); }
+
+  private:
+    explicit KernelSet(double rate);
+    void fillGroup(int g) noexcept;
+
+    double analysisRate_;
+    WindowLengths windowLengths_{};
+    Group groups_[kGroupCount]{};
+    std::size_t rowCount_ = 0;
+    double* rows_ = nullptr;
+};
+
+}  // namespace cqscope
