@@ -1,0 +1,46 @@
+// The module's exports: one entry under the two names hosts look for, VSTPluginMain and main,
+// and the load notification that records the module handle. Everything else lives in the
+// static cores and stays hidden.
+#include "frame/module_instance.h"
+#include "plugin/plugin_entry.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#define CQSCOPE_EXPORT __declspec(dllexport)
+#else
+#include <dlfcn.h>
+#define CQSCOPE_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+
+CQSCOPE_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback audioMaster) {
+    return createCqscopeEffect(audioMaster);
+}
+
+#if !defined(_WIN32)
+// The second name. The assembler label gives the ELF symbol "main" without defining a C main;
+// on Windows the module-definition file exports main as an alias of VSTPluginMain.
+CQSCOPE_EXPORT AEffect* cqscopeMainEntry(audioMasterCallback audioMaster) __asm__("main");
+CQSCOPE_EXPORT AEffect* cqscopeMainEntry(audioMasterCallback audioMaster) {
+    return createCqscopeEffect(audioMaster);
+}
+#endif
+
+}  // extern "C"
+
+#if defined(_WIN32)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*reserved*/) {
+    return recordModuleInstance(instance);
+}
+#else
+namespace {
+// Runs when the library is loaded: the library's load address stands for its module handle.
+__attribute__((constructor)) void onLibraryLoaded() {
+    Dl_info info{};
+    void* instance = nullptr;
+    if (dladdr(reinterpret_cast<void*>(&onLibraryLoaded), &info) != 0) instance = info.dli_fbase;
+    recordModuleInstance(instance);
+}
+}  // namespace
+#endif
