@@ -1,0 +1,62 @@
+// Audio files through libsndfile: a block reader that hands out one or two planar channels,
+// and a writer in the same format as a given input. Main thread only.
+#pragma once
+
+#include <sndfile.h>
+
+#include <string>
+#include <vector>
+
+#include "output_file.h"
+
+namespace cqhost {
+
+class AudioReader {
+  public:
+    // Throws HostError for a missing or unreadable file, a file libsndfile does not take as
+    // audio, and a file with more than two channels.
+    explicit AudioReader(const std::string& path);
+    ~AudioReader();
+    AudioReader(const AudioReader&) = delete;
+    AudioReader& operator=(const AudioReader&) = delete;
+
+    int channels() const { return info_.channels; }
+    double sampleRate() const { return info_.samplerate; }
+    long long frames() const { return info_.frames; }
+    int format() const { return info_.format; }
+    const std::string& path() const { return path_; }
+
+    // Reads up to `frames` frames into left and right (a mono file fills both with the same
+    // samples). Returns the number read; fewer than asked only at the end of the file.
+    // Throws HostError on a read error.
+    int read(float* left, float* right, int frames);
+
+  private:
+    std::string path_;
+    SF_INFO info_{};
+    SNDFILE* file_ = nullptr;
+    std::vector<float> interleaved_;
+};
+
+class AudioWriter {
+  public:
+    // Writes `channels` channels at `sampleRate` in libsndfile `format` into the temporary of
+    // `output`. Throws HostError when the format cannot hold that layout.
+    AudioWriter(AtomicOutputFile& output, int format, int channels, int sampleRate);
+    ~AudioWriter();
+    AudioWriter(const AudioWriter&) = delete;
+    AudioWriter& operator=(const AudioWriter&) = delete;
+
+    // Writes `frames` frames from planar channel buffers. Throws HostError on failure.
+    void write(const float* const* channelData, int frames);
+    // Finishes the file (headers) so that the caller can commit it.
+    void finish();
+
+  private:
+    AtomicOutputFile& output_;
+    int channels_;
+    SNDFILE* file_ = nullptr;
+    std::vector<float> interleaved_;
+};
+
+}  // namespace cqhost

@@ -1,0 +1,40 @@
+// The three commands of cqscope-host, each a function of its parsed options. Every one
+// throws HostError for bad input, before any output file is touched where it can be checked
+// up front, and never leaves a partial output file behind. Main thread only.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cqhost {
+
+struct ProbeOptions {
+    std::string plugin;
+    bool json = false;
+};
+
+struct ProcessOptions {
+    std::string plugin;
+    std::string input;
+    std::string output;
+};
+
+struct RenderOptions {
+    std::string plugin;
+    std::optional<std::string> audio;  // none: the built-in demo
+    std::optional<std::string> midi;
+    std::vector<double> at;        // capture times in seconds
+    std::optional<double> every;   // capture period in seconds
+    std::optional<double> holdAt;  // when to click the Hold button, in seconds
+    std::optional<std::string> out;
+};
+
+// The plug-in used when --plugin is not given: cqscope.so beside this program.
+std::string defaultPluginPath();
+
+int runProbe(const ProbeOptions& options);
+int runProcess(const ProcessOptions& options);
+int runRender(const RenderOptions& options);
+
+}  // namespace cqhost

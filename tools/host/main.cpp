@@ -1,0 +1,192 @@
+// cqscope-host: a command-line VST 2.x host. Parses the command line, runs one command and
+// turns every failure into one line on stderr and a non-zero exit status.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "host_error.h"
+#include "output_file.h"
+
+namespace cqhost {
+namespace {
+
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "usage:\n"
+    "  cqscope-host render [AUDIO] [--plugin PATH] [--midi FILE]\n"
+    "                      [--at T[,T...] | --every SECONDS] [--hold-at T] [--out PATH]\n"
+    "  cqscope-host probe [--plugin PATH] [--json]\n"
+    "  cqscope-host process --plugin PATH IN OUT\n"
+    "\n"
+    "render   plays AUDIO (or a built-in demo chord) through the plug-in with its editor open\n"
+    "         and writes the editor's picture as PNG: at the end of the audio (the demo: at\n"
+    "         3 s), at each --at time, or every SECONDS into numbered files in a folder.\n"
+    "         --hold-at clicks the display's Hold button at that time. Times are seconds.\n"
+    "probe    prints what a host learns about a plug-in (--json: as JSON).\n"
+    "process  runs IN through the plug-in and writes OUT in the format of IN.\n"
+    "The default plug-in is cqscope.so beside this program.\n";
+
+// A mistake in the command line itself, reported with a pointer to the usage.
+class UsageError : public HostError {
+  public:
+    using HostError::HostError;
+};
+
+double parseSeconds(const std::string& option, const std::string& text) {
+    if (text.empty()) throw UsageError(option + " needs a time in seconds");
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || errno != 0 || !std::isfinite(value)) {
+        throw UsageError(option + ": '" + text + "' is not a time in seconds");
+    }
+    if (value < 0.0) throw UsageError(option + ": time " + text + " is negative");
+    return value;
+}
+
+std::vector<double> parseTimeList(const std::string& option, const std::string& text) {
+    std::vector<double> times;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        times.push_back(parseSeconds(option, text.substr(start, comma - start)));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return times;
+}
+
+// Splits arguments into options (with their values) and positional words.
+struct Arguments {
+    std::vector<std::pair<std::string, std::string>> options;
+    std::vector<std::string> words;
+};
+
+Arguments splitArguments(int argc, char** argv, const std::vector<std::string>& valued,
+                         const std::vector<std::string>& flags) {
+    Arguments result;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.size() < 2 || arg.compare(0, 2, "--") != 0 || arg == "--") {
+            result.words.push_back(arg);
+            continue;
+        }
+        std::string name = arg, value;
+        bool hasValue = false;
+        if (const auto equals = arg.find('='); equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+            hasValue = true;
+        }
+        const bool takesValue = std::find(valued.begin(), valued.end(), name) != valued.end();
+        const bool isFlag = std::find(flags.begin(), flags.end(), name) != flags.end();
+        if (!takesValue && !isFlag) throw UsageError("unknown option " + name);
+        if (isFlag && hasValue) throw UsageError(name + " takes no value");
+        if (takesValue && !hasValue) {
+            if (i + 1 >= argc) throw UsageError(name + " needs a value");
+            value = argv[++i];
+        }
+        for (const auto& seen : result.options) {
+            if (seen.first == name) throw UsageError(name + " is given twice");
+        }
+        result.options.emplace_back(name, value);
+    }
+    return result;
+}
+
+int dispatchCommand(int argc, char** argv) {
+    if (argc < 2) throw UsageError("no command given");
+    const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "probe") {
+        const Arguments args = splitArguments(argc, argv, {"--plugin"}, {"--json"});
+        if (!args.words.empty()) throw UsageError("probe takes no file argument");
+        ProbeOptions options;
+        options.plugin = defaultPluginPath();
+        for (const auto& [name, value] : args.options) {
+            if (name == "--plugin") options.plugin = value;
+            if (name == "--json") options.json = true;
+        }
+        return runProbe(options);
+    }
+    if (command == "process") {
+        const Arguments args = splitArguments(argc, argv, {"--plugin"}, {});
+        if (args.words.size() != 2) throw UsageError("process needs an input and an output file");
+        ProcessOptions options;
+        for (const auto& [name, value] : args.options) options.plugin = value;
+        if (options.plugin.empty()) throw UsageError("process needs --plugin PATH");
+        options.input = args.words[0];
+        options.output = args.words[1];
+        return runProcess(options);
+    }
+    if (command == "render") {
+        const Arguments args = splitArguments(
+            argc, argv, {"--plugin", "--midi", "--at", "--every", "--hold-at", "--out"}, {});
+        if (args.words.size() > 1) throw UsageError("render takes at most one audio file");
+        RenderOptions options;
+        options.plugin = defaultPluginPath();
+        if (!args.words.empty()) options.audio = args.words[0];
+        for (const auto& [name, value] : args.options) {
+            if (name == "--plugin") options.plugin = value;
+            if (name == "--midi") options.midi = value;
+            if (name == "--at") options.at = parseTimeList(name, value);
+            if (name == "--every") {
+                options.every = parseSeconds(name, value);
+                if (*options.every <= 0.0) throw UsageError("--every needs a period above 0");
+            }
+            if (name == "--hold-at") options.holdAt = parseSeconds(name, value);
+            if (name == "--out") options.out = value;
+        }
+        if (!options.at.empty() && options.every) {
+            throw UsageError("--at and --every cannot be used together");
+        }
+        return runRender(options);
+    }
+    throw UsageError("unknown command '" + command + "'");
+}
+
+}  // namespace
+
+std::string defaultPluginPath() {
+    std::vector<char> buffer(4096);
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (length <= 0) return "cqscope.so";
+    std::string self(buffer.data(), static_cast<size_t>(length));
+    return self.substr(0, self.rfind('/') + 1) + "cqscope.so";
+}
+
+}  // namespace cqhost
+
+int main(int argc, char** argv) {
+    using namespace cqhost;
+    installInterruptCleanup();
+    try {
+        return dispatchCommand(argc, argv);
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "cqscope-host: %s (see cqscope-host --help)\n", error.what());
+        return kExitUsage;
+    } catch (const HostError& error) {
+        std::fprintf(stderr, "cqscope-host: %s\n", error.what());
+        return kExitError;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "cqscope-host: out of memory\n");
+        return kExitError;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "cqscope-host: %s\n", error.what());
+        return kExitError;
+    }
+}

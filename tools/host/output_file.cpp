@@ -1,0 +1,116 @@
+#include "output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "host_error.h"
+
+namespace cqhost {
+namespace {
+
+// Temporaries the interrupt handler must remove; a handler may only use fixed storage.
+constexpr int kPendingSlots = 8;
+constexpr size_t kPathCapacity = 4096;
+char pendingPaths[kPendingSlots][kPathCapacity];
+std::atomic<bool> pendingUsed[kPendingSlots];
+
+int claimSlot(const std::string& path) {
+    if (path.size() >= kPathCapacity) return -1;
+    for (int slot = 0; slot < kPendingSlots; ++slot) {
+        if (!pendingUsed[slot].load()) {
+            std::memcpy(pendingPaths[slot], path.c_str(), path.size() + 1);
+            pendingUsed[slot].store(true);
+            return slot;
+        }
+    }
+    return -1;
+}
+
+void releaseSlot(int slot) {
+    if (slot >= 0) pendingUsed[slot].store(false);
+}
+
+void removePendingAndExit(int signalNumber) {
+    for (int slot = 0; slot < kPendingSlots; ++slot) {
+        if (pendingUsed[slot].load()) ::unlink(pendingPaths[slot]);
+    }
+    static const char message[] = "\ncqscope-host: interrupted; no output written\n";
+    [[maybe_unused]] auto written = ::write(STDERR_FILENO, message, sizeof(message) - 1);
+    ::_exit(128 + signalNumber);
+}
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+}  // namespace
+
+void installInterruptCleanup() {
+    struct sigaction action {};
+    action.sa_handler = removePendingAndExit;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
+}
+
+AtomicOutputFile::AtomicOutputFile(const std::string& destination) : destination_(destination) {
+    if (destination.empty()) throw HostError("output path is empty");
+    struct stat info {};
+    if (::stat(destination.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        throw HostError("cannot write " + destination + ": it is a folder");
+    }
+    const auto slash = destination.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
+    const std::string name =
+        slash == std::string::npos ? destination : destination.substr(slash + 1);
+    std::string pattern =
+        (slash == std::string::npos ? std::string() : folder) + "." + name + ".partial-XXXXXX";
+    fd_ = ::mkstemp(pattern.data());
+    if (fd_ < 0) {
+        throw HostError("cannot write " + destination + ": " + std::strerror(errno));
+    }
+    temporary_ = pattern;
+    slot_ = claimSlot(temporary_);
+}
+
+AtomicOutputFile::~AtomicOutputFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
+    releaseSlot(slot_);
+}
+
+int AtomicOutputFile::releaseFd() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void AtomicOutputFile::commit() {
+    // mkstemp makes the file private; give it the mode any new file of the user gets.
+    if (::chmod(temporary_.c_str(), 0666 & ~currentUmask()) != 0 ||
+        (fd_ >= 0 && ::fsync(fd_) != 0)) {
+        throw HostError("cannot write " + destination_ + ": " + std::strerror(errno));
+    }
+    if (fd_ >= 0) {
+        const int closed = ::close(fd_);
+        fd_ = -1;
+        if (closed != 0) {
+            throw HostError("cannot write " + destination_ + ": " + std::strerror(errno));
+        }
+    }
+    if (::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+        throw HostError("cannot write " + destination_ + ": " + std::strerror(errno));
+    }
+    committed_ = true;
+    releaseSlot(slot_);
+    slot_ = -1;
+}
+
+}  // namespace cqhost

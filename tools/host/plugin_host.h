@@ -1,0 +1,78 @@
+// Loads one VST 2.x effect from a shared library and is the host it talks to.
+//
+// PluginHost owns the library handle and the effect record: the constructor loads the
+// library, calls its entry (VSTPluginMain, or main when that is missing) with hostCallback and
+// checks the record; the destructor switches the effect off, closes it and unloads the library.
+// Everything here runs on the program's single thread, which is at once the host's user
+// interface thread and its audio thread, so no call ever overlaps another.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "frame/host_interface.h"
+
+namespace cqhost {
+
+class PluginHost {
+  public:
+    // Throws HostError with a one-line reason when the file is missing, is not a loadable
+    // library, exports neither entry, or the entry answers null or a record without the magic.
+    explicit PluginHost(const std::string& libraryPath);
+    ~PluginHost();
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
+
+    AEffect& effect() { return *effect_; }
+    const std::string& path() const { return path_; }
+    // Which of the two exported names produced the effect.
+    const std::string& entryName() const { return entryName_; }
+
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f);
+    // A text answer from an opcode that fills a host buffer; the buffer is far larger than
+    // the 64 characters hosts promise, and the result is cut at the first zero inside it.
+    std::string dispatchText(VstInt32 opcode, VstInt32 index = 0);
+
+    // Prepares the effect for audio: open, sample rate, block size, switch on, start.
+    void start(double sampleRate, int blockSize);
+    // The reverse of start; safe to call when not started.
+    void stop();
+
+    // Runs processReplacing on numInputs/numOutputs planar buffers of `frames` frames.
+    void processReplacing(float** inputs, float** outputs, int frames);
+
+    double sampleRate() const { return sampleRate_; }
+    int blockSize() const { return blockSize_; }
+    bool processing() const { return started_; }
+
+    // Host opcodes the effect sent, with how often, in first-asked order of opcodes.
+    const std::vector<std::pair<VstInt32, int>>& callbackLog() const { return callbackLog_; }
+
+    // The host callback given to the entry. Answers for this host: version 2400, the
+    // current sample rate and block size, vendor and product strings, the can-do strings it
+    // supports, and 0 for everything it does not offer.
+    static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                              VstIntPtr value, void* ptr, float opt);
+
+  private:
+    VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
+    void record(VstInt32 opcode);
+
+    std::string path_;
+    std::string directory_;
+    std::string entryName_;
+    void* library_ = nullptr;
+    AEffect* effect_ = nullptr;
+    bool opened_ = false;
+    bool started_ = false;
+    double sampleRate_ = 44100.0;
+    int blockSize_ = 512;
+    std::vector<std::pair<VstInt32, int>> callbackLog_;
+};
+
+// Host callback opcode names, for probe output; "opcode N" for unnamed ones.
+std::string hostOpcodeName(VstInt32 opcode);
+
+}  // namespace cqhost

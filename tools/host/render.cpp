@@ -1,0 +1,354 @@
+// `render`: plays audio and MIDI through the plug-in with its editor open, as a live host
+// would, on a manual clock that follows the audio, and writes what the editor shows at the
+// asked times as PNG pictures.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "audio_file.h"
+#include "commands.h"
+#include "demo_signal.h"
+#include "host_error.h"
+#include "midi_file.h"
+#include "plugin_host.h"
+#include "png_file.h"
+#include "progress.h"
+
+#if CQSCOPE_HOST_WITH_PLATFORM
+#include "platform/cqscope_platform.h"
+#endif
+
+namespace cqhost {
+namespace {
+
+#if CQSCOPE_HOST_WITH_PLATFORM
+
+constexpr int kBlockSize = 512;
+// Where the display's Hold button sits, in the editor's coordinates: x 910..959, y 0..23.
+constexpr int kHoldButtonX = 935;
+constexpr int kHoldButtonY = 12;
+// When the demo is captured: well inside the chord, before its fade-out.
+constexpr double kDemoCaptureSeconds = 3.0;
+
+// The audio the render plays: a file or the built-in demo.
+class AudioSource {
+  public:
+    explicit AudioSource(const std::optional<std::string>& path) {
+        if (path) reader_ = std::make_unique<AudioReader>(*path);
+    }
+    double sampleRate() const { return reader_ ? reader_->sampleRate() : DemoSignal::kSampleRate; }
+    long long frames() const { return reader_ ? reader_->frames() : demo_.frames(); }
+    bool isDemo() const { return !reader_; }
+    int read(long long start, float* left, float* right, int count) {
+        if (reader_) return reader_->read(left, right, count);
+        const int available = static_cast<int>(std::min<long long>(count, frames() - start));
+        demo_.read(start, left, right, available);
+        return available;
+    }
+    std::vector<TimedMidiMessage> demoMidi() const { return demo_.midi(); }
+
+  private:
+    std::unique_ptr<AudioReader> reader_;
+    DemoSignal demo_;
+};
+
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", seconds);
+    return text;
+}
+
+long long frameAt(double seconds, double sampleRate) {
+    return std::llround(seconds * sampleRate);
+}
+
+// The times to capture, checked against the audio's length.
+std::vector<double> captureTimes(const RenderOptions& options, double duration, bool demo) {
+    std::vector<double> times;
+    if (options.every) {
+        const double period = *options.every;
+        // Small tolerance so that a period that divides the length exactly reaches the end.
+        for (long long k = 1; k * period <= duration + 1e-9; ++k) times.push_back(k * period);
+        if (times.empty()) {
+            throw HostError("--every " + secondsText(period) + " is longer than the audio (" +
+                            secondsText(duration) + ")");
+        }
+    } else if (!options.at.empty()) {
+        times = options.at;
+        std::sort(times.begin(), times.end());
+        times.erase(std::unique(times.begin(), times.end()), times.end());
+    } else {
+        times.push_back(demo ? kDemoCaptureSeconds : duration);
+    }
+    for (double t : times) {
+        if (t > duration + 1e-9) {
+            throw HostError("time " + secondsText(t) + " is beyond the end of the audio (" +
+                            secondsText(duration) + ")");
+        }
+    }
+    if (options.holdAt && *options.holdAt > duration + 1e-9) {
+        throw HostError("--hold-at " + secondsText(*options.holdAt) +
+                        " is beyond the end of the audio (" + secondsText(duration) + ")");
+    }
+    return times;
+}
+
+std::string stem(const std::string& path) {
+    const auto slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+// The folder for numbered pictures: created if missing (and then removed again if the render
+// fails), an existing one is used as it is.
+class OutputFolder {
+  public:
+    explicit OutputFolder(const std::string& path) : path_(path) {
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0) {
+            if (!S_ISDIR(status.st_mode)) {
+                throw HostError("cannot write pictures into " + path + ": it is not a folder");
+            }
+        } else if (::mkdir(path.c_str(), 0777) != 0) {
+            throw HostError("cannot create folder " + path + ": " + std::strerror(errno));
+        } else {
+            created_ = true;
+        }
+    }
+    ~OutputFolder() {
+        if (complete_) return;
+        for (const auto& file : written_) ::unlink(file.c_str());
+        if (created_) ::rmdir(path_.c_str());
+    }
+    std::string fileFor(size_t index) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%04zu.png", index + 1);
+        return path_ + "/" + name;
+    }
+    void wrote(const std::string& file) { written_.push_back(file); }
+    void complete() { complete_ = true; }
+
+  private:
+    std::string path_;
+    bool created_ = false;
+    bool complete_ = false;
+    std::vector<std::string> written_;
+};
+
+// The editor, open in a parent window of the host's: closed, and its parent destroyed, when
+// the render ends, also when it ends with an error.
+class EditorSession {
+  public:
+    EditorSession(PluginHost& host, int width, int height) : host_(host) {
+        window = cqpCreateHostWindow(width, height);
+        if (window == nullptr) throw HostError("cannot create the editor's parent window");
+        host_.dispatch(effEditOpen, 0, 0, window);
+    }
+    ~EditorSession() {
+        host_.dispatch(effEditClose);
+        DestroyWindow(window);
+    }
+    EditorSession(const EditorSession&) = delete;
+    EditorSession& operator=(const EditorSession&) = delete;
+
+    HWND window = nullptr;
+
+  private:
+    PluginHost& host_;
+};
+
+// A VstEvents list with room for any number of events, rebuilt for every block.
+class EventList {
+  public:
+    void clear() { midi_.clear(); }
+    void add(const TimedMidiMessage& message, int deltaFrames) {
+        VstMidiEvent event{};
+        event.type = kVstMidiType;
+        event.byteSize = sizeof(VstMidiEvent);
+        event.deltaFrames = deltaFrames;
+        for (int i = 0; i < 3; ++i) event.midiData[i] = static_cast<char>(message.bytes[i]);
+        midi_.push_back(event);
+    }
+    bool empty() const { return midi_.empty(); }
+    VstEvents* events() {
+        // The record holds numEvents and a reserved field, then numEvents pointers.
+        const size_t bytes = offsetof(VstEvents, events) + midi_.size() * sizeof(VstEvent*);
+        storage_.assign((bytes + sizeof(VstIntPtr) - 1) / sizeof(VstIntPtr), 0);
+        auto* list = reinterpret_cast<VstEvents*>(storage_.data());
+        list->numEvents = static_cast<VstInt32>(midi_.size());
+        auto** pointers = reinterpret_cast<VstEvent**>(reinterpret_cast<char*>(list) +
+                                                       offsetof(VstEvents, events));
+        for (size_t i = 0; i < midi_.size(); ++i) {
+            pointers[i] = reinterpret_cast<VstEvent*>(&midi_[i]);
+        }
+        return list;
+    }
+
+  private:
+    std::vector<VstMidiEvent> midi_;
+    std::vector<VstIntPtr> storage_;
+};
+
+int renderWithEditor(const RenderOptions& options) {
+    AudioSource audio(options.audio);
+    const double sampleRate = audio.sampleRate();
+    const long long totalFrames = audio.frames();
+    if (totalFrames <= 0) throw HostError("audio file " + *options.audio + " has no frames");
+    const double duration = static_cast<double>(totalFrames) / sampleRate;
+    const std::vector<double> times = captureTimes(options, duration, audio.isDemo());
+    std::vector<TimedMidiMessage> midi;
+    if (options.midi) {
+        midi = readMidiFile(*options.midi, sampleRate);
+    } else if (audio.isDemo()) {
+        midi = audio.demoMidi();
+    }
+
+    const bool numbered = times.size() > 1;
+    std::string outPath;
+    if (options.out) {
+        outPath = *options.out;
+    } else if (audio.isDemo()) {
+        outPath = numbered ? "cqscope-demo-frames" : "cqscope-demo.png";
+    } else {
+        outPath = stem(*options.audio) + (numbered ? "-frames" : ".png");
+    }
+
+    // Deterministic time from before the plug-in exists: every tick count it reads, every
+    // timer it sets, follows the audio from here on.
+    cqpSetManualClock(TRUE, 0);
+    PluginHost host(options.plugin);
+    AEffect& effect = host.effect();
+    if (!(effect.flags & effFlagsHasEditor)) {
+        throw HostError("plug-in " + options.plugin +
+                        " has no editor, so there is nothing to render");
+    }
+    if (effect.processReplacing == nullptr) {
+        throw HostError("plug-in " + options.plugin + " has no processReplacing entry");
+    }
+    // Checked now so that an unwritable destination fails before the work, not after it.
+    std::unique_ptr<OutputFolder> folder;
+    if (numbered) {
+        folder = std::make_unique<OutputFolder>(outPath);
+    } else {
+        AtomicOutputFile check(outPath);
+    }
+
+    host.start(sampleRate, kBlockSize);
+    ERect* rect = nullptr;
+    host.dispatch(effEditGetRect, 0, 0, &rect);
+    if (rect == nullptr || rect->right <= rect->left || rect->bottom <= rect->top) {
+        throw HostError("plug-in " + options.plugin + " reports no editor size");
+    }
+    const int width = rect->right - rect->left;
+    const int height = rect->bottom - rect->top;
+    EditorSession parent(host, width, height);
+
+    // A host's user-interface loop: the editor-idle opcode, which on Linux also dispatches
+    // the display's messages, and a pump of the parent window's own messages.
+    auto idle = [&] {
+        host.dispatch(effEditIdle);
+        cqpPumpMessages(parent.window);
+    };
+    idle();
+
+    const int numInputs = std::max(effect.numInputs, 0);
+    const int numOutputs = std::max(effect.numOutputs, 0);
+    std::vector<float> left(kBlockSize), right(kBlockSize);
+    std::vector<std::vector<float>> outputs(numOutputs, std::vector<float>(kBlockSize));
+    std::vector<std::vector<float>> inputs(numInputs, std::vector<float>(kBlockSize));
+    std::vector<float*> inputPointers(numInputs + 1), outputPointers(numOutputs + 1);
+    for (int i = 0; i < numInputs; ++i) inputPointers[i] = inputs[i].data();
+    for (int o = 0; o < numOutputs; ++o) outputPointers[o] = outputs[o].data();
+
+    std::vector<long long> captureFrames;
+    for (double t : times) captureFrames.push_back(frameAt(t, sampleRate));
+    const long long holdFrame = options.holdAt ? frameAt(*options.holdAt, sampleRate) : -1;
+    bool holdClicked = false;
+    std::vector<std::uint32_t> pixels(static_cast<size_t>(width) * height);
+    size_t nextCapture = 0;
+    size_t nextMidi = 0;
+    long long position = 0;
+    long long clockMs = 0;
+    EventList events;
+    ProgressBar progress("render", captureFrames.back());
+
+    auto atStop = [&] {
+        if (!holdClicked && holdFrame == position) {
+            cqpClick(parent.window, kHoldButtonX, kHoldButtonY);
+            idle();
+            holdClicked = true;
+        }
+        while (nextCapture < captureFrames.size() && captureFrames[nextCapture] == position) {
+            if (!cqpReadWindowPixels(parent.window, pixels.data(), width, height)) {
+                throw HostError("cannot read the editor's pixels");
+            }
+            const std::string file = numbered ? folder->fileFor(nextCapture) : outPath;
+            writePng(file, pixels.data(), width, height);
+            if (folder) folder->wrote(file);
+            ++nextCapture;
+        }
+    };
+    atStop();
+    while (nextCapture < captureFrames.size()) {
+        // Blocks end where a capture or the hold click is due, so each sees exactly the audio
+        // up to its time.
+        long long end = std::min(position + kBlockSize, totalFrames);
+        end = std::min(end, captureFrames[nextCapture]);
+        if (!holdClicked && holdFrame > position) end = std::min(end, holdFrame);
+        const int count = static_cast<int>(end - position);
+        const int got = audio.read(position, left.data(), right.data(), count);
+        if (got != count) throw HostError("audio ended early while rendering");
+        for (int i = 0; i < numInputs; ++i) {
+            std::copy_n(i % 2 == 0 ? left.data() : right.data(), count, inputs[i].data());
+        }
+        events.clear();
+        while (nextMidi < midi.size() && midi[nextMidi].frame < end) {
+            events.add(midi[nextMidi],
+                       static_cast<int>(std::max<long long>(0, midi[nextMidi].frame - position)));
+            ++nextMidi;
+        }
+        if (!events.empty()) host.dispatch(effProcessEvents, 0, 0, events.events());
+        host.processReplacing(inputPointers.data(), outputPointers.data(), count);
+        position = end;
+
+        const long long targetMs = position * 1000 / static_cast<long long>(sampleRate);
+        if (targetMs > clockMs) {
+            cqpAdvanceClock(static_cast<DWORD>(targetMs - clockMs));
+            clockMs = targetMs;
+        }
+        idle();
+        atStop();
+        progress.update(position);
+    }
+    progress.finish();
+    if (folder) folder->complete();
+    std::string summary = "wrote " + outPath;
+    if (numbered) summary += " (" + std::to_string(times.size()) + " pictures)";
+    std::printf("%s\n", summary.c_str());
+    return 0;
+}
+
+#endif
+
+}  // namespace
+
+int runRender(const RenderOptions& options) {
+#if CQSCOPE_HOST_WITH_PLATFORM
+    return renderWithEditor(options);
+#else
+    (void)options;
+    throw HostError(
+        "this cqscope-host was built without the platform library; render is unavailable");
+#endif
+}
+
+}  // namespace cqhost
