@@ -1,0 +1,63 @@
+#include "editor_test_support.h"
+
+namespace editortest {
+
+HostLog& hostLog() {
+    static HostLog log;
+    return log;
+}
+
+VstIntPtr VSTCALLBACK testHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float) {
+    HostLog& log = hostLog();
+    switch (opcode) {
+        case audioMasterVersion:
+            return 2400;
+        case audioMasterIdle:
+            ++log.idles;
+            if (log.onIdle) log.onIdle();
+            return 0;
+        case audioMasterBeginEdit:
+            ++log.beginEdits;
+            log.lastIndex = index;
+            return 1;
+        case audioMasterEndEdit:
+            ++log.endEdits;
+            log.lastIndex = index;
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+OpenEditor::OpenEditor(bool openNow) : effect(std::make_unique<TestEffect>()) {
+    cqpSetManualClock(TRUE, 10000);
+    editor = new VstGui(effect.get(), source);
+    host = cqpCreateHostWindow(960, 512);
+    if (openNow) editor->open(host);
+}
+
+OpenEditor::~OpenEditor() {
+    effect.reset();  // deletes the editor, open or not
+    DestroyWindow(host);
+    cqpSetManualClock(FALSE, 0);
+}
+
+Picture OpenEditor::refresh() {
+    SendMessageA(display(), WM_TIMER, VstGui::kRefreshTimer, 0);
+    return capture();
+}
+
+Picture OpenEditor::capture() {
+    cqpPumpMessages(display());
+    Picture picture;
+    picture.pixels.assign(960 * 512, 0xDEADBEEF);
+    EXPECT_TRUE(cqpReadWindowPixels(display(), picture.pixels.data(), 960, 512));
+    return picture;
+}
+
+void OpenEditor::advance(DWORD milliseconds) {
+    cqpAdvanceClock(milliseconds);
+    cqpPumpMessages(display());
+}
+
+}  // namespace editortest

@@ -1,0 +1,94 @@
+// Shared pieces of the editor and render tests: an effect to own the editor, a display source
+// whose values the test sets, and an editor opened in a host window with the manual clock.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "editor/display_source.h"
+#include "editor/vstgui.h"
+#include "frame/audioeffectx.h"
+#include "platform/cqscope_platform.h"
+
+namespace editortest {
+
+// Pixels as the platform reads them back: 0x00RRGGBB.
+constexpr DWORD kBlack = 0x000000;
+constexpr DWORD kGreen = 0x00FF00;
+constexpr DWORD kWhite = 0xFFFFFF;
+constexpr DWORD kGrey = 0x808080;
+constexpr DWORD kNoteBlue = 0x0050FF;       // the stripe over black
+constexpr DWORD kStripeOverBar = 0x00FFFF;  // the stripe merged over a green bar
+
+// Host opcodes that a test host counts.
+struct HostLog {
+    int idles = 0;       // opcode 3
+    int beginEdits = 0;  // opcode 43
+    int endEdits = 0;    // opcode 44
+    VstInt32 lastIndex = -1;
+    void (*onIdle)() = nullptr;
+};
+HostLog& hostLog();
+
+VstIntPtr VSTCALLBACK testHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                               void* ptr, float opt);
+
+class TestEffect : public AudioEffectX {
+  public:
+    TestEffect() : AudioEffectX(testHost, 1, 0) {}
+    void processReplacing(float**, float**, VstInt32) noexcept override {}
+};
+
+class FakeSource : public DisplaySource {
+  public:
+    float span = 0.0f;
+    int transforms = 0;
+    double magnitudes[kOctaves][kBinsPerOctave] = {};
+    unsigned char notes[kNoteCount] = {};
+
+    float signalSpan() const noexcept override { return span; }
+    void transform() override { ++transforms; }
+    double magnitude(int octave, int bin) const noexcept override {
+        return magnitudes[octave][bin];
+    }
+    unsigned char noteState(int note) const noexcept override { return notes[note]; }
+
+    void setColumn(int column, double magnitude) {
+        magnitudes[column / kBinsPerOctave][column % kBinsPerOctave] = magnitude;
+    }
+};
+
+// A 960 x 512 picture read back from a window.
+struct Picture {
+    std::vector<DWORD> pixels;
+    DWORD at(int x, int y) const { return pixels[static_cast<size_t>(y) * 960 + x]; }
+};
+
+// An effect with its editor open in a host window of its own, on the manual clock.
+class OpenEditor {
+  public:
+    explicit OpenEditor(bool openNow = true);
+    ~OpenEditor();
+
+    VstGui& gui() { return *editor; }
+    HWND display() { return editor->getDisplayWindow(); }
+    HWND hostWindow() const { return host; }
+
+    // One refresh as the timer runs it, then the paint; returns what the window shows.
+    Picture refresh();
+    // Paints what is pending and reads the window.
+    Picture capture();
+    // Moves the clock on and lets the display handle what became due.
+    void advance(DWORD milliseconds);
+
+    FakeSource source;
+    std::unique_ptr<TestEffect> effect;
+
+  private:
+    VstGui* editor = nullptr;  // owned by the effect
+    HWND host = nullptr;
+};
+
+}  // namespace editortest
