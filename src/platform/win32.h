@@ -16,6 +16,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// ole2.h needs the declarations of windows.h.
 #include <ole2.h>
 
 #else  // Linux: our own library
@@ -223,7 +224,8 @@ typedef struct tagDRAWITEMSTRUCT {
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define GET_X_LPARAM(lp) ((int)(short)LOWORD(lp))
 #define GET_Y_LPARAM(lp) ((int)(short)HIWORD(lp))
-#define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+#define RGB(r, g, b) \
+    ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
 #define GetRValue(rgb) ((BYTE)(rgb))
 #define GetGValue(rgb) ((BYTE)(((WORD)(rgb)) >> 8))
 #define GetBValue(rgb) ((BYTE)((rgb) >> 16))
@@ -397,8 +399,8 @@ WIN32API ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass);
 WIN32API BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance);
 WIN32API HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName);
 WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName,
-                                     DWORD style, int x, int y, int width, int height,
-                                     HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+                                     DWORD style, int x, int y, int width, int height, HWND parent,
+                                     HMENU menu, HINSTANCE instance, LPVOID param);
 WIN32API BOOL WINAPI DestroyWindow(HWND window);
 WIN32API BOOL WINAPI IsWindow(HWND window);
 WIN32API HWND WINAPI GetParent(HWND window);

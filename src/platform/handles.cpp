@@ -1,0 +1,86 @@
+// The handle table and the process-wide state.
+#include <cstdint>
+
+#include "platform/internal.h"
+
+namespace cqp {
+
+namespace {
+// A handle is (slot index + 1) << 16 | generation, with the generation never 0, so no live
+// handle is null and a stale one names a generation its slot no longer has.
+constexpr std::size_t kMaxSlots = 0xFFFE;
+}  // namespace
+
+void* HandleTable::handleOf(std::size_t index) const {
+    const std::uintptr_t value = (static_cast<std::uintptr_t>(index + 1) << 16) |
+                                 static_cast<std::uintptr_t>(slots_[index].generation);
+    return reinterpret_cast<void*>(value);
+}
+
+bool HandleTable::decode(const void* handle, std::size_t& index) const {
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    if (value > 0xFFFFFFFFu) return false;
+    const std::uintptr_t slot = value >> 16;
+    if (slot == 0 || slot > slots_.size()) return false;
+    index = slot - 1;
+    return slots_[index].object && slots_[index].generation == (value & 0xFFFF);
+}
+
+void* HandleTable::add(std::unique_ptr<Object> object) {
+    std::size_t index;
+    if (!free_.empty() && (slots_.size() >= kMaxSlots || free_.size() > 64)) {
+        index = free_.front();
+        free_.pop_front();
+    } else if (slots_.size() < kMaxSlots) {
+        index = slots_.size();
+        slots_.emplace_back();
+    } else {
+        return nullptr;
+    }
+    slots_[index].object = std::move(object);
+    if (!slots_[index].object->stock) ++live_;
+    return handleOf(index);
+}
+
+Object* HandleTable::find(const void* handle) const {
+    std::size_t index;
+    return decode(handle, index) ? slots_[index].object.get() : nullptr;
+}
+
+std::unique_ptr<Object> HandleTable::remove(const void* handle) {
+    std::size_t index;
+    if (!decode(handle, index)) return nullptr;
+    Slot& slot = slots_[index];
+    std::unique_ptr<Object> object = std::move(slot.object);
+    if (!object->stock) --live_;
+    slot.generation =
+        static_cast<std::uint16_t>(slot.generation == 0xFFFF ? 1 : slot.generation + 1);
+    free_.push_back(index);
+    return object;
+}
+
+int HandleTable::liveCount() const {
+    return live_;
+}
+
+State& state() {
+    static State* const instance = new State();
+    return *instance;
+}
+
+namespace {
+thread_local DWORD lastError = ERROR_SUCCESS;
+}
+
+void setError(DWORD error) {
+    lastError = error;
+}
+
+}  // namespace cqp
+
+WIN32API DWORD WINAPI GetLastError(void) {
+    return cqp::lastError;
+}
+WIN32API void WINAPI SetLastError(DWORD error) {
+    cqp::lastError = error;
+}
