@@ -1,0 +1,198 @@
+// The editor through the built plug-in, as a Linux host drives it: the record's editor flag,
+// get-rect before open, open in a parent window, idle, close, and a known signal with held
+// notes rendered through the opcodes and checked in the picture.
+//
+// Set CQSCOPE_DISPLAY_PNG to a file name to keep the rendered picture as a PNG.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <vector>
+
+#include "frame/host_interface.h"
+#include "platform/cqscope_platform.h"
+#include "png_writer.h"
+
+namespace {
+
+constexpr int kWidth = 960;
+constexpr int kHeight = 512;
+constexpr float kSampleRate = 44100.0f;
+
+VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+using Entry = AEffect* (*)(audioMasterCallback);
+
+// The plug-in loaded with dlopen, one effect made through its entry.
+class LoadedEffect {
+  public:
+    LoadedEffect() {
+        library = dlopen(CQSCOPE_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            ADD_FAILURE() << dlerror();
+            return;
+        }
+        auto entry = reinterpret_cast<Entry>(dlsym(library, "VSTPluginMain"));
+        if (!entry) {
+            ADD_FAILURE() << "no VSTPluginMain";
+            return;
+        }
+        effect = entry(host);
+    }
+    ~LoadedEffect() {
+        if (effect) dispatch(effClose);
+        if (library) dlclose(library);
+    }
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f) {
+        return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+    }
+
+    void* library = nullptr;
+    AEffect* effect = nullptr;
+};
+
+class ManualClock {
+  public:
+    ManualClock() { cqpSetManualClock(TRUE, 50000); }
+    ~ManualClock() { cqpSetManualClock(FALSE, 0); }
+};
+
+VstMidiEvent noteOn(int note) {
+    VstMidiEvent event{};
+    event.type = kVstMidiType;
+    event.byteSize = sizeof(VstMidiEvent);
+    event.midiData[0] = static_cast<char>(0x90);
+    event.midiData[1] = static_cast<char>(note);
+    event.midiData[2] = 100;
+    return event;
+}
+
+// Green channel at full strength: a bar, with or without a stripe over it.
+bool barPixel(std::uint32_t pixel) {
+    return ((pixel >> 8) & 0xFF) == 0xFF && pixel != 0xFFFFFF;
+}
+
+}  // namespace
+
+TEST(EditorAbi, RecordHasAnEditorWithTheDisplaysRectangleBeforeOpen) {
+    LoadedEffect loaded;
+    ASSERT_NE(loaded.effect, nullptr);
+    EXPECT_EQ(loaded.effect->flags, 0x11);
+    ERect* rect = nullptr;
+    ASSERT_EQ(loaded.dispatch(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->top, 0);
+    EXPECT_EQ(rect->left, 0);
+    EXPECT_EQ(rect->bottom, kHeight);
+    EXPECT_EQ(rect->right, kWidth);
+}
+
+TEST(EditorAbi, OpenIdleCloseCyclesReleaseEverything) {
+    ManualClock clock;
+    HWND parent = cqpCreateHostWindow(kWidth, kHeight);
+    ASSERT_NE(parent, nullptr);
+    const int baseline = cqpLiveObjectCount();
+    {
+        LoadedEffect loaded;
+        ASSERT_NE(loaded.effect, nullptr);
+        loaded.dispatch(effMainsChanged, 0, 1);
+        int afterFirstClose = -1;
+        for (int cycle = 0; cycle < 10; ++cycle) {
+            ASSERT_EQ(loaded.dispatch(effEditOpen, 0, 0, parent), 1);
+            for (int tick = 0; tick < 3; ++tick) {
+                cqpAdvanceClock(100);
+                loaded.dispatch(effEditIdle);
+            }
+            loaded.dispatch(effEditClose);
+            if (cycle == 0) afterFirstClose = cqpLiveObjectCount();
+            EXPECT_EQ(cqpLiveObjectCount(), afterFirstClose) << "cycle " << cycle;
+        }
+        // Closing the effect with its editor open removes the display as well.
+        ASSERT_EQ(loaded.dispatch(effEditOpen, 0, 0, parent), 1);
+    }
+    EXPECT_EQ(cqpLiveObjectCount(), baseline);
+    DestroyWindow(parent);
+}
+
+TEST(EditorAbi, KnownSignalWithHeldNotesShowsItsBarAndStripes) {
+    ManualClock clock;
+    HWND parent = cqpCreateHostWindow(kWidth, kHeight);
+    ASSERT_NE(parent, nullptr);
+    LoadedEffect loaded;
+    ASSERT_NE(loaded.effect, nullptr);
+    loaded.dispatch(effSetSampleRate, 0, 0, nullptr, kSampleRate);
+    loaded.dispatch(effSetBlockSize, 0, 512);
+    loaded.dispatch(effMainsChanged, 0, 1);
+    ASSERT_EQ(loaded.dispatch(effEditOpen, 0, 0, parent), 1);
+
+    // A4 and C4 held; an A4 sine (440 Hz, amplitude 0.5) with a quieter E6 (1318.5 Hz).
+    VstMidiEvent a4 = noteOn(69);
+    VstMidiEvent c4 = noteOn(60);
+    VstEvents events{};
+    events.numEvents = 2;
+    events.events[0] = reinterpret_cast<VstEvent*>(&a4);
+    events.events[1] = reinterpret_cast<VstEvent*>(&c4);
+    loaded.dispatch(effProcessEvents, 0, 0, &events);
+
+    constexpr int kBlock = 512;
+    std::vector<float> left(kBlock), right(kBlock), outLeft(kBlock), outRight(kBlock);
+    float* inputs[] = {left.data(), right.data()};
+    float* outputs[] = {outLeft.data(), outRight.data()};
+    const double e6 = 440.0 * std::pow(2.0, 19.0 / 12.0);
+    long frame = 0;
+    for (int block = 0; block < 100; ++block) {  // about 1.2 s, more than the longest window
+        for (int i = 0; i < kBlock; ++i, ++frame) {
+            const double t = frame / double(kSampleRate);
+            left[i] = right[i] =
+                static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 440.0 * t) +
+                                   0.05 * std::sin(2 * std::numbers::pi * e6 * t));
+        }
+        loaded.effect->processReplacing(loaded.effect, inputs, outputs, kBlock);
+    }
+
+    cqpAdvanceClock(100);
+    loaded.dispatch(effEditIdle);  // the tick and the paint
+    std::vector<std::uint32_t> pixels(kWidth * kHeight);
+    ASSERT_TRUE(
+        cqpReadWindowPixels(parent, reinterpret_cast<DWORD*>(pixels.data()), kWidth, kHeight));
+    if (const char* path = std::getenv("CQSCOPE_DISPLAY_PNG")) {
+        EXPECT_TRUE(writePng(path, pixels, kWidth, kHeight)) << path;
+    }
+    auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y) * kWidth + x]; };
+    auto barHeight = [&](int x) {
+        int height = 0;
+        while (height <= 500 && barPixel(at(x, 500 - height))) ++height;
+        return height;
+    };
+
+    // The tallest bar off the grid lines stands beside A4's column (450, under its grid line).
+    int tallest = 1;
+    for (int x = 0; x < 900; ++x) {
+        if (x % 10 == 0) continue;
+        if (barHeight(x) > barHeight(tallest)) tallest = x;
+    }
+    EXPECT_TRUE(tallest == 449 || tallest == 451) << "tallest bar at column " << tallest;
+    EXPECT_GT(barHeight(449), 480);
+    // E6 (column 640, under its grid line) shows a clear bar of its own, lower than A4's.
+    EXPECT_GT(barHeight(639), 300);
+    EXPECT_LT(barHeight(639), barHeight(449));
+    // Far from both tones there is little.
+    EXPECT_LT(barHeight(125), 200);
+
+    // Stripes: A4 over its bars, C4 (columns 356 to 363) over black at the top.
+    EXPECT_EQ(at(449, 100), 0x00FFFFu);
+    EXPECT_EQ(at(357, 0), 0x0050FFu);
+    EXPECT_EQ(at(364, 0), 0x000000u);
+    // The grid stays on top and the idle Hold image sits in the corner.
+    EXPECT_EQ(at(450, 100), 0x808080u);
+    EXPECT_EQ(at(360, 100), 0xFFFFFFu);
+    EXPECT_EQ(at(910, 0), 0x808080u);
+
+    loaded.dispatch(effEditClose);
+    DestroyWindow(parent);
+}
