@@ -1,0 +1,135 @@
+// MyVST as built by the entry: its record, pass-through audio, MIDI answers, and the entry's
+// version rule.
+#include "plugin/myvst.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "plugin/plugin_entry.h"
+#include "recording_host.h"
+
+namespace {
+
+VstIntPtr close(AEffect* e) {
+    return e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+}
+
+TEST(Entry, AsksTheHostVersionFirstAndGivesUpOnZero) {
+    RecordingHost::reset(0);
+    EXPECT_EQ(createCqscopeEffect(RecordingHost::callback), nullptr);
+    ASSERT_EQ(RecordingHost::calls().size(), 1u);
+    const HostCall& c = RecordingHost::calls()[0];
+    EXPECT_EQ(c.effect, nullptr);
+    EXPECT_EQ(c.opcode, audioMasterVersion);
+    EXPECT_EQ(c.index, 0);
+    EXPECT_EQ(c.value, 0);
+    EXPECT_EQ(c.ptr, nullptr);
+    EXPECT_EQ(c.opt, 0.0f);
+
+    EXPECT_EQ(createCqscopeEffect(nullptr), nullptr) << "no callback: no effect, no crash";
+}
+
+TEST(Entry, AnyNonZeroVersionGivesTheFullRecord) {
+    for (VstIntPtr version : {VstIntPtr{1}, VstIntPtr{2400}, VstIntPtr{-1}}) {
+        RecordingHost::reset(version);
+        AEffect* e = createCqscopeEffect(RecordingHost::callback);
+        ASSERT_NE(e, nullptr) << version;
+        EXPECT_EQ(e->magic, 0x56737450);
+        EXPECT_EQ(e->numPrograms, 1);
+        EXPECT_EQ(e->numParams, 0);
+        EXPECT_EQ(e->numInputs, 2);
+        EXPECT_EQ(e->numOutputs, 2);
+        EXPECT_EQ(e->flags & ~effFlagsHasEditor, effFlagsCanReplacing);
+        EXPECT_EQ(e->initialDelay, 0);
+        EXPECT_EQ(e->ioRatio, 1.0f);
+        EXPECT_EQ(e->uniqueID, 0x64713933);
+        EXPECT_EQ(e->version, 1);
+        auto* effect = static_cast<AudioEffect*>(e->object);
+        EXPECT_EQ(effect->getAeffect(), e);
+        EXPECT_EQ(close(e), 1);
+    }
+}
+
+std::uint32_t bits(float f) {
+    return std::bit_cast<std::uint32_t>(f);
+}
+
+TEST(MyVSTAudio, PassesBothChannelsThroughBitForBit) {
+    RecordingHost::reset(1);
+    MyVST effect(RecordingHost::callback);
+    const float quietNaN = std::bit_cast<float>(0x7FC01234u);
+    const float signalingNaN = std::bit_cast<float>(0x7F800001u);
+    std::vector<float> left = {0.25f, -1.0f, quietNaN, INFINITY, 1e-42f, -0.0f};
+    std::vector<float> right = {0.5f, signalingNaN, -INFINITY, 3.0f, -1e-40f, 0.0f};
+    std::vector<float> outLeft(left.size(), 9.0f), outRight(left.size(), 9.0f);
+    float* in[2] = {left.data(), right.data()};
+    float* out[2] = {outLeft.data(), outRight.data()};
+    effect.processReplacing(in, out, static_cast<VstInt32>(left.size()));
+    for (size_t k = 0; k < left.size(); ++k) {
+        EXPECT_EQ(bits(outLeft[k]), bits(left[k])) << k;
+        EXPECT_EQ(bits(outRight[k]), bits(right[k])) << k;
+    }
+
+    // Nothing is written for an empty or negative block.
+    std::vector<float> untouched(left.size(), 9.0f);
+    float* out2[2] = {untouched.data(), untouched.data()};
+    effect.processReplacing(in, out2, 0);
+    effect.processReplacing(in, out2, -5);
+    for (float v : untouched) EXPECT_EQ(v, 9.0f);
+
+    // In place: the audio stays as it was.
+    std::vector<float> l2 = left, r2 = right;
+    float* inPlace[2] = {l2.data(), r2.data()};
+    effect.processReplacing(inPlace, inPlace, static_cast<VstInt32>(l2.size()));
+    for (size_t k = 0; k < left.size(); ++k) {
+        EXPECT_EQ(bits(l2[k]), bits(left[k]));
+        EXPECT_EQ(bits(r2[k]), bits(right[k]));
+    }
+}
+
+TEST(MyVSTMidi, CanDoAnswersOnlyTheExactText) {
+    MyVST effect(nullptr);
+    char exact[] = "receiveVstMidiEvent";
+    EXPECT_EQ(effect.canDo(exact), 1);
+    for (const char* other : {"receivevstmidievent", "receiveVstMidiEvents", "receiveVstMidiEven",
+                              "", "sendVstMidiEvent", "receiveVstEvents"}) {
+        std::string text = other;
+        EXPECT_EQ(effect.canDo(text.data()), 0) << other;
+    }
+    EXPECT_EQ(effect.canDo(nullptr), 0);
+    EXPECT_EQ(effect.dispatcher(effCanDo, 0, 0, exact, 0.0f), 1);
+    EXPECT_EQ(effect.dispatcher(effCanDo, 0, 0, nullptr, 0.0f), 0);
+}
+
+TEST(MyVSTMidi, ProcessEventsAnswersOneAndSwitchOnAsksForMidi) {
+    RecordingHost::reset(1);
+    MyVST effect(RecordingHost::callback);
+    VstEvents none{};
+    EXPECT_EQ(effect.dispatcher(effProcessEvents, 0, 0, &none, 0.0f), 1);
+    EXPECT_EQ(effect.dispatcher(effProcessEvents, 0, 0, nullptr, 0.0f), 1);
+
+    effect.dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
+    effect.dispatcher(effMainsChanged, 0, 0, nullptr, 0.0f);
+    effect.dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
+    const auto& calls = RecordingHost::calls();
+    ASSERT_EQ(calls.size(), 2u) << "one MIDI request per switch-on, none on switch-off";
+    for (const HostCall& c : calls) {
+        EXPECT_EQ(c.effect, effect.getAeffect());
+        EXPECT_EQ(c.opcode, audioMasterWantMidi);
+        EXPECT_EQ(c.value, 1);
+    }
+}
+
+TEST(MyVSTRates, SampleRateAndBlockSizeChangesAreStored) {
+    MyVST effect(nullptr);
+    effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    EXPECT_EQ(effect.getSampleRate(), 48000.0f);
+    effect.dispatcher(effSetBlockSize, 0, 512, nullptr, 0.0f);
+    EXPECT_EQ(effect.getBlockSize(), 512);
+}
+
+}  // namespace
