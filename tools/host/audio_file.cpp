@@ -9,6 +9,22 @@
 
 namespace cqhost {
 
+double integerFullScale(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+            return 128.0;
+        case SF_FORMAT_PCM_16:
+            return 32768.0;
+        case SF_FORMAT_PCM_24:
+            return 8388608.0;
+        case SF_FORMAT_PCM_32:
+            return 2147483648.0;
+        default:
+            return 0.0;
+    }
+}
+
 AudioReader::AudioReader(const std::string& path) : path_(path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
@@ -25,6 +41,10 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
         file_ = nullptr;
         throw HostError("audio file " + path + " has " + std::to_string(channels) +
                         " channels; only mono and stereo files are supported");
+    }
+    if (const double fullScale = integerFullScale(info_.format); fullScale > 0.0) {
+        sf_command(file_, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+        readScale_ = static_cast<float>(1.0 / fullScale);
     }
     if (info_.samplerate <= 0) {
         sf_close(file_);
@@ -44,6 +64,9 @@ int AudioReader::read(float* left, float* right, int frames) {
         throw HostError("error reading " + path_ + ": " + sf_strerror(file_));
     }
     const int count = static_cast<int>(got);
+    if (readScale_ != 1.0f) {
+        for (float& sample : interleaved_) sample *= readScale_;
+    }
     if (info_.channels == 1) {
         for (int i = 0; i < count; ++i) left[i] = right[i] = interleaved_[i];
     } else {
@@ -70,6 +93,12 @@ AudioWriter::AudioWriter(AtomicOutputFile& output, int format, int channels, int
     if (file_ == nullptr) {
         throw HostError("cannot write " + output.destination() + ": " + sf_strerror(nullptr));
     }
+    if (const double fullScale = integerFullScale(format); fullScale > 0.0) {
+        sf_command(file_, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+        writeScale_ = static_cast<float>(fullScale);
+    }
+    // Samples beyond full scale are clipped rather than wrapped around.
+    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
 AudioWriter::~AudioWriter() {
@@ -79,7 +108,9 @@ AudioWriter::~AudioWriter() {
 void AudioWriter::write(const float* const* channelData, int frames) {
     interleaved_.resize(static_cast<size_t>(frames) * channels_);
     for (int i = 0; i < frames; ++i) {
-        for (int c = 0; c < channels_; ++c) interleaved_[i * channels_ + c] = channelData[c][i];
+        for (int c = 0; c < channels_; ++c) {
+            interleaved_[i * channels_ + c] = channelData[c][i] * writeScale_;
+        }
     }
     if (sf_writef_float(file_, interleaved_.data(), frames) != frames) {
         throw HostError("cannot write " + output_.destination() + ": " + sf_strerror(file_));

@@ -11,6 +11,12 @@
 
 namespace cqhost {
 
+// The full-scale value of an integer PCM format (32768 for 16-bit), or 0 for any other.
+// libsndfile divides by 32768 when it reads 16-bit samples as floats but multiplies by 32767
+// when it writes them, so a file passed through unchanged would come back altered; integer
+// formats are therefore read and written unnormalised and scaled here by the same factor.
+double integerFullScale(int format);
+
 class AudioReader {
   public:
     // Throws HostError for a missing or unreadable file, a file libsndfile does not take as
@@ -36,6 +42,7 @@ class AudioReader {
     SF_INFO info_{};
     SNDFILE* file_ = nullptr;
     std::vector<float> interleaved_;
+    float readScale_ = 1.0f;
 };
 
 class AudioWriter {
@@ -57,6 +64,7 @@ class AudioWriter {
     int channels_;
     SNDFILE* file_ = nullptr;
     std::vector<float> interleaved_;
+    float writeScale_ = 1.0f;
 };
 
 }  // namespace cqhost

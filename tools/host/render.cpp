@@ -17,18 +17,13 @@
 #include "demo_signal.h"
 #include "host_error.h"
 #include "midi_file.h"
+#include "platform_api.h"
 #include "plugin_host.h"
 #include "png_file.h"
 #include "progress.h"
 
-#if CQSCOPE_HOST_WITH_PLATFORM
-#include "platform/cqscope_platform.h"
-#endif
-
 namespace cqhost {
 namespace {
-
-#if CQSCOPE_HOST_WITH_PLATFORM
 
 constexpr int kBlockSize = 512;
 // Where the display's Hold button sits, in the editor's coordinates: x 910..959, y 0..23.
@@ -148,14 +143,15 @@ class OutputFolder {
 // the render ends, also when it ends with an error.
 class EditorSession {
   public:
-    EditorSession(PluginHost& host, int width, int height) : host_(host) {
-        window = cqpCreateHostWindow(width, height);
+    EditorSession(const PlatformApi& platform, PluginHost& host, int width, int height)
+        : platform_(platform), host_(host) {
+        window = platform_.createHostWindow(width, height);
         if (window == nullptr) throw HostError("cannot create the editor's parent window");
         host_.dispatch(effEditOpen, 0, 0, window);
     }
     ~EditorSession() {
         host_.dispatch(effEditClose);
-        DestroyWindow(window);
+        platform_.destroyWindow(window);
     }
     EditorSession(const EditorSession&) = delete;
     EditorSession& operator=(const EditorSession&) = delete;
@@ -163,6 +159,7 @@ class EditorSession {
     HWND window = nullptr;
 
   private:
+    const PlatformApi& platform_;
     PluginHost& host_;
 };
 
@@ -198,49 +195,73 @@ class EventList {
     std::vector<VstIntPtr> storage_;
 };
 
-int renderWithEditor(const RenderOptions& options) {
-    AudioSource audio(options.audio);
-    const double sampleRate = audio.sampleRate();
-    const long long totalFrames = audio.frames();
-    if (totalFrames <= 0) throw HostError("audio file " + *options.audio + " has no frames");
-    const double duration = static_cast<double>(totalFrames) / sampleRate;
-    const std::vector<double> times = captureTimes(options, duration, audio.isDemo());
+// Everything the render needs, checked before any work: audio, times, MIDI, destination,
+// plug-in and its editor.
+struct RenderPlan {
+    std::vector<double> times;
     std::vector<TimedMidiMessage> midi;
-    if (options.midi) {
-        midi = readMidiFile(*options.midi, sampleRate);
-    } else if (audio.isDemo()) {
-        midi = audio.demoMidi();
-    }
-
-    const bool numbered = times.size() > 1;
     std::string outPath;
-    if (options.out) {
-        outPath = *options.out;
-    } else if (audio.isDemo()) {
-        outPath = numbered ? "cqscope-demo-frames" : "cqscope-demo.png";
-    } else {
-        outPath = stem(*options.audio) + (numbered ? "-frames" : ".png");
-    }
+    bool numbered = false;
+};
 
-    // Deterministic time from before the plug-in exists: every tick count it reads, every
-    // timer it sets, follows the audio from here on.
-    cqpSetManualClock(TRUE, 0);
-    PluginHost host(options.plugin);
-    AEffect& effect = host.effect();
+RenderPlan planRender(const RenderOptions& options, AudioSource& audio) {
+    RenderPlan plan;
+    if (audio.frames() <= 0) throw HostError("audio file " + *options.audio + " has no frames");
+    const double duration = static_cast<double>(audio.frames()) / audio.sampleRate();
+    plan.times = captureTimes(options, duration, audio.isDemo());
+    if (options.midi) {
+        plan.midi = readMidiFile(*options.midi, audio.sampleRate());
+    } else if (audio.isDemo()) {
+        plan.midi = audio.demoMidi();
+    }
+    plan.numbered = plan.times.size() > 1;
+    if (options.out) {
+        plan.outPath = *options.out;
+    } else if (audio.isDemo()) {
+        plan.outPath = plan.numbered ? "cqscope-demo-frames" : "cqscope-demo.png";
+    } else {
+        plan.outPath = stem(*options.audio) + (plan.numbered ? "-frames" : ".png");
+    }
+    return plan;
+}
+
+void checkRenderable(PluginHost& host) {
+    const AEffect& effect = host.effect();
     if (!(effect.flags & effFlagsHasEditor)) {
-        throw HostError("plug-in " + options.plugin +
-                        " has no editor, so there is nothing to render");
+        throw HostError("plug-in " + host.path() + " has no editor, so there is nothing to render");
     }
     if (effect.processReplacing == nullptr) {
-        throw HostError("plug-in " + options.plugin + " has no processReplacing entry");
+        throw HostError("plug-in " + host.path() + " has no processReplacing entry");
     }
-    // Checked now so that an unwritable destination fails before the work, not after it.
+}
+
+int renderWithEditor(const RenderOptions& options) {
+    AudioSource audio(options.audio);
+    const RenderPlan plan = planRender(options, audio);
+    const std::vector<double>& times = plan.times;
+    const std::vector<TimedMidiMessage>& midi = plan.midi;
+    const std::string& outPath = plan.outPath;
+    const bool numbered = plan.numbered;
+    const double sampleRate = audio.sampleRate();
+    const long long totalFrames = audio.frames();
+    // Checked before the work, so that an unwritable destination fails at once.
     std::unique_ptr<OutputFolder> folder;
     if (numbered) {
         folder = std::make_unique<OutputFolder>(outPath);
     } else {
         AtomicOutputFile check(outPath);
     }
+
+    std::string platformProblem;
+    const PlatformApi* platformCalls = findPlatformApi(&platformProblem);
+    // Deterministic time from before the plug-in exists: every tick count it reads, every
+    // timer it sets, follows the audio from here on.
+    if (platformCalls != nullptr) platformCalls->setManualClock(TRUE, 0);
+    PluginHost host(options.plugin);
+    checkRenderable(host);
+    if (platformCalls == nullptr) throw HostError(platformProblem);
+    const PlatformApi& platform = *platformCalls;
+    AEffect& effect = host.effect();
 
     host.start(sampleRate, kBlockSize);
     ERect* rect = nullptr;
@@ -250,13 +271,13 @@ int renderWithEditor(const RenderOptions& options) {
     }
     const int width = rect->right - rect->left;
     const int height = rect->bottom - rect->top;
-    EditorSession parent(host, width, height);
+    EditorSession parent(platform, host, width, height);
 
     // A host's user-interface loop: the editor-idle opcode, which on Linux also dispatches
     // the display's messages, and a pump of the parent window's own messages.
     auto idle = [&] {
         host.dispatch(effEditIdle);
-        cqpPumpMessages(parent.window);
+        platform.pumpMessages(parent.window);
     };
     idle();
 
@@ -283,12 +304,12 @@ int renderWithEditor(const RenderOptions& options) {
 
     auto atStop = [&] {
         if (!holdClicked && holdFrame == position) {
-            cqpClick(parent.window, kHoldButtonX, kHoldButtonY);
+            platform.click(parent.window, kHoldButtonX, kHoldButtonY);
             idle();
             holdClicked = true;
         }
         while (nextCapture < captureFrames.size() && captureFrames[nextCapture] == position) {
-            if (!cqpReadWindowPixels(parent.window, pixels.data(), width, height)) {
+            if (!platform.readWindowPixels(parent.window, pixels.data(), width, height)) {
                 throw HostError("cannot read the editor's pixels");
             }
             const std::string file = numbered ? folder->fileFor(nextCapture) : outPath;
@@ -322,7 +343,7 @@ int renderWithEditor(const RenderOptions& options) {
 
         const long long targetMs = position * 1000 / static_cast<long long>(sampleRate);
         if (targetMs > clockMs) {
-            cqpAdvanceClock(static_cast<DWORD>(targetMs - clockMs));
+            platform.advanceClock(static_cast<DWORD>(targetMs - clockMs));
             clockMs = targetMs;
         }
         idle();
@@ -337,18 +358,10 @@ int renderWithEditor(const RenderOptions& options) {
     return 0;
 }
 
-#endif
-
 }  // namespace
 
 int runRender(const RenderOptions& options) {
-#if CQSCOPE_HOST_WITH_PLATFORM
     return renderWithEditor(options);
-#else
-    (void)options;
-    throw HostError(
-        "this cqscope-host was built without the platform library; render is unavailable");
-#endif
 }
 
 }  // namespace cqhost

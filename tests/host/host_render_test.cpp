@@ -1,0 +1,192 @@
+// render: pictures of the display, through the built cqscope-host and cqscope.so. Skipped
+// while cqscope.so has no editor.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "host_test_support.h"
+
+namespace cqhost_test {
+namespace {
+
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kGrey = 0x808080;
+constexpr std::uint32_t kStripeBits = 0x0050FF;  // merged into whatever lies below
+constexpr std::uint32_t kGreenBits = 0x00FF00;
+
+class HostRender : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!cqscopeHasEditor()) GTEST_SKIP() << "cqscope.so has no editor yet";
+        plugin_ = cqscopePlugin();
+    }
+
+    // Renders and returns the picture; fails the test on a non-zero exit.
+    Image render(std::vector<std::string> args, const std::string& out) {
+        args.insert(args.begin(), "render");
+        args.insert(args.end(), {"--plugin", plugin_, "--out", out});
+        const RunResult run = runHost(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return readPng(out);
+    }
+
+    std::string plugin_;
+    ScratchDir dir_;
+};
+
+bool stripeAt(const Image& image, int x, int y) {
+    return (image.at(x, y) & kStripeBits) == kStripeBits;
+}
+
+// The first row, from the top, at which column x shows a bar (green, alone or under a stripe);
+// 501 when the column has none.
+int barTop(const Image& image, int x) {
+    for (int y = 0; y <= 500; ++y) {
+        if ((image.at(x, y) & kGreenBits) == kGreenBits && image.at(x, y) != kWhite) return y;
+    }
+    return 501;
+}
+
+TEST_F(HostRender, DemoShowsBarsStripesGridAndLabels) {
+    const RunResult run = runHost({"render", "--plugin", plugin_}, dir_.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("cqscope-demo.png"), std::string::npos) << run.out;
+    const Image image = readPng(dir_.file("cqscope-demo.png"));
+    ASSERT_EQ(image.width, 960);
+    ASSERT_EQ(image.height, 512);
+
+    // Grid: white C lines, grey lines on the other white keys, over rows 0 to 499.
+    EXPECT_EQ(image.at(120, 250), kWhite);
+    EXPECT_EQ(image.at(840, 499), kWhite);
+    EXPECT_EQ(image.at(20, 250), kGrey);
+    EXPECT_EQ(image.at(950, 100), kGrey);
+    // Labels below the grid: "C1" white at column 0, "D" grey at column 20.
+    auto labelHas = [&](int x0, std::uint32_t colour) {
+        for (int y = 501; y < 512; ++y)
+            for (int x = x0; x < x0 + 8; ++x)
+                if (image.at(x, y) == colour) return true;
+        return false;
+    };
+    EXPECT_TRUE(labelHas(0, kWhite));
+    EXPECT_TRUE(labelHas(20, kGrey));
+    EXPECT_FALSE(labelHas(10, kWhite) || labelHas(10, kGrey));  // black key: no label
+
+    // Stripes of the held chord C3, C4, E4, G4: 8 columns each, rows 0 to 499.
+    for (int note : {48, 60, 64, 67}) {
+        const int first = 10 * note - 244;
+        EXPECT_TRUE(stripeAt(image, first, 300)) << note;
+        EXPECT_TRUE(stripeAt(image, first + 7, 499)) << note;
+        EXPECT_FALSE(stripeAt(image, first - 1, 300)) << note;
+        EXPECT_FALSE(stripeAt(image, first + 8, 300)) << note;
+        EXPECT_FALSE(stripeAt(image, first, 500)) << note;
+    }
+    EXPECT_FALSE(stripeAt(image, 10 * 62 - 244, 300));  // D4 is not held
+
+    // Bars beside each fundamental's grid column reach well above the floor.
+    for (int note : {48, 60, 64, 67}) {
+        const int column = 10 * (note - 24);
+        EXPECT_LT(barTop(image, column + 1), 400) << note;
+    }
+    // The idle Hold image: grey frame in the top right corner.
+    EXPECT_EQ(image.at(910, 0), kGrey);
+    EXPECT_EQ(image.at(959, 23), kGrey);
+}
+
+TEST_F(HostRender, SameInputsGiveSameBytes) {
+    const std::string first = dir_.file("a.png"), second = dir_.file("b.png");
+    render({"--at", "2.5"}, first);
+    render({"--at", "2.5"}, second);
+    EXPECT_EQ(fileBytes(first), fileBytes(second));
+
+    // --every writes numbered pictures into a folder; the one at 2 s matches a single render.
+    const RunResult run =
+        runHost({"render", "--plugin", plugin_, "--every", "1", "--out", dir_.file("frames")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> expected{"frame-0001.png", "frame-0002.png", "frame-0003.png",
+                                            "frame-0004.png"};
+    ScratchDir unused;
+    std::vector<std::string> names;
+    for (const auto& name : expected) {
+        EXPECT_FALSE(fileBytes(dir_.file("frames/" + name)).empty()) << name;
+    }
+    render({"--at", "2"}, dir_.file("two.png"));
+    EXPECT_EQ(fileBytes(dir_.file("frames/frame-0002.png")), fileBytes(dir_.file("two.png")));
+}
+
+TEST_F(HostRender, SineAt440HzPeaksInColumn450AtBothRates) {
+    for (int rate : {44100, 48000}) {
+        const std::string wav = dir_.file("a4-" + std::to_string(rate) + ".wav");
+        writeAudio(wav, sine(440.0, rate, 1.0, 1), 1, rate);
+        const Image image = render({wav, "--at", "1.0"}, wav + ".png");
+        // Column 450 carries the grey grid line of A4 over its bar; the bar's foot shows in
+        // row 500, and its neighbours stand tallest, evenly.
+        EXPECT_EQ(image.at(450, 500) & kGreenBits, kGreenBits) << rate;
+        int tallest = -1;
+        for (int x = 0; x < 960; ++x) {
+            if (x % 10 == 0) continue;  // grid columns hide their bars
+            if (tallest < 0 || barTop(image, x) < barTop(image, tallest)) tallest = x;
+        }
+        EXPECT_TRUE(tallest == 449 || tallest == 451) << rate << ": " << tallest;
+        EXPECT_LE(std::abs(barTop(image, 449) - barTop(image, 451)), 2) << rate;
+        EXPECT_LT(barTop(image, 451), barTop(image, 448)) << rate;
+        EXPECT_LT(barTop(image, 449), barTop(image, 452)) << rate;
+    }
+}
+
+TEST_F(HostRender, MidiNoteStripeOnlyWhileHeld) {
+    const std::string silence = dir_.file("silence.wav");
+    writeAudio(silence, std::vector<float>(3 * 44100, 0.0f), 1, 44100);
+    const int stripeColumn = 10 * 72 - 240;  // C5
+
+    // Type 0 at the default tempo (120 per minute, 480 ticks a beat): C5 from 1 s to 2 s.
+    writeFile(dir_.file("type0.mid"),
+              midiFile(0, 480, {midiTrack({{960, "\x90\x48\x64"}, {960, "\x80\x48\x00"}})}));
+    // Type 1: a tempo track at 60 per minute, changed to 240 per minute at 1 s; the note
+    // starts at 1 s and ends 960 ticks later, at 1.5 s.
+    const std::string tempoTrack = midiTrack({{0, std::string("\xFF\x51\x03\x0F\x42\x40", 6)},
+                                              {480, std::string("\xFF\x51\x03\x03\xD0\x90", 6)}});
+    writeFile(
+        dir_.file("type1.mid"),
+        midiFile(1, 480, {tempoTrack, midiTrack({{480, "\x90\x48\x64"}, {960, "\x80\x48\x00"}})}));
+
+    struct Case {
+        const char* file;
+        std::vector<std::pair<const char*, bool>> timesAndHeld;
+    };
+    const std::vector<Case> cases = {
+        {"type0.mid", {{"0.9", false}, {"1.5", true}, {"1.95", true}, {"2.5", false}}},
+        {"type1.mid", {{"0.9", false}, {"1.2", true}, {"1.7", false}}},
+    };
+    for (const auto& testCase : cases) {
+        for (const auto& [time, held] : testCase.timesAndHeld) {
+            const std::string out = dir_.file(std::string(testCase.file) + "-" + time + ".png");
+            const Image image =
+                render({silence, "--midi", dir_.file(testCase.file), "--at", time}, out);
+            EXPECT_EQ(stripeAt(image, stripeColumn, 200), held) << testCase.file << " at " << time;
+        }
+    }
+}
+
+TEST_F(HostRender, HoldFreezesThePicture) {
+    // 440 Hz for a second, then 880 Hz: a live display changes, a held one does not.
+    const std::string wav = dir_.file("switch.wav");
+    auto samples = sine(440.0, 44100, 1.0, 1);
+    const auto higher = sine(880.0, 44100, 1.0, 1);
+    samples.insert(samples.end(), higher.begin(), higher.end());
+    writeAudio(wav, samples, 1, 44100);
+
+    const Image atHold = render({wav, "--at", "0.8"}, dir_.file("live.png"));
+    const Image later = render({wav, "--at", "1.8"}, dir_.file("later.png"));
+    const Image held = render({wav, "--hold-at", "0.8", "--at", "1.8"}, dir_.file("held.png"));
+    EXPECT_NE(atHold.pixels, later.pixels);
+    EXPECT_EQ(held.at(910, 0), kWhite);  // the active Hold image
+    EXPECT_EQ(atHold.at(910, 0), kGrey);
+    for (int y = 0; y < 512; ++y) {
+        for (int x = 0; x < 910; ++x) {
+            ASSERT_EQ(held.at(x, y), atHold.at(x, y)) << x << "," << y;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace cqhost_test
