@@ -55,14 +55,8 @@ int runProcess(const ProcessOptions& options) {
     for (;;) {
         const int count = reader.read(left.data(), right.data(), kBlockSize);
         if (count == 0) break;
-        for (int i = 0; i < numInputs; ++i) {
-            if (numInputs == 1 && reader.channels() == 2) {
-                // A mono effect hears both channels of a stereo file.
-                for (int f = 0; f < count; ++f) inputs[0][f] = 0.5f * (left[f] + right[f]);
-            } else {
-                std::copy_n(i % 2 == 0 ? left.data() : right.data(), count, inputs[i].data());
-            }
-        }
+        feedInputs(inputPointers.data(), numInputs, left.data(), right.data(), reader.channels(),
+                   count);
         for (auto& channel : outputs) std::fill(channel.begin(), channel.end(), 0.0f);
         host.processReplacing(inputPointers.data(), outputPointers.data(), count);
         writer.write(fileChannels.data(), count);

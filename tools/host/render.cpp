@@ -41,6 +41,7 @@ class AudioSource {
     double sampleRate() const { return reader_ ? reader_->sampleRate() : DemoSignal::kSampleRate; }
     long long frames() const { return reader_ ? reader_->frames() : demo_.frames(); }
     bool isDemo() const { return !reader_; }
+    int channels() const { return reader_ ? reader_->channels() : 2; }
     int read(long long start, float* left, float* right, int count) {
         if (reader_) return reader_->read(left, right, count);
         const int available = static_cast<int>(std::min<long long>(count, frames() - start));
@@ -328,9 +329,8 @@ int renderWithEditor(const RenderOptions& options) {
         const int count = static_cast<int>(end - position);
         const int got = audio.read(position, left.data(), right.data(), count);
         if (got != count) throw HostError("audio ended early while rendering");
-        for (int i = 0; i < numInputs; ++i) {
-            std::copy_n(i % 2 == 0 ? left.data() : right.data(), count, inputs[i].data());
-        }
+        feedInputs(inputPointers.data(), numInputs, left.data(), right.data(), audio.channels(),
+                   count);
         events.clear();
         while (nextMidi < midi.size() && midi[nextMidi].frame < end) {
             events.add(midi[nextMidi],
