@@ -31,6 +31,10 @@ WIN32API int cqpPumpMessages(HWND window);
 // as the mouse messages Windows would send to the window under that point.
 WIN32API BOOL cqpClick(HWND window, int x, int y);
 
+// Gives the bounding rectangle of what was drawn into a top-level window's surface since the
+// last call (empty when nothing), and clears it; for a presenter that copies changes out.
+WIN32API BOOL cqpTakeDirtyRect(HWND window, RECT* area);
+
 // The number of live objects of the library (windows, device contexts, GDI objects), for
 // leak checks.
 WIN32API int cqpLiveObjectCount(void);

@@ -247,6 +247,12 @@ Window* topLevelOf(State& s, Window* window, int& offsetX, int& offsetY, RECT& c
 HDC createWindowDcLocked(State& s, HWND window);
 void freeDcLocked(State& s, HDC dc);
 
+LRESULT callWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void ensureSystemClassesLocked(State& s);
+bool isDescendantOrSelfLocked(State& s, HWND window, HWND ancestor);
+bool isShownLocked(State& s, Window* window);
+LRESULT CALLBACK buttonWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Colour conversions between COLORREF (0x00BBGGRR) and pixels (0x00RRGGBB).
 inline std::uint32_t pixelOf(COLORREF c) {
     return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);

@@ -1,10 +1,553 @@
-// Message queues, timers and dispatch.
+// Message queues, timers, dispatch, the "Button" class and simulated mouse clicks.
+//
+// Each thread has one queue. Retrieval follows Windows' priorities: posted messages first (in
+// order), then WM_QUIT, then WM_PAINT for a window with an update area, then WM_TIMER. A
+// timer is never queued: when it falls due it is marked ready, at most one WM_TIMER is
+// pending per timer, and its next due time stays on its own period.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <set>
+
+#include "platform/cqscope_platform.h"
 #include "platform/internal.h"
 
 namespace cqp {
+
+namespace {
+
+constexpr UINT kMinimumTimerPeriod = 10;  // USER_TIMER_MINIMUM
+constexpr DWORD kDoubleClickTime = 500;   // ms
+constexpr int kDoubleClickSlop = 2;       // pixels either way
+constexpr int kPumpLimit = 100000;        // dispatches per pump, against runaway posting
+
+// Windows and timers already served by the current cqpPumpMessages, so one pump cannot spin.
+struct PumpGuard {
+    std::set<HWND> painted;
+    std::set<std::pair<HWND, UINT_PTR>> timers;
+};
+
+ThreadQueue& queueLocked(State& s, std::thread::id thread) {
+    auto& queue = s.queues[thread];
+    if (!queue) queue = std::make_shared<ThreadQueue>();
+    return *queue;
+}
+
+bool rangeMatches(UINT message, UINT low, UINT high) {
+    return (low == 0 && high == 0) || (message >= low && message <= high);
+}
+
+// A null filter takes every window of the thread and thread messages; (HWND)-1 only thread
+// messages; a window takes that window and its descendants.
+bool windowMatchesLocked(State& s, HWND window, HWND filter) {
+    if (filter == nullptr) return true;
+    if (filter == reinterpret_cast<HWND>(-1)) return window == nullptr;
+    return window != nullptr && isDescendantOrSelfLocked(s, window, filter);
+}
+
+bool due(DWORD now, DWORD when) {
+    return static_cast<std::int32_t>(now - when) >= 0;
+}
+
+void refreshTimersLocked(State& s, DWORD now) {
+    for (Timer& t : s.timers) {
+        if (!due(now, t.nextDue)) continue;
+        t.ready = true;
+        const DWORD late = now - t.nextDue;
+        t.nextDue += (late / t.elapse + 1) * t.elapse;
+    }
+}
+
+bool peekLocked(State& s, MSG& out, HWND filter, UINT low, UINT high, bool remove,
+                PumpGuard* guard) {
+    const std::thread::id self = std::this_thread::get_id();
+    ThreadQueue& queue = queueLocked(s, self);
+    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+        if (!rangeMatches(it->message, low, high) || !windowMatchesLocked(s, it->hwnd, filter)) {
+            continue;
+        }
+        out = *it;
+        if (remove) queue.posted.erase(it);
+        return true;
+    }
+    if (queue.quitPosted && rangeMatches(WM_QUIT, low, high)) {
+        out = MSG{};
+        out.message = WM_QUIT;
+        out.wParam = static_cast<WPARAM>(queue.quitCode);
+        out.time = tickNow();
+        if (remove) queue.quitPosted = false;
+        return true;
+    }
+    if (rangeMatches(WM_PAINT, low, high)) {
+        for (HWND h : s.windowOrder) {
+            Window* w = findWindowLocked(s, h);
+            if (w == nullptr || w->owner != self || !w->hasUpdate || !isShownLocked(s, w) ||
+                !windowMatchesLocked(s, h, filter) ||
+                (guard != nullptr && guard->painted.count(h) != 0)) {
+                continue;
+            }
+            out = MSG{};
+            out.hwnd = h;
+            out.message = WM_PAINT;
+            out.time = tickNow();
+            out.pt = s.cursorPos;
+            if (guard != nullptr && remove) guard->painted.insert(h);
+            return true;  // stays until the window is validated
+        }
+    }
+    if (rangeMatches(WM_TIMER, low, high)) {
+        const DWORD now = tickNow();
+        refreshTimersLocked(s, now);
+        for (Timer& t : s.timers) {
+            if (t.owner != self || !t.ready || !windowMatchesLocked(s, t.window, filter) ||
+                (guard != nullptr && guard->timers.count({t.window, t.id}) != 0)) {
+                continue;
+            }
+            out = MSG{};
+            out.hwnd = t.window;
+            out.message = WM_TIMER;
+            out.wParam = t.id;
+            out.lParam = reinterpret_cast<LPARAM>(t.proc);
+            out.time = now;
+            out.pt = s.cursorPos;
+            if (remove) {
+                t.ready = false;
+                if (guard != nullptr) guard->timers.insert({t.window, t.id});
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+// Milliseconds until the calling thread's next timer is due, or -1 when it has none.
+long long nextTimerWaitLocked(State& s) {
+    const DWORD now = tickNow();
+    long long best = -1;
+    for (const Timer& t : s.timers) {
+        if (t.owner != std::this_thread::get_id()) continue;
+        const long long wait = due(now, t.nextDue) ? 0 : static_cast<long long>(t.nextDue - now);
+        if (best < 0 || wait < best) best = wait;
+    }
+    return best;
+}
+
+// The deepest shown, enabled window under a point of `window`'s client area; the point is
+// turned into that window's client coordinates.
+HWND hitTestLocked(State& s, HWND window, POINT& point) {
+    Window* w = findWindowLocked(s, window);
+    if (w == nullptr) return nullptr;
+    for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
+        Window* c = findWindowLocked(s, *it);
+        if (c == nullptr || !c->visible || (c->style & WS_DISABLED) != 0) continue;
+        if (point.x >= c->x && point.x < c->x + c->width && point.y >= c->y &&
+            point.y < c->y + c->height) {
+            point.x -= c->x;
+            point.y -= c->y;
+            return hitTestLocked(s, *it, point);
+        }
+    }
+    return window;
+}
+
+// The offset of a window's client area on the screen.
+POINT screenOffsetLocked(State& s, HWND window) {
+    POINT offset{0, 0};
+    for (Window* w = findWindowLocked(s, window); w != nullptr;) {
+        offset.x += w->x;
+        offset.y += w->y;
+        w = (w->style & WS_CHILD) != 0 ? findWindowLocked(s, w->parent) : nullptr;
+    }
+    return offset;
+}
+
+void notifyParent(HWND button, WORD code) {
+    HWND parent = nullptr;
+    LONG_PTR id = 0;
+    {
+        State& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        Window* w = findWindowLocked(s, button);
+        if (w == nullptr || (w->style & WS_CHILD) == 0) return;
+        parent = w->parent;
+        id = w->id;
+    }
+    SendMessageA(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), code),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+bool setPushed(HWND button, bool pushed, bool* was = nullptr) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    Window* w = findWindowLocked(s, button);
+    if (w == nullptr) return false;
+    if (was != nullptr) *was = w->buttonPushed;
+    w->buttonPushed = pushed;
+    return true;
+}
+
+int dispatchPending(HWND filter, PumpGuard& guard) {
+    int count = 0;
+    MSG msg;
+    while (count < kPumpLimit) {
+        {
+            State& s = state();
+            std::lock_guard<std::mutex> lock(s.mutex);
+            if (!peekLocked(s, msg, filter, 0, 0, true, &guard)) break;
+        }
+        if (msg.message == WM_QUIT) {
+            // A quit request is left for the host's own loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        DispatchMessageA(&msg);
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
 
 void wakeAllQueuesLocked(State& s) {
     for (auto& entry : s.queues) entry.second->wake.notify_all();
 }
 
+// The window procedure of the "Button" class. Pressing arms the button and captures the
+// mouse; releasing inside it sends BN_CLICKED to the parent. A double-click press of an
+// owner-drawn button sends BN_DOUBLECLICKED instead and leaves the button unarmed, so its
+// release sends nothing.
+LRESULT CALLBACK buttonWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD style = 0;
+    RECT client{};
+    {
+        State& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        Window* w = findWindowLocked(s, window);
+        if (w == nullptr) return 0;
+        style = w->style;
+        client = RECT{0, 0, w->width, w->height};
+    }
+    const bool ownerDraw = (style & 0x0F) == BS_OWNERDRAW;
+    switch (message) {
+        case WM_LBUTTONDBLCLK:
+            if (ownerDraw) {
+                notifyParent(window, BN_DOUBLECLICKED);
+                return 0;
+            }
+            [[fallthrough]];
+        case WM_LBUTTONDOWN:
+            setPushed(window, true);
+            SetCapture(window);
+            return 0;
+        case WM_LBUTTONUP: {
+            bool wasPushed = false;
+            setPushed(window, false, &wasPushed);
+            const int x = GET_X_LPARAM(lParam);
+            const int y = GET_Y_LPARAM(lParam);
+            ReleaseCapture();
+            if (wasPushed && x >= client.left && x < client.right && y >= client.top &&
+                y < client.bottom) {
+                notifyParent(window, BN_CLICKED);
+            }
+            return 0;
+        }
+        case WM_CAPTURECHANGED:
+            if (reinterpret_cast<HWND>(lParam) != window) setPushed(window, false);
+            return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint{};
+            HDC dc = BeginPaint(window, &paint);
+            if (dc != nullptr && ownerDraw) {
+                // The owner draws the button.
+                DRAWITEMSTRUCT item{};
+                item.CtlType = ODT_BUTTON;
+                item.hwndItem = window;
+                item.hDC = dc;
+                item.rcItem = client;
+                item.itemAction = ODA_DRAWENTIRE;
+                HWND parent = GetParent(window);
+                item.CtlID = static_cast<UINT>(GetWindowLongPtrA(window, GWLP_ID));
+                SendMessageA(parent, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
+            }
+            if (dc != nullptr) EndPaint(window, &paint);
+            return 0;
+        }
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
 }  // namespace cqp
+
+WIN32API LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        cqp::Window* w = cqp::findWindowLocked(s, window);
+        if (w == nullptr) {
+            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        // Sending across threads is not supported: windows are used by their own thread.
+        if (w->owner != std::this_thread::get_id()) {
+            cqp::setError(ERROR_ACCESS_DENIED);
+            return 0;
+        }
+    }
+    return cqp::callWindow(window, message, wParam, lParam);
+}
+
+WIN32API BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    std::thread::id target = std::this_thread::get_id();  // a null window posts to this thread
+    if (window != nullptr) {
+        cqp::Window* w = cqp::findWindowLocked(s, window);
+        if (w == nullptr) {
+            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        target = w->owner;
+    }
+    cqp::ThreadQueue& queue = cqp::queueLocked(s, target);
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = cqp::tickNow();
+    msg.pt = s.cursorPos;
+    queue.posted.push_back(msg);
+    queue.wake.notify_all();
+    return TRUE;
+}
+
+WIN32API void WINAPI PostQuitMessage(int exitCode) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::ThreadQueue& queue = cqp::queueLocked(s, std::this_thread::get_id());
+    queue.quitPosted = true;
+    queue.quitCode = exitCode;
+    queue.wake.notify_all();
+}
+
+WIN32API BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax,
+                                  UINT removeFlags) {
+    if (message == nullptr) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (window != nullptr && window != reinterpret_cast<HWND>(-1) &&
+        cqp::findWindowLocked(s, window) == nullptr) {
+        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return cqp::peekLocked(s, *message, window, filterMin, filterMax,
+                           (removeFlags & PM_REMOVE) != 0, nullptr)
+               ? TRUE
+               : FALSE;
+}
+
+WIN32API BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax) {
+    if (message == nullptr) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    cqp::State& s = cqp::state();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    if (window != nullptr && window != reinterpret_cast<HWND>(-1) &&
+        cqp::findWindowLocked(s, window) == nullptr) {
+        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+        return -1;
+    }
+    auto queue = s.queues[std::this_thread::get_id()];
+    if (!queue) {
+        queue = std::make_shared<cqp::ThreadQueue>();
+        s.queues[std::this_thread::get_id()] = queue;
+    }
+    for (;;) {
+        if (cqp::peekLocked(s, *message, window, filterMin, filterMax, true, nullptr)) {
+            return message->message == WM_QUIT ? FALSE : TRUE;
+        }
+        if (window != nullptr && window != reinterpret_cast<HWND>(-1) &&
+            cqp::findWindowLocked(s, window) == nullptr) {
+            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+            return -1;
+        }
+        // Posts, invalidations and clock changes wake the wait; timers end it when due.
+        const long long wait = cqp::nextTimerWaitLocked(s);
+        if (wait < 0) {
+            queue->wake.wait(lock);
+        } else {
+            queue->wake.wait_for(lock, std::chrono::milliseconds(std::max<long long>(wait, 1)));
+        }
+    }
+}
+
+WIN32API BOOL WINAPI TranslateMessage(const MSG*) {
+    return FALSE;
+}
+
+WIN32API LRESULT WINAPI DispatchMessageA(const MSG* message) {
+    if (message == nullptr) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (message->message == WM_TIMER && message->lParam != 0) {
+        // Only a procedure that a live timer was set with is called.
+        TIMERPROC proc = nullptr;
+        {
+            cqp::State& s = cqp::state();
+            std::lock_guard<std::mutex> lock(s.mutex);
+            for (const cqp::Timer& t : s.timers) {
+                if (t.window == message->hwnd && t.id == message->wParam &&
+                    reinterpret_cast<LPARAM>(t.proc) == message->lParam) {
+                    proc = t.proc;
+                }
+            }
+        }
+        if (proc != nullptr) proc(message->hwnd, WM_TIMER, message->wParam, cqp::tickNow());
+        return 0;
+    }
+    if (message->hwnd == nullptr) return 0;  // thread messages have no procedure
+    return cqp::callWindow(message->hwnd, message->message, message->wParam, message->lParam);
+}
+
+WIN32API UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (window != nullptr) {
+        cqp::Window* w = cqp::findWindowLocked(s, window);
+        if (w == nullptr || w->owner != std::this_thread::get_id()) {
+            cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
+            return 0;
+        }
+    }
+    const UINT elapse = std::clamp<UINT>(elapseMs, cqp::kMinimumTimerPeriod, 0x7FFFFFFF);
+    const DWORD now = cqp::tickNow();
+    if (window == nullptr) {
+        // A thread timer: a new identifier unless `id` names one of this thread's timers.
+        for (cqp::Timer& t : s.timers) {
+            if (t.window == nullptr && t.id == id && t.owner == std::this_thread::get_id()) {
+                t.elapse = elapse;
+                t.proc = proc;
+                t.nextDue = now + elapse;
+                t.ready = false;
+                return id;
+            }
+        }
+        id = ++s.nextThreadTimerId;
+    }
+    // Setting an existing timer again restarts it with the new period.
+    for (cqp::Timer& t : s.timers) {
+        if (window != nullptr && t.window == window && t.id == id) {
+            t.elapse = elapse;
+            t.proc = proc;
+            t.nextDue = now + elapse;
+            t.ready = false;
+            return id == 0 ? 1 : id;
+        }
+    }
+    cqp::Timer timer;
+    timer.window = window;
+    timer.id = id;
+    timer.elapse = elapse;
+    timer.proc = proc;
+    timer.nextDue = now + elapse;
+    timer.owner = std::this_thread::get_id();
+    s.timers.push_back(timer);
+    cqp::queueLocked(s, timer.owner).wake.notify_all();
+    return id == 0 ? 1 : id;
+}
+
+WIN32API BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const auto before = s.timers.size();
+    s.timers.erase(
+        std::remove_if(s.timers.begin(), s.timers.end(),
+                       [&](const cqp::Timer& t) {
+                           return t.window == window && t.id == id &&
+                                  (window != nullptr || t.owner == std::this_thread::get_id());
+                       }),
+        s.timers.end());
+    if (s.timers.size() == before) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+WIN32API int cqpPumpMessages(HWND window) {
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (window != nullptr && cqp::findWindowLocked(s, window) == nullptr) {
+            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+    }
+    cqp::PumpGuard guard;
+    return cqp::dispatchPending(window, guard);
+}
+
+WIN32API BOOL cqpClick(HWND window, int x, int y) {
+    HWND target = nullptr;
+    UINT press = WM_LBUTTONDOWN;
+    POINT local{x, y};
+    POINT screen{};
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        cqp::Window* w = cqp::findWindowLocked(s, window);
+        if (w == nullptr || w->owner != std::this_thread::get_id()) {
+            cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        if (x < 0 || y < 0 || x >= w->width || y >= w->height) {
+            cqp::setError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        const POINT origin = cqp::screenOffsetLocked(s, window);
+        screen = POINT{origin.x + x, origin.y + y};
+        s.cursorPos = screen;
+        target = cqp::hitTestLocked(s, window, local);
+        cqp::Window* t = cqp::findWindowLocked(s, target);
+        const DWORD now = cqp::tickNow();
+        cqp::ClickTracker& last = s.clicks;
+        // A second press on the same window, soon and near enough, is a double click for
+        // classes that ask for them.
+        if (last.armed && last.window == target && now - last.time <= cqp::kDoubleClickTime &&
+            std::abs(last.point.x - screen.x) <= cqp::kDoubleClickSlop &&
+            std::abs(last.point.y - screen.y) <= cqp::kDoubleClickSlop && t->cls &&
+            (t->cls->style & CS_DBLCLKS) != 0) {
+            press = WM_LBUTTONDBLCLK;
+            last = cqp::ClickTracker{};
+        } else {
+            last = cqp::ClickTracker{target, now, screen, true};
+        }
+    }
+    cqp::callWindow(target, press, MK_LBUTTON, MAKELPARAM(local.x, local.y));
+    // The release goes to the window that holds the capture, else to the one under the point.
+    HWND releaseTarget = nullptr;
+    POINT releasePoint{};
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        HWND capture = cqp::queueLocked(s, std::this_thread::get_id()).capture;
+        if (capture != nullptr && cqp::findWindowLocked(s, capture) != nullptr) {
+            const POINT origin = cqp::screenOffsetLocked(s, capture);
+            releaseTarget = capture;
+            releasePoint = POINT{screen.x - origin.x, screen.y - origin.y};
+        } else if (cqp::findWindowLocked(s, window) != nullptr) {
+            releasePoint = POINT{x, y};
+            releaseTarget = cqp::hitTestLocked(s, window, releasePoint);
+        }
+    }
+    if (releaseTarget != nullptr) {
+        cqp::callWindow(releaseTarget, WM_LBUTTONUP, 0, MAKELPARAM(releasePoint.x, releasePoint.y));
+    }
+    return TRUE;
+}

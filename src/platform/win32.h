@@ -203,6 +203,21 @@ typedef struct tagBITMAP {
     LPVOID bmBits;
 } BITMAP;
 
+typedef struct tagCREATESTRUCTA {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCSTR lpszName;
+    LPCSTR lpszClass;
+    DWORD dwExStyle;
+} CREATESTRUCTA;
+
 typedef struct tagDRAWITEMSTRUCT {
     UINT CtlType;
     UINT CtlID;
@@ -285,6 +300,11 @@ typedef struct tagDRAWITEMSTRUCT {
 #define WS_OVERLAPPEDWINDOW 0x00CF0000L
 #define CW_USEDEFAULT ((int)0x80000000)
 
+// Window class styles.
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define CS_DBLCLKS 0x0008
+
 // Button styles and notifications.
 #define BS_PUSHBUTTON 0x00000000L
 #define BS_OWNERDRAW 0x0000000BL
@@ -296,7 +316,10 @@ typedef struct tagDRAWITEMSTRUCT {
 // Window longs.
 #define GWL_WNDPROC (-4)
 #define GWLP_WNDPROC (-4)
+#define GWLP_HINSTANCE (-6)
+#define GWLP_HWNDPARENT (-8)
 #define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
 #define GWL_ID (-12)
 #define GWLP_ID (-12)
 #define GWLP_USERDATA (-21)
@@ -392,6 +415,11 @@ typedef struct tagDRAWITEMSTRUCT {
 #define ERROR_CLASS_DOES_NOT_EXIST 1411
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 #define ERROR_CANNOT_FIND_WND_CLASS 1407
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_TLW_WITH_WSCHILD 1406
+#define ERROR_CLASS_HAS_WINDOWS 1412
+#define ERROR_INVALID_INDEX 1413
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814
 
 // ---- USER32 ----
 

@@ -1,0 +1,804 @@
+// USER windows: classes, creation and destruction, geometry, window longs, window DCs,
+// invalidation and painting. Windows belong to the thread that creates them; the calls that
+// change a window's procedure, destroy it or set its timers must come from that thread.
+// Window procedures are always called without the library lock held.
+#include <strings.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/cqscope_platform.h"
+#include "platform/internal.h"
+
+namespace cqp {
+
+namespace {
+
+constexpr std::uintptr_t kMainModuleValue = 0x00400000;
+
+HINSTANCE normaliseInstance(HINSTANCE instance) {
+    return instance != nullptr ? instance
+                               : reinterpret_cast<HINSTANCE>(kMainModuleValue);  // the main module
+}
+
+bool isAtom(LPCSTR name) {
+    return reinterpret_cast<std::uintptr_t>(name) < 0x10000;
+}
+
+std::shared_ptr<WindowClass> findClassLocked(State& s, LPCSTR name) {
+    if (name == nullptr) return nullptr;
+    for (auto& cls : s.classes) {
+        if (isAtom(name) ? cls->atom == reinterpret_cast<std::uintptr_t>(name)
+                         : strcasecmp(cls->name.c_str(), name) == 0) {
+            return cls;
+        }
+    }
+    return nullptr;
+}
+
+// Pre-order list of a window and its descendants.
+void collectTree(State& s, HWND window, std::vector<HWND>& out) {
+    Window* w = findWindowLocked(s, window);
+    if (w == nullptr) return;
+    out.push_back(window);
+    for (HWND child : w->children) collectTree(s, child, out);
+}
+
+// Frees a window and whatever descendants it still has, without messages.
+void freeWindowLocked(State& s, HWND window) {
+    Window* w = findWindowLocked(s, window);
+    if (w == nullptr) return;
+    const std::vector<HWND> children = w->children;
+    for (HWND child : children) freeWindowLocked(s, child);
+    // Timers, queued messages, DCs and capture go with the window.
+    s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(),
+                                  [&](const Timer& t) { return t.window == window; }),
+                   s.timers.end());
+    for (auto& entry : s.queues) {
+        auto& posted = entry.second->posted;
+        posted.erase(std::remove_if(posted.begin(), posted.end(),
+                                    [&](const MSG& m) { return m.hwnd == window; }),
+                     posted.end());
+        if (entry.second->capture == window) entry.second->capture = nullptr;
+    }
+    std::vector<void*> dcs;
+    s.table.forEach([&](void* handle, Object* o) {
+        if (o->kind == Kind::Dc && static_cast<Dc*>(o)->window == window) dcs.push_back(handle);
+    });
+    for (void* dc : dcs) freeDcLocked(s, static_cast<HDC>(dc));
+    if (Window* parent = findWindowLocked(s, w->parent)) {
+        auto& siblings = parent->children;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), window), siblings.end());
+    }
+    s.windowOrder.erase(std::remove(s.windowOrder.begin(), s.windowOrder.end(), window),
+                        s.windowOrder.end());
+    if (s.clicks.window == window) s.clicks = ClickTracker{};
+    if (w->cls) --w->cls->windowCount;
+    s.table.remove(window);
+}
+
+void invalidateLocked(Window& w, const RECT* rect, bool erase) {
+    RECT area{0, 0, w.width, w.height};
+    if (rect != nullptr) {
+        area = RECT{std::max<LONG>(rect->left, 0), std::max<LONG>(rect->top, 0),
+                    std::min<LONG>(rect->right, w.width), std::min<LONG>(rect->bottom, w.height)};
+    }
+    if (area.right <= area.left || area.bottom <= area.top) return;
+    if (w.hasUpdate) {
+        w.update =
+            RECT{std::min(w.update.left, area.left), std::min(w.update.top, area.top),
+                 std::max(w.update.right, area.right), std::max(w.update.bottom, area.bottom)};
+    } else {
+        w.update = area;
+        w.hasUpdate = true;
+    }
+    if (erase) w.eraseNeeded = true;
+}
+
+bool ownedByCaller(const Window& w) {
+    return w.owner == std::this_thread::get_id();
+}
+
+}  // namespace
+
+// Calls a window's current procedure without the lock; 0 for a window that is gone.
+LRESULT callWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    WNDPROC proc = nullptr;
+    {
+        State& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        Window* w = findWindowLocked(s, window);
+        if (w == nullptr) {
+            setError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        proc = w->proc;
+    }
+    return proc != nullptr ? proc(window, message, wParam, lParam) : 0;
+}
+
+void ensureSystemClassesLocked(State& s) {
+    if (findClassLocked(s, "Button") != nullptr) return;
+    auto button = std::make_shared<WindowClass>();
+    button->name = "Button";
+    button->atom = s.nextAtom++;
+    button->style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
+    button->proc = buttonWindowProc;
+    button->system = true;
+    s.classes.push_back(button);
+    auto host = std::make_shared<WindowClass>();
+    host->name = "CqscopeHostWindow";
+    host->atom = s.nextAtom++;
+    host->proc = DefWindowProcA;
+    host->system = true;
+    s.classes.push_back(host);
+}
+
+bool isDescendantOrSelfLocked(State& s, HWND window, HWND ancestor) {
+    for (int depth = 0; window != nullptr && depth < 1000; ++depth) {
+        if (window == ancestor) return true;
+        Window* w = findWindowLocked(s, window);
+        if (w == nullptr || (w->style & WS_CHILD) == 0) return false;
+        window = w->parent;
+    }
+    return false;
+}
+
+bool isShownLocked(State& s, Window* w) {
+    while (w != nullptr) {
+        if (!w->visible) return false;
+        if ((w->style & WS_CHILD) == 0) return true;
+        w = findWindowLocked(s, w->parent);
+    }
+    return false;
+}
+
+}  // namespace cqp
+
+using cqp::Kind;
+
+WIN32API ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
+    if (wc == nullptr || wc->cbSize != sizeof(WNDCLASSEXA) || wc->lpszClassName == nullptr ||
+        cqp::isAtom(wc->lpszClassName) || wc->lpszClassName[0] == '\0' ||
+        wc->lpfnWndProc == nullptr || wc->cbWndExtra < 0 || wc->cbWndExtra > 4096) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::ensureSystemClassesLocked(s);
+    if (cqp::findClassLocked(s, wc->lpszClassName) != nullptr) {
+        cqp::setError(ERROR_CLASS_ALREADY_EXISTS);
+        return 0;
+    }
+    if (s.nextAtom == 0xFFFF) {
+        cqp::setError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    auto cls = std::make_shared<cqp::WindowClass>();
+    cls->name = wc->lpszClassName;
+    cls->atom = s.nextAtom++;
+    cls->style = wc->style;
+    cls->proc = wc->lpfnWndProc;
+    cls->wndExtra = wc->cbWndExtra;
+    cls->instance = cqp::normaliseInstance(wc->hInstance);
+    cls->cursor = wc->hCursor;
+    cls->background = wc->hbrBackground;
+    s.classes.push_back(cls);
+    return cls->atom;
+}
+
+WIN32API BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto cls = cqp::findClassLocked(s, className);
+    if (cls == nullptr || (!cls->system && cls->instance != cqp::normaliseInstance(instance))) {
+        cqp::setError(ERROR_CLASS_DOES_NOT_EXIST);
+        return FALSE;
+    }
+    if (cls->system) {
+        cqp::setError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (cls->windowCount > 0) {
+        cqp::setError(ERROR_CLASS_HAS_WINDOWS);
+        return FALSE;
+    }
+    s.classes.erase(std::remove(s.classes.begin(), s.classes.end(), cls), s.classes.end());
+    return TRUE;
+}
+
+WIN32API HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
+    const auto id = reinterpret_cast<std::uintptr_t>(cursorName);
+    // Only the system cursors (IDC_ARROW and its neighbours) exist; there are no resources.
+    if (instance != nullptr || id < 32512 || id > 32651) {
+        cqp::setError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (auto& entry : s.cursors) {
+        if (entry.first == static_cast<int>(id)) return entry.second;
+    }
+    auto cursor = std::make_unique<cqp::Cursor>();
+    cursor->stock = true;
+    cursor->id = static_cast<int>(id);
+    auto handle = static_cast<HCURSOR>(s.table.add(std::move(cursor)));
+    if (handle != nullptr) s.cursors.emplace_back(static_cast<int>(id), handle);
+    return handle;
+}
+
+WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName,
+                                     DWORD style, int x, int y, int width, int height, HWND parent,
+                                     HMENU menu, HINSTANCE instance, LPVOID param) {
+    HWND handle = nullptr;
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        cqp::ensureSystemClassesLocked(s);
+        cqp::ensureStockLocked(s);
+        auto cls = cqp::findClassLocked(s, className);
+        if (cls == nullptr) {
+            cqp::setError(ERROR_CANNOT_FIND_WND_CLASS);
+            return nullptr;
+        }
+        const bool child = (style & WS_CHILD) != 0;
+        if (child && parent == nullptr) {
+            cqp::setError(ERROR_TLW_WITH_WSCHILD);
+            return nullptr;
+        }
+        if (parent != nullptr && cqp::findWindowLocked(s, parent) == nullptr) {
+            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        if (x == CW_USEDEFAULT) x = y = 0;
+        if (width == CW_USEDEFAULT) {
+            width = child ? 0 : 640;
+            height = child ? 0 : 480;
+        }
+        width = std::clamp(width, 0, 32767);
+        height = std::clamp(height, 0, 32767);
+        auto w = std::make_unique<cqp::Window>();
+        w->cls = cls;
+        w->name = windowName != nullptr ? windowName : "";
+        w->proc = cls->proc;
+        w->style = style;
+        w->exStyle = exStyle;
+        w->parent = parent;
+        w->x = x;
+        w->y = y;
+        w->width = width;
+        w->height = height;
+        w->id = child ? reinterpret_cast<LONG_PTR>(menu) : 0;
+        w->instance = cqp::normaliseInstance(instance);
+        w->extra.assign(static_cast<std::size_t>(cls->wndExtra), 0);
+        w->owner = std::this_thread::get_id();
+        if (!child) {
+            // A top-level window owns the surface its descendants draw into.
+            w->surface = std::make_unique<cqp::Surface>();
+            w->surface->width = width;
+            w->surface->height = height;
+            try {
+                w->surface->pixels.assign(static_cast<std::size_t>(width) * height, 0);
+            } catch (const std::bad_alloc&) {
+                cqp::setError(ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            }
+        }
+        cqp::Window* raw = w.get();
+        handle = static_cast<HWND>(s.table.add(std::move(w)));
+        if (handle == nullptr) {
+            cqp::setError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        raw->self = handle;
+        ++cls->windowCount;
+        if (child) cqp::findWindowLocked(s, parent)->children.push_back(handle);
+        s.windowOrder.push_back(handle);
+        s.queues.try_emplace(raw->owner, std::make_shared<cqp::ThreadQueue>());
+    }
+    CREATESTRUCTA create{};
+    create.lpCreateParams = param;
+    create.hInstance = instance;
+    create.hMenu = menu;
+    create.hwndParent = parent;
+    create.cy = height;
+    create.cx = width;
+    create.y = y;
+    create.x = x;
+    create.style = static_cast<LONG>(style);
+    create.lpszName = windowName;
+    create.lpszClass = className;
+    create.dwExStyle = exStyle;
+    const auto createParam = reinterpret_cast<LPARAM>(&create);
+    if (cqp::callWindow(handle, WM_NCCREATE, 0, createParam) == 0 ||
+        cqp::callWindow(handle, WM_CREATE, 0, createParam) == -1) {
+        if (IsWindow(handle)) DestroyWindow(handle);
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    cqp::callWindow(handle, WM_SIZE, 0, MAKELPARAM(width, height));
+    cqp::callWindow(handle, WM_MOVE, 0, MAKELPARAM(x, y));
+    if ((style & WS_VISIBLE) != 0 && IsWindow(handle)) {
+        cqp::callWindow(handle, WM_SHOWWINDOW, TRUE, 0);
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (cqp::Window* w = cqp::findWindowLocked(s, handle)) {
+            w->visible = true;
+            cqp::invalidateLocked(*w, nullptr, true);
+        }
+    }
+    return IsWindow(handle) ? handle : nullptr;
+}
+
+WIN32API BOOL WINAPI DestroyWindow(HWND window) {
+    std::vector<HWND> tree;
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        cqp::Window* w = cqp::findWindowLocked(s, window);
+        if (w == nullptr) {
+            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        if (!cqp::ownedByCaller(*w)) {
+            cqp::setError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        if (w->destroying) return TRUE;  // already on its way (DestroyWindow from WM_DESTROY)
+        cqp::collectTree(s, window, tree);
+        for (HWND h : tree) cqp::findWindowLocked(s, h)->destroying = true;
+    }
+    // WM_DESTROY goes to the window first and then to its children; WM_NCDESTROY and the
+    // release go children first.
+    for (HWND h : tree) cqp::callWindow(h, WM_DESTROY, 0, 0);
+    for (auto it = tree.rbegin(); it != tree.rend(); ++it) {
+        cqp::callWindow(*it, WM_NCDESTROY, 0, 0);
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        cqp::freeWindowLocked(s, *it);
+    }
+    return TRUE;
+}
+
+WIN32API BOOL WINAPI IsWindow(HWND window) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return cqp::findWindowLocked(s, window) != nullptr ? TRUE : FALSE;
+}
+
+WIN32API HWND WINAPI GetParent(HWND window) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Window* w = cqp::findWindowLocked(s, window);
+    if (w == nullptr) {
+        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    return w->parent;
+}
+
+WIN32API BOOL WINAPI ShowWindow(HWND window, int command) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Window* w = cqp::findWindowLocked(s, window);
+    if (w == nullptr) {
+        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    const bool wasVisible = w->visible;
+    const bool show = command != SW_HIDE;
+    w->visible = show;
+    if (show) {
+        w->style |= WS_VISIBLE;
+        if (!wasVisible) cqp::invalidateLocked(*w, nullptr, true);
+    } else {
+        w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+    }
+    return wasVisible ? TRUE : FALSE;
+}
+
+WIN32API BOOL WINAPI UpdateWindow(HWND window) {
+    bool paint = false;
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        cqp::Window* w = cqp::findWindowLocked(s, window);
+        if (w == nullptr) {
+            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        paint = w->hasUpdate && cqp::isShownLocked(s, w);
+    }
+    if (paint) cqp::callWindow(window, WM_PAINT, 0, 0);
+    return TRUE;
+}
+
+WIN32API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Window* w = cqp::findWindowLocked(s, window);
+    if (w == nullptr || rect == nullptr) {
+        cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // Screen coordinates: the offsets of the window and its ancestors.
+    LONG left = 0;
+    LONG top = 0;
+    for (cqp::Window* at = w; at != nullptr;) {
+        left += at->x;
+        top += at->y;
+        at = (at->style & WS_CHILD) != 0 ? cqp::findWindowLocked(s, at->parent) : nullptr;
+    }
+    *rect = RECT{left, top, left + w->width, top + w->height};
+    return TRUE;
+}
+
+WIN32API BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Window* w = cqp::findWindowLocked(s, window);
+    if (w == nullptr || rect == nullptr) {
+        cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *rect = RECT{0, 0, w->width, w->height};
+    return TRUE;
+}
+
+WIN32API BOOL WINAPI GetCursorPos(LPPOINT point) {
+    if (point == nullptr) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    *point = s.cursorPos;
+    return TRUE;
+}
+
+namespace {
+
+// Reads or writes one window value. `wide` is the pointer-sized variant. Returns false (with
+// the error set) for a bad window or index.
+bool windowLong(HWND window, int index, bool wide, bool write, LONG_PTR value, LONG_PTR& previous) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Window* w = cqp::findWindowLocked(s, window);
+    if (w == nullptr) {
+        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    if (index >= 0) {
+        const std::size_t size = wide ? sizeof(LONG_PTR) : sizeof(LONG);
+        if (static_cast<std::size_t>(index) + size > w->extra.size()) {
+            cqp::setError(ERROR_INVALID_INDEX);
+            return false;
+        }
+        if (wide) {
+            std::memcpy(&previous, &w->extra[index], size);
+            if (write) std::memcpy(&w->extra[index], &value, size);
+        } else {
+            LONG old = 0;
+            std::memcpy(&old, &w->extra[index], size);
+            previous = old;
+            const LONG narrow = static_cast<LONG>(value);
+            if (write) std::memcpy(&w->extra[index], &narrow, size);
+        }
+        return true;
+    }
+    switch (index) {
+        case GWLP_WNDPROC:
+            // A procedure does not fit the 32-bit variant on 64-bit systems, where Windows
+            // refuses the index too.
+            if (!wide && sizeof(LONG_PTR) > sizeof(LONG)) {
+                cqp::setError(ERROR_INVALID_INDEX);
+                return false;
+            }
+            if (write && (!cqp::ownedByCaller(*w) || value == 0)) {
+                cqp::setError(value == 0 ? ERROR_INVALID_PARAMETER : ERROR_ACCESS_DENIED);
+                return false;
+            }
+            previous = reinterpret_cast<LONG_PTR>(w->proc);
+            if (write) w->proc = reinterpret_cast<WNDPROC>(value);
+            return true;
+        case GWLP_HINSTANCE:
+            previous = reinterpret_cast<LONG_PTR>(w->instance);
+            if (write) w->instance = reinterpret_cast<HINSTANCE>(value);
+            return true;
+        case GWLP_HWNDPARENT:
+            if (write) {
+                cqp::setError(ERROR_INVALID_INDEX);
+                return false;
+            }
+            previous = reinterpret_cast<LONG_PTR>(w->parent);
+            return true;
+        case GWLP_ID:
+            previous = w->id;
+            if (write) w->id = value;
+            return true;
+        case GWL_STYLE:
+            previous = static_cast<LONG>(w->style);
+            if (write) w->style = static_cast<DWORD>(value);
+            return true;
+        case GWL_EXSTYLE:
+            previous = static_cast<LONG>(w->exStyle);
+            if (write) w->exStyle = static_cast<DWORD>(value);
+            return true;
+        case GWLP_USERDATA:
+            previous = w->userData;
+            if (write) w->userData = wide ? value : static_cast<LONG>(value);
+            return true;
+        default:
+            cqp::setError(ERROR_INVALID_INDEX);
+            return false;
+    }
+}
+
+}  // namespace
+
+WIN32API LONG WINAPI GetWindowLongA(HWND window, int index) {
+    LONG_PTR previous = 0;
+    return windowLong(window, index, false, false, 0, previous) ? static_cast<LONG>(previous) : 0;
+}
+
+WIN32API LONG WINAPI SetWindowLongA(HWND window, int index, LONG value) {
+    LONG_PTR previous = 0;
+    cqp::setError(ERROR_SUCCESS);  // a previous value of 0 is told from failure this way
+    return windowLong(window, index, false, true, value, previous) ? static_cast<LONG>(previous)
+                                                                   : 0;
+}
+
+WIN32API LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index) {
+    LONG_PTR previous = 0;
+    return windowLong(window, index, true, false, 0, previous) ? previous : 0;
+}
+
+WIN32API LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
+    LONG_PTR previous = 0;
+    cqp::setError(ERROR_SUCCESS);
+    return windowLong(window, index, true, true, value, previous) ? previous : 0;
+}
+
+WIN32API LRESULT WINAPI CallWindowProcA(WNDPROC proc, HWND window, UINT message, WPARAM wParam,
+                                        LPARAM lParam) {
+    if (proc == nullptr) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return proc(window, message, wParam, lParam);
+}
+
+WIN32API LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)lParam;
+    switch (message) {
+        case WM_NCCREATE:
+            return TRUE;
+        case WM_PAINT: {
+            // Validates, so an unhandled paint does not come back.
+            PAINTSTRUCT paint{};
+            if (BeginPaint(window, &paint) != nullptr) EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_ERASEBKGND: {
+            HBRUSH background = nullptr;
+            RECT client{};
+            {
+                cqp::State& s = cqp::state();
+                std::lock_guard<std::mutex> lock(s.mutex);
+                cqp::Window* w = cqp::findWindowLocked(s, window);
+                if (w == nullptr || !w->cls) return 0;
+                background = w->cls->background;
+                client = RECT{0, 0, w->width, w->height};
+                if (s.table.find<cqp::Brush>(background, Kind::Brush) == nullptr) return 0;
+            }
+            auto dc = reinterpret_cast<HDC>(wParam);
+            HGDIOBJ previous = SelectObject(dc, background);
+            if (previous == nullptr) return 0;
+            PatBlt(dc, 0, 0, client.right, client.bottom, PATCOPY);
+            SelectObject(dc, previous);
+            return 1;
+        }
+        case WM_CLOSE:
+            DestroyWindow(window);
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+WIN32API BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (window == nullptr) {
+        // All windows, as Windows does for a null window.
+        s.table.forEach([&](void*, cqp::Object* o) {
+            if (o->kind == Kind::Window) {
+                cqp::invalidateLocked(*static_cast<cqp::Window*>(o), nullptr, erase != FALSE);
+            }
+        });
+        return TRUE;
+    }
+    cqp::Window* w = cqp::findWindowLocked(s, window);
+    if (w == nullptr) {
+        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    cqp::invalidateLocked(*w, rect, erase != FALSE);
+    for (auto& entry : s.queues) entry.second->wake.notify_all();
+    return TRUE;
+}
+
+WIN32API HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
+    if (paint == nullptr) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    HDC dc = nullptr;
+    bool erase = false;
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        cqp::Window* w = cqp::findWindowLocked(s, window);
+        if (w == nullptr) {
+            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        dc = cqp::createWindowDcLocked(s, window);
+        if (dc == nullptr) return nullptr;
+        cqp::Dc* d = s.table.find<cqp::Dc>(dc, Kind::Dc);
+        d->paintDc = true;
+        // The DC paints the update area only; it is validated now.
+        d->paintClip = w->hasUpdate ? w->update : RECT{0, 0, 0, 0};
+        std::memset(paint, 0, sizeof(*paint));
+        paint->hdc = dc;
+        paint->rcPaint = d->paintClip;
+        erase = w->eraseNeeded;
+        w->hasUpdate = false;
+        w->eraseNeeded = false;
+        w->update = RECT{0, 0, 0, 0};
+    }
+    if (erase)
+        paint->fErase = cqp::callWindow(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0
+                            ? TRUE
+                            : FALSE;
+    return dc;
+}
+
+WIN32API BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
+    if (paint == nullptr) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Dc* d = s.table.find<cqp::Dc>(paint->hdc, Kind::Dc);
+    if (d == nullptr || !d->paintDc || d->window != window) {
+        cqp::setError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    cqp::freeDcLocked(s, paint->hdc);
+    return TRUE;
+}
+
+WIN32API HDC WINAPI GetDC(HWND window) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    // A null window gives a DC of the (absent) screen: it makes compatible objects but draws
+    // nothing.
+    if (window != nullptr && cqp::findWindowLocked(s, window) == nullptr) {
+        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    return cqp::createWindowDcLocked(s, window);
+}
+
+WIN32API int WINAPI ReleaseDC(HWND window, HDC dc) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Dc* d = s.table.find<cqp::Dc>(dc, Kind::Dc);
+    if (d == nullptr || d->memory || d->paintDc || d->window != window) {
+        cqp::setError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    cqp::freeDcLocked(s, dc);
+    return 1;
+}
+
+WIN32API HWND WINAPI SetCapture(HWND window) {
+    HWND previous = nullptr;
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        cqp::Window* w = cqp::findWindowLocked(s, window);
+        if (w == nullptr || !cqp::ownedByCaller(*w)) {
+            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        auto& queue = s.queues[w->owner];
+        if (!queue) queue = std::make_shared<cqp::ThreadQueue>();
+        previous = queue->capture;
+        queue->capture = window;
+    }
+    if (previous != nullptr && previous != window) {
+        cqp::callWindow(previous, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(window));
+    }
+    return previous;
+}
+
+WIN32API BOOL WINAPI ReleaseCapture(void) {
+    HWND previous = nullptr;
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        auto it = s.queues.find(std::this_thread::get_id());
+        if (it != s.queues.end()) {
+            previous = it->second->capture;
+            it->second->capture = nullptr;
+        }
+    }
+    if (previous != nullptr) cqp::callWindow(previous, WM_CAPTURECHANGED, 0, 0);
+    return TRUE;
+}
+
+WIN32API HWND cqpCreateHostWindow(int width, int height) {
+    if (width <= 0 || height <= 0) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return CreateWindowExA(0, "CqscopeHostWindow", "cqscope host", WS_POPUP | WS_VISIBLE, 0, 0,
+                           width, height, nullptr, nullptr, nullptr, nullptr);
+}
+
+WIN32API BOOL cqpReadWindowPixels(HWND window, DWORD* pixels, int width, int height) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Window* w = cqp::findWindowLocked(s, window);
+    if (w == nullptr) {
+        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (pixels == nullptr || width != w->width || height != w->height) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    int ox = 0;
+    int oy = 0;
+    RECT clip{};
+    cqp::Window* top = cqp::topLevelOf(s, w, ox, oy, clip);
+    if (top == nullptr) {
+        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    // What lies outside the top-level surface reads as black.
+    const cqp::Surface& surface = *top->surface;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int sx = x + ox;
+            const int sy = y + oy;
+            const bool inside = sx >= 0 && sy >= 0 && sx < surface.width && sy < surface.height;
+            pixels[static_cast<std::size_t>(y) * width + x] =
+                inside ? surface.pixels[static_cast<std::size_t>(sy) * surface.width + sx] : 0;
+        }
+    }
+    return TRUE;
+}
+
+WIN32API BOOL cqpTakeDirtyRect(HWND window, RECT* area) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Window* w = cqp::findWindowLocked(s, window);
+    if (w == nullptr || area == nullptr || !w->surface) {
+        cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *area = w->surface->dirty;
+    w->surface->dirty = RECT{0, 0, 0, 0};
+    return TRUE;
+}
+
+WIN32API int cqpLiveObjectCount(void) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.table.liveCount();
+}
