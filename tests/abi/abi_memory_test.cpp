@@ -3,7 +3,7 @@
 // construction makes the entry answer null without leaking or throwing into the host.
 #include <gtest/gtest.h>
 
-#include "../frame/failing_allocator.h"
+#include "failing_allocator.h"
 #include "loaded_module.h"
 
 namespace {

@@ -176,25 +176,6 @@ TEST_F(ModuleTest, EveryDispatcherRowAnswersAsExpected) {
     EXPECT_EQ(send(e, effClose), 1);
 }
 
-TEST_F(ModuleTest, TextOpcodesWriteEmptyStringsAndNameGettersWriteNothing) {
-    AEffect* e = module.pluginMain(RecordingHost::callback);
-    ASSERT_NE(e, nullptr);
-    for (VstInt32 opcode :
-         {effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName}) {
-        char text[16] = "untouched";
-        EXPECT_EQ(send(e, opcode, 3, 0, text), 0);
-        EXPECT_EQ(text[0], '\0') << opcode;
-        EXPECT_STREQ(text + 1, "ntouched");
-        EXPECT_EQ(send(e, opcode, 3, 0, nullptr), 0) << "no buffer: nothing written";
-    }
-    for (VstInt32 opcode : {effGetEffectName, effGetVendorString, effGetProductString}) {
-        char text[16] = "untouched";
-        EXPECT_EQ(send(e, opcode, 0, 0, text), 0);
-        EXPECT_STREQ(text, "untouched");
-    }
-    EXPECT_EQ(send(e, effClose), 1);
-}
-
 TEST_F(ModuleTest, AudioEntriesPassThroughOrLeaveOutputsAlone) {
     AEffect* e = module.pluginMain(RecordingHost::callback);
     ASSERT_NE(e, nullptr);

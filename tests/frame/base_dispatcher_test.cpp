@@ -147,27 +147,6 @@ TEST(BaseDispatcher, EditorOpcodesReachTheEditor) {
     EXPECT_EQ(send(effect, effEditGetRect, 0, 0, nullptr), 0);
 }
 
-TEST(EditorBase, DefaultsDoNothing) {
-    OperationLog effect(nullptr);
-    AEffEditor editor(&effect);
-    EXPECT_EQ(editor.getEffect(), &effect);
-    ERect* rect = reinterpret_cast<ERect*>(&effect);
-    EXPECT_FALSE(editor.getRect(&rect));
-    EXPECT_EQ(rect, nullptr);
-    EXPECT_FALSE(editor.getRect(nullptr));
-    EXPECT_FALSE(editor.isOpen());
-    int parent = 0;
-    EXPECT_FALSE(editor.open(&parent));
-    EXPECT_TRUE(editor.isOpen());
-    editor.close();
-    EXPECT_FALSE(editor.isOpen());
-    VstKeyCode key{};
-    EXPECT_FALSE(editor.onKeyDown(key));
-    EXPECT_FALSE(editor.onKeyUp(key));
-    EXPECT_FALSE(editor.onWheel(1.0f));
-    EXPECT_FALSE(editor.setKnobMode(2));
-}
-
 TEST(BaseHostCalls, SendTheirOpcodesAndConvertAnswers) {
     RecordingHost::reset();
     ProbeEffect effect(RecordingHost::callback);

@@ -74,22 +74,6 @@ TEST(EffectRecord, FlagSettersTouchOnlyTheirOwnBit) {
     }
 }
 
-TEST(EffectRecord, FieldSettersStoreIntoTheRecord) {
-    ProbeEffect effect(nullptr);
-    effect.setUniqueID(0x12345678);
-    effect.setNumInputs(6);
-    effect.setNumOutputs(8);
-    effect.setInitialDelay(64);
-    effect.setRealtimeQualities(3);
-    effect.setOfflineQualities(4);
-    EXPECT_EQ(effect.cEffect.uniqueID, 0x12345678);
-    EXPECT_EQ(effect.cEffect.numInputs, 6);
-    EXPECT_EQ(effect.cEffect.numOutputs, 8);
-    EXPECT_EQ(effect.cEffect.initialDelay, 64);
-    EXPECT_EQ(effect.cEffect.realQualities, 3);
-    EXPECT_EQ(effect.cEffect.offQualities, 4);
-}
-
 // An effect that records which of its operations the static entries reached.
 class EntryProbe : public ProbeEffect {
   public:

@@ -359,14 +359,4 @@ TEST(ExtendedResume, AsksForMidiOnlyWhenTheEffectWantsIt) {
     }
 }
 
-TEST(ExtendedDefaults, StateChangingOperations) {
-    ProbeEffect effect(nullptr);
-    effect.setBlockSizeAndSampleRate(256, 96000.0f);
-    EXPECT_EQ(effect.getBlockSize(), 256);
-    EXPECT_EQ(effect.getSampleRate(), 96000.0f);
-    EXPECT_EQ(effect.getGetTailSize(), 0);
-    EXPECT_EQ(effect.reservedOne(), 1);
-    EXPECT_FALSE(effect.reservedQuery4());
-}
-
 }  // namespace

@@ -124,12 +124,4 @@ TEST(MyVSTMidi, ProcessEventsAnswersOneAndSwitchOnAsksForMidi) {
     }
 }
 
-TEST(MyVSTRates, SampleRateAndBlockSizeChangesAreStored) {
-    MyVST effect(nullptr);
-    effect.dispatcher(effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    EXPECT_EQ(effect.getSampleRate(), 48000.0f);
-    effect.dispatcher(effSetBlockSize, 0, 512, nullptr, 0.0f);
-    EXPECT_EQ(effect.getBlockSize(), 512);
-}
-
 }  // namespace

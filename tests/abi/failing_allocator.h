@@ -1,4 +1,4 @@
-// Replaces the global allocation functions of the test program so that tests can make the
+// Replaces the global allocation functions of a test program so that tests can make the
 // n-th allocation fail on purpose and count the blocks still alive. Include it in exactly one
 // source file of a test program. Shared libraries that the program loads use these functions
 // too, since the program's definitions come first in symbol lookup.
