@@ -110,7 +110,13 @@ bool VstGui::open(void* parent) {
     displayWindow =
         CreateWindowExA(0, kWindowClass, kWindowName, kDisplayStyle, 0, 0, display::kWidth,
                         display::kHeight, hostParent, nullptr, instance, nullptr);
-    if (displayWindow) registerWindow(displayWindow, this);
+    if (!displayWindow) {
+        // Nothing to show in: tell the host rather than pretend the editor is open.
+        parentWindow = nullptr;
+        hostParent = nullptr;
+        return false;
+    }
+    registerWindow(displayWindow, this);
 
     createBackBuffer(resources, displayWindow);
     SetTimer(displayWindow, kRefreshTimer, kRefreshPeriodMs, nullptr);
@@ -176,7 +182,12 @@ LRESULT CALLBACK VstGui::displayWindowProc(HWND window, UINT message, WPARAM wPa
                                            LPARAM lParam) {
     VstGui* editor = editorOf(window);
     if (!editor) return DefWindowProcA(window, message, wParam, lParam);
-    return editor->handleDisplayMessage(window, message, wParam, lParam);
+    try {
+        return editor->handleDisplayMessage(window, message, wParam, lParam);
+    } catch (...) {
+        // Nothing may unwind into the window system or the host; the next tick tries again.
+        return 0;
+    }
 }
 
 LRESULT CALLBACK VstGui::holdButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -39,7 +39,8 @@ class VstGui : public AEffGUIEditor, public CControlListener {
     VstGui(AudioEffect* effect, DisplaySource& source);
     ~VstGui() override;
 
-    // parent: the host's window. Opening an open editor first closes it. Answers true.
+    // parent: the host's window. Opening an open editor first closes it. Answers true, or
+    // false when the display window cannot be created.
     bool open(void* parent) override;
     // Stops the timer, releases the buffers and destroys the display window and its button.
     void close() override;

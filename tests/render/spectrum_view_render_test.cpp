@@ -94,7 +94,7 @@ TEST(SpectrumBars, EveryBinHasItsOwnColumnAcrossAllOctaves) {
     OpenEditor editor;
     // One bar per octave, at a different height each, away from grid columns.
     for (int octave = 0; octave < 8; ++octave)
-        editor.source.magnitudes[octave][3] = std::pow(0.5, octave);
+        editor.source.magnitudes[octave][3] = 0.1 * std::pow(0.5, octave);
     editor.source.span = 1.0f;
     const Picture picture = editor.refresh();
     int previousTop = -1;
@@ -218,7 +218,7 @@ TEST(Grid, LabelsSitInTheBandBelowTheBars) {
 
 TEST(HoldImage, GreyWhileLiveAndWhiteWhileHeld) {
     OpenEditor editor;
-    editor.source.setColumn(930, 1.0);  // a bar under the image is hidden by it
+    editor.source.setColumn(935, 1.0);  // a bar under the image is hidden by it
     editor.source.span = 1.0f;
     auto checkImage = [](const Picture& picture, DWORD colour) {
         int text = 0;
@@ -239,7 +239,7 @@ TEST(HoldImage, GreyWhileLiveAndWhiteWhileHeld) {
     };
     Picture picture = editor.refresh();
     checkImage(picture, kGrey);
-    EXPECT_EQ(picture.at(930, 24), kGreen) << "the bar shows below the image";
+    EXPECT_EQ(picture.at(935, 24), kGreen) << "the bar shows below the image";
 
     ASSERT_TRUE(cqpClick(editor.gui().getHoldButton(), 25, 12));
     picture = editor.capture();
