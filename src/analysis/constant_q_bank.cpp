@@ -6,6 +6,13 @@
 
 #include "analysis/group_correlation.h"
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define CQSCOPE_SSE_INTAKE 1
+#else
+#define CQSCOPE_SSE_INTAKE 0
+#endif
+
 namespace cqscope {
 namespace {
 
@@ -59,6 +66,9 @@ float ConstantQBank::appendBlock(const float* const* inputs, float* const* outpu
     std::uint64_t untilWrap = kCounterRange - count;
     std::atomic<double>* history = history_.get();
 
+#if CQSCOPE_SSE_INTAKE
+    __m128 highsA = _mm_setzero_ps(), highsB = highsA, lowsA = highsA, lowsB = highsA;
+#endif
     std::int32_t k = 0;
     while (k < frames) {
         // A stretch that meets neither the ring's end nor the counter's wrap.
@@ -81,6 +91,26 @@ float ConstantQBank::appendBlock(const float* const* inputs, float* const* outpu
                 low = b < low ? b : low;
             }
         } else {
+#if CQSCOPE_SSE_INTAKE
+            // Four frames at a time. maxps(a, high) is exactly "a > high ? a : high" (a NaN
+            // compares false and keeps high), and minps likewise; per-lane extremes combine to
+            // the frame-by-frame result because strict comparisons from +0.0 keep the largest
+            // and the smallest value whatever the order.
+            const __m128 half = _mm_set1_ps(0.5f);
+            for (; k + 4 <= end; k += 4) {
+                const __m128 a = _mm_loadu_ps(in0 + k);
+                const __m128 b = _mm_loadu_ps(in1 + k);
+                alignas(16) float m[4];
+                _mm_store_ps(m, _mm_add_ps(_mm_mul_ps(half, a), _mm_mul_ps(half, b)));
+                for (int lane = 0; lane < 4; ++lane) {
+                    slot[k + lane].store(static_cast<double>(m[lane]), std::memory_order_relaxed);
+                }
+                highsA = _mm_max_ps(a, highsA);
+                highsB = _mm_max_ps(b, highsB);
+                lowsA = _mm_min_ps(a, lowsA);
+                lowsB = _mm_min_ps(b, lowsB);
+            }
+#endif
             for (; k < end; ++k) {
                 const float a = in0[k];
                 const float b = in1[k];
@@ -100,6 +130,19 @@ float ConstantQBank::appendBlock(const float* const* inputs, float* const* outpu
             untilWrap = kCounterRange;
         }
     }
+#if CQSCOPE_SSE_INTAKE
+    alignas(16) float lanes[4][4];
+    _mm_store_ps(lanes[0], highsA);
+    _mm_store_ps(lanes[1], highsB);
+    _mm_store_ps(lanes[2], lowsA);
+    _mm_store_ps(lanes[3], lowsB);
+    for (int lane = 0; lane < 4; ++lane) {
+        high = lanes[0][lane] > high ? lanes[0][lane] : high;
+        high = lanes[1][lane] > high ? lanes[1][lane] : high;
+        low = lanes[2][lane] < low ? lanes[2][lane] : low;
+        low = lanes[3][lane] < low ? lanes[3][lane] : low;
+    }
+#endif
     // Published after the samples, so a transform that sees the new count sees the block.
     writeCount_.store(count + static_cast<std::uint32_t>(frames), std::memory_order_release);
     return high - low;

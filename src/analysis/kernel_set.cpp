@@ -8,12 +8,39 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <thread>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace cqscope {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr std::align_val_t kRowAlignment{64};
+
+// Kernel storage is large (85 MiB at 44.1 kHz) and streamed front to back by every transform.
+// On Linux it is aligned to and advised for 2 MiB pages, which saves thousands of page faults
+// while it is built and TLB misses while it is read; elsewhere cache-line alignment suffices.
+#if defined(__linux__)
+constexpr std::size_t kStorageAlignment = std::size_t{2} << 20;
+#else
+constexpr std::size_t kStorageAlignment = 64;
+#endif
+
+double* allocateRows(std::size_t bytes) {
+    const std::size_t rounded =
+        (bytes + kStorageAlignment - 1) / kStorageAlignment * kStorageAlignment;
+    void* storage = ::operator new (rounded, std::align_val_t{kStorageAlignment});
+#if defined(__linux__)
+    madvise(storage, rounded, MADV_HUGEPAGE);  // a hint: ignored where unsupported
+#endif
+    return static_cast<double*>(storage);
+}
+
+void freeRows(double* rows) {
+    ::operator delete (rows, std::align_val_t{kStorageAlignment});
+}
 
 std::atomic<int> liveSets{0};
 
@@ -58,14 +85,13 @@ KernelSet::KernelSet(double rate) : analysisRate_(rate) {
     rowCount_ = row;
     // Left uninitialised on purpose: fillGroup writes every element once, so the pages are
     // touched only once.
-    rows_ = static_cast<double*>(
-        ::operator new(rowCount_* kRowDoubles * sizeof(double), kRowAlignment));
-    for (int g = 0; g < kGroupCount; ++g) fillGroup(g);
+    rows_ = allocateRows(rowCount_ * kRowDoubles * sizeof(double));
+    fillAllGroups();
     liveSets.fetch_add(1, std::memory_order_relaxed);
 }
 
 KernelSet::~KernelSet() {
-    ::operator delete(rows_, kRowAlignment);
+    freeRows(rows_);
     liveSets.fetch_sub(1, std::memory_order_relaxed);
 }
 
@@ -73,27 +99,47 @@ void KernelSet::fillGroup(int g) noexcept {
     const Group& group = groups_[g];
     const int octave = g * kLanes / kBinsPerOctave;
     const int firstBin = g * kLanes % kBinsPerOctave;
-    double* base = rows_ + group.firstRow * kRowDoubles;
+    double n[kLanes];
+    double omega[kLanes];
     for (int b = 0; b < kLanes; ++b) {
-        const double f = binFrequency(octave, firstBin + b);
-        const std::int32_t n = windowLengths_[octave][firstBin + b];
-        const std::int32_t start = group.laneStart[b];
-        for (std::int32_t t = 0; t < start; ++t) {
-            base[t * kRowDoubles + b] = 0.0;
-            base[t * kRowDoubles + kLanes + b] = 0.0;
-        }
-        const double nd = static_cast<double>(n);
-        const double omega = kTwoPi * f;
-        double* out = base + static_cast<std::size_t>(start) * kRowDoubles;
-        for (std::int32_t k = 0; k < n; ++k) {
-            const double kd = static_cast<double>(k);
+        n[b] = static_cast<double>(windowLengths_[octave][firstBin + b]);
+        omega[b] = kTwoPi * binFrequency(octave, firstBin + b);
+    }
+    // Row by row, so that each cache line of the storage is written once, whole.
+    double* row = rows_ + group.firstRow * kRowDoubles;
+    for (std::int32_t t = 0; t < group.rows; ++t, row += kRowDoubles) {
+        for (int b = 0; b < kLanes; ++b) {
+            if (t < group.laneStart[b]) {
+                row[b] = 0.0;
+                row[kLanes + b] = 0.0;
+                continue;
+            }
+            const double k = static_cast<double>(t - group.laneStart[b]);
             // Periodic Hann window (divisor N), so w(0) = 0.
-            const double w = 0.5 - std::cos(kd * kTwoPi / nd) * 0.5;
-            const double phi = (omega * kd) / analysisRate_;
-            out[k * kRowDoubles + b] = std::cos(phi) * w;
-            out[k * kRowDoubles + kLanes + b] = std::sin(phi) * w;
+            const double w = 0.5 - std::cos(k * kTwoPi / n[b]) * 0.5;
+            const double phi = (omega[b] * k) / analysisRate_;
+            row[b] = std::cos(phi) * w;
+            row[kLanes + b] = std::sin(phi) * w;
         }
     }
+}
+
+void KernelSet::fillAllGroups() noexcept {
+    // Almost all of the construction is trigonometry, so a helper thread fills groups beside
+    // the calling one; each takes the next unfilled group (largest first, as groups are laid
+    // out from the lowest octave up). Without a helper the calling thread fills them all.
+    std::atomic<int> next{0};
+    auto work = [this, &next]() noexcept {
+        for (int g = next.fetch_add(1); g < kGroupCount; g = next.fetch_add(1)) fillGroup(g);
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(work);
+    } catch (...) {
+        // No thread to be had: the work is done here alone.
+    }
+    work();
+    if (helper.joinable()) helper.join();
 }
 
 double KernelSet::cosCoefficient(int octave, int bin, std::int32_t k) const noexcept {

@@ -76,6 +76,7 @@ class KernelSet {
 
   private:
     explicit KernelSet(double rate);
+    void fillAllGroups() noexcept;
     void fillGroup(int g) noexcept;
 
     double analysisRate_;

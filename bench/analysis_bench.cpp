@@ -1,0 +1,215 @@
+// Benchmarks of the analysis engine at 44.1 kHz, printed as ratios measured in the same run:
+// production transform against the plain one and against a memory-read floor, the cost of a
+// first and a second effect's analysis state, and the audio callback per frame.
+//
+//   build/out/cqscope-bench            all figures and the ratio table
+#include <benchmark/benchmark.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "analysis/analyser.h"
+#include "analysis/constant_q_bank.h"
+#include "analysis/group_correlation.h"
+#include "analysis/reference_transform.h"
+
+namespace {
+
+using cqscope::Analyser;
+using cqscope::ConstantQBank;
+using cqscope::Magnitudes;
+using cqscope::ReferenceKernels;
+
+constexpr double kRate = 44100.0;
+
+void fillRandom(ConstantQBank& bank) {
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> sample(-1.0, 1.0);
+    for (std::uint32_t i = 0; i < bank.historyLength(); ++i) bank.setHistoryAt(i, sample(random));
+    bank.setWriteCount(123457);
+}
+
+// Resident set size of this process in bytes.
+std::size_t residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Registered first: benchmarks run in this order, and the construction figures need a
+// process in which no 44.1 kHz kernel set exists yet.
+// A first effect at 44.1 kHz: nothing shares its kernels, so they are built.
+void firstConstruction(benchmark::State& state) {
+    for (auto _ : state) {
+        Analyser analyser(kRate);
+        benchmark::DoNotOptimize(&analyser);
+    }
+}
+BENCHMARK(firstConstruction)->Unit(benchmark::kMillisecond)->Iterations(4)->Repetitions(3);
+
+// A second effect at the same rate while the first lives: shares the kernels.
+std::size_t secondResidentBytes = 0;
+void secondConstruction(benchmark::State& state) {
+    Analyser first(kRate);
+    {
+        // Resident memory added by a second effect that has run a transform.
+        const std::size_t before = residentBytes();
+        Analyser second(kRate);
+        second.transform();
+        secondResidentBytes = residentBytes() - before;
+    }
+    for (auto _ : state) {
+        Analyser second(kRate);
+        benchmark::DoNotOptimize(&second);
+    }
+}
+BENCHMARK(secondConstruction)->Unit(benchmark::kMicrosecond)->Repetitions(3);
+
+// Shared by the transform benchmarks: one bank and the plain per-bin copy of its kernels.
+struct TransformFixture {
+    ConstantQBank bank{kRate};
+    ReferenceKernels reference{bank.kernels()};
+    TransformFixture() { fillRandom(bank); }
+};
+TransformFixture& transformFixture() {
+    static TransformFixture fixture;
+    return fixture;
+}
+
+void referenceTransform(benchmark::State& state) {
+    TransformFixture& f = transformFixture();
+    Magnitudes out{};
+    for (auto _ : state) {
+        cqscope::referenceTransform(f.reference, f.bank.history(), f.bank.writeCount(), out);
+        benchmark::DoNotOptimize(out);
+    }
+}
+BENCHMARK(referenceTransform)->Unit(benchmark::kMillisecond)->MinTime(0.3)->Repetitions(5);
+
+void productionTransform(benchmark::State& state) {
+    TransformFixture& f = transformFixture();
+    for (auto _ : state) {
+        f.bank.transform();
+        benchmark::DoNotOptimize(f.bank.magnitudes());
+    }
+    state.SetLabel(cqscope::detail::correlationPath());
+}
+BENCHMARK(productionTransform)->Unit(benchmark::kMillisecond)->MinTime(0.3)->Repetitions(5);
+
+// Sums a buffer far larger than the last-level cache (4 x 32 MiB and at least 128 MiB) with
+// many independent accumulators, then scales the time to the kernel set's byte count: the
+// time to stream the kernels once from memory.
+typedef double Lanes __attribute__((vector_size(64)));
+void memoryReadFloor(benchmark::State& state) {
+    const std::size_t bytes = std::size_t{256} << 20;
+    const std::size_t vectors = bytes / sizeof(Lanes);
+    auto* buffer = static_cast<Lanes*>(::operator new (bytes, std::align_val_t{64}));
+    for (std::size_t i = 0; i < vectors; ++i) {
+        buffer[i] = Lanes{1, 1, 1, 1, 1, 1, 1, 1} * static_cast<double>(i & 7);
+    }
+    for (auto _ : state) {
+        Lanes a0{}, a1{}, a2{}, a3{};
+        for (std::size_t i = 0; i < vectors; i += 4) {
+            a0 += buffer[i];
+            a1 += buffer[i + 1];
+            a2 += buffer[i + 2];
+            a3 += buffer[i + 3];
+        }
+        benchmark::DoNotOptimize(a0 + a1 + a2 + a3);
+    }
+    const double kernelBytes =
+        static_cast<double>(transformFixture().bank.kernels().storageBytes());
+    // Reported per kernel-set's worth of bytes.
+    state.counters["scale"] = kernelBytes / static_cast<double>(bytes);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(bytes));
+    ::operator delete (buffer, std::align_val_t{64});
+}
+BENCHMARK(memoryReadFloor)->Unit(benchmark::kMillisecond)->MinTime(0.3)->Repetitions(5);
+
+// One 512-frame stereo block through the audio callback.
+void audioCallback(benchmark::State& state) {
+    static Analyser analyser(kRate);
+    const std::int32_t frames = 512;
+    std::vector<float> left(frames), right(frames), outLeft(frames), outRight(frames);
+    for (std::int32_t k = 0; k < frames; ++k) {
+        left[k] = static_cast<float>(std::sin(0.01 * k));
+        right[k] = static_cast<float>(std::cos(0.013 * k));
+    }
+    const float* inputs[2] = {left.data(), right.data()};
+    float* outputs[2] = {outLeft.data(), outRight.data()};
+    for (auto _ : state) {
+        analyser.processBlock(inputs, outputs, frames);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * frames);
+}
+BENCHMARK(audioCallback)->Unit(benchmark::kNanosecond)->Repetitions(5);
+
+// Keeps each run's real time per iteration, in nanoseconds.
+class RecordingReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration) continue;
+            // Processor time: the machine may be shared while the figures are taken, and
+            // the ratios should not depend on who else runs.
+            const double seconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+            // The fastest repetition: the least disturbed by anything else on the machine.
+            const std::string name = run.run_name.function_name;
+            auto [it, fresh] = nanoseconds.emplace(name, seconds * 1e9);
+            if (!fresh && seconds * 1e9 < it->second) it->second = seconds * 1e9;
+            if (auto it = run.counters.find("scale"); it != run.counters.end()) {
+                floorScale = it->second.value;
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> nanoseconds;
+    double floorScale = 1.0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto& ns = reporter.nanoseconds;
+    auto get = [&](const char* name) {
+        const auto it = ns.find(name);
+        return it == ns.end() ? std::nan("") : it->second;
+    };
+    const double reference = get("referenceTransform");
+    const double production = get("productionTransform");
+    const double floor = get("memoryReadFloor") * reporter.floorScale;
+    const double first = get("firstConstruction");
+    const double second = get("secondConstruction");
+    const double audio = get("audioCallback") / 512.0;
+    std::printf("\nanalysis at 44.1 kHz (transform path: %s)\n",
+                cqscope::detail::correlationPath());
+    std::printf("| figure | measured | target |\n|---|---|---|\n");
+    std::printf("| reference transform | %.2f ms | |\n", reference / 1e6);
+    std::printf("| production transform | %.2f ms | |\n", production / 1e6);
+    std::printf("| memory-read floor (kernel bytes once) | %.2f ms | |\n", floor / 1e6);
+    std::printf("| production / reference | %.3f | <= 0.45 |\n", production / reference);
+    std::printf("| production / memory-read floor | %.3f | <= 1.3 |\n", production / floor);
+    std::printf("| first construction | %.1f ms | <= 150 ms |\n", first / 1e6);
+    std::printf("| second effect, same rate | %.3f ms | <= 5 ms |\n", second / 1e6);
+    std::printf("| second effect, resident memory | %.2f MiB | <= 2 MiB |\n",
+                static_cast<double>(secondResidentBytes) / (1024.0 * 1024.0));
+    std::printf("| audio callback (512-frame blocks) | %.3f ns/frame | <= 2 ns |\n", audio);
+    benchmark::Shutdown();
+    return 0;
+}

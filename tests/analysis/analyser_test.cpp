@@ -1,0 +1,149 @@
+#include "analysis/analyser.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "midi/note_table.h"
+#include "signals.h"
+
+namespace cqscope {
+namespace {
+
+using testing::kTwoPi;
+using testing::loudestColumn;
+using testing::StereoBlock;
+
+// Plays `seconds` of a sine of `frequency` Hz at `rate` Hz through the analyser in blocks of
+// 512 frames, continuing from frame `start`.
+void playSine(Analyser& analyser, double rate, double frequency, double seconds,
+              std::int64_t start = 0) {
+    StereoBlock block(512);
+    const auto total = static_cast<std::int64_t>(seconds * rate);
+    for (std::int64_t done = 0; done < total; done += 512) {
+        for (std::size_t k = 0; k < 512; ++k) {
+            const double n = static_cast<double>(start + done + static_cast<std::int64_t>(k));
+            block.left[k] = static_cast<float>(0.5 * std::sin(kTwoPi * frequency * n / rate));
+            block.right[k] = block.left[k];
+        }
+        analyser.processBlock(block.in(), block.out(), 512);
+    }
+}
+
+TEST(Analyser, SinesLandInTheirBins) {
+    Analyser analyser(44100.0);
+    EXPECT_EQ(analyser.signalSpan(), 0.0f);
+    for (const auto& m : analyser.magnitudes()) {
+        for (double v : m) EXPECT_EQ(v, 0.0);  // before the first transform
+    }
+    const int bins[][2] = {{0, 90}, {1, 0}, {3, 90}, {4, 47}, {6, 90}, {7, 110}};
+    for (const auto& b : bins) {
+        playSine(analyser, 44100.0, binFrequency(b[0], b[1]), 0.8);
+        // The last block holds at least part of a period of the +-0.5 sine.
+        EXPECT_GT(analyser.signalSpan(), 0.5f);
+        EXPECT_LE(analyser.signalSpan(), 1.0f);
+        analyser.transform();
+        EXPECT_EQ(loudestColumn(analyser.magnitudes()), b[0] * kBinsPerOctave + b[1])
+            << b[0] << "," << b[1];
+        EXPECT_NEAR(analyser.magnitudes()[b[0]][b[1]], 0.125, 1e-3);
+    }
+}
+
+TEST(Analyser, FollowsTheSampleRateOnlyWhenAskedAndOnlyWithinRange) {
+    Analyser analyser(44100.0);
+    const std::uint32_t oldLength = analyser.bank().historyLength();
+    for (double bad : {0.0, 7999.0, 192001.0, -48000.0, std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(analyser.setSampleRate(bad), Analyser::RateChange::unsupported) << bad;
+        EXPECT_EQ(analyser.analysisRate(), 44100.0);
+    }
+    EXPECT_EQ(analyser.setSampleRate(44100.0), Analyser::RateChange::unchanged);
+    EXPECT_EQ(analyser.bank().historyLength(), oldLength);
+
+    // At 44.1 kHz kernels, a 440 Hz tone played at 48 kHz reads as about 404 Hz.
+    playSine(analyser, 48000.0, 440.0, 0.8);
+    analyser.transform();
+    EXPECT_NE(loudestColumn(analyser.magnitudes()), 3 * kBinsPerOctave + 90);
+
+    EXPECT_EQ(analyser.setSampleRate(48000.0), Analyser::RateChange::switched);
+    EXPECT_EQ(analyser.analysisRate(), 48000.0);
+    EXPECT_EQ(analyser.bank().historyLength(), 35225u);  // 48000 * 24 / C1, truncated
+    EXPECT_EQ(analyser.bank().windowLength(3, 90), 2618);
+    EXPECT_EQ(analyser.bank().writeCount(), 0u);
+    playSine(analyser, 48000.0, 440.0, 0.8);
+    analyser.transform();
+    EXPECT_EQ(loudestColumn(analyser.magnitudes()), 3 * kBinsPerOctave + 90);
+    EXPECT_NEAR(analyser.magnitudes()[3][90], 0.125, 1e-3);
+}
+
+TEST(Analyser, InstancesAreIndependent) {
+    Analyser first(44100.0);
+    Analyser second(44100.0);
+    EXPECT_EQ(&first.bank().kernels(), &second.bank().kernels());
+    playSine(first, 44100.0, 440.0, 0.8);
+    EXPECT_EQ(second.signalSpan(), 0.0f);
+    EXPECT_EQ(second.bank().writeCount(), 0u);
+    first.transform();
+    second.transform();
+    EXPECT_GT(first.magnitudes()[3][90], 0.1);
+    EXPECT_EQ(second.magnitudes()[3][90], 0.0);
+    // Switching one leaves the other on its rate and its shared kernels alive.
+    EXPECT_EQ(second.setSampleRate(8000.0), Analyser::RateChange::switched);
+    EXPECT_EQ(first.analysisRate(), 44100.0);
+    first.transform();
+    EXPECT_GT(first.magnitudes()[3][90], 0.1);
+}
+
+// The audio callback runs on one thread while another transforms, reads notes and switches
+// the rate back and forth. Run under ThreadSanitizer (the tsan preset) to check the protocol.
+TEST(Analyser, AudioTransformsNotesAndRateSwitchesRunConcurrently) {
+    Analyser analyser(8000.0);
+    NoteTable notes;
+    std::atomic<bool> stop{false};
+    std::atomic<std::int64_t> blocks{0};
+
+    std::thread audio([&] {
+        StereoBlock block(256);
+        std::int64_t frame = 0;
+        while (!stop.load(std::memory_order_relaxed)) {
+            for (std::size_t k = 0; k < 256; ++k, ++frame) {
+                block.left[k] = static_cast<float>(0.5 * std::sin(0.05 * frame));
+                block.right[k] = block.left[k];
+            }
+            analyser.processBlock(block.in(), block.out(), 256);
+            notes.applyMidi(0x90, static_cast<std::uint8_t>(frame % 128), 100);
+            notes.applyMidi(0x80, static_cast<std::uint8_t>((frame + 64) % 128), 0);
+            blocks.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    std::thread display([&] {
+        int held = 0;
+        while (!stop.load(std::memory_order_relaxed)) {
+            if (analyser.signalSpan() >= 0.005f) analyser.transform();
+            for (int n = 0; n < 128; ++n) held += notes.noteState(n);
+            for (const auto& octave : analyser.magnitudes()) {
+                for (double v : octave) ASSERT_TRUE(std::isfinite(v));
+            }
+        }
+        EXPECT_GE(held, 0);
+    });
+
+    const double rates[] = {11025.0, 8000.0, 12000.0, 8000.0};
+    for (double rate : rates) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_EQ(analyser.setSampleRate(rate), Analyser::RateChange::switched);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    stop.store(true);
+    audio.join();
+    display.join();
+    EXPECT_GT(blocks.load(), 0);
+    EXPECT_EQ(analyser.analysisRate(), 8000.0);
+}
+
+}  // namespace
+}  // namespace cqscope

@@ -1,0 +1,97 @@
+#include "analysis/kernel_set.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "analysis/constant_q_bank.h"
+#include "signals.h"
+
+namespace cqscope {
+namespace {
+
+using testing::kTwoPi;
+
+TEST(KernelSet, CoefficientsFollowTheWindowedSinusoids) {
+    const auto set = KernelSet::forRate(44100.0);
+    EXPECT_EQ(set->analysisRate(), 44100.0);
+    EXPECT_EQ(set->historyLength(), 32363u);
+    EXPECT_EQ(set->windowLength(0, 0), 32363);
+    EXPECT_EQ(set->windowLength(3, 90), 2405);
+    EXPECT_EQ(set->windowLength(7, 119), 127);
+
+    for (int i = 0; i < kOctaves; ++i) {
+        for (int j = 0; j < kBinsPerOctave; ++j) {
+            const std::int32_t n = set->windowLength(i, j);
+            ASSERT_EQ(set->cosCoefficient(i, j, 0), 0.0) << i << "," << j;  // w(0) = 0
+            ASSERT_EQ(set->sinCoefficient(i, j, 0), 0.0) << i << "," << j;
+            if (n % 2 == 0) {
+                // w(N/2) = 1: the coefficients are the bare cosine and sine there.
+                const double phi = kTwoPi * binFrequency(i, j) * (n / 2) / 44100.0;
+                ASSERT_NEAR(set->cosCoefficient(i, j, n / 2), std::cos(phi), 1e-12);
+                ASSERT_NEAR(set->sinCoefficient(i, j, n / 2), std::sin(phi), 1e-12);
+            }
+        }
+    }
+    // Every element of the A bins, including the last, lane-interleaved or not.
+    for (int i = 0; i < kOctaves; ++i) {
+        const std::int32_t n = set->windowLength(i, 90);
+        const double f = 55.0 * (1 << i);
+        for (std::int32_t k = 0; k < n; ++k) {
+            const double w = 0.5 - std::cos(k * kTwoPi / n) * 0.5;
+            const double phi = kTwoPi * f * k / 44100.0;
+            ASSERT_NEAR(set->cosCoefficient(i, 90, k), std::cos(phi) * w, 1e-12) << i << " " << k;
+            ASSERT_NEAR(set->sinCoefficient(i, 90, k), std::sin(phi) * w, 1e-12) << i << " " << k;
+        }
+    }
+}
+
+TEST(KernelSet, LayoutCoversEveryCoefficientWithoutOverlap) {
+    const auto set = KernelSet::forRate(44100.0);
+    std::size_t rows = 0;
+    for (int g = 0; g < KernelSet::kGroupCount; ++g) {
+        const KernelSet::Group& group = set->group(g);
+        EXPECT_EQ(group.firstRow, rows) << g;
+        for (int lane = 0; lane < KernelSet::kLanes; ++lane) {
+            const int column = g * KernelSet::kLanes + lane;
+            EXPECT_EQ(group.rows - group.laneStart[lane],
+                      set->windowLength(column / kBinsPerOctave, column % kBinsPerOctave));
+            // Rows before a lane's window hold zeros in that lane.
+            for (std::int32_t t = 0; t < group.laneStart[lane]; ++t) {
+                ASSERT_EQ(set->rows()[(group.firstRow + t) * KernelSet::kRowDoubles + lane], 0.0);
+            }
+        }
+        rows += static_cast<std::size_t>(group.rows);
+    }
+    EXPECT_EQ(set->storageBytes(), rows * KernelSet::kRowDoubles * sizeof(double));
+    // Padding costs little: about 1% over the 11,193,392 doubles of the plain layout.
+    EXPECT_LT(static_cast<double>(set->storageBytes()), 11193392.0 * 8 * 1.02);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(set->rows()) % 64, 0u);
+}
+
+TEST(KernelSet, OneSetPerRateSharedAndFreedWithItsLastUser) {
+    const int before = KernelSet::liveCount();
+    {
+        ConstantQBank first(8000.0);
+        ConstantQBank second(8000.0);
+        EXPECT_EQ(&first.kernels(), &second.kernels());
+        EXPECT_EQ(KernelSet::liveCount(), before + 1);
+        // Each bank has its own history and counter.
+        EXPECT_NE(first.history(), second.history());
+        first.setWriteCount(7);
+        EXPECT_EQ(second.writeCount(), 0u);
+
+        ConstantQBank other(11025.0);
+        EXPECT_NE(&first.kernels(), &other.kernels());
+        EXPECT_EQ(KernelSet::liveCount(), before + 2);
+        EXPECT_EQ(other.historyLength(), 8090u);  // 11025 * 24 / C1, truncated
+    }
+    EXPECT_EQ(KernelSet::liveCount(), before);
+    // A rate asked for again after its release is built afresh.
+    const auto again = KernelSet::forRate(8000.0);
+    EXPECT_EQ(KernelSet::liveCount(), before + 1);
+    EXPECT_EQ(again->historyLength(), 5870u);
+}
+
+}  // namespace
+}  // namespace cqscope
