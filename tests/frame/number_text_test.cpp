@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -132,8 +133,7 @@ class ReplacedConversions : public ProbeEffect {
   public:
     using ProbeEffect::ProbeEffect;
     void float2string(float value, char* text, VstInt32 maxLen) override {
-        const std::string s = "v" + std::to_string(static_cast<int>(value));
-        std::strncpy(text, s.c_str(), static_cast<size_t>(maxLen));
+        std::snprintf(text, static_cast<size_t>(maxLen) + 1, "v%d", static_cast<int>(value));
         text[maxLen] = '\0';
     }
     float getSampleRate() override { return 1000.0f; }
