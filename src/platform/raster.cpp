@@ -316,6 +316,12 @@ WIN32API BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD r
         area = cqp::intersect(area, t.clip);
         for (LONG row = area.top; row < area.bottom; ++row) {
             std::uint32_t* line = t.pixels + static_cast<std::size_t>(row) * t.stride;
+            // Clearing and pattern fills replace the pixels outright (a whole view per tick).
+            if (code == 0x00 || code == 0xFF || code == 0xF0) {
+                const std::uint32_t fill = code == 0x00 ? 0u : code == 0xFF ? 0x00FFFFFFu : pattern;
+                std::fill(line + area.left, line + area.right, fill);
+                continue;
+            }
             for (LONG col = area.left; col < area.right; ++col) {
                 line[col] = cqp::applyRop3(code, pattern, 0, line[col]);
             }
