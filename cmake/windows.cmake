@@ -1,0 +1,20 @@
+# Windows builds (MinGW-w64): what the DLL and the Windows host need beyond the common
+# settings. Included by the top-level CMakeLists.txt after every target exists.
+#
+# - The C++ runtime, libgcc and winpthread are linked statically (the toolchain files pass
+#   -static to every link), so the DLL and the host import only system DLLs (KERNEL32,
+#   USER32, GDI32, ole32, msvcrt) and nothing has to ship beside them.
+# - The 64-bit DLL is cqscope64.dll, so that both can sit in one plug-in folder.
+
+if(NOT WIN32)
+  return()
+endif()
+
+if(TARGET cqscope)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set_target_properties(cqscope PROPERTIES OUTPUT_NAME cqscope64)
+  endif()
+  # Static runtimes plus --no-undefined, so a missing symbol fails the link, not the host.
+  target_link_options(cqscope PRIVATE -static -static-libgcc -static-libstdc++
+                      -Wl,--no-undefined)
+endif()

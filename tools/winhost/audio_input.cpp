@@ -1,0 +1,193 @@
+#include "audio_input.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+
+#include "win_plugin.h"
+
+namespace winhost {
+namespace {
+
+// The demo: C3, C4, E4, G4, six harmonics each (harmonic k at 1/k of 0.08), 4 s at 44.1 kHz,
+// 20 ms fades at both ends; every note held from the first frame to the last.
+constexpr double kDemoRate = 44100.0;
+constexpr double kDemoSeconds = 4.0;
+constexpr int kDemoNotes[] = {48, 60, 64, 67};
+constexpr int kDemoHarmonics = 6;
+constexpr double kDemoNoteAmplitude = 0.08;
+constexpr double kDemoFadeSeconds = 0.02;
+
+constexpr std::uint16_t kWavePcm = 1;
+constexpr std::uint16_t kWaveFloat = 3;
+constexpr std::uint16_t kWaveExtensible = 0xFFFE;
+
+std::uint32_t le32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint16_t le16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::vector<unsigned char> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw HostError("cannot open audio file " + path);
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    if (in.bad()) throw HostError("cannot read audio file " + path);
+    return bytes;
+}
+
+// One sample of a WAV data chunk as a float in [-1, 1).
+float wavSample(const unsigned char* p, std::uint16_t format, int bits) {
+    if (format == kWaveFloat && bits == 32) {
+        float value;
+        std::memcpy(&value, p, 4);
+        return value;
+    }
+    if (format == kWaveFloat && bits == 64) {
+        double value;
+        std::memcpy(&value, p, 8);
+        return static_cast<float>(value);
+    }
+    switch (bits) {
+        case 8:
+            return static_cast<float>((p[0] - 128) / 128.0);
+        case 16:
+            return static_cast<float>(static_cast<std::int16_t>(le16(p)) / 32768.0);
+        case 24: {
+            std::int32_t v = p[0] | (p[1] << 8) | (p[2] << 16);
+            if (v & 0x800000) v -= 0x1000000;
+            return static_cast<float>(v / 8388608.0);
+        }
+        default:
+            return static_cast<float>(static_cast<std::int32_t>(le32(p)) / 2147483648.0);
+    }
+}
+
+}  // namespace
+
+AudioInput::AudioInput(const std::optional<std::string>& path, double rawRate) {
+    if (!path) {
+        demo_ = true;
+        sampleRate_ = kDemoRate;
+        frames_ = std::llround(kDemoSeconds * kDemoRate);
+        for (int note : kDemoNotes) {
+            notes_.push_back({0, frames_ - 1, static_cast<std::uint8_t>(note)});
+        }
+        return;
+    }
+    const std::string& name = *path;
+    const bool raw = name.size() >= 4 && (name.compare(name.size() - 4, 4, ".raw") == 0 ||
+                                          name.compare(name.size() - 4, 4, ".RAW") == 0);
+    if (raw) {
+        readRaw(name, rawRate);
+    } else {
+        readWav(name);
+    }
+    if (frames_ == 0) throw HostError("audio file " + name + " has no frames");
+}
+
+void AudioInput::readRaw(const std::string& path, double rate) {
+    if (!(rate > 0.0) || !std::isfinite(rate)) throw HostError("--rate must be positive");
+    const std::vector<unsigned char> bytes = readFile(path);
+    if (bytes.size() % 8 != 0) {
+        throw HostError("raw audio file " + path +
+                        " is not a whole number of 32-bit float stereo frames");
+    }
+    sampleRate_ = rate;
+    frames_ = static_cast<long long>(bytes.size() / 8);
+    left_.resize(frames_);
+    right_.resize(frames_);
+    for (long long i = 0; i < frames_; ++i) {
+        std::memcpy(&left_[i], &bytes[i * 8], 4);
+        std::memcpy(&right_[i], &bytes[i * 8 + 4], 4);
+    }
+}
+
+void AudioInput::readWav(const std::string& path) {
+    const std::vector<unsigned char> bytes = readFile(path);
+    const auto notWav = [&](const std::string& why) {
+        return HostError("audio file " + path + " is not a usable WAV file: " + why);
+    };
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+        throw notWav("no RIFF/WAVE header");
+    }
+    std::uint16_t format = 0, channels = 0, bits = 0;
+    std::uint32_t rate = 0;
+    const unsigned char* data = nullptr;
+    size_t dataBytes = 0;
+    size_t pos = 12;
+    while (pos + 8 <= bytes.size()) {
+        const unsigned char* chunk = bytes.data() + pos;
+        const size_t size = le32(chunk + 4);
+        const size_t available = std::min(size, bytes.size() - pos - 8);
+        if (std::memcmp(chunk, "fmt ", 4) == 0 && available >= 16) {
+            format = le16(chunk + 8);
+            channels = le16(chunk + 10);
+            rate = le32(chunk + 12);
+            bits = le16(chunk + 22);
+            if (format == kWaveExtensible && available >= 26) format = le16(chunk + 32);
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            data = chunk + 8;
+            dataBytes = available;  // a truncated file keeps what it has
+        }
+        pos += 8 + size + (size & 1);
+    }
+    if (format == 0 || data == nullptr) throw notWav("no format or data chunk");
+    if (format != kWavePcm && format != kWaveFloat) throw notWav("compressed samples");
+    if (channels < 1 || channels > 2) {
+        throw notWav(std::to_string(channels) + " channels (only mono and stereo)");
+    }
+    const bool bitsOk = format == kWaveFloat
+                            ? (bits == 32 || bits == 64)
+                            : (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    if (!bitsOk) throw notWav(std::to_string(bits) + "-bit samples");
+    if (rate == 0) throw notWav("sample rate 0");
+    const size_t frameBytes = static_cast<size_t>(channels) * (bits / 8);
+    sampleRate_ = rate;
+    frames_ = static_cast<long long>(dataBytes / frameBytes);
+    left_.resize(frames_);
+    right_.resize(frames_);
+    for (long long i = 0; i < frames_; ++i) {
+        const unsigned char* frame = data + i * frameBytes;
+        left_[i] = wavSample(frame, format, bits);
+        // A mono file feeds both inputs.
+        right_[i] = channels == 2 ? wavSample(frame + bits / 8, format, bits) : left_[i];
+    }
+}
+
+void AudioInput::read(long long start, float* left, float* right, int count) const {
+    if (demo_) {
+        demoSamples(start, left, right, count);
+        return;
+    }
+    std::copy_n(left_.begin() + start, count, left);
+    std::copy_n(right_.begin() + start, count, right);
+}
+
+void AudioInput::demoSamples(long long start, float* left, float* right, int count) const {
+    for (int i = 0; i < count; ++i) {
+        const long long frame = start + i;
+        const double t = static_cast<double>(frame) / kDemoRate;
+        double sample = 0.0;
+        for (int note : kDemoNotes) {
+            const double f = 440.0 * std::pow(2.0, (note - 69) / 12.0);
+            for (int k = 1; k <= kDemoHarmonics; ++k) {
+                sample += kDemoNoteAmplitude / k * std::sin(2.0 * std::numbers::pi * f * k * t);
+            }
+        }
+        const double fadeIn = std::min(1.0, t / kDemoFadeSeconds);
+        const double fadeOut =
+            std::min(1.0, static_cast<double>(frames_ - frame) / (kDemoFadeSeconds * kDemoRate));
+        const float value = static_cast<float>(sample * fadeIn * fadeOut);
+        left[i] = value;
+        right[i] = value;
+    }
+}
+
+}  // namespace winhost

@@ -1,0 +1,336 @@
+// `capture`: plays audio through the plug-in with its editor open in a real top-level window,
+// runs the Windows message loop, and writes what the window shows, read back through GDI,
+// after a refresh that saw all the audio up to the capture time; then clicks Hold through the
+// button's own mouse messages and writes the frozen picture too.
+//
+// Pictures are binary PPM (P6, 8-bit RGB, top row first): simple to write without a library
+// and read on the Linux side.
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "audio_input.h"
+#include "commands.h"
+#include "win_plugin.h"
+
+namespace winhost {
+namespace {
+
+constexpr int kBlockSize = 512;
+constexpr const char* kParentClass = "cqscopeHostParent";
+// A point inside the Hold button (50 x 24 at the display's top right), in its own coordinates.
+constexpr int kHoldClickX = 25;
+constexpr int kHoldClickY = 12;
+// Posted to the parent after the click, so the loop knows the click has been handled.
+constexpr UINT kClickDoneMessage = WM_APP + 1;
+// How often the loop sends the editor-idle opcode while it waits, in ms.
+constexpr DWORD kIdlePeriodMs = 20;
+
+using Pixels = std::vector<unsigned char>;  // RGB, top row first
+
+LRESULT CALLBACK parentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        // The editor covers the whole client area; the parent draws nothing of its own.
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The host's top-level window, its client area the editor's size, at the screen's top left
+// so that all of it is on screen.
+class ParentWindow {
+  public:
+    ParentWindow(int width, int height) {
+        WNDCLASSEXA windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = parentWindowProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        windowClass.lpszClassName = kParentClass;
+        RegisterClassExA(&windowClass);  // already registered on a second use: fine
+        const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+        RECT frame{0, 0, width, height};
+        AdjustWindowRectEx(&frame, style, FALSE, 0);
+        window = CreateWindowExA(0, kParentClass, "cqscope-host", style, 0, 0,
+                                 frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+        if (window == nullptr) throw HostError("cannot create the editor's parent window");
+        ShowWindow(window, SW_SHOWNORMAL);
+        UpdateWindow(window);
+    }
+    ~ParentWindow() { DestroyWindow(window); }
+    ParentWindow(const ParentWindow&) = delete;
+    ParentWindow& operator=(const ParentWindow&) = delete;
+
+    HWND window = nullptr;
+};
+
+// The editor, open in the parent: closed again when the capture ends, also on an error.
+class EditorSession {
+  public:
+    EditorSession(WinPlugin& plugin, HWND parent) : plugin_(plugin) {
+        plugin_.dispatch(effEditOpen, 0, 0, parent);
+    }
+    ~EditorSession() { plugin_.dispatch(effEditClose); }
+    EditorSession(const EditorSession&) = delete;
+    EditorSession& operator=(const EditorSession&) = delete;
+
+  private:
+    WinPlugin& plugin_;
+};
+
+// The host's message loop, peek style as audio hosts run it: dispatches everything pending
+// and sends the editor-idle opcode between messages. `until` looks at each message after
+// it was dispatched and ends the loop by answering true; the loop gives up after timeoutMs.
+template <typename Until>
+void runMessageLoop(WinPlugin& plugin, DWORD timeoutMs, const char* waitingFor, Until until) {
+    const DWORD started = GetTickCount();
+    DWORD lastIdle = started - kIdlePeriodMs;
+    for (;;) {
+        MSG message;
+        bool done = false;
+        while (!done && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) throw HostError("the message loop was told to quit");
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+            done = until(message);
+        }
+        if (done) return;
+        const DWORD now = GetTickCount();
+        if (now - lastIdle >= kIdlePeriodMs) {
+            plugin.dispatch(effEditIdle);
+            lastIdle = now;
+        }
+        if (now - started > timeoutMs) {
+            throw HostError(std::string("timed out waiting for ") + waitingFor);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kIdlePeriodMs, QS_ALLINPUT);
+    }
+}
+
+// Reads the window's client area through GDI: a block copy from its device context into a
+// 32-bit top-down DIB section.
+Pixels grabClientArea(HWND window, int width, int height) {
+    HDC windowDc = GetDC(window);
+    HDC memoryDc = CreateCompatibleDC(windowDc);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool copied = false;
+    Pixels pixels;
+    if (bitmap != nullptr && bits != nullptr) {
+        HGDIOBJ previous = SelectObject(memoryDc, bitmap);
+        copied = BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
+        GdiFlush();
+        if (copied) {
+            const auto* bgrx = static_cast<const unsigned char*>(bits);
+            pixels.resize(static_cast<size_t>(width) * height * 3);
+            for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
+                pixels[i * 3 + 0] = bgrx[i * 4 + 2];
+                pixels[i * 3 + 1] = bgrx[i * 4 + 1];
+                pixels[i * 3 + 2] = bgrx[i * 4 + 0];
+            }
+        }
+        SelectObject(memoryDc, previous);
+    }
+    if (bitmap != nullptr) DeleteObject(bitmap);
+    DeleteDC(memoryDc);
+    ReleaseDC(window, windowDc);
+    if (!copied) throw HostError("cannot read the editor's pixels through GDI");
+    return pixels;
+}
+
+// Writes a binary PPM through a temporary file, so that a failure leaves no partial picture.
+void writePpm(const std::string& path, const Pixels& pixels, int width, int height) {
+    const std::string temporary = path + ".part";
+    FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) throw HostError("cannot write " + path);
+    std::fprintf(file, "P6\n%d %d\n255\n", width, height);
+    const bool written = std::fwrite(pixels.data(), 1, pixels.size(), file) == pixels.size();
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed ||
+        !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(temporary.c_str());
+        throw HostError("cannot write " + path);
+    }
+}
+
+// Checks up front that a picture can be written where asked.
+void checkWritable(const std::string& path) {
+    const std::string probe = path + ".part";
+    FILE* file = std::fopen(probe.c_str(), "wb");
+    if (file == nullptr) throw HostError("cannot write " + path);
+    std::fclose(file);
+    DeleteFileA(probe.c_str());
+}
+
+// A VstEvents list with room for any number of MIDI events, rebuilt for every block.
+class EventList {
+  public:
+    void clear() { midi_.clear(); }
+    void add(std::uint8_t status, std::uint8_t note, std::uint8_t velocity, int deltaFrames) {
+        VstMidiEvent event{};
+        event.type = kVstMidiType;
+        event.byteSize = sizeof(VstMidiEvent);
+        event.deltaFrames = deltaFrames;
+        event.midiData[0] = static_cast<char>(status);
+        event.midiData[1] = static_cast<char>(note);
+        event.midiData[2] = static_cast<char>(velocity);
+        midi_.push_back(event);
+    }
+    bool empty() const { return midi_.empty(); }
+    VstEvents* events() {
+        const size_t bytes = offsetof(VstEvents, events) + midi_.size() * sizeof(VstEvent*);
+        storage_.assign((bytes + sizeof(VstIntPtr) - 1) / sizeof(VstIntPtr), 0);
+        auto* list = reinterpret_cast<VstEvents*>(storage_.data());
+        list->numEvents = static_cast<VstInt32>(midi_.size());
+        auto** pointers = reinterpret_cast<VstEvent**>(reinterpret_cast<char*>(list) +
+                                                       offsetof(VstEvents, events));
+        for (size_t i = 0; i < midi_.size(); ++i) {
+            pointers[i] = reinterpret_cast<VstEvent*>(&midi_[i]);
+        }
+        return list;
+    }
+
+  private:
+    std::vector<VstMidiEvent> midi_;
+    std::vector<VstIntPtr> storage_;
+};
+
+// Plays frames [0, end) in blocks of kBlockSize with the held notes' on and off events, and
+// lets the message loop run between blocks as a live host's would.
+void play(WinPlugin& plugin, const AudioInput& audio, long long end) {
+    AEffect& effect = plugin.effect();
+    const int numInputs = std::max(effect.numInputs, 0);
+    const int numOutputs = std::max(effect.numOutputs, 0);
+    std::vector<float> left(kBlockSize), right(kBlockSize);
+    std::vector<std::vector<float>> outputs(numOutputs, std::vector<float>(kBlockSize));
+    std::vector<float*> inputPointers(numInputs + 1, nullptr);
+    std::vector<float*> outputPointers(numOutputs + 1, nullptr);
+    std::vector<std::vector<float>> extraInputs;
+    for (int i = 0; i < numInputs; ++i) {
+        if (i == 0) {
+            inputPointers[i] = left.data();
+        } else if (i == 1) {
+            inputPointers[i] = right.data();
+        } else {
+            extraInputs.emplace_back(kBlockSize, 0.0f);  // silence beyond two channels
+            inputPointers[i] = extraInputs.back().data();
+        }
+    }
+    for (int o = 0; o < numOutputs; ++o) outputPointers[o] = outputs[o].data();
+
+    EventList events;
+    for (long long position = 0; position < end;) {
+        const long long blockEnd = std::min(position + kBlockSize, end);
+        const int count = static_cast<int>(blockEnd - position);
+        audio.read(position, left.data(), right.data(), count);
+        events.clear();
+        for (const HeldNote& held : audio.notes()) {
+            if (held.onFrame >= position && held.onFrame < blockEnd) {
+                events.add(0x90, held.note, 100, static_cast<int>(held.onFrame - position));
+            }
+        }
+        for (const HeldNote& held : audio.notes()) {
+            if (held.offFrame >= position && held.offFrame < blockEnd) {
+                events.add(0x80, held.note, 0, static_cast<int>(held.offFrame - position));
+            }
+        }
+        if (!events.empty()) plugin.dispatch(effProcessEvents, 0, 0, events.events());
+        effect.processReplacing(&effect, inputPointers.data(), outputPointers.data(), count);
+        position = blockEnd;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        plugin.dispatch(effEditIdle);
+    }
+}
+
+}  // namespace
+
+int runCapture(const CaptureOptions& options) {
+    AudioInput audio(options.audio, options.rawRate);
+    const double duration = static_cast<double>(audio.frames()) / audio.sampleRate();
+    const double at =
+        options.at.value_or(audio.isDemo() ? AudioInput::kDemoCaptureSeconds : duration);
+    if (at > duration + 1e-9) {
+        char text[128];
+        std::snprintf(text, sizeof text, "time %.3f s is beyond the end of the audio (%.3f s)", at,
+                      duration);
+        throw HostError(text);
+    }
+    const long long captureFrame = std::min(audio.frames(), std::llround(at * audio.sampleRate()));
+    const std::string livePath = options.out + ".ppm";
+    const std::string holdPath = options.out + "-hold.ppm";
+    checkWritable(livePath);
+    if (options.hold) checkWritable(holdPath);
+
+    WinPlugin plugin(options.plugin);
+    AEffect& effect = plugin.effect();
+    if (!(effect.flags & effFlagsHasEditor)) {
+        throw HostError("plug-in " + plugin.path() +
+                        " has no editor, so there is nothing to capture");
+    }
+    if (effect.processReplacing == nullptr) {
+        throw HostError("plug-in " + plugin.path() + " has no processReplacing entry");
+    }
+    plugin.start(audio.sampleRate(), kBlockSize);
+    ERect* rect = nullptr;
+    plugin.dispatch(effEditGetRect, 0, 0, &rect);
+    if (rect == nullptr || rect->right <= rect->left || rect->bottom <= rect->top) {
+        throw HostError("plug-in " + plugin.path() + " reports no editor size");
+    }
+    const int width = rect->right - rect->left;
+    const int height = rect->bottom - rect->top;
+
+    ParentWindow parent(width, height);
+    EditorSession editor(plugin, parent.window);
+    // The editor's display: the child window that receives its refresh timer.
+    HWND display = GetWindow(parent.window, GW_CHILD);
+    if (display == nullptr) throw HostError("the editor opened no window in its parent");
+
+    play(plugin, audio, captureFrame);
+
+    // A refresh that starts now sees every sample up to the capture time.
+    runMessageLoop(plugin, options.timeoutMs, "the display's refresh timer",
+                   [display](const MSG& m) { return m.message == WM_TIMER && m.hwnd == display; });
+    UpdateWindow(display);
+    const Pixels live = grabClientArea(parent.window, width, height);
+    writePpm(livePath, live, width, height);
+    std::printf("wrote %s\n", livePath.c_str());
+
+    if (options.hold) {
+        HWND button = FindWindowExA(display, nullptr, "Button", nullptr);
+        if (button == nullptr) throw HostError("the editor has no button to click");
+        // A real click as the button sees one: press and release inside it, then a marker
+        // that arrives once both have been handled.
+        const LPARAM point = MAKELPARAM(kHoldClickX, kHoldClickY);
+        PostMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, point);
+        PostMessageA(button, WM_LBUTTONUP, 0, point);
+        PostMessageA(parent.window, kClickDoneMessage, 0, 0);
+        runMessageLoop(plugin, options.timeoutMs, "the Hold click",
+                       [](const MSG& m) { return m.message == kClickDoneMessage; });
+        UpdateWindow(display);
+        const Pixels held = grabClientArea(parent.window, width, height);
+        writePpm(holdPath, held, width, height);
+        std::printf("wrote %s\n", holdPath.c_str());
+    }
+    return 0;
+}
+
+}  // namespace winhost

@@ -1,0 +1,135 @@
+// cqscope-host.exe: the Windows capture host. Loads a VST 2.x DLL through LoadLibrary and
+// GetProcAddress, and either prints what a host learns about it (`probe`, the same output as
+// the Linux cqscope-host) or plays audio through it with its editor open in a real window and
+// writes what the display shows (`capture`). Every failure becomes one line on stderr and a
+// non-zero exit status. Single-threaded: the main thread is the user-interface and audio
+// thread.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "commands.h"
+#include "win_plugin.h"
+
+namespace winhost {
+namespace {
+
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "usage:\n"
+    "  cqscope-host probe [--plugin PATH] [--json]\n"
+    "  cqscope-host capture [AUDIO] [--plugin PATH] [--rate HZ] [--at SECONDS]\n"
+    "                       [--out PREFIX] [--no-hold] [--timeout SECONDS]\n"
+    "\n"
+    "probe    prints what a host learns about a plug-in (--json: as JSON).\n"
+    "capture  plays AUDIO (a WAV file, or a .raw file of 32-bit float stereo frames at\n"
+    "         --rate Hz, default 44100; without AUDIO a built-in demo chord with its notes\n"
+    "         held) through the plug-in with its editor open, and after the display's next\n"
+    "         refresh at the --at time (default: the end; the demo: 3 s) writes the window\n"
+    "         as PREFIX.ppm; then clicks the display's Hold button and writes PREFIX-hold.ppm.\n"
+    "         PREFIX defaults to cqscope-capture.\n"
+    "The default plug-in is cqscope.dll (64-bit: cqscope64.dll) beside this program.\n";
+
+class UsageError : public HostError {
+  public:
+    using HostError::HostError;
+};
+
+double parseNumber(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == text.c_str() || *end != '\0' || errno != 0 ||
+        !std::isfinite(value) || value < 0.0) {
+        throw UsageError(option + ": '" + text + "' is not a non-negative number");
+    }
+    return value;
+}
+
+int run(int argc, char** argv) {
+    if (argc < 2) throw UsageError("no command given");
+    const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    ProbeOptions probe;
+    CaptureOptions capture;
+    probe.plugin = capture.plugin = defaultPluginPath();
+    bool haveAudio = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw UsageError(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--plugin") {
+            probe.plugin = capture.plugin = value();
+        } else if (command == "probe" && arg == "--json") {
+            probe.json = true;
+        } else if (command == "capture" && arg == "--rate") {
+            capture.rawRate = parseNumber(arg, value());
+        } else if (command == "capture" && arg == "--at") {
+            capture.at = parseNumber(arg, value());
+        } else if (command == "capture" && arg == "--out") {
+            capture.out = value();
+        } else if (command == "capture" && arg == "--no-hold") {
+            capture.hold = false;
+        } else if (command == "capture" && arg == "--timeout") {
+            capture.timeoutMs = static_cast<int>(parseNumber(arg, value()) * 1000.0);
+        } else if (command == "capture" && !haveAudio && !arg.empty() && arg[0] != '-') {
+            capture.audio = arg;
+            haveAudio = true;
+        } else {
+            throw UsageError("unexpected argument '" + arg + "' for " + command);
+        }
+    }
+    if (command == "probe") return runProbe(probe);
+    if (command == "capture") return runCapture(capture);
+    throw UsageError("unknown command '" + command + "'");
+}
+
+}  // namespace
+
+std::string defaultPluginPath() {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length < MAX_PATH ? length : 0);
+    const auto slash = folder.find_last_of("\\/");
+    folder = slash == std::string::npos ? "." : folder.substr(0, slash);
+    return folder + (sizeof(void*) == 8 ? "\\cqscope64.dll" : "\\cqscope.dll");
+}
+
+}  // namespace winhost
+
+int main(int argc, char** argv) {
+    // Output byte for byte as on Linux: no CR before each LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    // No error dialog boxes from the loader: a DLL that fails to load is an error line.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    try {
+        return winhost::run(argc, argv);
+    } catch (const winhost::UsageError& error) {
+        std::fprintf(stderr, "cqscope-host: %s\n%s", error.what(), winhost::kUsage);
+        return winhost::kExitUsage;
+    } catch (const winhost::HostError& error) {
+        std::fprintf(stderr, "cqscope-host: %s\n", error.what());
+        return winhost::kExitError;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "cqscope-host: out of memory\n");
+        return winhost::kExitError;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "cqscope-host: %s\n", error.what());
+        return winhost::kExitError;
+    }
+}

@@ -1,0 +1,261 @@
+#include "win_plugin.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+namespace winhost {
+namespace {
+
+using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
+
+// The host inside an entry call right now: the entry calls back before its record exists.
+WinPlugin* pluginBeingLoaded = nullptr;
+std::map<AEffect*, WinPlugin*> pluginsByEffect;
+
+// The same answers as the Linux host, so that probe output compares line for line.
+constexpr VstIntPtr kHostVstVersion = 2400;
+constexpr VstIntPtr kHostVendorVersion = 100;
+constexpr VstIntPtr kProcessLevelUser = 1;
+constexpr VstIntPtr kProcessLevelOffline = 4;
+constexpr const char* kHostCanDo[] = {"sendVstEvents", "sendVstMidiEvent", "supplyIdle",
+                                      "startStopProcess", "supportShell"};
+constexpr size_t kHostTextLimit = 64;
+constexpr size_t kEffectTextBuffer = 256;
+
+void copyText(void* destination, const char* text, size_t limit) {
+    if (destination == nullptr) return;
+    std::strncpy(static_cast<char*>(destination), text, limit - 1);
+    static_cast<char*>(destination)[limit - 1] = '\0';
+}
+
+std::string lastErrorText() {
+    const DWORD code = GetLastError();
+    char text[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, text, sizeof text - 1, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    if (message.empty()) message = "error " + std::to_string(code);
+    return message;
+}
+
+}  // namespace
+
+std::string hostOpcodeName(VstInt32 opcode) {
+    switch (opcode) {
+        case audioMasterAutomate:
+            return "automate";
+        case audioMasterVersion:
+            return "version";
+        case audioMasterCurrentId:
+            return "currentId";
+        case audioMasterIdle:
+            return "idle";
+        case audioMasterPinConnected:
+            return "pinConnected";
+        case audioMasterWantMidi:
+            return "wantMidi";
+        case audioMasterGetTime:
+            return "getTime";
+        case audioMasterIOChanged:
+            return "ioChanged";
+        case audioMasterSizeWindow:
+            return "sizeWindow";
+        case audioMasterGetSampleRate:
+            return "getSampleRate";
+        case audioMasterGetBlockSize:
+            return "getBlockSize";
+        case audioMasterGetInputLatency:
+            return "getInputLatency";
+        case audioMasterGetOutputLatency:
+            return "getOutputLatency";
+        case audioMasterGetCurrentProcessLevel:
+            return "getCurrentProcessLevel";
+        case audioMasterGetAutomationState:
+            return "getAutomationState";
+        case audioMasterGetVendorString:
+            return "getVendorString";
+        case audioMasterGetProductString:
+            return "getProductString";
+        case audioMasterGetVendorVersion:
+            return "getVendorVersion";
+        case audioMasterVendorSpecific:
+            return "vendorSpecific";
+        case audioMasterCanDo:
+            return "canDo";
+        case audioMasterGetLanguage:
+            return "getLanguage";
+        case audioMasterGetDirectory:
+            return "getDirectory";
+        case audioMasterUpdateDisplay:
+            return "updateDisplay";
+        case audioMasterBeginEdit:
+            return "beginEdit";
+        case audioMasterEndEdit:
+            return "endEdit";
+        default:
+            return "opcode " + std::to_string(opcode);
+    }
+}
+
+WinPlugin::WinPlugin(const std::string& path) : path_(path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        throw HostError("cannot open plug-in " + path + ": " + lastErrorText());
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        throw HostError("plug-in " + path + " is not a regular file");
+    }
+    const auto slash = path.find_last_of("/\\");
+    directory_ = slash == std::string::npos ? "." : path.substr(0, slash);
+
+    // The plug-in's own folder is searched for its dependencies, as hosts do.
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (module == nullptr) {
+        throw HostError("cannot load plug-in " + path + ": " + lastErrorText());
+    }
+    auto entry = reinterpret_cast<EntryProc>(
+        reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
+    entryName_ = "VSTPluginMain";
+    if (entry == nullptr) {
+        entry =
+            reinterpret_cast<EntryProc>(reinterpret_cast<void*>(GetProcAddress(module, "main")));
+        entryName_ = "main";
+    }
+    if (entry == nullptr) {
+        FreeLibrary(module);
+        throw HostError("plug-in " + path +
+                        " exports neither VSTPluginMain nor main: not a VST 2.x effect");
+    }
+    pluginBeingLoaded = this;
+    AEffect* created = entry(&WinPlugin::hostCallback);
+    pluginBeingLoaded = nullptr;
+    if (created == nullptr) {
+        FreeLibrary(module);
+        throw HostError("plug-in " + path + ": its entry " + entryName_ + " returned no effect");
+    }
+    if (created->magic != kEffectMagic || created->dispatcher == nullptr) {
+        // Not a record this host may close; the module stays loaded rather than unmapping
+        // code the record may still point into.
+        throw HostError("plug-in " + path + ": its entry " + entryName_ +
+                        " returned a record that is not a VST 2.x effect");
+    }
+    module_ = module;
+    effect_ = created;
+    pluginsByEffect[effect_] = this;
+}
+
+WinPlugin::~WinPlugin() {
+    stop();
+    if (effect_ != nullptr) {
+        dispatch(effClose);  // the effect deletes its record here
+        pluginsByEffect.erase(effect_);
+        effect_ = nullptr;
+    }
+    if (module_ != nullptr) FreeLibrary(static_cast<HMODULE>(module_));
+}
+
+VstIntPtr WinPlugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                              float opt) {
+    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+}
+
+std::string WinPlugin::dispatchText(VstInt32 opcode, VstInt32 index) {
+    char buffer[kEffectTextBuffer] = {};
+    dispatch(opcode, index, 0, buffer);
+    buffer[kEffectTextBuffer - 1] = '\0';
+    return std::string(buffer);
+}
+
+void WinPlugin::start(double sampleRate, int blockSize) {
+    sampleRate_ = sampleRate;
+    blockSize_ = blockSize;
+    if (!opened_) {
+        dispatch(effOpen);
+        opened_ = true;
+    }
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
+    dispatch(effSetBlockSize, 0, blockSize);
+    dispatch(effMainsChanged, 0, 1);
+    dispatch(effStartProcess);
+    started_ = true;
+}
+
+void WinPlugin::stop() {
+    if (!started_) return;
+    dispatch(effStopProcess);
+    dispatch(effMainsChanged, 0, 0);
+    started_ = false;
+}
+
+void WinPlugin::record(VstInt32 opcode) {
+    auto found = std::find_if(callbackLog_.begin(), callbackLog_.end(),
+                              [opcode](const auto& entry) { return entry.first == opcode; });
+    if (found == callbackLog_.end()) {
+        callbackLog_.emplace_back(opcode, 1);
+    } else {
+        ++found->second;
+    }
+}
+
+VstIntPtr VSTCALLBACK WinPlugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 /*index*/,
+                                              VstIntPtr /*value*/, void* ptr, float /*opt*/) {
+    WinPlugin* plugin = nullptr;
+    if (effect != nullptr) {
+        auto found = pluginsByEffect.find(effect);
+        if (found != pluginsByEffect.end()) plugin = found->second;
+    }
+    if (plugin == nullptr) plugin = pluginBeingLoaded;
+    if (plugin == nullptr) return opcode == audioMasterVersion ? kHostVstVersion : 0;
+    plugin->record(opcode);
+    return plugin->answer(opcode, ptr);
+}
+
+VstIntPtr WinPlugin::answer(VstInt32 opcode, void* ptr) {
+    switch (opcode) {
+        case audioMasterVersion:
+            return kHostVstVersion;
+        case audioMasterCurrentId:
+            return effect_ != nullptr ? effect_->uniqueID : 0;
+        case audioMasterWantMidi:
+            return 1;
+        case audioMasterGetSampleRate:
+            return static_cast<VstIntPtr>(sampleRate_);
+        case audioMasterGetBlockSize:
+            return blockSize_;
+        case audioMasterGetCurrentProcessLevel:
+            return started_ ? kProcessLevelOffline : kProcessLevelUser;
+        case audioMasterGetAutomationState:
+            return 1;  // automation off
+        case audioMasterGetVendorString:
+            copyText(ptr, "cqscope", kHostTextLimit);
+            return 1;
+        case audioMasterGetProductString:
+            copyText(ptr, "cqscope-host", kHostTextLimit);
+            return 1;
+        case audioMasterGetVendorVersion:
+            return kHostVendorVersion;
+        case audioMasterGetLanguage:
+            return 1;  // English
+        case audioMasterCanDo: {
+            if (ptr == nullptr) return 0;
+            const char* asked = static_cast<const char*>(ptr);
+            for (const char* known : kHostCanDo) {
+                if (std::strcmp(asked, known) == 0) return 1;
+            }
+            return 0;
+        }
+        case audioMasterGetDirectory:
+            return reinterpret_cast<VstIntPtr>(directory_.c_str());
+        default:
+            return 0;
+    }
+}
+
+}  // namespace winhost
