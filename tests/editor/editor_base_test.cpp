@@ -87,27 +87,15 @@ TEST_F(EditorBase, AttachesToTheEffectAndReportsItsRectangle) {
     EXPECT_EQ(rect, nullptr);
 }
 
-TEST_F(EditorBase, KnobModeIsSharedByEveryEditor) {
-    TestEffect other;
-    auto* second = new FramedEditor(&other);
-    EXPECT_TRUE(editor->setKnobMode(2));
-    EXPECT_EQ(AEffGUIEditor::getKnobMode(), 2);
-    EXPECT_TRUE(second->setKnobMode(-7));
-    EXPECT_EQ(AEffGUIEditor::getKnobMode(), -7);
-}
-
-TEST_F(EditorBase, WithoutAFrameKeysAndWheelAreNotUsed) {
+TEST_F(EditorBase, KeysAreUsedOnlyWhenAFrameAnswersOne) {
     VstKeyCode key{'a', 0, 0};
     EXPECT_FALSE(editor->onKeyDown(key));
     EXPECT_FALSE(editor->onKeyUp(key));
     EXPECT_FALSE(editor->onWheel(1.0f));
     editor->idle();  // nothing to forward to
-}
 
-TEST_F(EditorBase, WithAFrameOnlyAnAnswerOfOneUsesAKey) {
     RecordingFrame frame;
     editor->attach(&frame);
-    VstKeyCode key{'a', 0, 0};
     frame.keyAnswer = 1;
     EXPECT_TRUE(editor->onKeyDown(key));
     EXPECT_TRUE(editor->onKeyUp(key));
@@ -138,15 +126,6 @@ TEST_F(EditorBase, WheelReachesTheFrameThroughAContextOnTheParentWindow) {
     editor->attach(nullptr);
     editor->close();
     DestroyWindow(host);
-}
-
-TEST_F(EditorBase, EditGesturesGoToTheHost) {
-    EXPECT_TRUE(editor->beginEdit(3));
-    EXPECT_EQ(hostLog().beginEdits, 1);
-    EXPECT_EQ(hostLog().lastIndex, 3);
-    EXPECT_TRUE(editor->endEdit(4));
-    EXPECT_EQ(hostLog().endEdits, 1);
-    EXPECT_EQ(hostLog().lastIndex, 4);
 }
 
 TEST_F(EditorBase, ThrottledIdleRunsAtMostEveryHundredMilliseconds) {

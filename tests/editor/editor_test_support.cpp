@@ -7,7 +7,7 @@ HostLog& hostLog() {
     return log;
 }
 
-VstIntPtr VSTCALLBACK testHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float) {
+VstIntPtr VSTCALLBACK testHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     HostLog& log = hostLog();
     switch (opcode) {
         case audioMasterVersion:
@@ -16,14 +16,6 @@ VstIntPtr VSTCALLBACK testHost(AEffect*, VstInt32 opcode, VstInt32 index, VstInt
             ++log.idles;
             if (log.onIdle) log.onIdle();
             return 0;
-        case audioMasterBeginEdit:
-            ++log.beginEdits;
-            log.lastIndex = index;
-            return 1;
-        case audioMasterEndEdit:
-            ++log.endEdits;
-            log.lastIndex = index;
-            return 1;
         default:
             return 0;
     }

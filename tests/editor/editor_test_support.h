@@ -24,10 +24,7 @@ constexpr DWORD kStripeOverBar = 0x00FFFF;  // the stripe merged over a green ba
 
 // Host opcodes that a test host counts.
 struct HostLog {
-    int idles = 0;       // opcode 3
-    int beginEdits = 0;  // opcode 43
-    int endEdits = 0;    // opcode 44
-    VstInt32 lastIndex = -1;
+    int idles = 0;  // opcode 3
     void (*onIdle)() = nullptr;
 };
 HostLog& hostLog();
