@@ -80,6 +80,16 @@ TEST(Analyser, FollowsTheSampleRateOnlyWhenAskedAndOnlyWithinRange) {
     EXPECT_NEAR(analyser.magnitudes()[3][90], 0.125, 1e-3);
 }
 
+TEST(Analyser, HighestRateBuildsAndResolvesTheTopBin) {
+    Analyser analyser(192000.0);
+    EXPECT_EQ(analyser.bank().historyLength(), 140903u);  // 192000 * 24 / C1, truncated
+    EXPECT_EQ(analyser.bank().windowLength(7, 119), 553);
+    playSine(analyser, 192000.0, binFrequency(7, 119), 0.1);
+    analyser.transform();
+    EXPECT_EQ(loudestColumn(analyser.magnitudes()), 7 * kBinsPerOctave + 119);
+    EXPECT_NEAR(analyser.magnitudes()[7][119], 0.125, 1e-3);
+}
+
 TEST(Analyser, InstancesAreIndependent) {
     Analyser first(44100.0);
     Analyser second(44100.0);
@@ -105,6 +115,7 @@ TEST(Analyser, AudioTransformsNotesAndRateSwitchesRunConcurrently) {
     NoteTable notes;
     std::atomic<bool> stop{false};
     std::atomic<std::int64_t> blocks{0};
+    std::atomic<std::int64_t> transforms{0};
 
     std::thread audio([&] {
         StereoBlock block(256);
@@ -123,7 +134,10 @@ TEST(Analyser, AudioTransformsNotesAndRateSwitchesRunConcurrently) {
     std::thread display([&] {
         int held = 0;
         while (!stop.load(std::memory_order_relaxed)) {
-            if (analyser.signalSpan() >= 0.005f) analyser.transform();
+            if (analyser.signalSpan() >= 0.005f) {
+                analyser.transform();
+                transforms.fetch_add(1, std::memory_order_relaxed);
+            }
             for (int n = 0; n < 128; ++n) held += notes.noteState(n);
             for (const auto& octave : analyser.magnitudes()) {
                 for (double v : octave) ASSERT_TRUE(std::isfinite(v));
@@ -142,6 +156,7 @@ TEST(Analyser, AudioTransformsNotesAndRateSwitchesRunConcurrently) {
     audio.join();
     display.join();
     EXPECT_GT(blocks.load(), 0);
+    EXPECT_GT(transforms.load(), 0);
     EXPECT_EQ(analyser.analysisRate(), 8000.0);
 }
 
