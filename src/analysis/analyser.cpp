@@ -7,7 +7,8 @@
 
 namespace cqscope {
 
-Analyser::Analyser(double sampleRate) : current_(new ConstantQBank(sampleRate)) {}
+Analyser::Analyser(double sampleRate)
+    : current_(new ConstantQBank(sampleRate)), analysisRate_(sampleRate) {}
 
 Analyser::~Analyser() {
     delete current_.load(std::memory_order_acquire);
@@ -38,12 +39,9 @@ void Analyser::transform() {
     magnitudes_ = bank->magnitudes();
 }
 
-double Analyser::analysisRate() const noexcept {
-    return current_.load(std::memory_order_acquire)->analysisRate();
-}
-
 Analyser::RateChange Analyser::setSampleRate(double sampleRate) {
     if (!isSupportedAnalysisRate(sampleRate)) return RateChange::unsupported;
+    std::lock_guard<std::mutex> switching(switchMutex_);
     if (sampleRate == analysisRate()) return RateChange::unchanged;
     ConstantQBank* fresh = nullptr;
     try {
@@ -56,6 +54,7 @@ Analyser::RateChange Analyser::setSampleRate(double sampleRate) {
     {
         std::lock_guard<std::mutex> lock(bankMutex_);
         old = current_.exchange(fresh, std::memory_order_seq_cst);
+        analysisRate_.store(sampleRate, std::memory_order_release);
     }
     // No transform can hold `old` now; wait until the audio thread is done with it.
     while (audioInUse_.load(std::memory_order_seq_cst) == old) {

@@ -56,8 +56,8 @@ class Analyser {
     // Any non-audio thread: makes the analysis follow a new sample rate in Hz.
     RateChange setSampleRate(double sampleRate);
 
-    // The rate the current bank was built for.
-    double analysisRate() const noexcept;
+    // The rate the current bank was built for (any thread).
+    double analysisRate() const noexcept { return analysisRate_.load(std::memory_order_acquire); }
 
     // For tests: the current bank.
     ConstantQBank& bank() noexcept { return *current_.load(std::memory_order_acquire); }
@@ -66,9 +66,13 @@ class Analyser {
     std::atomic<ConstantQBank*> current_;
     // The bank the audio thread is using right now, or null between blocks.
     std::atomic<ConstantQBank*> audioInUse_{nullptr};
+    std::atomic<double> analysisRate_;
     std::atomic<float> signalSpan_{0.0f};
     // Serialises transforms against bank switches (never taken on the audio thread).
-    mutable std::mutex bankMutex_;
+    std::mutex bankMutex_;
+    // Serialises rate switches asked for from several threads; held while a bank is built, so
+    // separate from bankMutex_, which a transform waits for.
+    std::mutex switchMutex_;
     Magnitudes magnitudes_{};
 };
 
