@@ -78,14 +78,19 @@ WIN32API void WINAPI OleUninitialize(void) {
 }
 
 WIN32API void cqpSetManualClock(BOOL enabled, DWORD startMs) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    // Running timers keep the time they had left, measured on the new clock.
+    const DWORD before = cqp::tickNow();
     if (enabled) {
         cqp::manualNow.store(startMs, std::memory_order_release);
         cqp::manualClock.store(true, std::memory_order_release);
     } else {
         cqp::manualClock.store(false, std::memory_order_release);
     }
-    cqp::State& s = cqp::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
+    const DWORD after = cqp::tickNow();
+    for (cqp::Timer& t : s.timers) t.nextDue = t.nextDue - before + after;
+    s.clicks = cqp::ClickTracker{};
     cqp::wakeAllQueuesLocked(s);
 }
 

@@ -4,9 +4,10 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "platform/win32.h"
+#include "platform/cqscope_platform.h"
 
 namespace {
 
@@ -436,6 +437,46 @@ TEST(GdiObjects, StaleAndBogusHandlesFailCleanly) {
     EXPECT_EQ(CreateCompatibleBitmap(nullptr, 1 << 20, 1 << 20), nullptr);
     EXPECT_EQ(SetROP2(nullptr, 99), 0);
     DeleteObject(reused);
+}
+
+TEST(GdiObjects, LiveCountFollowsCreationAndDeletion) {
+    const int before = cqpLiveObjectCount();
+    HDC dc = CreateCompatibleDC(nullptr);
+    HPEN pen = CreatePen(PS_SOLID, 1, kRed);
+    HBRUSH brush = CreateSolidBrush(kRed);
+    LOGFONTA log{};
+    HFONT font = CreateFontIndirectA(&log);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 4, 4);
+    GetStockObject(WHITE_PEN);  // stock objects are not counted
+    EXPECT_EQ(cqpLiveObjectCount(), before + 5);
+    DeleteObject(pen);
+    DeleteObject(brush);
+    DeleteObject(font);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    EXPECT_EQ(cqpLiveObjectCount(), before);
+}
+
+TEST(GdiObjects, ManyThreadsDrawWithTheirOwnObjectsAtOnce) {
+    const int before = cqpLiveObjectCount();
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (int n = 0; n < 4; ++n) {
+        threads.emplace_back([n, &wrong] {
+            for (int i = 0; i < 200; ++i) {
+                Canvas canvas(16, 16);
+                HBRUSH brush = CreateSolidBrush(RGB(n * 10, i % 256, 7));
+                HGDIOBJ old = SelectObject(canvas.dc(), brush);
+                PatBlt(canvas.dc(), 0, 0, 16, 16, PATCOPY);
+                if (canvas.at(15, 15) != RGB(n * 10, i % 256, 7)) ++wrong[n];
+                SelectObject(canvas.dc(), old);
+                DeleteObject(brush);
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+    EXPECT_EQ(cqpLiveObjectCount(), before);
 }
 
 }  // namespace

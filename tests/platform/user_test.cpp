@@ -310,6 +310,27 @@ TEST_F(UserTest, TimersFireWhenDueAndNeverPileUp) {
     DestroyWindow(w);
 }
 
+TEST_F(UserTest, TimersKeepTheirPeriodAcrossClockWrapAndClockSwitches) {
+    HWND w = child(0, 0, 10, 10);
+    cqpPumpMessages(nullptr);
+    cqpSetManualClock(TRUE, 0xFFFFFFF0u);  // 16 ms before the tick count wraps
+    SetTimer(w, 2, 100, nullptr);
+    cqpAdvanceClock(99);
+    EXPECT_EQ(cqpPumpMessages(w), 0);
+    cqpAdvanceClock(1);
+    EXPECT_EQ(GetTickCount(), 84u);
+    EXPECT_EQ(cqpPumpMessages(w), 1);
+
+    // Switching to another manual start keeps the 100 ms left.
+    cqpSetManualClock(TRUE, 5000);
+    cqpAdvanceClock(99);
+    EXPECT_EQ(cqpPumpMessages(w), 0);
+    cqpAdvanceClock(1);
+    EXPECT_EQ(cqpPumpMessages(w), 1);
+    KillTimer(w, 2);
+    DestroyWindow(w);
+}
+
 int timerProcCalls = 0;
 void CALLBACK countingTimerProc(HWND, UINT message, UINT_PTR, DWORD) {
     if (message == WM_TIMER) ++timerProcCalls;
