@@ -11,7 +11,11 @@ MyVST::MyVST(audioMasterCallback audioMaster)
     canProcessReplacing(true);
     // Anything built from here on that can fail must either be owned by a member or be
     // handed to the base (setEditor) before the next allocation, so that a std::bad_alloc
-    // releases what exists in reverse order.
+    // releases what exists in reverse order (members, then the editor in ~AudioEffect, then
+    // the object). An editor whose base constructor registers itself through setEditor and
+    // whose own constructor then throws would leave `editor` dangling, so create it as
+    //     try { new VstGui(this); } catch (...) { setEditor(nullptr); throw; }
+    // The module's allocation-failure test makes every allocation here fail in turn.
 }
 
 void MyVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) noexcept {
