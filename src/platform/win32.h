@@ -5,6 +5,20 @@
 // types and values, implemented by libcqscope-win32.so (src/platform), which must behave as
 // Windows does for every call the editor makes. Code above the seam is written once, against
 // these names only.
+//
+// Where the Linux library is narrower than Windows (each call fails cleanly or says so here):
+// - Every bitmap is 32 bits per pixel; pens draw one pixel wide and solid whatever their
+//   width or dash style; brushes are solid or null (hatched and pattern brushes are refused).
+// - All fonts are one fixed-pitch bitmap font: the text cell is |lfHeight| pixels tall
+//   (12 for lfHeight 0); face, width and weight are kept for GetObjectA but not drawn.
+// - Deleting a GDI object that is selected into a DC fails and leaves it usable; stock
+//   objects ignore DeleteObject. Window DCs are given back with ReleaseDC or EndPaint only.
+// - Windows have no frame or caption: the client area is the whole window. Children are not
+//   clipped out of their parent's drawing (WS_CLIPCHILDREN and WS_CLIPSIBLINGS are ignored).
+// - SendMessageA works only on the thread that owns the window; other threads post.
+// - On 64-bit systems GWL_WNDPROC through the 32-bit Get/SetWindowLongA fails with
+//   ERROR_INVALID_INDEX, as on 64-bit Windows: use the Ptr variants.
+// - GetCursorPos reports where the last simulated click (cqpClick) was.
 #pragma once
 
 #if defined(_WIN32)

@@ -439,6 +439,22 @@ TEST(GdiObjects, StaleAndBogusHandlesFailCleanly) {
     DeleteObject(reused);
 }
 
+TEST(GdiObjects, AHandleStaysDeadWhenItsSlotIsReused) {
+    HPEN dead = CreatePen(PS_SOLID, 1, kRed);
+    ASSERT_TRUE(DeleteObject(dead));
+    // Churn until the freed slots come round again, then fill them with live pens.
+    for (int i = 0; i < 300; ++i) DeleteObject(CreatePen(PS_SOLID, 1, kWhite));
+    std::vector<HPEN> live;
+    for (int i = 0; i < 300; ++i) live.push_back(CreatePen(PS_SOLID, 1, kWhite));
+    EXPECT_EQ(GetObjectType(dead), 0u);
+    EXPECT_FALSE(DeleteObject(dead));
+    for (HPEN pen : live) {
+        EXPECT_NE(pen, dead);
+        EXPECT_EQ(GetObjectType(pen), static_cast<DWORD>(OBJ_PEN));
+        EXPECT_TRUE(DeleteObject(pen));
+    }
+}
+
 TEST(GdiObjects, LiveCountFollowsCreationAndDeletion) {
     const int before = cqpLiveObjectCount();
     HDC dc = CreateCompatibleDC(nullptr);
