@@ -1,0 +1,192 @@
+// Compares what Windows GDI drew (a PPM from cqscope-host.exe) with the Linux render of the
+// same input (a PNG from cqscope-host): every pixel must be identical outside the text cells,
+// which are the label band below row 500 and the inside of the Hold image's frame, where the
+// glyphs of two different fonts stand. On a difference it prints where and writes a diff
+// picture: differing pixels red, masked cells dimmed blue, equal pixels as a grey copy.
+//
+//   cqscope-picture-compare LINUX.png WINDOWS.ppm DIFF.png [--hold white|grey]
+//
+// --hold also checks that the Linux picture is a real display and not, say, a black frame:
+// green bars, blue note stripes, grid lines and the Hold frame in the given colour.
+// Exit status: 0 identical, 1 different or content missing, 2 unreadable input.
+#include <png.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;  // top row first
+
+    std::uint32_t at(int x, int y) const {
+        const std::uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+        return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+    }
+};
+
+bool readPng(const std::string& path, Picture& picture) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    image.format = PNG_FORMAT_RGB;
+    picture.width = static_cast<int>(image.width);
+    picture.height = static_cast<int>(image.height);
+    picture.rgb.resize(PNG_IMAGE_SIZE(image));
+    const bool ok = png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
+    png_image_free(&image);
+    return ok;
+}
+
+// Binary PPM, 8 bits per channel; comments are not expected from our writer.
+bool readPpm(const std::string& path, Picture& picture) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maxValue = 0;
+    if (!(in >> magic >> picture.width >> picture.height >> maxValue) || magic != "P6" ||
+        maxValue != 255 || picture.width <= 0 || picture.height <= 0) {
+        return false;
+    }
+    in.get();  // the one whitespace byte before the samples
+    picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height * 3);
+    in.read(reinterpret_cast<char*>(picture.rgb.data()),
+            static_cast<std::streamsize>(picture.rgb.size()));
+    return static_cast<size_t>(in.gcount()) == picture.rgb.size();
+}
+
+bool readPicture(const std::string& path, Picture& picture) {
+    const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
+    return png ? readPng(path, picture) : readPpm(path, picture);
+}
+
+bool writePng(const std::string& path, const Picture& picture) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(picture.width);
+    image.height = static_cast<png_uint_32>(picture.height);
+    image.format = PNG_FORMAT_RGB;
+    return png_image_write_to_file(&image, path.c_str(), 0, picture.rgb.data(), 0, nullptr) != 0;
+}
+
+// The display's geometry: labels from row 501 down; the Hold image at x 910..959, y 0..23,
+// its one-pixel frame compared, its inside (the text cell) not.
+constexpr int kLabelTop = 501;
+constexpr int kHoldLeft = 910, kHoldTop = 0, kHoldWidth = 50, kHoldHeight = 24;
+
+bool inTextCell(int x, int y) {
+    if (y >= kLabelTop) return true;
+    return x > kHoldLeft && x < kHoldLeft + kHoldWidth - 1 && y > kHoldTop &&
+           y < kHoldTop + kHoldHeight - 1;
+}
+
+constexpr std::uint32_t kGreen = 0x00FF00;
+constexpr std::uint32_t kStripe = 0x0050FF;
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kGrey = 0x808080;
+
+// What any display of the demo must show; empty when it does.
+std::string missingContent(const Picture& p, std::uint32_t holdColour) {
+    int green = 0, stripe = 0;
+    for (int y = 0; y < 500; ++y) {
+        for (int x = 0; x < p.width; ++x) {
+            green += p.at(x, y) == kGreen;
+            stripe += p.at(x, y) == kStripe;
+        }
+    }
+    if (green < 100) return "no green bars";
+    if (stripe < 1000) return "no blue note stripes";
+    // Grid: the C1 line (white) at column 0 and the D line (grey) at column 20, rows 0..499.
+    for (int y = 0; y < 500; y += 50) {
+        if (p.at(0, y) != kWhite) return "no white grid line in column 0";
+        if (p.at(20, y) != kGrey) return "no grey grid line in column 20";
+    }
+    for (int x = kHoldLeft; x < kHoldLeft + kHoldWidth; ++x) {
+        if (p.at(x, kHoldTop) != holdColour || p.at(x, kHoldTop + kHoldHeight - 1) != holdColour) {
+            return "no Hold frame in the expected colour";
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4 && !(argc == 6 && std::strcmp(argv[4], "--hold") == 0)) {
+        std::fprintf(stderr,
+                     "usage: cqscope-picture-compare LINUX.png WINDOWS.ppm DIFF.png "
+                     "[--hold white|grey]\n");
+        return 2;
+    }
+    Picture reference, captured;
+    if (!readPicture(argv[1], reference)) {
+        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        return 2;
+    }
+    if (!readPicture(argv[2], captured)) {
+        std::fprintf(stderr, "cannot read %s\n", argv[2]);
+        return 2;
+    }
+    if (reference.width != captured.width || reference.height != captured.height) {
+        std::fprintf(stderr, "sizes differ: %s is %d x %d, %s is %d x %d\n", argv[1],
+                     reference.width, reference.height, argv[2], captured.width, captured.height);
+        return 1;
+    }
+    if (reference.width < kHoldLeft + kHoldWidth || reference.height <= kLabelTop) {
+        std::fprintf(stderr, "%d x %d is not the display's size\n", reference.width,
+                     reference.height);
+        return 1;
+    }
+    int status = 0;
+    if (argc == 6) {
+        const std::uint32_t hold = std::strcmp(argv[5], "white") == 0 ? kWhite : kGrey;
+        const std::string missing = missingContent(reference, hold);
+        if (!missing.empty()) {
+            std::fprintf(stderr, "%s: %s\n", argv[1], missing.c_str());
+            status = 1;
+        }
+    }
+
+    Picture diff = reference;
+    long long differing = 0;
+    int shown = 0;
+    for (int y = 0; y < reference.height; ++y) {
+        for (int x = 0; x < reference.width; ++x) {
+            std::uint8_t* d = &diff.rgb[(static_cast<size_t>(y) * diff.width + x) * 3];
+            const std::uint32_t a = reference.at(x, y), b = captured.at(x, y);
+            if (inTextCell(x, y)) {
+                d[0] = 0;
+                d[1] = 0;
+                d[2] = 96;
+            } else if (a != b) {
+                ++differing;
+                if (shown++ < 10) {
+                    std::fprintf(stderr, "pixel (%d, %d): Linux %06X, Windows %06X\n", x, y,
+                                 static_cast<unsigned>(a), static_cast<unsigned>(b));
+                }
+                d[0] = 255;
+                d[1] = 0;
+                d[2] = 0;
+            } else {
+                const std::uint8_t grey =
+                    static_cast<std::uint8_t>((d[0] * 30 + d[1] * 59 + d[2] * 11) / 200);
+                d[0] = d[1] = d[2] = grey;
+            }
+        }
+    }
+    if (differing != 0) {
+        std::fprintf(stderr, "%lld pixels differ outside the text cells; diff picture: %s\n",
+                     differing, argv[3]);
+        if (!writePng(argv[3], diff)) std::fprintf(stderr, "cannot write %s\n", argv[3]);
+        return 1;
+    }
+    if (status == 0)
+        std::printf("identical outside the text cells (%d x %d)\n", reference.width,
+                    reference.height);
+    return status;
+}

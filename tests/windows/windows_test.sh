@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# Drives the Windows builds and their runs under Wine for ctest. One step per call:
+#
+#   windows_test.sh build                  cross-build the win32 and win64 presets
+#   windows_test.sh exports                check exports and imports of the DLLs and hosts
+#   windows_test.sh start                  start Xvfb and the shared Wine prefix
+#   windows_test.sh stop                   stop them again
+#   windows_test.sh probe ARCH             compare cqscope-host.exe probe with the Linux probe
+#   windows_test.sh display ARCH           compare the captured display with the Linux render
+#
+# ARCH is win32 or win64. Settings come from the environment that tests/windows/CMakeLists.txt
+# gives every test: CQW_SOURCE (the source tree), CQW_DIR (this build tree's folder for the
+# Windows builds, the Wine prefix, the X server's state and the pictures), CQW_HOST and
+# CQW_PLUGIN (the Linux cqscope-host and cqscope.so), CQW_COMPARE (the picture comparer).
+# Exit status 77 means skipped: a tool is missing (scripts/setup.sh installs them all).
+set -uo pipefail
+
+step=${1:-}
+arch=${2:-}
+: "${CQW_SOURCE:?}" "${CQW_DIR:?}"
+state=$CQW_DIR/state
+mkdir -p "$state"
+
+export WINEPREFIX=$CQW_DIR/wineprefix
+export WINEDEBUG=-all
+# No Mono or Gecko installers: nothing here needs .NET or a browser engine.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+
+fail() {
+  echo "windows test: $*" >&2
+  exit 1
+}
+
+need() {
+  for tool in "$@"; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+      echo "windows test: $tool is not installed (scripts/setup.sh installs it); skipped" >&2
+      exit 77
+    fi
+  done
+}
+
+build_dir() { echo "$CQW_DIR/build-$1"; }
+
+dll_name() { if [ "$1" = win64 ]; then echo cqscope64.dll; else echo cqscope.dll; fi; }
+
+# A Linux path as Wine's Z: drive sees it.
+winpath() { echo "Z:$1"; }
+
+# Runs a Windows program under Wine with a time limit; its output goes to files, never to the
+# pipe ctest reads, because Wine's helper processes inherit the descriptors and outlive it.
+run_wine() {
+  local out=$1 err=$2
+  shift 2
+  [ -f "$state/display" ] || fail "the X server is not running (the start step failed)"
+  DISPLAY=:$(cat "$state/display") timeout 120 wine "$@" >"$out" 2>"$err" </dev/null
+}
+
+case "$step" in
+build)
+  need i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix cmake ninja
+  for preset in win32 win64; do
+    dir=$(build_dir $preset)
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+      cmake --preset "$preset" -S "$CQW_SOURCE" -B "$dir" >"$state/configure-$preset.log" 2>&1 ||
+        { cat "$state/configure-$preset.log" >&2; fail "configuring $preset failed"; }
+    fi
+    cmake --build "$dir" -j2 >"$state/build-$preset.log" 2>&1 ||
+      { tail -n 40 "$state/build-$preset.log" >&2; fail "building $preset failed"; }
+    for file in "out/$(dll_name $preset)" out/cqscope-host.exe; do
+      [ -f "$dir/$file" ] || fail "$preset: $file was not built"
+    done
+    echo "$preset: built $(dll_name $preset) and cqscope-host.exe in $dir/out"
+  done
+  ;;
+
+exports)
+  need x86_64-w64-mingw32-objdump
+  allowed="kernel32.dll user32.dll gdi32.dll ole32.dll msvcrt.dll"
+  status=0
+  for preset in win32 win64; do
+    out=$(build_dir $preset)/out
+    format=pei-i386
+    [ "$preset" = win64 ] && format=pei-x86-64
+    for file in "$out/$(dll_name $preset)" "$out/cqscope-host.exe"; do
+      dump=$(x86_64-w64-mingw32-objdump -p "$file") || fail "cannot read $file"
+      x86_64-w64-mingw32-objdump -f "$file" | grep -q "file format $format" ||
+        { echo "$file: not $format" >&2; status=1; }
+      for dll in $(printf '%s\n' "$dump" | awk '/DLL Name:/ {print tolower($3)}'); do
+        case " $allowed " in
+          *" $dll "*) ;;
+          *) echo "$file imports $dll, which a Windows machine does not have" >&2; status=1 ;;
+        esac
+      done
+    done
+    dll="$out/$(dll_name $preset)"
+    dump=$(x86_64-w64-mingw32-objdump -p "$dll")
+    # The export names, and the addresses of the export address table.
+    names=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+      awk '/^\t\[/ {print $3}' | sort | tr '\n' ' ')
+    addresses=$(printf '%s\n' "$dump" | awk '/Export RVA/ {print $3}' | sort -u | tr '\n' ' ')
+    if [ "$names" != "VSTPluginMain main " ]; then
+      echo "$dll exports '$names', not exactly VSTPluginMain and main" >&2
+      status=1
+    fi
+    if [ "$(echo $addresses | wc -w)" != 1 ]; then
+      echo "$dll: VSTPluginMain and main are not one function (addresses $addresses)" >&2
+      status=1
+    fi
+    echo "$preset: $(basename "$dll") exports $names(one entry at $addresses); imports" \
+      "$(printf '%s\n' "$dump" | awk '/DLL Name:/ {print $3}' | tr '\n' ' ')"
+  done
+  exit $status
+  ;;
+
+start)
+  need Xvfb wine wineserver
+  "$0" stop >/dev/null 2>&1
+  # -displayfd picks a free display and writes its number once the server is ready.
+  rm -f "$state/display.new"
+  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+    3>"$state/display.new" </dev/null >"$state/xvfb.log" 2>&1 &
+  echo $! >"$state/xvfb.pid"
+  for _ in $(seq 100); do
+    [ -s "$state/display.new" ] && break
+    sleep 0.1
+  done
+  [ -s "$state/display.new" ] || { cat "$state/xvfb.log" >&2; fail "Xvfb did not start"; }
+  tr -d '\n' <"$state/display.new" >"$state/display"
+  echo "Xvfb on display :$(cat "$state/display") (pid $(cat "$state/xvfb.pid"))"
+  # One prefix for every run of this build tree, created once (Wine's first start is slow).
+  setsid wineserver -p </dev/null >"$state/wineserver.log" 2>&1
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "creating the Wine prefix $WINEPREFIX"
+    run_wine "$state/wineboot.out" "$state/wineboot.err" wineboot -i ||
+      { cat "$state/wineboot.err" >&2; fail "wineboot failed"; }
+  fi
+  run_wine "$state/wineboot.out" "$state/wineboot.err" cmd /c exit 0 ||
+    { cat "$state/wineboot.err" >&2; fail "Wine does not start programs"; }
+  echo "Wine prefix ready"
+  ;;
+
+stop)
+  if [ -f "$state/xvfb.pid" ]; then
+    kill "$(cat "$state/xvfb.pid")" 2>/dev/null
+    rm -f "$state/xvfb.pid" "$state/display"
+  fi
+  command -v wineserver >/dev/null && wineserver -k 2>/dev/null
+  echo "stopped Xvfb and the Wine server"
+  exit 0
+  ;;
+
+probe)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "probe needs win32 or win64"
+  out=$(build_dir "$arch")/out
+  "$CQW_HOST" probe --json --plugin "$CQW_PLUGIN" >"$state/probe-linux.json" ||
+    fail "the Linux probe failed"
+  run_wine "$state/probe-$arch.json" "$state/probe-$arch.err" \
+    "$out/cqscope-host.exe" probe --json --plugin "$(winpath "$out/$(dll_name "$arch")")" ||
+    { cat "$state/probe-$arch.err" >&2; fail "the $arch probe failed"; }
+  # Everything but the plug-in's path must be the same.
+  if ! diff -u <(grep -v '"path"' "$state/probe-linux.json") \
+    <(grep -v '"path"' "$state/probe-$arch.json"); then
+    fail "$arch: probe answers differ from Linux (above: - Linux, + Windows)"
+  fi
+  echo "$arch: probe answers identical to Linux ($(grep -c . "$state/probe-$arch.json") lines)"
+  ;;
+
+display)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "display needs win32 or win64"
+  out=$(build_dir "$arch")/out
+  pictures=$CQW_DIR/pictures
+  mkdir -p "$pictures"
+  rm -f "$pictures/$arch"*
+  if ! "$CQW_HOST" probe --json --plugin "$CQW_PLUGIN" | grep -q '"editor": {"top"'; then
+    echo "windows test: the Linux plug-in has no editor yet; skipped" >&2
+    exit 77
+  fi
+  # The built-in demo (a chord with its notes held) at 3 s, live and after a Hold click.
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$pictures/$arch-linux.png" \
+    >/dev/null || fail "the Linux render failed"
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --hold-at 3 \
+    --out "$pictures/$arch-linux-hold.png" >/dev/null || fail "the Linux render with Hold failed"
+  run_wine "$state/capture-$arch.out" "$state/capture-$arch.err" \
+    "$out/cqscope-host.exe" capture --plugin "$(winpath "$out/$(dll_name "$arch")")" --at 3 \
+    --out "$(winpath "$pictures/$arch-windows")" --timeout 30 ||
+    { cat "$state/capture-$arch.err" >&2; fail "the $arch capture failed"; }
+  status=0
+  "$CQW_COMPARE" "$pictures/$arch-linux.png" "$pictures/$arch-windows.ppm" \
+    "$pictures/$arch-diff.png" --hold grey || status=1
+  "$CQW_COMPARE" "$pictures/$arch-linux-hold.png" "$pictures/$arch-windows-hold.ppm" \
+    "$pictures/$arch-hold-diff.png" --hold white || status=1
+  [ $status = 0 ] || fail "$arch: the Windows display differs from the Linux render (pictures in $pictures)"
+  echo "$arch: live and held displays identical to Linux outside the text cells"
+  ;;
+
+*)
+  echo "usage: windows_test.sh build|exports|start|stop|probe ARCH|display ARCH" >&2
+  exit 2
+  ;;
+esac
