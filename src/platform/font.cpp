@@ -168,8 +168,10 @@ void drawText(Target& t, const Dc& dc, const LOGFONTA& log, int x, int y, const 
     int edges[kGlyphColumns + 1];
     columnEdges(m.scale, edges);
     const int glyphTop = std::max(0, m.cellHeight - kGlyphRows * m.scale);
-    for (int i = 0; i < length; ++i) {
-        const long long cellLeft = x + static_cast<long long>(i) * m.cellWidth;
+    // Only the characters whose cells meet the clip are looked at.
+    const long long hidden = (static_cast<long long>(cell.left) - t.originX - x) / m.cellWidth;
+    for (long long i = std::max(0LL, hidden); i < length; ++i) {
+        const long long cellLeft = x + i * m.cellWidth;
         if (cellLeft + t.originX >= cell.right) break;
         if (cellLeft + m.cellWidth + t.originX <= cell.left) continue;
         unsigned char ch = static_cast<unsigned char>(text[i]);

@@ -305,6 +305,31 @@ TEST(GdiText, CellsAreExactlyTheFontHeightWithAnOpaqueBackground) {
     EXPECT_TRUE(DeleteObject(hold));
 }
 
+TEST(GdiText, TextIsClippedAtEitherSideWithoutWalkingHiddenCharacters) {
+    Canvas canvas(20, 12);
+    LOGFONTA log{};
+    log.lfHeight = -9;
+    HFONT font = CreateFontIndirectA(&log);
+    SelectObject(canvas.dc(), font);
+    SetBkColor(canvas.dc(), kRed);
+    // "abcd" from x -7: the first character is hidden, the second starts at x -1.
+    ASSERT_TRUE(TextOutA(canvas.dc(), -7, 2, "abcd", 4));
+    EXPECT_EQ(canvas.at(0, 2), kRed);
+    EXPECT_EQ(canvas.at(16, 10), kRed);
+    EXPECT_EQ(canvas.at(17, 10), kBlack);  // the cells end at x 16
+    EXPECT_EQ(canvas.at(0, 11), kBlack);
+    // A long string far to the left only costs its visible part.
+    std::string longText(1 << 20, 'x');
+    ASSERT_TRUE(TextOutA(canvas.dc(), -6 * ((1 << 20) - 1), 0, longText.data(),
+                         static_cast<int>(longText.size())));
+    EXPECT_EQ(canvas.at(5, 0), kRed);
+    EXPECT_EQ(canvas.at(6, 0), kBlack);
+    EXPECT_FALSE(TextOutA(canvas.dc(), 0, 0, nullptr, 3));
+    EXPECT_FALSE(TextOutA(canvas.dc(), 0, 0, "x", -1));
+    SelectObject(canvas.dc(), GetStockObject(SYSTEM_FONT));
+    DeleteObject(font);
+}
+
 TEST(GdiText, EveryPrintableCharacterHasAGlyphExceptTheSpace) {
     Canvas canvas(10, 18);
     LOGFONTA log{};
