@@ -5,10 +5,13 @@
 // picture: differing pixels red, masked cells dimmed blue, equal pixels as a grey copy.
 //
 //   cqscope-picture-compare LINUX.png WINDOWS.ppm DIFF.png [--hold white|grey]
+//                           [--mask X,Y,W,H]...
 //
-// --hold also checks that the Linux picture is a real display and not, say, a black frame:
-// green bars, blue note stripes, grid lines and the Hold frame in the given colour.
-// Exit status: 0 identical, 1 different or content missing, 2 unreadable input.
+// --mask leaves out one more text cell, such as where the Windows fonts put the Hold text
+// (its opaque cell may cover part of the frame there). --hold also checks that the Linux picture is
+// a real display and not, say, a black frame: green bars, blue note stripes, grid lines and the
+// Hold frame in the given colour. Exit status: 0 identical, 1 different or content missing, 2
+// unreadable input.
 #include <png.h>
 
 #include <cstdint>
@@ -79,10 +82,22 @@ bool writePng(const std::string& path, const Picture& picture) {
 constexpr int kLabelTop = 501;
 constexpr int kHoldLeft = 910, kHoldTop = 0, kHoldWidth = 50, kHoldHeight = 24;
 
+struct Cell {
+    int x, y, width, height;
+    bool contains(int px, int py) const {
+        return px >= x && px < x + width && py >= y && py < y + height;
+    }
+};
+
+// The label band and the inside of the Hold frame, plus the cells given with --mask.
+std::vector<Cell> textCells = {{0, kLabelTop, 1 << 20, 1 << 20},
+                               {kHoldLeft + 1, kHoldTop + 1, kHoldWidth - 2, kHoldHeight - 2}};
+
 bool inTextCell(int x, int y) {
-    if (y >= kLabelTop) return true;
-    return x > kHoldLeft && x < kHoldLeft + kHoldWidth - 1 && y > kHoldTop &&
-           y < kHoldTop + kHoldHeight - 1;
+    for (const Cell& cell : textCells) {
+        if (cell.contains(x, y)) return true;
+    }
+    return false;
 }
 
 constexpr std::uint32_t kGreen = 0x00FF00;
@@ -106,10 +121,13 @@ std::string missingContent(const Picture& p, std::uint32_t holdColour) {
         if (p.at(0, y) != kWhite) return "no white grid line in column 0";
         if (p.at(20, y) != kGrey) return "no grey grid line in column 20";
     }
+    // The Hold frame's top row and left column: the text, at (6, 4) in the image, never
+    // covers them.
     for (int x = kHoldLeft; x < kHoldLeft + kHoldWidth; ++x) {
-        if (p.at(x, kHoldTop) != holdColour || p.at(x, kHoldTop + kHoldHeight - 1) != holdColour) {
-            return "no Hold frame in the expected colour";
-        }
+        if (p.at(x, kHoldTop) != holdColour) return "no Hold frame in the expected colour";
+    }
+    for (int y = kHoldTop; y < kHoldTop + kHoldHeight; ++y) {
+        if (p.at(kHoldLeft, y) != holdColour) return "no Hold frame in the expected colour";
     }
     return "";
 }
@@ -117,10 +135,26 @@ std::string missingContent(const Picture& p, std::uint32_t holdColour) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 && !(argc == 6 && std::strcmp(argv[4], "--hold") == 0)) {
+    const char* holdColour = nullptr;
+    bool usage = argc < 4;
+    for (int i = 4; i < argc && !usage; i += 2) {
+        if (i + 1 >= argc) {
+            usage = true;
+        } else if (std::strcmp(argv[i], "--hold") == 0) {
+            holdColour = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--mask") == 0) {
+            Cell cell{};
+            usage = std::sscanf(argv[i + 1], "%d,%d,%d,%d", &cell.x, &cell.y, &cell.width,
+                                &cell.height) != 4;
+            textCells.push_back(cell);
+        } else {
+            usage = true;
+        }
+    }
+    if (usage) {
         std::fprintf(stderr,
                      "usage: cqscope-picture-compare LINUX.png WINDOWS.ppm DIFF.png "
-                     "[--hold white|grey]\n");
+                     "[--hold white|grey] [--mask X,Y,W,H]...\n");
         return 2;
     }
     Picture reference, captured;
@@ -143,8 +177,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     int status = 0;
-    if (argc == 6) {
-        const std::uint32_t hold = std::strcmp(argv[5], "white") == 0 ? kWhite : kGrey;
+    if (holdColour != nullptr) {
+        const std::uint32_t hold = std::strcmp(holdColour, "white") == 0 ? kWhite : kGrey;
         const std::string missing = missingContent(reference, hold);
         if (!missing.empty()) {
             std::fprintf(stderr, "%s: %s\n", argv[1], missing.c_str());

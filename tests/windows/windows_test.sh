@@ -186,11 +186,15 @@ display)
     "$out/cqscope-host.exe" capture --plugin "$(winpath "$out/$(dll_name "$arch")")" --at 3 \
     --out "$(winpath "$pictures/$arch-windows")" --timeout 30 ||
     { cat "$state/capture-$arch.err" >&2; fail "the $arch capture failed"; }
+  # Where Wine's font put the Hold text: its opaque cell, left out of the comparison.
+  cell=$(sed -n 's/^hold text cell: \([0-9]*\) \([0-9]*\) \([0-9]*\) \([0-9]*\)\r*$/\1,\2,\3,\4/p' \
+    "$state/capture-$arch.out")
+  [ -n "$cell" ] || fail "the capture did not report the Hold text cell"
   status=0
   "$CQW_COMPARE" "$pictures/$arch-linux.png" "$pictures/$arch-windows.ppm" \
-    "$pictures/$arch-diff.png" --hold grey || status=1
+    "$pictures/$arch-diff.png" --hold grey --mask "$cell" || status=1
   "$CQW_COMPARE" "$pictures/$arch-linux-hold.png" "$pictures/$arch-windows-hold.ppm" \
-    "$pictures/$arch-hold-diff.png" --hold white || status=1
+    "$pictures/$arch-hold-diff.png" --hold white --mask "$cell" || status=1
   [ $status = 0 ] || fail "$arch: the Windows display differs from the Linux render (pictures in $pictures)"
   echo "$arch: live and held displays identical to Linux outside the text cells"
   ;;

@@ -153,6 +153,30 @@ Pixels grabClientArea(HWND window, int width, int height) {
     return pixels;
 }
 
+// Where the Hold image's text stands on this system, in display coordinates: the opaque cell
+// of "Hold" in the ANSI fixed font at 18 pixels, as the display draws it at (6, 4) in the
+// image at (910, 0). Its glyphs and size depend on the fonts installed, so comparisons with
+// another platform leave this cell out; printed for them.
+RECT holdTextCell(HWND window) {
+    LOGFONTA font{};
+    GetObjectA(GetStockObject(ANSI_FIXED_FONT), sizeof font, &font);
+    font.lfHeight = -18;
+    font.lfWidth = 0;
+    font.lfWeight = FW_NORMAL;
+    HFONT holdFont = CreateFontIndirectA(&font);
+    HDC windowDc = GetDC(window);
+    HDC memoryDc = CreateCompatibleDC(windowDc);
+    HGDIOBJ previous = SelectObject(memoryDc, holdFont);
+    SIZE extent{};
+    GetTextExtentPoint32A(memoryDc, "Hold", 4, &extent);
+    SelectObject(memoryDc, previous);
+    DeleteDC(memoryDc);
+    ReleaseDC(window, windowDc);
+    DeleteObject(holdFont);
+    constexpr int kTextLeft = 910 + 6, kTextTop = 0 + 4;
+    return RECT{kTextLeft, kTextTop, kTextLeft + extent.cx, kTextTop + extent.cy};
+}
+
 // Writes a binary PPM through a temporary file, so that a failure leaves no partial picture.
 void writePpm(const std::string& path, const Pixels& pixels, int width, int height) {
     const std::string temporary = path + ".part";
@@ -310,6 +334,10 @@ int runCapture(const CaptureOptions& options) {
     runMessageLoop(plugin, options.timeoutMs, "the display's refresh timer",
                    [display](const MSG& m) { return m.message == WM_TIMER && m.hwnd == display; });
     UpdateWindow(display);
+    const RECT cell = holdTextCell(display);
+    std::printf("hold text cell: %ld %ld %ld %ld\n", static_cast<long>(cell.left),
+                static_cast<long>(cell.top), static_cast<long>(cell.right - cell.left),
+                static_cast<long>(cell.bottom - cell.top));
     const Pixels live = grabClientArea(parent.window, width, height);
     writePpm(livePath, live, width, height);
     std::printf("wrote %s\n", livePath.c_str());
