@@ -7,7 +7,18 @@ CQSCOPE_PACKAGES=(
   cmake ninja-build g++ pkg-config clang-format
   libgtest-dev libbenchmark-dev
   libsndfile1-dev libsmf-dev libpng-dev lsp-plugins-vst
+  # The Windows DLLs: MinGW-w64 cross compilers, and Wine (both halves) with a virtual X
+  # server to test them under.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine wine64 wine32:i386 fonts-wine xvfb
 )
+
+# 32-bit Wine comes from the i386 architecture; added only when it is missing.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture for 32-bit Wine" >&2
+  dpkg --add-architecture i386
+fi
 
 missing=()
 for pkg in "${CQSCOPE_PACKAGES[@]}"; do
