@@ -18,3 +18,10 @@ if(TARGET cqscope)
   target_link_options(cqscope PRIVATE -static -static-libgcc -static-libstdc++
                       -Wl,--no-undefined)
 endif()
+
+# Release builds ship without symbols (the static C++ runtime brings its debug sections).
+foreach(target cqscope cqscope-host)
+  if(TARGET ${target})
+    target_link_options(${target} PRIVATE $<$<CONFIG:Release>:-s>)
+  endif()
+endforeach()

@@ -196,6 +196,16 @@ display)
   "$CQW_COMPARE" "$pictures/$arch-linux-hold.png" "$pictures/$arch-windows-hold.ppm" \
     "$pictures/$arch-hold-diff.png" --hold white --mask "$cell" || status=1
   [ $status = 0 ] || fail "$arch: the Windows display differs from the Linux render (pictures in $pictures)"
+  # The comparison itself must see a single changed pixel: column 360, row 250 (the C4 line).
+  cp "$pictures/$arch-windows.ppm" "$pictures/$arch-changed.ppm"
+  header=$(head -n 3 "$pictures/$arch-changed.ppm" | wc -c)
+  printf '\x12\x34\x56' | dd of="$pictures/$arch-changed.ppm" bs=1 conv=notrunc status=none \
+    seek=$((header + (250 * 960 + 360) * 3))
+  if "$CQW_COMPARE" "$pictures/$arch-linux.png" "$pictures/$arch-changed.ppm" \
+    "$pictures/$arch-changed-diff.png" --mask "$cell" 2>/dev/null; then
+    fail "the comparison missed a changed pixel"
+  fi
+  rm -f "$pictures/$arch-changed.ppm" "$pictures/$arch-changed-diff.png"
   echo "$arch: live and held displays identical to Linux outside the text cells"
   ;;
 
