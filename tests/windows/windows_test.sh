@@ -6,12 +6,16 @@
 #   windows_test.sh start                  start Xvfb and the shared Wine prefix
 #   windows_test.sh stop                   stop them again
 #   windows_test.sh probe ARCH             compare cqscope-host.exe probe with the Linux probe
-#   windows_test.sh display ARCH           compare the captured display with the Linux render
+#   windows_test.sh display ARCH           compare the captured demo display, live and held,
+#                                          with the Linux render
+#   windows_test.sh audio ARCH             the same for a 48 kHz WAV file
+#   windows_test.sh errors ARCH            bad input to cqscope-host.exe
 #
 # ARCH is win32 or win64. Settings come from the environment that tests/windows/CMakeLists.txt
 # gives every test: CQW_SOURCE (the source tree), CQW_DIR (this build tree's folder for the
 # Windows builds, the Wine prefix, the X server's state and the pictures), CQW_HOST and
-# CQW_PLUGIN (the Linux cqscope-host and cqscope.so), CQW_COMPARE (the picture comparer).
+# CQW_PLUGIN (the Linux cqscope-host and cqscope.so), CQW_COMPARE (the picture comparer),
+# CQW_SIGNAL (the test-signal writer).
 # Exit status 77 means skipped: a tool is missing (scripts/setup.sh installs them all).
 set -uo pipefail
 
@@ -167,50 +171,108 @@ probe)
   echo "$arch: probe answers identical to Linux ($(grep -c . "$state/probe-$arch.json") lines)"
   ;;
 
-display)
-  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "display needs win32 or win64"
+display | audio)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "$step needs win32 or win64"
   out=$(build_dir "$arch")/out
   pictures=$CQW_DIR/pictures
   mkdir -p "$pictures"
-  rm -f "$pictures/$arch"*
+  rm -f "$pictures/$arch-$step"*
   if ! "$CQW_HOST" probe --json --plugin "$CQW_PLUGIN" | grep -q '"editor": {"top"'; then
     echo "windows test: the Linux plug-in has no editor yet; skipped" >&2
     exit 77
   fi
-  # The built-in demo (a chord with its notes held) at 3 s, live and after a Hold click.
-  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$pictures/$arch-linux.png" \
-    >/dev/null || fail "the Linux render failed"
-  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --hold-at 3 \
-    --out "$pictures/$arch-linux-hold.png" >/dev/null || fail "the Linux render with Hold failed"
-  run_wine "$state/capture-$arch.out" "$state/capture-$arch.err" \
-    "$out/cqscope-host.exe" capture --plugin "$(winpath "$out/$(dll_name "$arch")")" --at 3 \
-    --out "$(winpath "$pictures/$arch-windows")" --timeout 30 ||
-    { cat "$state/capture-$arch.err" >&2; fail "the $arch capture failed"; }
+  name=$pictures/$arch-$step
+  if [ "$step" = display ]; then
+    # The built-in demo (a chord with its notes held) at 3 s, live and after a Hold click.
+    "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$name-linux.png" >/dev/null ||
+      fail "the Linux render failed"
+    "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --hold-at 3 --out "$name-linux-hold.png" \
+      >/dev/null || fail "the Linux render with Hold failed"
+    capture=(--at 3)
+  else
+    # A WAV file at 48 kHz: the file's own rate, both channels and 16-bit decoding.
+    "$CQW_SIGNAL" "$name.wav" 48000 || fail "cannot write the test signal"
+    "$CQW_HOST" render "$name.wav" --plugin "$CQW_PLUGIN" --at 1.5 --out "$name-linux.png" \
+      >/dev/null || fail "the Linux render of $name.wav failed"
+    capture=("$(winpath "$name.wav")" --at 1.5 --no-hold)
+  fi
+  run_wine "$state/$step-$arch.out" "$state/$step-$arch.err" \
+    "$out/cqscope-host.exe" capture "${capture[@]}" --timeout 30 \
+    --plugin "$(winpath "$out/$(dll_name "$arch")")" --out "$(winpath "$name-windows")" ||
+    { cat "$state/$step-$arch.err" >&2; fail "the $arch capture failed"; }
   # Where Wine's font put the Hold text: its opaque cell, left out of the comparison.
   cell=$(sed -n 's/^hold text cell: \([0-9]*\) \([0-9]*\) \([0-9]*\) \([0-9]*\)\r*$/\1,\2,\3,\4/p' \
-    "$state/capture-$arch.out")
+    "$state/$step-$arch.out")
   [ -n "$cell" ] || fail "the capture did not report the Hold text cell"
   status=0
-  "$CQW_COMPARE" "$pictures/$arch-linux.png" "$pictures/$arch-windows.ppm" \
-    "$pictures/$arch-diff.png" --hold grey --mask "$cell" || status=1
-  "$CQW_COMPARE" "$pictures/$arch-linux-hold.png" "$pictures/$arch-windows-hold.ppm" \
-    "$pictures/$arch-hold-diff.png" --hold white --mask "$cell" || status=1
-  [ $status = 0 ] || fail "$arch: the Windows display differs from the Linux render (pictures in $pictures)"
-  # The comparison itself must see a single changed pixel: column 360, row 250 (the C4 line).
-  cp "$pictures/$arch-windows.ppm" "$pictures/$arch-changed.ppm"
-  header=$(head -n 3 "$pictures/$arch-changed.ppm" | wc -c)
-  printf '\x12\x34\x56' | dd of="$pictures/$arch-changed.ppm" bs=1 conv=notrunc status=none \
-    seek=$((header + (250 * 960 + 360) * 3))
-  if "$CQW_COMPARE" "$pictures/$arch-linux.png" "$pictures/$arch-changed.ppm" \
-    "$pictures/$arch-changed-diff.png" --mask "$cell" 2>/dev/null; then
-    fail "the comparison missed a changed pixel"
+  if [ "$step" = display ]; then
+    "$CQW_COMPARE" "$name-linux.png" "$name-windows.ppm" "$name-diff.png" \
+      --expect bars,stripes,grid,hold-grey --mask "$cell" || status=1
+    "$CQW_COMPARE" "$name-linux-hold.png" "$name-windows-hold.ppm" "$name-hold-diff.png" \
+      --expect bars,stripes,grid,hold-white --mask "$cell" || status=1
+  else
+    "$CQW_COMPARE" "$name-linux.png" "$name-windows.ppm" "$name-diff.png" \
+      --expect bars,grid,hold-grey --mask "$cell" || status=1
   fi
-  rm -f "$pictures/$arch-changed.ppm" "$pictures/$arch-changed-diff.png"
-  echo "$arch: live and held displays identical to Linux outside the text cells"
+  [ $status = 0 ] || fail "$arch: the Windows display differs from the Linux render (pictures in $pictures)"
+  if [ "$step" = display ]; then
+    # The comparison itself must see one changed pixel: column 360, row 250 (the C4 line).
+    cp "$name-windows.ppm" "$name-changed.ppm"
+    header=$(head -n 3 "$name-changed.ppm" | wc -c)
+    printf '\x12\x34\x56' | dd of="$name-changed.ppm" bs=1 conv=notrunc status=none \
+      seek=$((header + (250 * 960 + 360) * 3))
+    if "$CQW_COMPARE" "$name-linux.png" "$name-changed.ppm" "$name-changed-diff.png" \
+      --mask "$cell" 2>/dev/null; then
+      fail "the comparison missed a changed pixel"
+    fi
+    rm -f "$name-changed.ppm" "$name-changed-diff.png"
+    echo "$arch: live and held demo displays identical to Linux outside the text cells"
+  else
+    echo "$arch: the display of a 48 kHz WAV file is identical to Linux outside the text cells"
+  fi
+  ;;
+
+errors)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "errors needs win32 or win64"
+  out=$(build_dir "$arch")/out
+  scratch=$CQW_DIR/errors-$arch
+  rm -rf "$scratch"
+  mkdir -p "$scratch"
+  echo "not audio" >"$scratch/text.wav"
+  dll=$(winpath "$out/$(dll_name "$arch")")
+  status=0
+  # expect EXIT MESSAGE ARGS...: the host exits with EXIT and says MESSAGE on stderr.
+  expect() {
+    local code=$1 message=$2
+    shift 2
+    run_wine "$scratch/out" "$scratch/err" "$out/cqscope-host.exe" "$@"
+    local got=$?
+    if [ $got != "$code" ] || ! grep -q "$message" "$scratch/err"; then
+      echo "cqscope-host.exe $*: exit $got (wanted $code), stderr:" >&2
+      cat "$scratch/err" >&2
+      status=1
+    fi
+  }
+  expect 1 "cannot open plug-in" probe --plugin "$(winpath "$scratch/missing.dll")"
+  expect 1 "cannot load plug-in" probe --plugin "$(winpath "$scratch/text.wav")"
+  expect 1 "exports neither VSTPluginMain nor main" probe --plugin 'C:\windows\system32\ole32.dll'
+  expect 1 "is not a usable WAV file" capture "$(winpath "$scratch/text.wav")" --plugin "$dll"
+  expect 1 "beyond the end of the audio" capture --at 9 --plugin "$dll" \
+    --out "$(winpath "$scratch/late")"
+  expect 1 "cannot write" capture --plugin "$dll" --out "$(winpath "$scratch/no/such/folder/x")"
+  expect 2 "unknown command" render
+  expect 2 "not a non-negative number" capture --at soon
+  # No picture, partial or whole, from any failed capture.
+  if ls "$scratch" | grep -q 'ppm'; then
+    echo "a failed capture left a picture behind: $(ls "$scratch")" >&2
+    status=1
+  fi
+  [ $status = 0 ] || fail "$arch: cqscope-host.exe mishandles bad input"
+  echo "$arch: cqscope-host.exe rejects bad input with one clear line and no output file"
   ;;
 
 *)
-  echo "usage: windows_test.sh build|exports|start|stop|probe ARCH|display ARCH" >&2
+  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|errors} ARCH" >&2
   exit 2
   ;;
 esac
