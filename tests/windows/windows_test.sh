@@ -45,6 +45,18 @@ need() {
   done
 }
 
+# Every step but stop: skipped in scripts/test.sh --quick (the cross-builds and Wine are the
+# slow part of the suite), and when a tool is missing.
+if [ "$step" != stop ]; then
+  if [ "${CQSCOPE_QUICK:-0}" = 1 ]; then
+    echo "windows test: skipped in quick mode" >&2
+    exit 77
+  fi
+  need cmake ninja i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix \
+    x86_64-w64-mingw32-objdump
+  case "$step" in build | exports) ;; *) need wine wineserver Xvfb ;; esac
+fi
+
 build_dir() { echo "$CQW_DIR/build-$1"; }
 
 dll_name() { if [ "$1" = win64 ]; then echo cqscope64.dll; else echo cqscope.dll; fi; }
@@ -63,7 +75,6 @@ run_wine() {
 
 case "$step" in
 build)
-  need i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix cmake ninja
   for preset in win32 win64; do
     dir=$(build_dir $preset)
     if [ ! -f "$dir/CMakeCache.txt" ]; then
@@ -80,7 +91,6 @@ build)
   ;;
 
 exports)
-  need x86_64-w64-mingw32-objdump
   allowed="kernel32.dll user32.dll gdi32.dll ole32.dll msvcrt.dll"
   status=0
   for preset in win32 win64; do
@@ -119,7 +129,6 @@ exports)
   ;;
 
 start)
-  need Xvfb wine wineserver
   "$0" stop >/dev/null 2>&1
   # -displayfd picks a free display and writes its number once the server is ready.
   rm -f "$state/display.new"
@@ -239,6 +248,7 @@ errors)
   rm -rf "$scratch"
   mkdir -p "$scratch"
   echo "not audio" >"$scratch/text.wav"
+  printf '0123456789' >"$scratch/odd.raw"  # not a whole number of 8-byte frames
   dll=$(winpath "$out/$(dll_name "$arch")")
   status=0
   # expect EXIT MESSAGE ARGS...: the host exits with EXIT and says MESSAGE on stderr.
@@ -257,6 +267,8 @@ errors)
   expect 1 "cannot load plug-in" probe --plugin "$(winpath "$scratch/text.wav")"
   expect 1 "exports neither VSTPluginMain nor main" probe --plugin 'C:\windows\system32\ole32.dll'
   expect 1 "is not a usable WAV file" capture "$(winpath "$scratch/text.wav")" --plugin "$dll"
+  expect 1 "not a whole number of 32-bit float stereo frames" capture \
+    "$(winpath "$scratch/odd.raw")" --plugin "$dll"
   expect 1 "beyond the end of the audio" capture --at 9 --plugin "$dll" \
     --out "$(winpath "$scratch/late")"
   expect 1 "cannot write" capture --plugin "$dll" --out "$(winpath "$scratch/no/such/folder/x")"
