@@ -8,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #if defined(__linux__)
@@ -44,10 +45,11 @@ void freeRows(double* rows) {
 
 std::atomic<int> liveSets{0};
 
-// Built sets by the bit pattern of their rate. Entries expire with their last user and are
-// pruned on the next lookup.
+// The live sets by the bit pattern of their rate. An entry is removed with its set.
 struct Registry {
-    std::mutex mutex;
+    // Recursive: when the shared owner of a new set cannot be allocated, the set is released
+    // at once, and its deleter takes this lock again on the same thread.
+    std::recursive_mutex mutex;
     std::map<std::uint64_t, std::weak_ptr<const KernelSet>> sets;
 };
 
@@ -86,7 +88,12 @@ KernelSet::KernelSet(double rate) : analysisRate_(rate) {
     // Left uninitialised on purpose: fillGroup writes every element once, so the pages are
     // touched only once.
     rows_ = allocateRows(rowCount_ * kRowDoubles * sizeof(double));
-    fillAllGroups();
+    try {
+        fillAllGroups();
+    } catch (...) {
+        freeRows(rows_);
+        throw;
+    }
     liveSets.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -124,7 +131,7 @@ void KernelSet::fillGroup(int g) noexcept {
     }
 }
 
-void KernelSet::fillAllGroups() noexcept {
+void KernelSet::fillAllGroups() {
     // Almost all of the construction is trigonometry, so a helper thread fills groups beside
     // the calling one; each takes the next unfilled group (largest first, as groups are laid
     // out from the lowest octave up). Without a helper the calling thread fills them all.
@@ -135,8 +142,9 @@ void KernelSet::fillAllGroups() noexcept {
     std::thread helper;
     try {
         helper = std::thread(work);
-    } catch (...) {
-        // No thread to be had: the work is done here alone.
+    } catch (const std::system_error&) {
+        // The system has no thread to spare: the work is done here alone. (Running out of
+        // memory for the thread fails the construction, like any other allocation.)
     }
     work();
     if (helper.joinable()) helper.join();
@@ -162,18 +170,35 @@ std::shared_ptr<const KernelSet> KernelSet::forRate(double rate) {
                                     " Hz is outside 8000..192000 Hz");
     }
     Registry& reg = registry();
-    // Held while building, so that two effects created at once build a rate only once.
-    std::lock_guard<std::mutex> lock(reg.mutex);
-    for (auto it = reg.sets.begin(); it != reg.sets.end();) {
-        it = it->second.expired() ? reg.sets.erase(it) : std::next(it);
-    }
     const std::uint64_t key = std::bit_cast<std::uint64_t>(rate);
-    if (auto found = reg.sets.find(key); found != reg.sets.end()) {
-        if (auto set = found->second.lock()) return set;
+    // Held while building, so that two effects created at once build a rate only once.
+    std::lock_guard<std::recursive_mutex> lock(reg.mutex);
+    auto [entry, fresh] = reg.sets.try_emplace(key);
+    if (!fresh) {
+        if (auto set = entry->second.lock()) return set;
     }
-    std::shared_ptr<const KernelSet> set(new KernelSet(rate));
-    reg.sets[key] = set;
-    return set;
+    try {
+        // The last user's release also removes the registry entry, so that nothing of a
+        // rate stays behind once its last bank is gone.
+        std::shared_ptr<const KernelSet> set(new KernelSet(rate), [key](const KernelSet* done) {
+            {
+                Registry& r = registry();
+                std::lock_guard<std::recursive_mutex> relock(r.mutex);
+                if (auto it = r.sets.find(key); it != r.sets.end() && it->second.expired()) {
+                    r.sets.erase(it);
+                }
+            }
+            delete done;
+        });
+        entry->second = set;
+        return set;
+    } catch (...) {
+        // The deleter may already have removed the entry.
+        if (auto it = reg.sets.find(key); it != reg.sets.end() && it->second.expired()) {
+            reg.sets.erase(it);
+        }
+        throw;
+    }
 }
 
 int KernelSet::liveCount() noexcept {

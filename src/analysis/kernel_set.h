@@ -76,7 +76,7 @@ class KernelSet {
 
   private:
     explicit KernelSet(double rate);
-    void fillAllGroups() noexcept;
+    void fillAllGroups();
     void fillGroup(int g) noexcept;
 
     double analysisRate_;
