@@ -1,9 +1,11 @@
 #include "plugin/myvst.h"
 
+#include <cstdint>
 #include <cstring>
 
 MyVST::MyVST(audioMasterCallback audioMaster)
-    : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams),
+      analyser(static_cast<double>(sampleRate)) {
     setNumInputs(kNumInputs);
     setNumOutputs(kNumOutputs);
     setUniqueID(kUniqueId);
@@ -19,22 +21,29 @@ MyVST::MyVST(audioMasterCallback audioMaster)
 }
 
 void MyVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) noexcept {
-    if (sampleFrames <= 0) return;
-    const float* in0 = inputs[0];
-    const float* in1 = inputs[1];
-    float* out0 = outputs[0];
-    float* out1 = outputs[1];
-    for (VstInt32 k = 0; k < sampleFrames; ++k) {
-        // Bit-for-bit copies (memcpy, not float arithmetic), so NaN payloads, infinities and
-        // denormals pass unchanged; channel 0 first, then channel 1, frame by frame, which
-        // also keeps in-place and crossed buffers right.
-        std::memcpy(&out0[k], &in0[k], sizeof(float));
-        std::memcpy(&out1[k], &in1[k], sizeof(float));
-    }
+    if (inputs == nullptr || outputs == nullptr) return;
+    analyser.processBlock(inputs, outputs, sampleFrames);
 }
 
-VstInt32 MyVST::processEvents(VstEvents* /*events*/) {
+VstInt32 MyVST::processEvents(VstEvents* events) {
+    if (events == nullptr) return 1;
+    for (VstInt32 e = 0; e < events->numEvents; ++e) {
+        const VstEvent* event = events->events[e];
+        if (event == nullptr || event->type != kVstMidiType) continue;
+        const auto* message = reinterpret_cast<const VstMidiEvent*>(event);
+        // The note table ignores note bytes of 128 and above.
+        notes.applyMidi(static_cast<std::uint8_t>(message->midiData[0]),
+                        static_cast<std::uint8_t>(message->midiData[1]),
+                        static_cast<std::uint8_t>(message->midiData[2]));
+    }
     return 1;
+}
+
+void MyVST::resume() {
+    AudioEffectX::resume();
+    // The answer says why a rate was not taken (unsupported or out of memory); either way
+    // the analysis goes on with the bank it has, and nothing is reported to the host.
+    analyser.setSampleRate(static_cast<double>(sampleRate));
 }
 
 VstInt32 MyVST::canDo(char* text) {

@@ -1,0 +1,208 @@
+// The analysis and the note table of the built module, driven as a host drives them: audio
+// through the record's replacing-process entry, MIDI through opcode 25, the sample rate through
+// opcodes 10 and 12. Results are read through the effect's display source, as its editor
+// reads them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <vector>
+
+#include "../frame/recording_host.h"
+#include "editor/display_source.h"
+#include "loaded_module.h"
+#include "plugin/myvst.h"
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr int kA4Column = 3 * 120 + 90;
+
+VstIntPtr send(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+               void* ptr = nullptr, float opt = 0.0f) {
+    return e->dispatcher(e, opcode, index, value, ptr, opt);
+}
+
+// What the effect's editor reads: the record's object is the effect.
+DisplaySource& displayOf(AEffect* e) {
+    return *static_cast<MyVST*>(static_cast<AudioEffect*>(e->object));
+}
+
+// Plays `seconds` of a sine (amplitude 0.5) on both channels in 512-frame blocks.
+void playSine(AEffect* e, double rate, double frequency, double seconds) {
+    std::vector<float> left(512), right(512), outLeft(512), outRight(512);
+    float* inputs[2] = {left.data(), right.data()};
+    float* outputs[2] = {outLeft.data(), outRight.data()};
+    const auto total = static_cast<std::int64_t>(seconds * rate);
+    for (std::int64_t done = 0; done < total; done += 512) {
+        for (int k = 0; k < 512; ++k) {
+            left[k] = static_cast<float>(
+                0.5 * std::sin(kTwoPi * frequency * static_cast<double>(done + k) / rate));
+            right[k] = left[k];
+        }
+        e->processReplacing(e, inputs, outputs, 512);
+        ASSERT_EQ(outLeft, left);
+    }
+}
+
+int loudestColumn(DisplaySource& source) {
+    int best = 0;
+    double bestValue = -1.0;
+    for (int c = 0; c < 960; ++c) {
+        const double v = source.magnitude(c / 120, c % 120);
+        if (v > bestValue) {
+            bestValue = v;
+            best = c;
+        }
+    }
+    return best;
+}
+
+std::size_t residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+struct MidiList {
+    // Room for the events a test sends; a host allocates the list with as many pointers.
+    VstInt32 numEvents = 0;
+    VstIntPtr reserved = 0;
+    VstEvent* events[8] = {};
+    VstEvents* record() { return reinterpret_cast<VstEvents*>(this); }
+};
+
+VstMidiEvent midi(unsigned char status, unsigned char note, unsigned char velocity) {
+    VstMidiEvent event{};
+    event.type = kVstMidiType;
+    event.byteSize = sizeof(VstMidiEvent);
+    event.midiData[0] = static_cast<char>(status);
+    event.midiData[1] = static_cast<char>(note);
+    event.midiData[2] = static_cast<char>(velocity);
+    return event;
+}
+
+class AnalysisThroughTheRecord : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RecordingHost::reset(2400);
+        ASSERT_NE(module.pluginMain, nullptr);
+    }
+    AEffect* create() {
+        AEffect* e = module.pluginMain(RecordingHost::callback);
+        EXPECT_NE(e, nullptr);
+        return e;
+    }
+    LoadedModule module;
+};
+
+TEST_F(AnalysisThroughTheRecord, ToneAt48kHzLandsOnA4AfterResume) {
+    AEffect* e = create();
+    ASSERT_NE(e, nullptr);
+    DisplaySource& display = displayOf(e);
+    EXPECT_EQ(display.signalSpan(), 0.0f);
+
+    send(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    // Until the effect is resumed it analyses with the 44.1 kHz kernels: A4 reads flat.
+    playSine(e, 48000.0, 440.0, 0.8);
+    EXPECT_NEAR(display.signalSpan(), 1.0f, 1e-3);
+    display.transform();
+    EXPECT_NE(loudestColumn(display), kA4Column);
+
+    send(e, effMainsChanged, 0, 0);
+    send(e, effMainsChanged, 0, 1);
+    playSine(e, 48000.0, 440.0, 0.8);
+    display.transform();
+    EXPECT_EQ(loudestColumn(display), kA4Column);
+    EXPECT_NEAR(display.magnitude(3, 90), 0.125, 1e-3);
+
+    // A rate the analysis does not support leaves the 48 kHz bank in place.
+    send(e, effMainsChanged, 0, 0);
+    send(e, effSetSampleRate, 0, 0, nullptr, 4000.0f);
+    send(e, effMainsChanged, 0, 1);
+    playSine(e, 48000.0, 440.0, 0.8);
+    display.transform();
+    EXPECT_EQ(loudestColumn(display), kA4Column);
+    EXPECT_EQ(send(e, effClose), 1);
+}
+
+TEST_F(AnalysisThroughTheRecord, TwoInstancesKeepTheirOwnHistoryAndNotes) {
+    AEffect* first = create();
+    AEffect* second = create();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    playSine(first, 44100.0, 440.0, 0.8);
+    VstMidiEvent on = midi(0x90, 60, 100);
+    MidiList list;
+    list.numEvents = 1;
+    list.events[0] = reinterpret_cast<VstEvent*>(&on);
+    EXPECT_EQ(send(first, effProcessEvents, 0, 0, list.record()), 1);
+
+    DisplaySource& a = displayOf(first);
+    DisplaySource& b = displayOf(second);
+    EXPECT_GT(a.signalSpan(), 0.9f);
+    EXPECT_EQ(b.signalSpan(), 0.0f);
+    a.transform();
+    b.transform();
+    EXPECT_EQ(loudestColumn(a), kA4Column);
+    EXPECT_EQ(b.magnitude(3, 90), 0.0);
+    EXPECT_EQ(a.noteState(60), 1);
+    EXPECT_EQ(b.noteState(60), 0);
+    EXPECT_EQ(send(first, effClose), 1);
+    // The survivor still runs on the kernels the two shared.
+    playSine(second, 44100.0, 440.0, 0.8);
+    b.transform();
+    EXPECT_EQ(loudestColumn(b), kA4Column);
+    EXPECT_EQ(send(second, effClose), 1);
+}
+
+TEST_F(AnalysisThroughTheRecord, EventListsAreReadSafely) {
+    AEffect* e = create();
+    ASSERT_NE(e, nullptr);
+    DisplaySource& display = displayOf(e);
+    EXPECT_EQ(send(e, effProcessEvents, 0, 0, nullptr), 1);
+
+    VstMidiEvent outOfRange = midi(0x90, 200, 100);
+    VstMidiEvent sysex = midi(0x90, 61, 100);
+    sysex.type = kVstSysExType;
+    VstMidiEvent on = midi(0x91, 62, 100);
+    VstMidiEvent off = midi(0x80, 62, 0);
+    VstMidiEvent onAgain = midi(0x9F, 63, 1);
+    MidiList list;
+    list.numEvents = 6;
+    list.events[0] = nullptr;
+    list.events[1] = reinterpret_cast<VstEvent*>(&outOfRange);
+    list.events[2] = reinterpret_cast<VstEvent*>(&sysex);
+    list.events[3] = reinterpret_cast<VstEvent*>(&on);
+    list.events[4] = reinterpret_cast<VstEvent*>(&off);
+    list.events[5] = reinterpret_cast<VstEvent*>(&onAgain);
+    EXPECT_EQ(send(e, effProcessEvents, 0, 0, list.record()), 1);
+    EXPECT_EQ(display.noteState(61), 0);
+    EXPECT_EQ(display.noteState(62), 0);
+    EXPECT_EQ(display.noteState(63), 1);
+    for (int n = 0; n < 128; ++n) {
+        EXPECT_EQ(display.noteState(n), n == 63 ? 1 : 0) << n;
+    }
+    list.numEvents = -3;
+    EXPECT_EQ(send(e, effProcessEvents, 0, 0, list.record()), 1);
+    EXPECT_EQ(send(e, effClose), 1);
+}
+
+TEST_F(AnalysisThroughTheRecord, TheBankGoesWithItsEffect) {
+    // The kernels alone are about 85 MiB at 44.1 kHz.
+    constexpr std::size_t kKernelBytes = std::size_t{60} << 20;
+    send(create(), effClose);  // the module's own one-time allocations happen here
+    for (int round = 0; round < 3; ++round) {
+        const std::size_t before = residentBytes();
+        AEffect* e = create();
+        ASSERT_NE(e, nullptr);
+        EXPECT_GT(residentBytes(), before + kKernelBytes);
+        EXPECT_EQ(send(e, effClose), 1);
+        EXPECT_LT(residentBytes(), before + (std::size_t{8} << 20)) << "round " << round;
+    }
+}
+
+}  // namespace
