@@ -139,15 +139,18 @@ TEST_F(HostRender, MidiNoteStripeOnlyWhileHeld) {
     const int stripeColumn = 10 * 72 - 240;  // C5
 
     // Type 0 at the default tempo (120 per minute, 480 ticks a beat): C5 from 1 s to 2 s.
-    writeFile(dir_.file("type0.mid"),
-              midiFile(0, 480, {midiTrack({{960, "\x90\x48\x64"}, {960, "\x80\x48\x00"}})}));
+    writeFile(
+        dir_.file("type0.mid"),
+        midiFile(0, 480,
+                 {midiTrack({{960, "\x90\x48\x64"}, {960, std::string("\x80\x48\x00", 3)}})}));
     // Type 1: a tempo track at 60 per minute, changed to 240 per minute at 1 s; the note
     // starts at 1 s and ends 960 ticks later, at 1.5 s.
     const std::string tempoTrack = midiTrack({{0, std::string("\xFF\x51\x03\x0F\x42\x40", 6)},
                                               {480, std::string("\xFF\x51\x03\x03\xD0\x90", 6)}});
-    writeFile(
-        dir_.file("type1.mid"),
-        midiFile(1, 480, {tempoTrack, midiTrack({{480, "\x90\x48\x64"}, {960, "\x80\x48\x00"}})}));
+    writeFile(dir_.file("type1.mid"),
+              midiFile(1, 480,
+                       {tempoTrack, midiTrack({{480, "\x90\x48\x64"},
+                                               {960, std::string("\x80\x48\x00", 3)}})}));
 
     struct Case {
         const char* file;

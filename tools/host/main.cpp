@@ -108,9 +108,12 @@ Arguments splitArguments(int argc, char** argv, const std::vector<std::string>& 
 int dispatchCommand(int argc, char** argv) {
     if (argc < 2) throw UsageError("no command given");
     const std::string command = argv[1];
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
-        return 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h" || (i == 1 && arg == "help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     }
     if (command == "probe") {
         const Arguments args = splitArguments(argc, argv, {"--plugin"}, {"--json"});
