@@ -90,24 +90,6 @@ TEST(Analyser, HighestRateBuildsAndResolvesTheTopBin) {
     EXPECT_NEAR(analyser.magnitudes()[7][119], 0.125, 1e-3);
 }
 
-TEST(Analyser, InstancesAreIndependent) {
-    Analyser first(44100.0);
-    Analyser second(44100.0);
-    EXPECT_EQ(&first.bank().kernels(), &second.bank().kernels());
-    playSine(first, 44100.0, 440.0, 0.8);
-    EXPECT_EQ(second.signalSpan(), 0.0f);
-    EXPECT_EQ(second.bank().writeCount(), 0u);
-    first.transform();
-    second.transform();
-    EXPECT_GT(first.magnitudes()[3][90], 0.1);
-    EXPECT_EQ(second.magnitudes()[3][90], 0.0);
-    // Switching one leaves the other on its rate and its shared kernels alive.
-    EXPECT_EQ(second.setSampleRate(8000.0), Analyser::RateChange::switched);
-    EXPECT_EQ(first.analysisRate(), 44100.0);
-    first.transform();
-    EXPECT_GT(first.magnitudes()[3][90], 0.1);
-}
-
 // The audio callback runs on one thread while another transforms, reads notes and switches
 // the rate back and forth. Run under ThreadSanitizer (the tsan preset) to check the protocol.
 TEST(Analyser, AudioTransformsNotesAndRateSwitchesRunConcurrently) {

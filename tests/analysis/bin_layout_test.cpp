@@ -66,17 +66,5 @@ TEST(BinLayout, CoefficientTotalsAt44100) {
     EXPECT_EQ(octave0, 2809503);
 }
 
-TEST(BinLayout, SupportedRates) {
-    EXPECT_TRUE(isSupportedAnalysisRate(8000.0));
-    EXPECT_TRUE(isSupportedAnalysisRate(192000.0));
-    EXPECT_FALSE(isSupportedAnalysisRate(7999.0));
-    EXPECT_FALSE(isSupportedAnalysisRate(192001.0));
-    EXPECT_FALSE(isSupportedAnalysisRate(0.0));
-    EXPECT_FALSE(isSupportedAnalysisRate(-44100.0));
-    EXPECT_FALSE(isSupportedAnalysisRate(std::numeric_limits<double>::quiet_NaN()));
-    EXPECT_FALSE(isSupportedAnalysisRate(std::numeric_limits<double>::infinity()));
-    EXPECT_THROW(KernelSet::forRate(4000.0), std::invalid_argument);
-}
-
 }  // namespace
 }  // namespace cqscope

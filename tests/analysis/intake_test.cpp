@@ -48,16 +48,11 @@ TEST_F(Intake, CopiesMixesAndMeasuresTheSpan) {
     block.right[10] = -0.25f;
     EXPECT_EQ(bank.appendBlock(block.in(), block.out(), 64), 0.75f);
     EXPECT_EQ(bank.historyAt(128 + 10), 0.125);
-
-    // The mix is rounded in single precision before it is widened.
-    block.left[0] = 0.1f;
-    block.right[0] = 0.2f;
-    bank.appendBlock(block.in(), block.out(), 1);
-    EXPECT_EQ(bank.historyAt(192), static_cast<double>(0.5f * 0.1f + 0.5f * 0.2f));
 }
 
 // The block-wise intake against a frame-by-frame model, on blocks of every length up to 40
-// (vector bodies and tails) with signed zeros, NaNs, infinities and denormals mixed in.
+// (vector bodies and tails) with signed zeros, NaNs, infinities and denormals mixed in: outputs
+// bit for bit, the mix rounded in single precision, NaNs never an extreme.
 TEST_F(Intake, MatchesTheFrameByFrameRuleOnAwkwardSamples) {
     std::mt19937 random(3);
     const float specials[] = {0.0f,
@@ -78,6 +73,8 @@ TEST_F(Intake, MatchesTheFrameByFrameRuleOnAwkwardSamples) {
                 *sample = pick < 7 ? specials[pick] : level(random) * (trial % 3 == 0 ? -1 : 1);
             }
         }
+        // A signalling NaN with a payload must reach the output untouched too.
+        if (frames > 0) block.left[0] = std::bit_cast<float>(0x7FA00001u);
         float high = 0.0f, low = 0.0f;
         for (std::int32_t k = 0; k < frames; ++k) {
             const float a = block.left[k], b = block.right[k];
@@ -87,11 +84,22 @@ TEST_F(Intake, MatchesTheFrameByFrameRuleOnAwkwardSamples) {
             if (b < low) low = b;
         }
         const float span = bank.appendBlock(block.in(), block.out(), frames);
+        for (std::int32_t k = 0; k < frames; ++k) {
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(block.outLeft[k]),
+                      std::bit_cast<std::uint32_t>(block.left[k]));
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(block.outRight[k]),
+                      std::bit_cast<std::uint32_t>(block.right[k]));
+        }
         ASSERT_EQ(std::bit_cast<std::uint32_t>(span), std::bit_cast<std::uint32_t>(high - low))
             << "trial " << trial;
         for (std::int32_t k = 0; k < frames; ++k) {
             const float m = 0.5f * block.left[k] + 0.5f * block.right[k];
             const double stored = bank.historyAt((expectedCount + k) % bank.historyLength());
+            // Which NaN payload a sum of two NaNs carries depends on operand order.
+            if (std::isnan(m)) {
+                ASSERT_TRUE(std::isnan(stored)) << "trial " << trial << " frame " << k;
+                continue;
+            }
             ASSERT_EQ(std::bit_cast<std::uint64_t>(stored),
                       std::bit_cast<std::uint64_t>(static_cast<double>(m)))
                 << "trial " << trial << " frame " << k;
@@ -110,28 +118,6 @@ TEST_F(Intake, EmptyAndNegativeBlocksTouchNothing) {
         EXPECT_EQ(bank.writeCount(), 0u);
         EXPECT_EQ(block.outLeft[0], 9.0f);
     }
-}
-
-TEST_F(Intake, NonFiniteAndDenormalSamplesPassBitForBit) {
-    StereoBlock block(4);
-    const float nan = std::bit_cast<float>(0x7FA00001u);  // signalling, with a payload
-    const float denormal = std::numeric_limits<float>::denorm_min();
-    block.left = {nan, std::numeric_limits<float>::infinity(), denormal, -0.0f};
-    block.right = {0.5f, -0.5f, -denormal, std::bit_cast<float>(0xFFC00123u)};
-    const float span = bank.appendBlock(block.in(), block.out(), 4);
-    for (std::size_t k = 0; k < 4; ++k) {
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(block.outLeft[k]),
-                  std::bit_cast<std::uint32_t>(block.left[k]));
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(block.outRight[k]),
-                  std::bit_cast<std::uint32_t>(block.right[k]));
-    }
-    EXPECT_TRUE(std::isnan(bank.historyAt(0)));
-    EXPECT_TRUE(std::isinf(bank.historyAt(1)));
-    // NaNs never become an extreme; the infinity does.
-    EXPECT_EQ(span, std::numeric_limits<float>::infinity());
-    block.left = {nan, 0.0f, 0.0f, 0.0f};
-    block.right = {0.0f, 0.25f, -0.5f, 0.0f};
-    EXPECT_EQ(bank.appendBlock(block.in(), block.out(), 4), 0.75f);
 }
 
 TEST_F(Intake, InPlaceAndCrossWiredBuffers) {

@@ -46,29 +46,6 @@ TEST(KernelSet, CoefficientsFollowTheWindowedSinusoids) {
     }
 }
 
-TEST(KernelSet, LayoutCoversEveryCoefficientWithoutOverlap) {
-    const auto set = KernelSet::forRate(44100.0);
-    std::size_t rows = 0;
-    for (int g = 0; g < KernelSet::kGroupCount; ++g) {
-        const KernelSet::Group& group = set->group(g);
-        EXPECT_EQ(group.firstRow, rows) << g;
-        for (int lane = 0; lane < KernelSet::kLanes; ++lane) {
-            const int column = g * KernelSet::kLanes + lane;
-            EXPECT_EQ(group.rows - group.laneStart[lane],
-                      set->windowLength(column / kBinsPerOctave, column % kBinsPerOctave));
-            // Rows before a lane's window hold zeros in that lane.
-            for (std::int32_t t = 0; t < group.laneStart[lane]; ++t) {
-                ASSERT_EQ(set->rows()[(group.firstRow + t) * KernelSet::kRowDoubles + lane], 0.0);
-            }
-        }
-        rows += static_cast<std::size_t>(group.rows);
-    }
-    EXPECT_EQ(set->storageBytes(), rows * KernelSet::kRowDoubles * sizeof(double));
-    // Padding costs little: about 1% over the 11,193,392 doubles of the plain layout.
-    EXPECT_LT(static_cast<double>(set->storageBytes()), 11193392.0 * 8 * 1.02);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(set->rows()) % 64, 0u);
-}
-
 TEST(KernelSet, OneSetPerRateSharedAndFreedWithItsLastUser) {
     const int before = KernelSet::liveCount();
     {
