@@ -9,6 +9,8 @@
 #   windows_test.sh display ARCH           compare the captured demo display, live and held,
 #                                          with the Linux render
 #   windows_test.sh audio ARCH             the same for a 48 kHz WAV file
+#   windows_test.sh cycle ARCH             two instances and their editors opened, closed,
+#                                          freed and loaded again, as hosts do
 #   windows_test.sh errors ARCH            bad input to cqscope-host.exe
 #
 # ARCH is win32 or win64. Settings come from the environment that tests/windows/CMakeLists.txt
@@ -241,6 +243,19 @@ display | audio)
   fi
   ;;
 
+cycle)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "cycle needs win32 or win64"
+  out=$(build_dir "$arch")/out
+  if ! "$CQW_HOST" probe --json --plugin "$CQW_PLUGIN" | grep -q '"editor": {"top"'; then
+    echo "windows test: the Linux plug-in has no editor yet; skipped" >&2
+    exit 77
+  fi
+  run_wine "$state/cycle-$arch.out" "$state/cycle-$arch.err" "$out/cqscope-host.exe" cycle \
+    --rounds 2 --timeout 30 --plugin "$(winpath "$out/$(dll_name "$arch")")" ||
+    { cat "$state/cycle-$arch.out" "$state/cycle-$arch.err" >&2; fail "$arch: the editor cycle failed"; }
+  cat "$state/cycle-$arch.out"
+  ;;
+
 errors)
   [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "errors needs win32 or win64"
   out=$(build_dir "$arch")/out
@@ -284,7 +299,7 @@ errors)
   ;;
 
 *)
-  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|errors} ARCH" >&2
+  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|cycle|errors} ARCH" >&2
   exit 2
   ;;
 esac

@@ -15,62 +15,20 @@
 
 #include "audio_input.h"
 #include "commands.h"
+#include "host_window.h"
 #include "win_plugin.h"
 
 namespace winhost {
 namespace {
 
 constexpr int kBlockSize = 512;
-constexpr const char* kParentClass = "cqscopeHostParent";
 // A point inside the Hold button (50 x 24 at the display's top right), in its own coordinates.
 constexpr int kHoldClickX = 25;
 constexpr int kHoldClickY = 12;
 // Posted to the parent after the click, so the loop knows the click has been handled.
 constexpr UINT kClickDoneMessage = WM_APP + 1;
-// How often the loop sends the editor-idle opcode while it waits, in ms.
-constexpr DWORD kIdlePeriodMs = 20;
 
 using Pixels = std::vector<unsigned char>;  // RGB, top row first
-
-LRESULT CALLBACK parentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_PAINT) {
-        // The editor covers the whole client area; the parent draws nothing of its own.
-        PAINTSTRUCT paint;
-        BeginPaint(window, &paint);
-        EndPaint(window, &paint);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// The host's top-level window, its client area the editor's size, at the screen's top left
-// so that all of it is on screen.
-class ParentWindow {
-  public:
-    ParentWindow(int width, int height) {
-        WNDCLASSEXA windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = parentWindowProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        windowClass.lpszClassName = kParentClass;
-        RegisterClassExA(&windowClass);  // already registered on a second use: fine
-        const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-        RECT frame{0, 0, width, height};
-        AdjustWindowRectEx(&frame, style, FALSE, 0);
-        window = CreateWindowExA(0, kParentClass, "cqscope-host", style, 0, 0,
-                                 frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                                 nullptr, GetModuleHandleA(nullptr), nullptr);
-        if (window == nullptr) throw HostError("cannot create the editor's parent window");
-        ShowWindow(window, SW_SHOWNORMAL);
-        UpdateWindow(window);
-    }
-    ~ParentWindow() { DestroyWindow(window); }
-    ParentWindow(const ParentWindow&) = delete;
-    ParentWindow& operator=(const ParentWindow&) = delete;
-
-    HWND window = nullptr;
-};
 
 // The editor, open in the parent: closed again when the capture ends, also on an error.
 class EditorSession {
@@ -85,35 +43,6 @@ class EditorSession {
   private:
     WinPlugin& plugin_;
 };
-
-// The host's message loop, peek style as audio hosts run it: dispatches everything pending
-// and sends the editor-idle opcode between messages. `until` looks at each message after
-// it was dispatched and ends the loop by answering true; the loop gives up after timeoutMs.
-template <typename Until>
-void runMessageLoop(WinPlugin& plugin, DWORD timeoutMs, const char* waitingFor, Until until) {
-    const DWORD started = GetTickCount();
-    DWORD lastIdle = started - kIdlePeriodMs;
-    for (;;) {
-        MSG message;
-        bool done = false;
-        while (!done && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) throw HostError("the message loop was told to quit");
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-            done = until(message);
-        }
-        if (done) return;
-        const DWORD now = GetTickCount();
-        if (now - lastIdle >= kIdlePeriodMs) {
-            plugin.dispatch(effEditIdle);
-            lastIdle = now;
-        }
-        if (now - started > timeoutMs) {
-            throw HostError(std::string("timed out waiting for ") + waitingFor);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, kIdlePeriodMs, QS_ALLINPUT);
-    }
-}
 
 // Reads the window's client area through GDI: a block copy from its device context into a
 // 32-bit top-down DIB section.
@@ -331,7 +260,8 @@ int runCapture(const CaptureOptions& options) {
     play(plugin, audio, captureFrame);
 
     // A refresh that starts now sees every sample up to the capture time.
-    runMessageLoop(plugin, options.timeoutMs, "the display's refresh timer",
+    const auto idle = [&plugin] { plugin.dispatch(effEditIdle); };
+    runMessageLoop(options.timeoutMs, "the display's refresh timer", idle,
                    [display](const MSG& m) { return m.message == WM_TIMER && m.hwnd == display; });
     UpdateWindow(display);
     const RECT cell = holdTextCell(display);
@@ -351,7 +281,7 @@ int runCapture(const CaptureOptions& options) {
         PostMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, point);
         PostMessageA(button, WM_LBUTTONUP, 0, point);
         PostMessageA(parent.window, kClickDoneMessage, 0, 0);
-        runMessageLoop(plugin, options.timeoutMs, "the Hold click",
+        runMessageLoop(options.timeoutMs, "the Hold click", idle,
                        [](const MSG& m) { return m.message == kClickDoneMessage; });
         UpdateWindow(display);
         const Pixels held = grabClientArea(parent.window, width, height);

@@ -22,10 +22,17 @@ struct CaptureOptions {
     int timeoutMs = 10000;                // longest wait for a refresh or a click to show
 };
 
+struct CycleOptions {
+    std::string plugin;
+    int rounds = 3;
+    int timeoutMs = 10000;  // longest wait for a refresh
+};
+
 // The plug-in used when --plugin is not given: the DLL of this program's width beside it.
 std::string defaultPluginPath();
 
 int runProbe(const ProbeOptions& options);
 int runCapture(const CaptureOptions& options);
+int runCycle(const CycleOptions& options);
 
 }  // namespace winhost

@@ -30,6 +30,7 @@ constexpr const char* kUsage =
     "  cqscope-host probe [--plugin PATH] [--json]\n"
     "  cqscope-host capture [AUDIO] [--plugin PATH] [--rate HZ] [--at SECONDS]\n"
     "                       [--out PREFIX] [--no-hold] [--timeout SECONDS]\n"
+    "  cqscope-host cycle [--plugin PATH] [--rounds N] [--timeout SECONDS]\n"
     "\n"
     "probe    prints what a host learns about a plug-in (--json: as JSON).\n"
     "capture  plays AUDIO (a WAV file, or a .raw file of 32-bit float stereo frames at\n"
@@ -38,6 +39,8 @@ constexpr const char* kUsage =
     "         refresh at the --at time (default: the end; the demo: 3 s) writes the window\n"
     "         as PREFIX.ppm; then clicks the display's Hold button and writes PREFIX-hold.ppm.\n"
     "         PREFIX defaults to cqscope-capture.\n"
+    "cycle    loads the plug-in twice, opens, refreshes, closes and frees both editors in\n"
+    "         the order hosts do, N times (default 3), checking the windows at each step.\n"
     "The default plug-in is cqscope.dll (64-bit: cqscope64.dll) beside this program.\n";
 
 class UsageError : public HostError {
@@ -65,7 +68,8 @@ int run(int argc, char** argv) {
     }
     ProbeOptions probe;
     CaptureOptions capture;
-    probe.plugin = capture.plugin = defaultPluginPath();
+    CycleOptions cycle;
+    probe.plugin = capture.plugin = cycle.plugin = defaultPluginPath();
     bool haveAudio = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -74,7 +78,7 @@ int run(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--plugin") {
-            probe.plugin = capture.plugin = value();
+            probe.plugin = capture.plugin = cycle.plugin = value();
         } else if (command == "probe" && arg == "--json") {
             probe.json = true;
         } else if (command == "capture" && arg == "--rate") {
@@ -87,6 +91,10 @@ int run(int argc, char** argv) {
             capture.hold = false;
         } else if (command == "capture" && arg == "--timeout") {
             capture.timeoutMs = static_cast<int>(parseNumber(arg, value()) * 1000.0);
+        } else if (command == "cycle" && arg == "--rounds") {
+            cycle.rounds = static_cast<int>(parseNumber(arg, value()));
+        } else if (command == "cycle" && arg == "--timeout") {
+            cycle.timeoutMs = static_cast<int>(parseNumber(arg, value()) * 1000.0);
         } else if (command == "capture" && !haveAudio && !arg.empty() && arg[0] != '-') {
             capture.audio = arg;
             haveAudio = true;
@@ -96,6 +104,7 @@ int run(int argc, char** argv) {
     }
     if (command == "probe") return runProbe(probe);
     if (command == "capture") return runCapture(capture);
+    if (command == "cycle") return runCycle(cycle);
     throw UsageError("unknown command '" + command + "'");
 }
 
