@@ -136,7 +136,7 @@ TEST_F(HostRender, SineAt440HzPeaksInColumn450AtBothRates) {
 TEST_F(HostRender, MidiNoteStripeOnlyWhileHeld) {
     const std::string silence = dir_.file("silence.wav");
     writeAudio(silence, std::vector<float>(3 * 44100, 0.0f), 1, 44100);
-    const int stripeColumn = 10 * 72 - 240;  // C5
+    const int stripeColumn = 10 * 72 - 243;  // C5, beside its grid line
 
     // Type 0 at the default tempo (120 per minute, 480 ticks a beat): C5 from 1 s to 2 s.
     writeFile(
@@ -190,6 +190,77 @@ TEST_F(HostRender, HoldFreezesThePicture) {
         }
     }
 }
+
+#ifdef CQHOST_FIXTURE_EDITOR
+
+// The render loop itself, with a stand-in editor that draws its timer ticks, a held note and
+// its Hold state: the clock follows the audio at any rate, MIDI arrives on time, Hold freezes.
+class HostRenderLoop : public ::testing::Test {
+  protected:
+    static int ticksShown(const Image& image) {
+        int width = 0;
+        while (width < 900 && image.at(width, 5) == kWhite) ++width;
+        return width;
+    }
+    static bool noteShown(const Image& image) { return image.at(110, 150) == kWhite; }
+    static bool holdShown(const Image& image) { return image.at(930, 35) == kWhite; }
+
+    RunResult render(std::vector<std::string> args) {
+        args.insert(args.begin(), {"render", "--plugin", CQHOST_FIXTURE_EDITOR});
+        return runHost(args);
+    }
+
+    ScratchDir dir_;
+};
+
+TEST_F(HostRenderLoop, ClockFollowsTheAudioAtAnyRate) {
+    for (int rate : {44100, 48000}) {
+        const std::string wav = dir_.file("silence.wav");
+        writeAudio(wav, std::vector<float>(3 * rate, 0.0f), 1, rate);
+        const RunResult run = render({wav, "--at", "0.55,1.5,2.95", "--out", dir_.file("at")});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(ticksShown(readPng(dir_.file("at/frame-0001.png"))), 5) << rate;
+        EXPECT_EQ(ticksShown(readPng(dir_.file("at/frame-0002.png"))), 15) << rate;
+        EXPECT_EQ(ticksShown(readPng(dir_.file("at/frame-0003.png"))), 29) << rate;
+    }
+    // --every: one picture per period, up to and including the end.
+    const RunResult run =
+        render({dir_.file("silence.wav"), "--every", "0.5", "--out", dir_.file("every")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(dir_.entries().size(), 3u);
+    for (int k = 1; k <= 6; ++k) {
+        const std::string file = dir_.file("every/frame-000" + std::to_string(k) + ".png");
+        EXPECT_EQ(ticksShown(readPng(file)), 5 * k) << file;
+    }
+}
+
+TEST_F(HostRenderLoop, MidiNotesArriveOnTimeAndHoldFreezes) {
+    const std::string wav = dir_.file("silence.wav");
+    writeAudio(wav, std::vector<float>(2 * 3 * 44100, 0.0f), 2, 44100);
+    // Middle C from 1 s to 2 s at the default tempo.
+    writeFile(
+        dir_.file("c4.mid"),
+        midiFile(0, 480,
+                 {midiTrack({{960, "\x90\x3C\x64"}, {960, std::string("\x80\x3C\x00", 3)}})}));
+    RunResult run = render({wav, "--midi", dir_.file("c4.mid"), "--at", "0.95,1.05,1.95,2.05",
+                            "--out", dir_.file("notes")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const bool expected[] = {false, true, true, false};
+    for (int k = 0; k < 4; ++k) {
+        const std::string file = dir_.file("notes/frame-000" + std::to_string(k + 1) + ".png");
+        EXPECT_EQ(noteShown(readPng(file)), expected[k]) << file;
+    }
+
+    run = render({wav, "--midi", dir_.file("c4.mid"), "--hold-at", "1.5", "--at", "2.5", "--out",
+                  dir_.file("held.png")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Image held = readPng(dir_.file("held.png"));
+    EXPECT_TRUE(holdShown(held));
+    EXPECT_EQ(ticksShown(held), 15);  // no tick after the click
+    EXPECT_TRUE(noteShown(held));     // the picture of 1.5 s, note and all
+}
+
+#endif
 
 }  // namespace
 }  // namespace cqhost_test
