@@ -6,12 +6,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build --preset default
+# Only what the demo runs: the plug-in, its platform library and the host.
+cmake --build --preset default --target cqscope cqscope-host
 
 host=build/out/cqscope-host
 if ! "$host" probe --json | grep -q '"editor": null'; then
   "$host" render --out cqscope-demo.png >/dev/null
-  echo "demo: the analyser's picture of a C major chord is in $(pwd)/cqscope-demo.png"
+  echo "demo: the analyser's picture of a held C major chord is in $(pwd)/cqscope-demo.png"
 else
   # A build whose plug-in has no display yet: show what a host learns about it instead.
   echo "demo: this build of cqscope.so has no editor yet, so there is no picture to render;"
