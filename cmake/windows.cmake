@@ -1,12 +1,12 @@
-# Windows builds (MinGW-w64): what the DLL and the Windows host need beyond the common
-# settings. Included by the top-level CMakeLists.txt after every target exists.
+# Windows builds with MinGW-w64 (cross or native): what the DLL and the Windows host need
+# beyond the common settings. Included by the top-level CMakeLists.txt after every target exists.
 #
 # - The C++ runtime, libgcc and winpthread are linked statically (the toolchain files pass
 #   -static to every link), so the DLL and the host import only system DLLs (KERNEL32,
 #   USER32, GDI32, ole32, msvcrt) and nothing has to ship beside them.
 # - The 64-bit DLL is cqscope64.dll, so that both can sit in one plug-in folder.
 
-if(NOT WIN32)
+if(NOT MINGW)
   return()
 endif()
 
