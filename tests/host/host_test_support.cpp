@@ -98,7 +98,9 @@ std::string lspStereoPlugin() {
 bool cqscopeHasEditor() {
     if (cqscopePlugin().empty()) return false;
     const RunResult probe = runHost({"probe", "--json", "--plugin", cqscopePlugin()});
-    return probe.status == 0 && probe.out.find("\"editor\": null") == std::string::npos;
+    // A plug-in that no longer loads is a failure, not a reason to skip.
+    if (probe.status != 0) throw std::runtime_error("probe of cqscope.so failed: " + probe.err);
+    return probe.out.find("\"editor\": null") == std::string::npos;
 }
 
 std::vector<float> sine(double frequency, int sampleRate, double seconds, int channels,

@@ -33,7 +33,7 @@ class ScratchDir {
 
 std::string cqscopePlugin();    // build/out/cqscope.so, or "" when not built
 std::string lspStereoPlugin();  // an LSP stereo effect, or "" when not installed
-bool cqscopeHasEditor();        // whether cqscope.so reports an editor
+bool cqscopeHasEditor();        // whether cqscope.so reports one; throws when it fails to load
 
 // Interleaved frames of a sine, `amplitude` peak, on every channel.
 std::vector<float> sine(double frequency, int sampleRate, double seconds, int channels,
