@@ -55,7 +55,11 @@ void firstConstruction(benchmark::State& state) {
         benchmark::DoNotOptimize(&analyser);
     }
 }
-BENCHMARK(firstConstruction)->Unit(benchmark::kMillisecond)->Iterations(4)->Repetitions(3);
+BENCHMARK(firstConstruction)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4)
+    ->Repetitions(3)
+    ->MeasureProcessCPUTime();
 
 // A second effect at the same rate while the first lives: shares the kernels.
 std::size_t secondResidentBytes = 0;
@@ -163,22 +167,25 @@ class RecordingReporter : public benchmark::ConsoleReporter {
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration) continue;
             // Processor time for the single-threaded figures, so that they and their ratios
-            // do not depend on who else runs; wall time for construction, which uses a helper
-            // thread and which a user waits for.
-            const bool wall = run.run_name.function_name.find("Construction") != std::string::npos;
-            const double seconds = (wall ? run.real_accumulated_time : run.cpu_accumulated_time) /
-                                   static_cast<double>(run.iterations);
-            // The fastest repetition: the least disturbed by anything else on the machine.
-            const std::string name = run.run_name.function_name;
-            auto [it, fresh] = nanoseconds.emplace(name, seconds * 1e9);
-            if (!fresh && seconds * 1e9 < it->second) it->second = seconds * 1e9;
+            // do not depend on who else runs; wall time too for construction, which uses a
+            // helper thread and which a user waits for.
+            const double n = static_cast<double>(run.iterations);
+            keepFastest(nanoseconds, run.run_name.function_name, run.cpu_accumulated_time / n);
+            keepFastest(wallNanoseconds, run.run_name.function_name, run.real_accumulated_time / n);
             if (auto scale = run.counters.find("scale"); scale != run.counters.end()) {
                 floorScale = scale->second.value;
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    std::map<std::string, double> nanoseconds;
+    // The fastest repetition of each benchmark: the least disturbed by anything else.
+    static void keepFastest(std::map<std::string, double>& times, const std::string& name,
+                            double seconds) {
+        auto [it, fresh] = times.emplace(name, seconds * 1e9);
+        if (!fresh && seconds * 1e9 < it->second) it->second = seconds * 1e9;
+    }
+    std::map<std::string, double> nanoseconds;      // processor time per iteration
+    std::map<std::string, double> wallNanoseconds;  // wall time per iteration
     double floorScale = 1.0;
 };
 
@@ -197,8 +204,9 @@ int main(int argc, char** argv) {
     const double reference = get("referenceTransform");
     const double production = get("productionTransform");
     const double floor = get("memoryReadFloor") * reporter.floorScale;
-    const double first = get("firstConstruction");
-    const double second = get("secondConstruction");
+    const double firstCpu = get("firstConstruction");
+    const double first = reporter.wallNanoseconds["firstConstruction"];
+    const double second = reporter.wallNanoseconds["secondConstruction"];
     const double audio = get("audioCallback") / 512.0;
     std::printf("\nanalysis at 44.1 kHz (transform path: %s)\n",
                 cqscope::detail::correlationPath());
@@ -208,7 +216,8 @@ int main(int argc, char** argv) {
     std::printf("| memory-read floor (kernel bytes once) | %.2f ms | |\n", floor / 1e6);
     std::printf("| production / reference | %.3f | <= 0.45 |\n", production / reference);
     std::printf("| production / memory-read floor | %.3f | <= 1.3 |\n", production / floor);
-    std::printf("| first construction | %.1f ms | <= 150 ms |\n", first / 1e6);
+    std::printf("| first construction (wall) | %.1f ms | <= 150 ms |\n", first / 1e6);
+    std::printf("| first construction (processor, both threads) | %.1f ms | |\n", firstCpu / 1e6);
     std::printf("| second effect, same rate | %.3f ms | <= 5 ms |\n", second / 1e6);
     std::printf("| second effect, resident memory | %.2f MiB | <= 2 MiB |\n",
                 static_cast<double>(secondResidentBytes) / (1024.0 * 1024.0));
