@@ -35,6 +35,9 @@ WIN32API BOOL cqpClick(HWND window, int x, int y);
 // last call (empty when nothing), and clears it; for a presenter that copies changes out.
 WIN32API BOOL cqpTakeDirtyRect(HWND window, RECT* area);
 
+// How many OleInitialize calls of the calling thread are not yet matched by OleUninitialize.
+WIN32API int cqpOleInitCount(void);
+
 // The number of live objects of the library (windows, device contexts, GDI objects), for
 // leak checks.
 WIN32API int cqpLiveObjectCount(void);

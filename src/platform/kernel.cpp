@@ -77,6 +77,10 @@ WIN32API void WINAPI OleUninitialize(void) {
     if (cqp::oleInitCount > 0) --cqp::oleInitCount;
 }
 
+WIN32API int cqpOleInitCount(void) {
+    return cqp::oleInitCount;
+}
+
 WIN32API void cqpSetManualClock(BOOL enabled, DWORD startMs) {
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);

@@ -504,9 +504,13 @@ TEST_F(UserTest, GetMessageWaitsForAPostFromAnotherThreadAndEndsOnQuit) {
 }
 
 TEST(Kernel, OleCountsAndModuleHandles) {
-    EXPECT_EQ(OleInitialize(nullptr), S_OK);
+    const int outstanding = cqpOleInitCount();
+    EXPECT_EQ(OleInitialize(nullptr), outstanding == 0 ? S_OK : S_FALSE);
     EXPECT_EQ(OleInitialize(nullptr), S_FALSE);
+    EXPECT_EQ(cqpOleInitCount(), outstanding + 2);
     OleUninitialize();
+    OleUninitialize();
+    OleUninitialize();  // one too many: ignored
     OleUninitialize();
     EXPECT_EQ(OleInitialize(nullptr), S_OK);
     OleUninitialize();
