@@ -42,6 +42,8 @@ void unregisterWindow(HWND window) {
     std::lock_guard guard(registry().lock);
     std::erase_if(registry().windows,
                   [window](const auto& entry) { return entry.first == window; });
+    // Give the memory back when no display is open, so a closed editor holds nothing.
+    if (registry().windows.empty()) registry().windows.shrink_to_fit();
 }
 
 VstGui* editorOf(HWND window) {
@@ -73,11 +75,10 @@ VstGui::VstGui(AudioEffect* effect, DisplaySource& source) : AEffGUIEditor(effec
     rect.left = 0;
     rect.bottom = display::kHeight;
     rect.right = display::kWidth;
-    {
-        std::lock_guard guard(registry().lock);
-        ++registry().liveEditors;
-    }
+    // Registration may run out of memory (and throw); count this editor only after it.
     registerWindowClass();
+    std::lock_guard guard(registry().lock);
+    ++registry().liveEditors;
 }
 
 VstGui::~VstGui() {

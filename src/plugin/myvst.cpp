@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "editor/vstgui.h"
+
 MyVST::MyVST(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams),
       analyser(static_cast<double>(sampleRate)) {
@@ -11,13 +13,18 @@ MyVST::MyVST(audioMasterCallback audioMaster)
     setUniqueID(kUniqueId);
     isSynth(false);
     canProcessReplacing(true);
-    // Anything built from here on that can fail must either be owned by a member or be
-    // handed to the base (setEditor) before the next allocation, so that a std::bad_alloc
-    // releases what exists in reverse order (members, then the editor in ~AudioEffect, then
-    // the object). An editor whose base constructor registers itself through setEditor and
-    // whose own constructor then throws would leave `editor` dangling, so create it as
-    //     try { new VstGui(this); } catch (...) { setEditor(nullptr); throw; }
-    // The module's allocation-failure test makes every allocation here fail in turn.
+    // The editor attaches itself (flags 0x11 from here on) and is deleted with the effect.
+    // Its base registers it through setEditor before the rest of its constructor runs; if
+    // that rest throws (out of memory registering the window class), the object is already
+    // gone, so the effect must not keep the pointer. A std::bad_alloc then releases the
+    // members and the object in reverse order. The module's allocation-failure test makes
+    // every allocation here fail in turn.
+    try {
+        new VstGui(this, *this);
+    } catch (...) {
+        setEditor(nullptr);
+        throw;
+    }
 }
 
 void MyVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) noexcept {
