@@ -93,4 +93,17 @@ const char* correlationPath() noexcept {
     return chosenPath.name;
 }
 
+int availableCorrelations(CorrelationImplementation* out, int capacity) noexcept {
+    int count = 0;
+    auto add = [&](const char* name, CorrelateFn fn) {
+        if (count < capacity) out[count++] = {name, fn};
+    };
+    add("portable", correlatePortable);
+#ifdef CQSCOPE_RUNTIME_DISPATCH
+    if (__builtin_cpu_supports("avx2")) add("avx2", correlateAvx2);
+    if (__builtin_cpu_supports("avx512f")) add("avx512f", correlateAvx512);
+#endif
+    return count;
+}
+
 }  // namespace cqscope::detail

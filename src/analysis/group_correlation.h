@@ -17,4 +17,14 @@ void correlateGroup(const double* rows, const double* x, std::int32_t rowCount,
 // Name of the instruction set the running machine uses for correlateGroup.
 const char* correlationPath() noexcept;
 
+// One implementation of correlateGroup, for tests that compare them all.
+struct CorrelationImplementation {
+    const char* name;
+    void (*correlate)(const double* rows, const double* x, std::int32_t rowCount,
+                      const std::int32_t laneStart[4], std::int32_t headRows, double sums[8]);
+};
+// Every implementation the running machine can execute (the portable one always).
+// Writes up to `capacity` entries and answers how many it wrote.
+int availableCorrelations(CorrelationImplementation* out, int capacity) noexcept;
+
 }  // namespace cqscope::detail

@@ -6,8 +6,10 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "analysis/constant_q_bank.h"
+#include "analysis/group_correlation.h"
 #include "analysis/reference_transform.h"
 #include "signals.h"
 
@@ -140,6 +142,47 @@ TEST_F(TransformAt44100, NeighbourAndSemitoneResponses) {
     EXPECT_NEAR(m[3][91], 0.247 * amplitude, 0.002);
     EXPECT_NEAR(m[3][80], 0.053 * amplitude, 0.002);   // a semitone below
     EXPECT_NEAR(m[3][100], 0.065 * amplitude, 0.002);  // a semitone above
+}
+
+}  // namespace
+}  // namespace cqscope
+
+namespace cqscope {
+namespace {
+
+// Every vector path this machine can run (not only the one chosen for it) against a plain
+// per-lane loop, bit for bit, on every group of a kernel set, with a NaN in some heads.
+TEST(TransformPaths, EveryInstructionSetGivesThePlainSums) {
+    const auto set = KernelSet::forRate(8000.0);
+    const std::uint32_t length = set->historyLength();
+    std::vector<double> x(length);
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> sample(-1.0, 1.0);
+    for (double& v : x) v = sample(random);
+    x[length - set->group(0).rows + 1] = std::numeric_limits<double>::quiet_NaN();
+
+    detail::CorrelationImplementation paths[4];
+    const int count = detail::availableCorrelations(paths, 4);
+    ASSERT_GE(count, 1);
+    for (int g = 0; g < KernelSet::kGroupCount; ++g) {
+        const KernelSet::Group& group = set->group(g);
+        const double* rows = set->rows() + group.firstRow * KernelSet::kRowDoubles;
+        const double* window = x.data() + (length - group.rows);
+        double expected[8];
+        for (int lane = 0; lane < 8; ++lane) {
+            double sum = 0.0;
+            for (std::int32_t t = group.laneStart[lane % 4]; t < group.rows; ++t) {
+                sum = sum + rows[t * KernelSet::kRowDoubles + lane] * window[t];
+            }
+            expected[lane] = sum;
+        }
+        for (int p = 0; p < count; ++p) {
+            double sums[8];
+            paths[p].correlate(rows, window, group.rows, group.laneStart, group.headRows, sums);
+            ASSERT_EQ(std::memcmp(sums, expected, sizeof sums), 0)
+                << paths[p].name << " group " << g;
+        }
+    }
 }
 
 }  // namespace
