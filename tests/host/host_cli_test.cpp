@@ -37,7 +37,7 @@ TEST(HostProbe, ReportsCqscopeRecordAndAnswers) {
 
 TEST(HostProbe, ReportsThirdPartyStereoEffect) {
     if (lspStereoPlugin().empty()) GTEST_SKIP() << "lsp-plugins-vst is not installed";
-    const RunResult probe = runHost({"probe", "--plugin", lspStereoPlugin()});
+    const RunResult probe = runHost({"probe", "--plugin", lspStereoPlugin()}, ".", true);
     ASSERT_EQ(probe.status, 0) << probe.err;
     EXPECT_NE(probe.out.find("magic:            0x56737450 'VstP'"), std::string::npos);
     EXPECT_NE(probe.out.find("inputs/outputs:   2 / 2"), std::string::npos) << probe.out;
@@ -104,7 +104,8 @@ TEST(HostProcess, ThroughThirdPartyAndCqscopeEffects) {
     for (const auto& [plugin, tolerance] : plugins) {
         if (plugin.empty()) continue;
         const RunResult run =
-            runHost({"process", "--plugin", plugin, dir.file("in.wav"), dir.file("out.wav")});
+            runHost({"process", "--plugin", plugin, dir.file("in.wav"), dir.file("out.wav")}, ".",
+                    plugin == lspStereoPlugin());
         ASSERT_EQ(run.status, 0) << plugin << ": " << run.err;
         const Audio output = readAudio(dir.file("out.wav"));
         EXPECT_EQ(output.format, input.format) << plugin;

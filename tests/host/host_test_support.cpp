@@ -29,7 +29,8 @@ std::string readAll(int fd) {
 
 }  // namespace
 
-RunResult runHost(const std::vector<std::string>& args, const std::string& workingDir) {
+RunResult runHost(const std::vector<std::string>& args, const std::string& workingDir,
+                  bool foreignPlugin) {
     // Output goes to temporary files rather than pipes, so a chatty child never blocks.
     char outName[] = "/tmp/cqhost-out-XXXXXX";
     char errName[] = "/tmp/cqhost-err-XXXXXX";
@@ -40,6 +41,9 @@ RunResult runHost(const std::vector<std::string>& args, const std::string& worki
         ::dup2(outFd, STDOUT_FILENO);
         ::dup2(errFd, STDERR_FILENO);
         if (::chdir(workingDir.c_str()) != 0) ::_exit(127);
+        ::setenv("LSAN_OPTIONS", "suppressions=" CQHOST_LSAN_SUPPRESSIONS ":print_suppressions=0",
+                 1);
+        if (foreignPlugin) ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         std::vector<char*> argv{const_cast<char*>(CQHOST_BINARY)};
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
