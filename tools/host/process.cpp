@@ -24,6 +24,8 @@ int runProcess(const ProcessOptions& options) {
     if (effect.processReplacing == nullptr) {
         throw HostError("plug-in " + options.plugin + " has no processReplacing entry");
     }
+    // Some effects settle their channel counts only when opened and switched on.
+    host.start(reader.sampleRate(), kBlockSize);
     if (effect.numOutputs < 1) {
         throw HostError("plug-in " + options.plugin + " has no audio outputs");
     }
@@ -49,7 +51,6 @@ int runProcess(const ProcessOptions& options) {
         fileChannels[c] = outputs[std::min(c, numOutputs - 1)].data();
     }
 
-    host.start(reader.sampleRate(), kBlockSize);
     ProgressBar progress("process", reader.frames());
     long long done = 0;
     for (;;) {
