@@ -125,9 +125,12 @@ class OutputFolder {
         for (const auto& file : written_) ::unlink(file.c_str());
         if (created_) ::rmdir(path_.c_str());
     }
-    std::string fileFor(size_t index) {
-        char name[32];
-        std::snprintf(name, sizeof name, "frame-%04zu.png", index + 1);
+    // "frame-0001.png" on; more digits when there are more pictures, so that names sort in
+    // time order.
+    std::string fileFor(size_t index, size_t count) {
+        const int digits = std::max(4, static_cast<int>(std::to_string(count).size()));
+        char name[48];
+        std::snprintf(name, sizeof name, "frame-%0*zu.png", digits, index + 1);
         return path_ + "/" + name;
     }
     void wrote(const std::string& file) { written_.push_back(file); }
@@ -313,7 +316,8 @@ int renderWithEditor(const RenderOptions& options) {
             if (!platform.readWindowPixels(parent.window, pixels.data(), width, height)) {
                 throw HostError("cannot read the editor's pixels");
             }
-            const std::string file = numbered ? folder->fileFor(nextCapture) : outPath;
+            const std::string file =
+                numbered ? folder->fileFor(nextCapture, captureFrames.size()) : outPath;
             writePng(file, pixels.data(), width, height);
             if (folder) folder->wrote(file);
             ++nextCapture;
