@@ -74,7 +74,21 @@ void freeWindowLocked(State& s, HWND window) {
                         s.windowOrder.end());
     if (s.clicks.window == window) s.clicks = ClickTracker{};
     if (w->cls) --w->cls->windowCount;
+    const std::thread::id owner = w->owner;
     s.table.remove(window);
+    // A thread left without windows, timers or messages gives its queue up, so a later thread
+    // that happens to get the same id starts with an empty one.
+    auto queue = s.queues.find(owner);
+    if (queue == s.queues.end() || queue->second.use_count() > 1 ||
+        !queue->second->posted.empty() || queue->second->quitPosted) {
+        return;
+    }
+    bool inUse = std::any_of(s.timers.begin(), s.timers.end(),
+                             [&](const Timer& t) { return t.owner == owner; });
+    s.table.forEach([&](void*, Object* o) {
+        if (o->kind == Kind::Window && static_cast<Window*>(o)->owner == owner) inUse = true;
+    });
+    if (!inUse) s.queues.erase(queue);
 }
 
 void invalidateLocked(Window& w, const RECT* rect, bool erase) {
