@@ -35,6 +35,9 @@ EditorRegistry& registry() {
 
 void registerWindow(HWND window, VstGui* editor) {
     std::lock_guard guard(registry().lock);
+    // A handle value may come back for a new window once the old one is gone.
+    std::erase_if(registry().windows,
+                  [window](const auto& entry) { return entry.first == window; });
     registry().windows.emplace_back(window, editor);
 }
 
@@ -96,7 +99,8 @@ VstGui::~VstGui() {
 }
 
 bool VstGui::open(void* parent) {
-    if (displayWindow) close();
+    // Whatever an earlier open left (also after the host destroyed its window) goes first.
+    close();
     parentWindow = parent;
     hostParent = static_cast<HWND>(parent);
 
@@ -196,8 +200,11 @@ LRESULT CALLBACK VstGui::holdButtonProc(HWND window, UINT message, WPARAM wParam
     if (message == WM_ERASEBKGND) return 1;
     VstGui* editor = editorOf(window);
     WNDPROC previous = editor ? editor->resources.buttonDefaultProc : nullptr;
-    if (!previous) return DefWindowProcA(window, message, wParam, lParam);
-    return CallWindowProcA(previous, window, message, wParam, lParam);
+    const LRESULT result = previous ? CallWindowProcA(previous, window, message, wParam, lParam)
+                                    : DefWindowProcA(window, message, wParam, lParam);
+    // Destroyed from outside (with the host's window): forget the handle.
+    if (message == WM_NCDESTROY && editor) editor->forgetWindows(false);
+    return result;
 }
 
 LRESULT VstGui::handleDisplayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -221,8 +228,23 @@ LRESULT VstGui::handleDisplayMessage(HWND window, UINT message, WPARAM wParam, L
         case WM_TIMER:
             refresh(window);
             return 0;
+        case WM_NCDESTROY:
+            // The host destroyed its window, and this one with it, before closing the editor:
+            // stop the timer and forget the handles, which may soon name other windows.
+            forgetWindows(true);
+            return DefWindowProcA(window, message, wParam, lParam);
         default:
             return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void VstGui::forgetWindows(bool displayToo) {
+    if (holdButton) unregisterWindow(holdButton);
+    holdButton = nullptr;
+    if (displayToo && displayWindow) {
+        KillTimer(displayWindow, kRefreshTimer);
+        unregisterWindow(displayWindow);
+        displayWindow = nullptr;
     }
 }
 

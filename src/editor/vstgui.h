@@ -71,6 +71,9 @@ class VstGui : public AEffGUIEditor, public CControlListener {
     LRESULT handleDisplayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void toggleHold(HWND window);
     void refresh(HWND window);
+    // Drops the Hold button's handle, and the display window's when displayToo is set, after
+    // the window system destroyed them.
+    void forgetWindows(bool displayToo);
 
     HWND hostParent = nullptr;
     HWND displayWindow = nullptr;

@@ -77,6 +77,35 @@ TEST(VstGuiLifecycle, DeletingTheEffectWithTheEditorOpenRemovesTheDisplay) {
     cqpPumpMessages(nullptr);  // no timer of the gone editor fires
 }
 
+TEST(VstGuiLifecycle, HostDestroyingItsWindowBeforeCloseIsHarmless) {
+    OpenEditor editor(/*openNow=*/false);
+    editor.gui().open(editor.hostWindow());
+    editor.gui().close();
+    const int baseline = cqpLiveObjectCount();
+
+    HWND host = cqpCreateHostWindow(960, 512);
+    editor.gui().open(host);
+    editor.source.span = 1.0f;
+    DestroyWindow(host);
+    cqpAdvanceClock(500);
+    cqpPumpMessages(nullptr);
+    EXPECT_EQ(editor.source.transforms, 0) << "no timer outlives the window";
+    editor.gui().idle();
+    editor.gui().close();
+    EXPECT_EQ(cqpLiveObjectCount(), baseline);
+
+    // Windows made after that may carry the old handles; they belong to whoever made them.
+    host = cqpCreateHostWindow(960, 512);
+    editor.gui().open(host);
+    editor.source.setColumn(5, 1.0);
+    DestroyWindow(host);
+    OpenEditor other;
+    EXPECT_EQ(other.refresh().at(5, 0), kBlack);
+    editor.gui().close();
+    ASSERT_TRUE(IsWindow(other.display()));
+    EXPECT_EQ(other.refresh().at(5, 0), kBlack);
+}
+
 TEST(VstGuiRefresh, ThresholdIsExactlyFiveThousandthsInSinglePrecision) {
     OpenEditor editor;
     editor.source.setColumn(5, 1.0);
