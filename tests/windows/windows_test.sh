@@ -115,7 +115,7 @@ exports)
     # The export names, and the addresses of the export address table.
     names=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
       awk '/^\t\[/ {print $3}' | sort | tr '\n' ' ')
-    addresses=$(printf '%s\n' "$dump" | awk '/Export RVA/ {print $3}' | sort -u | tr '\n' ' ')
+    addresses=$(printf '%s\n' "$dump" | awk '/Export RVA/ {print $(NF - 2)}' | sort -u | tr '\n' ' ')
     if [ "$names" != "VSTPluginMain main " ]; then
       echo "$dll exports '$names', not exactly VSTPluginMain and main" >&2
       status=1
