@@ -30,7 +30,9 @@ CQSCOPE_EXPORT AEffect* cqscopeMainEntry(audioMasterCallback audioMaster) {
 }  // extern "C"
 
 #if defined(_WIN32)
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*reserved*/) {
+// C linkage, so that the C runtime's start-up code of the DLL finds and calls it (a C++ name
+// would silently leave the runtime's empty default in its place).
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*reserved*/) {
     return recordModuleInstance(instance);
 }
 #else
