@@ -12,6 +12,8 @@ CQSCOPE_PACKAGES=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 wine32:i386 fonts-wine xvfb
+  # The X11 presenter of the platform library and its tests (XTest clicks, a virtual server).
+  libx11-dev libxext-dev libxtst-dev xauth
 )
 
 # 32-bit Wine comes from the i386 architecture; added only when it is missing.
