@@ -6,21 +6,26 @@
 namespace cqp {
 
 namespace {
-// A handle is (slot index + 1) << 16 | generation, with the generation never 0, so no live
-// handle is null and a stale one names a generation its slot no longer has.
-constexpr std::size_t kMaxSlots = 0xFFFE;
+// A handle is 0x80000000 | (slot index + 1) << 16 | generation, with the generation never 0,
+// so no live handle is null and a stale one names a generation its slot no longer has. The top
+// bit keeps every handle apart from X11 window ids (29 bits), which a Linux host passes as the
+// parent of an editor window. A handle that went through a 32-bit LONG and came back sign
+// extended is still recognised.
+constexpr std::size_t kMaxSlots = 0x7FFF;
+constexpr std::uintptr_t kHandleMark = 0x80000000u;
 }  // namespace
 
 void* HandleTable::handleOf(std::size_t index) const {
-    const std::uintptr_t value = (static_cast<std::uintptr_t>(index + 1) << 16) |
+    const std::uintptr_t value = kHandleMark | (static_cast<std::uintptr_t>(index + 1) << 16) |
                                  static_cast<std::uintptr_t>(slots_[index].generation);
     return reinterpret_cast<void*>(value);
 }
 
 bool HandleTable::decode(const void* handle, std::size_t& index) const {
-    const auto value = reinterpret_cast<std::uintptr_t>(handle);
-    if (value > 0xFFFFFFFFu) return false;
-    const std::uintptr_t slot = value >> 16;
+    auto value = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(handle));
+    if ((value >> 32) == 0xFFFFFFFFu) value &= 0xFFFFFFFFu;  // sign extended from 32 bits
+    if (value > 0xFFFFFFFFu || (value & kHandleMark) == 0) return false;
+    const std::uintptr_t slot = (value & ~kHandleMark) >> 16;
     if (slot == 0 || slot > slots_.size()) return false;
     index = slot - 1;
     return slots_[index].object && slots_[index].generation == (value & 0xFFFF);

@@ -22,6 +22,8 @@
 
 namespace cqp {
 
+struct Presenter;  // x11_presenter.h
+
 enum class Kind : std::uint8_t { Pen, Brush, Font, Bitmap, Dc, Window, Cursor };
 
 struct Object {
@@ -121,7 +123,18 @@ struct Window : Object {
     std::unique_ptr<Surface> surface;  // top-level windows only
     // Owner-drawn button state.
     bool buttonPushed = false;
+    // A WS_CHILD window whose parent is a foreign X11 window (a Linux host's editor window):
+    // to the library it is a top-level window with its own surface; `parent` is null and
+    // `foreignParent` holds the X window id. `presenter` shows it there (null off screen).
+    HWND foreignParent = nullptr;
+    Presenter* presenter = nullptr;
 };
+
+// True when the window's parent is one of the library's windows (it draws into that parent's
+// surface), false for top-level windows and children of foreign windows.
+inline bool hasLibraryParent(const Window& w) {
+    return (w.style & WS_CHILD) != 0 && w.foreignParent == nullptr;
+}
 
 struct Cursor : Object {
     Cursor() : Object(Kind::Cursor) {}
@@ -260,6 +273,16 @@ inline std::uint32_t pixelOf(COLORREF c) {
 inline COLORREF colorOf(std::uint32_t p) {
     return ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
 }
+
+// A left-button press or release at a point of a top-level window's client area, delivered as
+// Windows would: to the window under the point, or for a release to the window holding the
+// capture. Called without the lock, on the window's thread. False when nothing received it.
+bool deliverButton(HWND window, int x, int y, bool press);
+
+// Handles the X events of the calling thread's presented windows and sends what they drew to
+// their X windows; called without the lock by the message retrieval calls. Returns whether
+// the thread has presented windows (so a waiting GetMessageA polls them).
+bool servicePresenters();
 
 // The current tick count (manual or monotonic).
 DWORD tickNow();

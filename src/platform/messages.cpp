@@ -20,6 +20,7 @@ constexpr UINT kMinimumTimerPeriod = 10;  // USER_TIMER_MINIMUM
 constexpr DWORD kDoubleClickTime = 500;   // ms
 constexpr int kDoubleClickSlop = 2;       // pixels either way
 constexpr int kPumpLimit = 100000;        // dispatches per pump, against runaway posting
+constexpr long long kPresenterPoll = 10;  // ms between looks at the X events in GetMessageA
 
 // Windows and timers already served by the current cqpPumpMessages, so one pump cannot spin.
 struct PumpGuard {
@@ -156,7 +157,7 @@ POINT screenOffsetLocked(State& s, HWND window) {
     for (Window* w = findWindowLocked(s, window); w != nullptr;) {
         offset.x += w->x;
         offset.y += w->y;
-        w = (w->style & WS_CHILD) != 0 ? findWindowLocked(s, w->parent) : nullptr;
+        w = hasLibraryParent(*w) ? findWindowLocked(s, w->parent) : nullptr;
     }
     return offset;
 }
@@ -168,7 +169,7 @@ void notifyParent(HWND button, WORD code) {
         State& s = state();
         std::lock_guard<std::mutex> lock(s.mutex);
         Window* w = findWindowLocked(s, button);
-        if (w == nullptr || (w->style & WS_CHILD) == 0) return;
+        if (w == nullptr || !hasLibraryParent(*w)) return;
         parent = w->parent;
         id = w->id;
     }
@@ -277,6 +278,50 @@ LRESULT CALLBACK buttonWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
+bool deliverButton(HWND window, int x, int y, bool press) {
+    HWND target = nullptr;
+    UINT message = press ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+    POINT local{x, y};
+    {
+        State& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        Window* w = findWindowLocked(s, window);
+        if (w == nullptr || w->owner != std::this_thread::get_id()) return false;
+        const POINT origin = screenOffsetLocked(s, window);
+        const POINT screen{origin.x + x, origin.y + y};
+        s.cursorPos = screen;
+        const bool inside = x >= 0 && y >= 0 && x < w->width && y < w->height;
+        HWND capture = queueLocked(s, std::this_thread::get_id()).capture;
+        if (!press && capture != nullptr && findWindowLocked(s, capture) != nullptr) {
+            // The release goes to the window that holds the capture, wherever it is.
+            const POINT at = screenOffsetLocked(s, capture);
+            target = capture;
+            local = POINT{screen.x - at.x, screen.y - at.y};
+        } else if (inside) {
+            target = hitTestLocked(s, window, local);
+        }
+        if (target == nullptr) return false;
+        if (press) {
+            Window* t = findWindowLocked(s, target);
+            const DWORD now = tickNow();
+            ClickTracker& last = s.clicks;
+            // A second press on the same window, soon and near enough, is a double click for
+            // classes that ask for them.
+            if (last.armed && last.window == target && now - last.time <= kDoubleClickTime &&
+                std::abs(last.point.x - screen.x) <= kDoubleClickSlop &&
+                std::abs(last.point.y - screen.y) <= kDoubleClickSlop && t->cls &&
+                (t->cls->style & CS_DBLCLKS) != 0) {
+                message = WM_LBUTTONDBLCLK;
+                last = ClickTracker{};
+            } else {
+                last = ClickTracker{target, now, screen, true};
+            }
+        }
+    }
+    callWindow(target, message, press ? MK_LBUTTON : 0, MAKELPARAM(local.x, local.y));
+    return true;
+}
+
 }  // namespace cqp
 
 WIN32API LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -337,6 +382,7 @@ WIN32API BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filterMin, UI
         cqp::setError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    cqp::servicePresenters();
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (window != nullptr && window != reinterpret_cast<HWND>(-1) &&
@@ -355,6 +401,7 @@ WIN32API BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UIN
         cqp::setError(ERROR_INVALID_PARAMETER);
         return -1;
     }
+    bool presenting = cqp::servicePresenters();
     cqp::State& s = cqp::state();
     std::unique_lock<std::mutex> lock(s.mutex);
     if (window != nullptr && window != reinterpret_cast<HWND>(-1) &&
@@ -376,12 +423,19 @@ WIN32API BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UIN
             cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
             return -1;
         }
-        // Posts, invalidations and clock changes wake the wait; timers end it when due.
-        const long long wait = cqp::nextTimerWaitLocked(s);
+        // Posts, invalidations and clock changes wake the wait; timers end it when due. X
+        // events wake nothing, so a thread with presented windows looks at them every 10 ms.
+        long long wait = cqp::nextTimerWaitLocked(s);
+        if (presenting) wait = wait < 0 ? cqp::kPresenterPoll : std::min(wait, cqp::kPresenterPoll);
         if (wait < 0) {
             queue->wake.wait(lock);
         } else {
             queue->wake.wait_for(lock, std::chrono::milliseconds(std::max<long long>(wait, 1)));
+        }
+        if (presenting) {
+            lock.unlock();
+            presenting = cqp::servicePresenters();
+            lock.lock();
         }
     }
 }
@@ -489,15 +543,14 @@ WIN32API int cqpPumpMessages(HWND window) {
             return 0;
         }
     }
+    cqp::servicePresenters();
     cqp::PumpGuard guard;
-    return cqp::dispatchPending(window, guard);
+    const int count = cqp::dispatchPending(window, guard);
+    cqp::servicePresenters();  // sends what the dispatched messages painted
+    return count;
 }
 
 WIN32API BOOL cqpClick(HWND window, int x, int y) {
-    HWND target = nullptr;
-    UINT press = WM_LBUTTONDOWN;
-    POINT local{x, y};
-    POINT screen{};
     {
         cqp::State& s = cqp::state();
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -510,44 +563,8 @@ WIN32API BOOL cqpClick(HWND window, int x, int y) {
             cqp::setError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
-        const POINT origin = cqp::screenOffsetLocked(s, window);
-        screen = POINT{origin.x + x, origin.y + y};
-        s.cursorPos = screen;
-        target = cqp::hitTestLocked(s, window, local);
-        cqp::Window* t = cqp::findWindowLocked(s, target);
-        const DWORD now = cqp::tickNow();
-        cqp::ClickTracker& last = s.clicks;
-        // A second press on the same window, soon and near enough, is a double click for
-        // classes that ask for them.
-        if (last.armed && last.window == target && now - last.time <= cqp::kDoubleClickTime &&
-            std::abs(last.point.x - screen.x) <= cqp::kDoubleClickSlop &&
-            std::abs(last.point.y - screen.y) <= cqp::kDoubleClickSlop && t->cls &&
-            (t->cls->style & CS_DBLCLKS) != 0) {
-            press = WM_LBUTTONDBLCLK;
-            last = cqp::ClickTracker{};
-        } else {
-            last = cqp::ClickTracker{target, now, screen, true};
-        }
     }
-    cqp::callWindow(target, press, MK_LBUTTON, MAKELPARAM(local.x, local.y));
-    // The release goes to the window that holds the capture, else to the one under the point.
-    HWND releaseTarget = nullptr;
-    POINT releasePoint{};
-    {
-        cqp::State& s = cqp::state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        HWND capture = cqp::queueLocked(s, std::this_thread::get_id()).capture;
-        if (capture != nullptr && cqp::findWindowLocked(s, capture) != nullptr) {
-            const POINT origin = cqp::screenOffsetLocked(s, capture);
-            releaseTarget = capture;
-            releasePoint = POINT{screen.x - origin.x, screen.y - origin.y};
-        } else if (cqp::findWindowLocked(s, window) != nullptr) {
-            releasePoint = POINT{x, y};
-            releaseTarget = cqp::hitTestLocked(s, window, releasePoint);
-        }
-    }
-    if (releaseTarget != nullptr) {
-        cqp::callWindow(releaseTarget, WM_LBUTTONUP, 0, MAKELPARAM(releasePoint.x, releasePoint.y));
-    }
+    cqp::deliverButton(window, x, y, true);
+    cqp::deliverButton(window, x, y, false);
     return TRUE;
 }

@@ -181,7 +181,7 @@ Window* topLevelOf(State& s, Window* window, int& offsetX, int& offsetY, RECT& c
     offsetY = 0;
     clip = RECT{0, 0, window->width, window->height};
     Window* w = window;
-    while ((w->style & WS_CHILD) != 0) {
+    while (hasLibraryParent(*w)) {
         Window* parent = findWindowLocked(s, w->parent);
         if (parent == nullptr) return nullptr;
         offsetX += w->x;

@@ -9,6 +9,7 @@
 
 #include "platform/cqscope_platform.h"
 #include "platform/internal.h"
+#include "platform/x11_presenter.h"
 
 namespace cqp {
 
@@ -19,6 +20,13 @@ constexpr std::uintptr_t kMainModuleValue = 0x00400000;
 HINSTANCE normaliseInstance(HINSTANCE instance) {
     return instance != nullptr ? instance
                                : reinterpret_cast<HINSTANCE>(kMainModuleValue);  // the main module
+}
+
+// An X11 window id (29 bits, never one of our handles, which carry the top bit): the parent a
+// Linux host gives its plug-in's editor.
+bool isForeignWindowId(HWND parent) {
+    const auto value = reinterpret_cast<std::uintptr_t>(parent);
+    return value != 0 && value <= 0x1FFFFFFFu;
 }
 
 bool isAtom(LPCSTR name) {
@@ -152,7 +160,7 @@ bool isDescendantOrSelfLocked(State& s, HWND window, HWND ancestor) {
     for (int depth = 0; window != nullptr && depth < 1000; ++depth) {
         if (window == ancestor) return true;
         Window* w = findWindowLocked(s, window);
-        if (w == nullptr || (w->style & WS_CHILD) == 0) return false;
+        if (w == nullptr || !hasLibraryParent(*w)) return false;
         window = w->parent;
     }
     return false;
@@ -161,7 +169,7 @@ bool isDescendantOrSelfLocked(State& s, HWND window, HWND ancestor) {
 bool isShownLocked(State& s, Window* w) {
     while (w != nullptr) {
         if (!w->visible) return false;
-        if ((w->style & WS_CHILD) == 0) return true;
+        if (!hasLibraryParent(*w)) return true;
         w = findWindowLocked(s, w->parent);
     }
     return false;
@@ -246,6 +254,7 @@ WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR win
                                      DWORD style, int x, int y, int width, int height, HWND parent,
                                      HMENU menu, HINSTANCE instance, LPVOID param) {
     HWND handle = nullptr;
+    bool foreign = false;  // a child of a foreign X11 window
     {
         cqp::State& s = cqp::state();
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -261,7 +270,8 @@ WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR win
             cqp::setError(ERROR_TLW_WITH_WSCHILD);
             return nullptr;
         }
-        if (parent != nullptr && cqp::findWindowLocked(s, parent) == nullptr) {
+        foreign = child && cqp::isForeignWindowId(parent);
+        if (parent != nullptr && !foreign && cqp::findWindowLocked(s, parent) == nullptr) {
             cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
             return nullptr;
         }
@@ -278,7 +288,8 @@ WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR win
         w->proc = cls->proc;
         w->style = style;
         w->exStyle = exStyle;
-        w->parent = parent;
+        w->parent = foreign ? nullptr : parent;
+        w->foreignParent = foreign ? parent : nullptr;
         w->x = x;
         w->y = y;
         w->width = width;
@@ -287,7 +298,7 @@ WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR win
         w->instance = cqp::normaliseInstance(instance);
         w->extra.assign(static_cast<std::size_t>(cls->wndExtra), 0);
         w->owner = std::this_thread::get_id();
-        if (!child) {
+        if (!child || foreign) {
             // A top-level window owns the surface its descendants draw into.
             w->surface = std::make_unique<cqp::Surface>();
             w->surface->width = width;
@@ -307,7 +318,7 @@ WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR win
         }
         raw->self = handle;
         ++cls->windowCount;
-        if (child) cqp::findWindowLocked(s, parent)->children.push_back(handle);
+        if (child && !foreign) cqp::findWindowLocked(s, parent)->children.push_back(handle);
         s.windowOrder.push_back(handle);
         s.queues.try_emplace(raw->owner, std::make_shared<cqp::ThreadQueue>());
     }
@@ -342,6 +353,23 @@ WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR win
             cqp::invalidateLocked(*w, nullptr, true);
         }
     }
+    if (foreign && IsWindow(handle)) {
+        // Shown inside the host's X window when there is a display; off screen otherwise.
+        cqp::Presenter* presenter =
+            cqp::openPresenter(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(parent)),
+                               x, y, width, height, (style & WS_VISIBLE) != 0);
+        cqp::State& s = cqp::state();
+        std::unique_lock<std::mutex> lock(s.mutex);
+        cqp::Window* w = cqp::findWindowLocked(s, handle);
+        if (w != nullptr && w->presenter == nullptr) {
+            w->presenter = presenter;
+            // Everything goes out once, so the X window never shows stale content.
+            w->surface->dirty = RECT{0, 0, w->surface->width, w->surface->height};
+        } else {
+            lock.unlock();
+            cqp::closePresenter(presenter);
+        }
+    }
     return IsWindow(handle) ? handle : nullptr;
 }
 
@@ -368,9 +396,15 @@ WIN32API BOOL WINAPI DestroyWindow(HWND window) {
     for (HWND h : tree) cqp::callWindow(h, WM_DESTROY, 0, 0);
     for (auto it = tree.rbegin(); it != tree.rend(); ++it) {
         cqp::callWindow(*it, WM_NCDESTROY, 0, 0);
-        cqp::State& s = cqp::state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        cqp::freeWindowLocked(s, *it);
+        cqp::Presenter* presenter = nullptr;
+        {
+            cqp::State& s = cqp::state();
+            std::lock_guard<std::mutex> lock(s.mutex);
+            if (cqp::Window* w = cqp::findWindowLocked(s, *it)) std::swap(presenter, w->presenter);
+            cqp::freeWindowLocked(s, *it);
+        }
+        // The X window and connection go with the window, outside the lock.
+        cqp::closePresenter(presenter);
     }
     return TRUE;
 }
@@ -389,12 +423,12 @@ WIN32API HWND WINAPI GetParent(HWND window) {
         cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
-    return w->parent;
+    return w->foreignParent != nullptr ? w->foreignParent : w->parent;
 }
 
 WIN32API BOOL WINAPI ShowWindow(HWND window, int command) {
     cqp::State& s = cqp::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
+    std::unique_lock<std::mutex> lock(s.mutex);
     cqp::Window* w = cqp::findWindowLocked(s, window);
     if (w == nullptr) {
         cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
@@ -408,6 +442,11 @@ WIN32API BOOL WINAPI ShowWindow(HWND window, int command) {
         if (!wasVisible) cqp::invalidateLocked(*w, nullptr, true);
     } else {
         w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+    }
+    if (w->presenter != nullptr && show != wasVisible && cqp::ownedByCaller(*w)) {
+        cqp::Presenter* presenter = w->presenter;
+        lock.unlock();  // the presenter is used on its own thread only, which this is
+        cqp::showPresenter(presenter, show);
     }
     return wasVisible ? TRUE : FALSE;
 }
@@ -442,7 +481,7 @@ WIN32API BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
     for (cqp::Window* at = w; at != nullptr;) {
         left += at->x;
         top += at->y;
-        at = (at->style & WS_CHILD) != 0 ? cqp::findWindowLocked(s, at->parent) : nullptr;
+        at = cqp::hasLibraryParent(*at) ? cqp::findWindowLocked(s, at->parent) : nullptr;
     }
     *rect = RECT{left, top, left + w->width, top + w->height};
     return TRUE;
@@ -525,7 +564,8 @@ bool windowLong(HWND window, int index, bool wide, bool write, LONG_PTR value, L
                 cqp::setError(ERROR_INVALID_INDEX);
                 return false;
             }
-            previous = reinterpret_cast<LONG_PTR>(w->parent);
+            previous = reinterpret_cast<LONG_PTR>(w->foreignParent != nullptr ? w->foreignParent
+                                                                              : w->parent);
             return true;
         case GWLP_ID:
             previous = w->id;

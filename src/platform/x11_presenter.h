@@ -1,0 +1,56 @@
+// The X11 presenter: shows a window whose parent is a foreign X11 window (what a Linux host
+// passes to its plug-in's editor) inside that window.
+//
+// A presenter has its own X connection (XOpenDisplay(NULL)) and one X child window of the
+// foreign parent. It never takes the library lock and is used only by the thread that owns its
+// window; the glue (present.cpp) copies the window's surface into it under the lock and calls
+// it without the lock. X errors on its connection are caught and counted, never fatal; a lost
+// connection makes it inert. This header is free of X11 types, so the rest of the library never
+// sees X's macros.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+namespace cqp {
+
+struct Presenter;
+
+// What the X server told the presenter, in the window's client coordinates.
+struct PresenterEvent {
+    enum class Type { Exposed, Pressed, Released } type = Type::Exposed;
+    int x = 0;
+    int y = 0;
+    int width = 0;   // Exposed only
+    int height = 0;  // Exposed only
+};
+
+// Opens a connection and an X child window of `parent` at (x, y) with the given size, mapped
+// when `visible`. Null when there is no display, or the parent is not a window of it.
+Presenter* openPresenter(std::uint32_t parent, int x, int y, int width, int height, bool visible);
+
+// Destroys the X window (unless the server already did, with its parent) and closes the
+// connection. Null is ignored.
+void closePresenter(Presenter* presenter);
+
+// Takes the next pending event without waiting; false when there is none. Events the window
+// does not need (its own configuration, mouse buttons other than the left one) are skipped.
+bool nextPresenterEvent(Presenter* presenter, PresenterEvent& event);
+
+// The presenter's copy of the window's pixels (0x00RRGGBB, width x height, top row first), to
+// be filled before presentArea. Null once the connection is lost.
+std::uint32_t* presenterPixels(Presenter* presenter);
+
+// Sends an area of the pixels (with whatever an earlier call could not send yet) to the X
+// window and flushes, without waiting for the server. While the server still reads a
+// shared-memory copy, the area waits for a later call; an empty area sends only what waits.
+void presentArea(Presenter* presenter, const RECT& area);
+
+// Shows or hides the X window.
+void showPresenter(Presenter* presenter, bool visible);
+
+// The X window's id (0 when there is none), for tests and diagnostics.
+std::uint32_t presenterWindow(const Presenter* presenter);
+
+}  // namespace cqp
