@@ -15,6 +15,7 @@
 #include "commands.h"
 #include "host_error.h"
 #include "output_file.h"
+#include "validate.h"
 
 namespace cqhost {
 namespace {
@@ -28,6 +29,7 @@ constexpr const char* kUsage =
     "                      [--at T[,T...] | --every SECONDS] [--hold-at T] [--out PATH]\n"
     "  cqscope-host probe [--plugin PATH] [--json]\n"
     "  cqscope-host process --plugin PATH IN OUT\n"
+    "  cqscope-host validate [--plugin PATH] [--strictness 1..10] [--seed N] [--analyser]\n"
     "\n"
     "render   plays AUDIO (or a built-in demo chord) through the plug-in with its editor open\n"
     "         and writes the editor's picture as PNG: at the end of the audio (the demo: at\n"
@@ -35,6 +37,8 @@ constexpr const char* kUsage =
     "         --hold-at clicks the display's Hold button at that time. Times are seconds.\n"
     "probe    prints what a host learns about a plug-in (--json: as JSON).\n"
     "process  runs IN through the plug-in and writes OUT in the format of IN.\n"
+    "validate runs host-side robustness checks on the plug-in, one line per check, and\n"
+    "         exits non-zero when one fails; --analyser adds the analyser's own checks.\n"
     "The default plug-in is cqscope.so beside this program.\n";
 
 // A mistake in the command line itself, reported with a pointer to the usage.
@@ -158,6 +162,35 @@ int dispatchCommand(int argc, char** argv) {
             throw UsageError("--at and --every cannot be used together");
         }
         return runRender(options);
+    }
+    if (command == "validate") {
+        const Arguments args = splitArguments(argc, argv, {"--plugin", "--strictness", "--seed"},
+                                              {"--analyser", "--in-process"});
+        if (!args.words.empty()) throw UsageError("validate takes no file argument");
+        ValidateOptions options;
+        options.plugin = defaultPluginPath();
+        for (const auto& [name, value] : args.options) {
+            if (name == "--plugin") options.plugin = value;
+            if (name == "--strictness") {
+                char* end = nullptr;
+                const long level = std::strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || level < 1 || level > 10) {
+                    throw UsageError("--strictness needs a whole number from 1 to 10");
+                }
+                options.strictness = static_cast<int>(level);
+            }
+            if (name == "--seed") {
+                char* end = nullptr;
+                errno = 0;
+                options.seed = std::strtoull(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || errno != 0 || value[0] == '-') {
+                    throw UsageError("--seed needs a non-negative whole number");
+                }
+            }
+            if (name == "--analyser") options.analyser = true;
+            if (name == "--in-process") options.inProcess = true;
+        }
+        return runValidate(options);
     }
     throw UsageError("unknown command '" + command + "'");
 }
