@@ -5,21 +5,13 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <numbers>
 
-#include "win_plugin.h"
+#include "host/host_error.h"
 
 namespace winhost {
 namespace {
 
-// The demo: C3, C4, E4, G4, six harmonics each (harmonic k at 1/k of 0.08), 4 s at 44.1 kHz,
-// 20 ms fades at both ends; every note held from the first frame to the last.
-constexpr double kDemoRate = 44100.0;
-constexpr double kDemoSeconds = 4.0;
-constexpr int kDemoNotes[] = {48, 60, 64, 67};
-constexpr int kDemoHarmonics = 6;
-constexpr double kDemoNoteAmplitude = 0.08;
-constexpr double kDemoFadeSeconds = 0.02;
+using cqhost::HostError;
 
 constexpr std::uint16_t kWavePcm = 1;
 constexpr std::uint16_t kWaveFloat = 3;
@@ -73,11 +65,9 @@ float wavSample(const unsigned char* p, std::uint16_t format, int bits) {
 AudioInput::AudioInput(const std::optional<std::string>& path, double rawRate) {
     if (!path) {
         demo_ = true;
-        sampleRate_ = kDemoRate;
-        frames_ = std::llround(kDemoSeconds * kDemoRate);
-        for (int note : kDemoNotes) {
-            notes_.push_back({0, frames_ - 1, static_cast<std::uint8_t>(note)});
-        }
+        sampleRate_ = cqhost::DemoSignal::kSampleRate;
+        frames_ = demo.frames();
+        midi_ = demo.midi();
         return;
     }
     const std::string& name = *path;
@@ -163,31 +153,11 @@ void AudioInput::readWav(const std::string& path) {
 
 void AudioInput::read(long long start, float* left, float* right, int count) const {
     if (demo_) {
-        demoSamples(start, left, right, count);
+        demo.read(start, left, right, count);
         return;
     }
     std::copy_n(left_.begin() + start, count, left);
     std::copy_n(right_.begin() + start, count, right);
-}
-
-void AudioInput::demoSamples(long long start, float* left, float* right, int count) const {
-    for (int i = 0; i < count; ++i) {
-        const long long frame = start + i;
-        const double t = static_cast<double>(frame) / kDemoRate;
-        double sample = 0.0;
-        for (int note : kDemoNotes) {
-            const double f = 440.0 * std::pow(2.0, (note - 69) / 12.0);
-            for (int k = 1; k <= kDemoHarmonics; ++k) {
-                sample += kDemoNoteAmplitude / k * std::sin(2.0 * std::numbers::pi * f * k * t);
-            }
-        }
-        const double fadeIn = std::min(1.0, t / kDemoFadeSeconds);
-        const double fadeOut =
-            std::min(1.0, static_cast<double>(frames_ - frame) / (kDemoFadeSeconds * kDemoRate));
-        const float value = static_cast<float>(sample * fadeIn * fadeOut);
-        left[i] = value;
-        right[i] = value;
-    }
 }
 
 }  // namespace winhost

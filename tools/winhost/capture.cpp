@@ -8,18 +8,24 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "audio_input.h"
-#include "commands.h"
+#include "host/host_error.h"
+#include "host/plugin_host.h"
 #include "host_window.h"
-#include "win_plugin.h"
+#include "win_commands.h"
 
 namespace winhost {
 namespace {
+
+using cqhost::HostError;
+using cqhost::PluginHost;
 
 constexpr int kBlockSize = 512;
 // A point inside the Hold button (50 x 24 at the display's top right), in its own coordinates.
@@ -33,7 +39,7 @@ using Pixels = std::vector<unsigned char>;  // RGB, top row first
 // The editor, open in the parent: closed again when the capture ends, also on an error.
 class EditorSession {
   public:
-    EditorSession(WinPlugin& plugin, HWND parent) : plugin_(plugin) {
+    EditorSession(PluginHost& plugin, HWND parent) : plugin_(plugin) {
         plugin_.dispatch(effEditOpen, 0, 0, parent);
     }
     ~EditorSession() { plugin_.dispatch(effEditClose); }
@@ -41,7 +47,7 @@ class EditorSession {
     EditorSession& operator=(const EditorSession&) = delete;
 
   private:
-    WinPlugin& plugin_;
+    PluginHost& plugin_;
 };
 
 // Reads the window's client area through GDI: a block copy from its device context into a
@@ -134,14 +140,12 @@ void checkWritable(const std::string& path) {
 class EventList {
   public:
     void clear() { midi_.clear(); }
-    void add(std::uint8_t status, std::uint8_t note, std::uint8_t velocity, int deltaFrames) {
+    void add(const std::array<std::uint8_t, 3>& bytes, int deltaFrames) {
         VstMidiEvent event{};
         event.type = kVstMidiType;
         event.byteSize = sizeof(VstMidiEvent);
         event.deltaFrames = deltaFrames;
-        event.midiData[0] = static_cast<char>(status);
-        event.midiData[1] = static_cast<char>(note);
-        event.midiData[2] = static_cast<char>(velocity);
+        for (int i = 0; i < 3; ++i) event.midiData[i] = static_cast<char>(bytes[i]);
         midi_.push_back(event);
     }
     bool empty() const { return midi_.empty(); }
@@ -163,9 +167,9 @@ class EventList {
     std::vector<VstIntPtr> storage_;
 };
 
-// Plays frames [0, end) in blocks of kBlockSize with the held notes' on and off events, and
+// Plays frames [0, end) in blocks of kBlockSize with the MIDI messages that fall in them, and
 // lets the message loop run between blocks as a live host's would.
-void play(WinPlugin& plugin, const AudioInput& audio, long long end) {
+void play(PluginHost& plugin, const AudioInput& audio, long long end) {
     AEffect& effect = plugin.effect();
     const int numInputs = std::max(effect.numInputs, 0);
     const int numOutputs = std::max(effect.numOutputs, 0);
@@ -187,23 +191,21 @@ void play(WinPlugin& plugin, const AudioInput& audio, long long end) {
     for (int o = 0; o < numOutputs; ++o) outputPointers[o] = outputs[o].data();
 
     EventList events;
+    const std::vector<cqhost::TimedMidiMessage>& midi = audio.midi();
+    size_t nextMidi = 0;
     for (long long position = 0; position < end;) {
         const long long blockEnd = std::min(position + kBlockSize, end);
         const int count = static_cast<int>(blockEnd - position);
         audio.read(position, left.data(), right.data(), count);
+        // Each message in the block it falls in, at its offset there (as the Linux host does).
         events.clear();
-        for (const HeldNote& held : audio.notes()) {
-            if (held.onFrame >= position && held.onFrame < blockEnd) {
-                events.add(0x90, held.note, 100, static_cast<int>(held.onFrame - position));
-            }
-        }
-        for (const HeldNote& held : audio.notes()) {
-            if (held.offFrame >= position && held.offFrame < blockEnd) {
-                events.add(0x80, held.note, 0, static_cast<int>(held.offFrame - position));
-            }
+        while (nextMidi < midi.size() && midi[nextMidi].frame < blockEnd) {
+            const cqhost::TimedMidiMessage& message = midi[nextMidi++];
+            events.add(message.bytes,
+                       static_cast<int>(std::max<long long>(0, message.frame - position)));
         }
         if (!events.empty()) plugin.dispatch(effProcessEvents, 0, 0, events.events());
-        effect.processReplacing(&effect, inputPointers.data(), outputPointers.data(), count);
+        plugin.processReplacing(inputPointers.data(), outputPointers.data(), count);
         position = blockEnd;
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -233,7 +235,7 @@ int runCapture(const CaptureOptions& options) {
     checkWritable(livePath);
     if (options.hold) checkWritable(holdPath);
 
-    WinPlugin plugin(options.plugin);
+    PluginHost plugin(options.plugin);
     AEffect& effect = plugin.effect();
     if (!(effect.flags & effFlagsHasEditor)) {
         throw HostError("plug-in " + plugin.path() +

@@ -11,12 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "host/host_error.h"
+#include "host/plugin_host.h"
 #include "host_window.h"
-#include "win_plugin.h"
+#include "win_commands.h"
 
 namespace winhost {
 namespace {
+
+using cqhost::HostError;
+using cqhost::PluginHost;
 
 constexpr const char* kDisplayClass = "DrawWnd";
 
@@ -41,9 +45,9 @@ class Round {
     Round(const std::string& path, DWORD timeoutMs) : path_(path), timeoutMs_(timeoutMs) {}
 
     void run() {
-        first_ = std::make_unique<WinPlugin>(path_);
-        second_ = std::make_unique<WinPlugin>(path_);
-        for (WinPlugin* plugin : {first_.get(), second_.get()}) {
+        first_ = std::make_unique<PluginHost>(path_);
+        second_ = std::make_unique<PluginHost>(path_);
+        for (PluginHost* plugin : {first_.get(), second_.get()}) {
             if (!(plugin->effect().flags & effFlagsHasEditor)) {
                 throw HostError("plug-in " + path_ + " has no editor");
             }
@@ -107,7 +111,7 @@ class Round {
 
     std::string path_;
     DWORD timeoutMs_;
-    std::unique_ptr<WinPlugin> first_, second_;
+    std::unique_ptr<PluginHost> first_, second_;
 };
 
 }  // namespace

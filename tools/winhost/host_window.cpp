@@ -2,10 +2,12 @@
 
 #include <string>
 
-#include "win_plugin.h"
+#include "host/host_error.h"
 
 namespace winhost {
 namespace {
+
+using cqhost::HostError;
 
 constexpr const char* kParentClass = "cqscopeHostParent";
 // How often the loop calls idle while it waits, in ms.

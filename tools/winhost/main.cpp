@@ -16,11 +16,14 @@
 #include <new>
 #include <string>
 
-#include "commands.h"
-#include "win_plugin.h"
+#include "host/commands.h"
+#include "host/host_error.h"
+#include "win_commands.h"
 
 namespace winhost {
 namespace {
+
+using cqhost::HostError;
 
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
@@ -66,10 +69,10 @@ int run(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    ProbeOptions probe;
+    cqhost::ProbeOptions probe;
     CaptureOptions capture;
     CycleOptions cycle;
-    probe.plugin = capture.plugin = cycle.plugin = defaultPluginPath();
+    probe.plugin = capture.plugin = cycle.plugin = cqhost::defaultPluginPath();
     bool haveAudio = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -102,14 +105,18 @@ int run(int argc, char** argv) {
             throw UsageError("unexpected argument '" + arg + "' for " + command);
         }
     }
-    if (command == "probe") return runProbe(probe);
+    if (command == "probe") return cqhost::runProbe(probe);
     if (command == "capture") return runCapture(capture);
     if (command == "cycle") return runCycle(cycle);
     throw UsageError("unknown command '" + command + "'");
 }
 
 }  // namespace
+}  // namespace winhost
 
+namespace cqhost {
+
+// The DLL of this program's width beside it.
 std::string defaultPluginPath() {
     char path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -119,7 +126,7 @@ std::string defaultPluginPath() {
     return folder + (sizeof(void*) == 8 ? "\\cqscope64.dll" : "\\cqscope.dll");
 }
 
-}  // namespace winhost
+}  // namespace cqhost
 
 int main(int argc, char** argv) {
     // Output byte for byte as on Linux: no CR before each LF.
@@ -131,7 +138,7 @@ int main(int argc, char** argv) {
     } catch (const winhost::UsageError& error) {
         std::fprintf(stderr, "cqscope-host: %s\n%s", error.what(), winhost::kUsage);
         return winhost::kExitUsage;
-    } catch (const winhost::HostError& error) {
+    } catch (const cqhost::HostError& error) {
         std::fprintf(stderr, "cqscope-host: %s\n", error.what());
         return winhost::kExitError;
     } catch (const std::bad_alloc&) {

@@ -1,4 +1,5 @@
-// The commands of cqscope-host.exe. Each throws HostError for bad input and never leaves a
+// The Windows-only commands of cqscope-host.exe (probe is the Linux host's own, in
+// tools/host/probe.cpp). Each throws cqhost::HostError for bad input and never leaves a
 // partial output file behind. Main (user-interface) thread only.
 #pragma once
 
@@ -6,11 +7,6 @@
 #include <string>
 
 namespace winhost {
-
-struct ProbeOptions {
-    std::string plugin;
-    bool json = false;
-};
 
 struct CaptureOptions {
     std::string plugin;
@@ -28,10 +24,6 @@ struct CycleOptions {
     int timeoutMs = 10000;  // longest wait for a refresh
 };
 
-// The plug-in used when --plugin is not given: the DLL of this program's width beside it.
-std::string defaultPluginPath();
-
-int runProbe(const ProbeOptions& options);
 int runCapture(const CaptureOptions& options);
 int runCycle(const CycleOptions& options);
 

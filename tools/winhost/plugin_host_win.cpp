@@ -1,21 +1,26 @@
-#include "win_plugin.h"
-
+// The Windows implementation of cqscope-host's PluginHost (tools/host/plugin_host.h): the
+// plug-in is a DLL loaded with LoadLibraryExA and its entry found with GetProcAddress. The host
+// callback answers exactly as the Linux implementation does, so that probe output, which both
+// hosts print with the same code, compares line for line. Main thread only.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 
-namespace winhost {
+#include "host/host_error.h"
+#include "host/plugin_host.h"
+
+namespace cqhost {
 namespace {
 
 using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
 
 // The host inside an entry call right now: the entry calls back before its record exists.
-WinPlugin* pluginBeingLoaded = nullptr;
-std::map<AEffect*, WinPlugin*> pluginsByEffect;
+PluginHost* pluginBeingLoaded = nullptr;
+std::map<AEffect*, PluginHost*> pluginsByEffect;
 
-// The same answers as the Linux host, so that probe output compares line for line.
+// The same answers as the Linux host.
 constexpr VstIntPtr kHostVstVersion = 2400;
 constexpr VstIntPtr kHostVendorVersion = 100;
 constexpr VstIntPtr kProcessLevelUser = 1;
@@ -104,7 +109,7 @@ std::string hostOpcodeName(VstInt32 opcode) {
     }
 }
 
-WinPlugin::WinPlugin(const std::string& path) : path_(path) {
+PluginHost::PluginHost(const std::string& path) : path_(path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         throw HostError("cannot open plug-in " + path + ": " + lastErrorText());
@@ -134,7 +139,7 @@ WinPlugin::WinPlugin(const std::string& path) : path_(path) {
                         " exports neither VSTPluginMain nor main: not a VST 2.x effect");
     }
     pluginBeingLoaded = this;
-    AEffect* created = entry(&WinPlugin::hostCallback);
+    AEffect* created = entry(&PluginHost::hostCallback);
     pluginBeingLoaded = nullptr;
     if (created == nullptr) {
         FreeLibrary(module);
@@ -146,34 +151,34 @@ WinPlugin::WinPlugin(const std::string& path) : path_(path) {
         throw HostError("plug-in " + path + ": its entry " + entryName_ +
                         " returned a record that is not a VST 2.x effect");
     }
-    module_ = module;
+    library_ = module;
     effect_ = created;
     pluginsByEffect[effect_] = this;
 }
 
-WinPlugin::~WinPlugin() {
+PluginHost::~PluginHost() {
     stop();
     if (effect_ != nullptr) {
         dispatch(effClose);  // the effect deletes its record here
         pluginsByEffect.erase(effect_);
         effect_ = nullptr;
     }
-    if (module_ != nullptr) FreeLibrary(static_cast<HMODULE>(module_));
+    if (library_ != nullptr) FreeLibrary(static_cast<HMODULE>(library_));
 }
 
-VstIntPtr WinPlugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                              float opt) {
+VstIntPtr PluginHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                               float opt) {
     return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
 }
 
-std::string WinPlugin::dispatchText(VstInt32 opcode, VstInt32 index) {
+std::string PluginHost::dispatchText(VstInt32 opcode, VstInt32 index) {
     char buffer[kEffectTextBuffer] = {};
     dispatch(opcode, index, 0, buffer);
     buffer[kEffectTextBuffer - 1] = '\0';
     return std::string(buffer);
 }
 
-void WinPlugin::start(double sampleRate, int blockSize) {
+void PluginHost::start(double sampleRate, int blockSize) {
     sampleRate_ = sampleRate;
     blockSize_ = blockSize;
     if (!opened_) {
@@ -187,14 +192,18 @@ void WinPlugin::start(double sampleRate, int blockSize) {
     started_ = true;
 }
 
-void WinPlugin::stop() {
+void PluginHost::stop() {
     if (!started_) return;
     dispatch(effStopProcess);
     dispatch(effMainsChanged, 0, 0);
     started_ = false;
 }
 
-void WinPlugin::record(VstInt32 opcode) {
+void PluginHost::processReplacing(float** inputs, float** outputs, int frames) {
+    effect_->processReplacing(effect_, inputs, outputs, frames);
+}
+
+void PluginHost::record(VstInt32 opcode) {
     auto found = std::find_if(callbackLog_.begin(), callbackLog_.end(),
                               [opcode](const auto& entry) { return entry.first == opcode; });
     if (found == callbackLog_.end()) {
@@ -204,9 +213,9 @@ void WinPlugin::record(VstInt32 opcode) {
     }
 }
 
-VstIntPtr VSTCALLBACK WinPlugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 /*index*/,
-                                              VstIntPtr /*value*/, void* ptr, float /*opt*/) {
-    WinPlugin* plugin = nullptr;
+VstIntPtr VSTCALLBACK PluginHost::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                               VstIntPtr value, void* ptr, float opt) {
+    PluginHost* plugin = nullptr;
     if (effect != nullptr) {
         auto found = pluginsByEffect.find(effect);
         if (found != pluginsByEffect.end()) plugin = found->second;
@@ -214,10 +223,11 @@ VstIntPtr VSTCALLBACK WinPlugin::hostCallback(AEffect* effect, VstInt32 opcode, 
     if (plugin == nullptr) plugin = pluginBeingLoaded;
     if (plugin == nullptr) return opcode == audioMasterVersion ? kHostVstVersion : 0;
     plugin->record(opcode);
-    return plugin->answer(opcode, ptr);
+    return plugin->answer(opcode, index, value, ptr, opt);
 }
 
-VstIntPtr WinPlugin::answer(VstInt32 opcode, void* ptr) {
+VstIntPtr PluginHost::answer(VstInt32 opcode, VstInt32 /*index*/, VstIntPtr /*value*/, void* ptr,
+                             float /*opt*/) {
     switch (opcode) {
         case audioMasterVersion:
             return kHostVstVersion;
@@ -258,4 +268,4 @@ VstIntPtr WinPlugin::answer(VstInt32 opcode, void* ptr) {
     }
 }
 
-}  // namespace winhost
+}  // namespace cqhost
