@@ -29,7 +29,8 @@ constexpr const char* kUsage =
     "                      [--at T[,T...] | --every SECONDS] [--hold-at T] [--out PATH]\n"
     "  cqscope-host probe [--plugin PATH] [--json]\n"
     "  cqscope-host process --plugin PATH IN OUT\n"
-    "  cqscope-host validate [--plugin PATH] [--strictness 1..10] [--seed N] [--analyser]\n"
+    "  cqscope-host validate [--plugin PATH] [--strictness 1..10] [--seed N]\n"
+    "                        [--timeout SECONDS] [--analyser]\n"
     "\n"
     "render   plays AUDIO (or a built-in demo chord) through the plug-in with its editor open\n"
     "         and writes the editor's picture as PNG: at the end of the audio (the demo: at\n"
@@ -38,7 +39,9 @@ constexpr const char* kUsage =
     "probe    prints what a host learns about a plug-in (--json: as JSON).\n"
     "process  runs IN through the plug-in and writes OUT in the format of IN.\n"
     "validate runs host-side robustness checks on the plug-in, one line per check, and\n"
-    "         exits non-zero when one fails; --analyser adds the analyser's own checks.\n"
+    "         exits non-zero when one fails; each check runs in a child process, killed\n"
+    "         after --timeout seconds (default 900); --analyser adds the analyser's own\n"
+    "         checks (bit-exact pass-through, Hold), which cqscope gets by itself.\n"
     "The default plug-in is cqscope.so beside this program.\n";
 
 // A mistake in the command line itself, reported with a pointer to the usage.
@@ -164,8 +167,9 @@ int dispatchCommand(int argc, char** argv) {
         return runRender(options);
     }
     if (command == "validate") {
-        const Arguments args = splitArguments(argc, argv, {"--plugin", "--strictness", "--seed"},
-                                              {"--analyser", "--in-process"});
+        const Arguments args =
+            splitArguments(argc, argv, {"--plugin", "--strictness", "--seed", "--timeout"},
+                           {"--analyser", "--in-process"});
         if (!args.words.empty()) throw UsageError("validate takes no file argument");
         ValidateOptions options;
         options.plugin = defaultPluginPath();
@@ -186,6 +190,14 @@ int dispatchCommand(int argc, char** argv) {
                 if (value.empty() || *end != '\0' || errno != 0 || value[0] == '-') {
                     throw UsageError("--seed needs a non-negative whole number");
                 }
+            }
+            if (name == "--timeout") {
+                char* end = nullptr;
+                const long seconds = std::strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || seconds < 1 || seconds > 86400) {
+                    throw UsageError("--timeout needs a number of seconds from 1 to 86400");
+                }
+                options.timeoutSeconds = static_cast<int>(seconds);
             }
             if (name == "--analyser") options.analyser = true;
             if (name == "--in-process") options.inProcess = true;

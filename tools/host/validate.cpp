@@ -43,8 +43,6 @@ constexpr unsigned char kGuard = 0xA5;
 // program names, patch information): several kilobytes more than the largest.
 constexpr size_t kSafeBlock = 16384;
 
-constexpr int kCheckTimeoutSeconds = 900;
-
 // Failure and skip of one check, thrown from inside it.
 struct CheckFailure {
     std::string reason;
@@ -77,6 +75,7 @@ struct Subject {
     std::string path;
     int strictness = 5;
     std::uint64_t seed = 1;
+    int timeoutSeconds = 900;
     bool analyser = false;
     bool platformEditor = false;  // an editor drawn through our platform library
     bool receivesMidi = false;
@@ -1148,7 +1147,7 @@ Outcome runInChild(const Check& check, const Subject& subject) {
     std::string message;
     char chunk[4096];
     const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(kCheckTimeoutSeconds);
+        std::chrono::steady_clock::now() + std::chrono::seconds(subject.timeoutSeconds);
     bool timedOut = false;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -1181,7 +1180,7 @@ Outcome runInChild(const Check& check, const Subject& subject) {
     }
     const std::string during = lastStep.empty() ? "" : " during " + lastStep;
     if (timedOut) {
-        return {'F', "did not finish within " + std::to_string(kCheckTimeoutSeconds) +
+        return {'F', "did not finish within " + std::to_string(subject.timeoutSeconds) +
                          " s (killed)" + during};
     }
     if (WIFSIGNALED(status)) {
@@ -1248,6 +1247,7 @@ int runValidate(const ValidateOptions& options) {
     subject.path = options.plugin;
     subject.strictness = options.strictness;
     subject.seed = options.seed;
+    subject.timeoutSeconds = options.timeoutSeconds;
     const auto started = std::chrono::steady_clock::now();
 
     std::printf("validating %s (strictness %d, seed %llu)\n", options.plugin.c_str(),

@@ -15,10 +15,11 @@ namespace cqhost {
 
 struct ValidateOptions {
     std::string plugin;
-    int strictness = 5;      // 1 (quick) to 10 (longest runs, most repetitions)
-    std::uint64_t seed = 1;  // seeds every random signal and event list
-    bool analyser = false;   // force the analyser checks (bit-exact pass-through, Hold)
-    bool inProcess = false;  // run checks without a child process (for debuggers)
+    int strictness = 5;        // 1 (quick) to 10 (longest runs, most repetitions)
+    std::uint64_t seed = 1;    // seeds every random signal and event list
+    bool analyser = false;     // force the analyser checks (bit-exact pass-through, Hold)
+    bool inProcess = false;    // run checks without a child process (for debuggers)
+    int timeoutSeconds = 900;  // a check still running after this is killed and fails
 };
 
 // Prints one line per check and a summary on stdout; returns 0 when no check failed, 1 else.
