@@ -35,6 +35,14 @@ WIN32API BOOL cqpClick(HWND window, int x, int y);
 // last call (empty when nothing), and clears it; for a presenter that copies changes out.
 WIN32API BOOL cqpTakeDirtyRect(HWND window, RECT* area);
 
+// The window that the library shows inside a foreign X11 window (a child created with that X
+// window id as its parent), or null. The first one when there are several.
+WIN32API HWND cqpFindForeignChild(unsigned long xWindow);
+
+// The X11 window id of the library's X child window that shows `window` (a child of a foreign
+// X11 parent), or 0 when it is not on screen (no display, or the server destroyed it).
+WIN32API unsigned long cqpPresentedXWindow(HWND window);
+
 // How many OleInitialize calls of the calling thread are not yet matched by OleUninitialize.
 WIN32API int cqpOleInitCount(void);
 

@@ -856,3 +856,23 @@ WIN32API int cqpLiveObjectCount(void) {
     std::lock_guard<std::mutex> lock(s.mutex);
     return s.table.liveCount();
 }
+
+WIN32API HWND cqpFindForeignChild(unsigned long xWindow) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (HWND h : s.windowOrder) {
+        cqp::Window* w = cqp::findWindowLocked(s, h);
+        if (w != nullptr && w->foreignParent != nullptr &&
+            reinterpret_cast<std::uintptr_t>(w->foreignParent) == xWindow) {
+            return h;
+        }
+    }
+    return nullptr;
+}
+
+WIN32API unsigned long cqpPresentedXWindow(HWND window) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Window* w = cqp::findWindowLocked(s, window);
+    return w != nullptr ? cqp::presenterWindow(w->presenter) : 0;
+}

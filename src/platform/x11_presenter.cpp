@@ -49,6 +49,7 @@ namespace {
 std::mutex registryMutex;
 std::vector<Presenter*> registry;
 XErrorHandler previousHandler = nullptr;
+XIOErrorHandler previousIoHandler = nullptr;
 bool handlerInstalled = false;
 
 int onXError(Display* display, XErrorEvent* error) {
@@ -66,7 +67,25 @@ int onXError(Display* display, XErrorEvent* error) {
     return chain != nullptr ? chain(display, error) : 0;
 }
 
-// Called instead of exiting the process when our connection breaks (the server went away).
+// A broken connection (the server went away). The default handler would end the process;
+// for ours it only marks the presenter, which then does nothing more. Others' connections get
+// the handler installed before ours.
+int onXIOError(Display* display) {
+    XIOErrorHandler chain = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(registryMutex);
+        for (Presenter* p : registry) {
+            if (p->display == display) {
+                p->connectionLost = true;
+                return 0;
+            }
+        }
+        chain = previousIoHandler;
+    }
+    return chain != nullptr ? chain(display) : 0;
+}
+
+// Called after onXIOError instead of exiting the process, for our connections only.
 void onConnectionLost(Display*, void* user) {
     static_cast<Presenter*>(user)->connectionLost = true;
 }
@@ -75,6 +94,7 @@ void registerPresenter(Presenter* p) {
     std::lock_guard<std::mutex> lock(registryMutex);
     if (!handlerInstalled) {
         previousHandler = XSetErrorHandler(onXError);
+        previousIoHandler = XSetIOErrorHandler(onXIOError);
         handlerInstalled = true;
     }
     registry.push_back(p);
@@ -87,11 +107,14 @@ void unregisterPresenter(Presenter* p) {
     registry.erase(std::remove(registry.begin(), registry.end(), p), registry.end());
     if (registry.empty() && handlerInstalled) {
         XErrorHandler current = XSetErrorHandler(previousHandler);
-        if (current == onXError) {
+        XIOErrorHandler currentIo = XSetIOErrorHandler(previousIoHandler);
+        if (current == onXError && currentIo == onXIOError) {
             handlerInstalled = false;
             previousHandler = nullptr;
+            previousIoHandler = nullptr;
         } else {
             XSetErrorHandler(current);
+            XSetIOErrorHandler(currentIo);
         }
     }
 }

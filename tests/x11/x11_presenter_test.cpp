@@ -1,0 +1,496 @@
+// The editor of the built plug-in inside a real X11 window, as a Linux host shows it: each
+// suite starts its own Xvfb on a free display (and stops it), makes a top-level X window the
+// editor's parent, drives audio and idle through the record, and looks at the X server's
+// pixels, windows and the process's connections.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frame/host_interface.h"
+#include "platform/cqscope_platform.h"
+
+// Last: X's macros (None, Bool, Status, ...) would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+namespace {
+
+constexpr int kWidth = 960;
+constexpr int kHeight = 512;
+constexpr int kBlock = 512;
+
+// ---- The virtual X server ----
+
+std::string findXvfb() {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        const std::string candidate = dirs.substr(start, end - start) + "/Xvfb";
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+// An Xvfb on a display number it picks itself (-displayfd), stopped on destruction.
+class VirtualServer {
+  public:
+    bool start(std::string& why) {
+        const std::string xvfb = findXvfb();
+        if (xvfb.empty()) {
+            why = "Xvfb is not installed";
+            return false;
+        }
+        int fds[2];
+        if (pipe(fds) != 0) {
+            why = "pipe failed";
+            return false;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);  // no server outlives a test that dies
+            close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen",
+                  "0", "1280x1024x24", "-noreset", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        while (poll(&p, 1, 10000) > 0) {
+            char c;
+            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+            number += c;
+        }
+        close(fds[0]);
+        if (number.empty()) {
+            why = "Xvfb did not report a display";
+            stop();
+            return false;
+        }
+        name_ = ":" + number;
+        return true;
+    }
+    void stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+    ~VirtualServer() { stop(); }
+    const std::string& name() const { return name_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+// ---- The plug-in, loaded as a host loads it ----
+
+VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+class Plugin {
+  public:
+    Plugin() {
+        library_ = dlopen(CQSCOPE_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (library_ == nullptr) {
+            ADD_FAILURE() << dlerror();
+            return;
+        }
+        using Entry = AEffect* (*)(audioMasterCallback);
+        auto entry = reinterpret_cast<Entry>(dlsym(library_, "VSTPluginMain"));
+        if (entry != nullptr) effect = entry(host);
+        if (effect == nullptr) return;
+        dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+        dispatch(effSetBlockSize, 0, kBlock);
+        dispatch(effMainsChanged, 0, 1);
+    }
+    ~Plugin() {
+        if (effect != nullptr) dispatch(effClose);
+        if (library_ != nullptr) dlclose(library_);
+    }
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f) {
+        return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+    }
+    bool open(::Window parent) {
+        return dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent)) == 1;
+    }
+    // Half a second of a loud A4 (about 440 Hz).
+    void playTone() {
+        std::vector<float> in(kBlock), out(kBlock);
+        float* inputs[] = {in.data(), in.data()};
+        float* outputs[] = {out.data(), out.data()};
+        for (int block = 0; block < 100; ++block) {
+            for (int i = 0; i < kBlock; ++i, ++frame_) {
+                in[i] = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 440.0 *
+                                                          static_cast<double>(frame_) / 44100.0));
+            }
+            effect->processReplacing(effect, inputs, outputs, kBlock);
+        }
+    }
+    // One refresh period and the host's idle calls after it.
+    void tick() {
+        cqpAdvanceClock(100);
+        for (int i = 0; i < 3; ++i) dispatch(effEditIdle);
+    }
+
+    AEffect* effect = nullptr;
+
+  private:
+    void* library_ = nullptr;
+    long frame_ = 0;
+};
+
+class ManualClock {
+  public:
+    ManualClock() { cqpSetManualClock(TRUE, 10000); }
+    ~ManualClock() { cqpSetManualClock(FALSE, 0); }
+};
+
+std::vector<std::uint32_t> libraryPixels(HWND window) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kWidth) * kHeight);
+    if (!cqpReadWindowPixels(window, reinterpret_cast<DWORD*>(pixels.data()), kWidth, kHeight)) {
+        pixels.clear();
+    }
+    return pixels;
+}
+
+int openDescriptors() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir) != nullptr) ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+int hostErrors = 0;
+int countingHandler(Display*, XErrorEvent*) {
+    ++hostErrors;
+    return 0;
+}
+
+class X11Editor : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        server_ = new VirtualServer;
+        if (!server_->start(why_)) return;
+        setenv("DISPLAY", server_->name().c_str(), 1);
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+        unsetenv("DISPLAY");
+    }
+    void SetUp() override {
+        if (server_->name().empty()) GTEST_SKIP() << why_;
+        display = XOpenDisplay(nullptr);
+        ASSERT_NE(display, nullptr) << "cannot reach " << server_->name();
+        hostErrors = 0;
+        previousHandler_ = XSetErrorHandler(countingHandler);
+    }
+    void TearDown() override {
+        if (display != nullptr) {
+            XSync(display, False);
+            XSetErrorHandler(previousHandler_);
+            XCloseDisplay(display);
+        }
+    }
+
+    // A host's editor window: top-level, unmanaged, mapped at the screen's corner.
+    ::Window makeParent() {
+        XSetWindowAttributes set{};
+        set.override_redirect = True;
+        set.background_pixel = WhitePixel(display, DefaultScreen(display));
+        ::Window parent = XCreateWindow(display, DefaultRootWindow(display), 0, 0, kWidth, kHeight,
+                                        0, CopyFromParent, InputOutput, CopyFromParent,
+                                        CWOverrideRedirect | CWBackPixel, &set);
+        XMapWindow(display, parent);
+        XSync(display, False);
+        return parent;
+    }
+
+    unsigned childCount(::Window parent) {
+        ::Window root = 0;
+        ::Window up = 0;
+        ::Window* children = nullptr;
+        unsigned count = 0;
+        XSync(display, False);
+        if (XQueryTree(display, parent, &root, &up, &children, &count) == 0) return 0;
+        if (children != nullptr) XFree(children);
+        return count;
+    }
+
+    // What the X server shows in the window, as 0x00RRGGBB (24-bit TrueColor).
+    std::vector<std::uint32_t> serverPixels(::Window window) {
+        std::vector<std::uint32_t> pixels;
+        XImage* image = XGetImage(display, window, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+        if (image == nullptr) return pixels;
+        pixels.resize(static_cast<std::size_t>(kWidth) * kHeight);
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                pixels[static_cast<std::size_t>(y) * kWidth + x] =
+                    static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF;
+            }
+        }
+        XDestroyImage(image);
+        return pixels;
+    }
+
+    // The server's copy of the display agrees with the library's surface once the presenter's
+    // requests have been served; the host keeps calling idle meanwhile (up to two seconds).
+    ::testing::AssertionResult showsTheSurface(Plugin& plugin, HWND window, ::Window xWindow) {
+        std::size_t differing = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        do {
+            plugin.dispatch(effEditIdle);
+            const auto expected = libraryPixels(window);
+            const auto shown = serverPixels(xWindow);
+            if (expected.empty() || shown.size() != expected.size()) {
+                return ::testing::AssertionFailure() << "pixels unreadable";
+            }
+            differing = 0;
+            for (std::size_t i = 0; i < expected.size(); ++i) differing += expected[i] != shown[i];
+            if (differing == 0) return ::testing::AssertionSuccess();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (std::chrono::steady_clock::now() < deadline);
+        return ::testing::AssertionFailure() << differing << " pixels differ";
+    }
+
+    // A real pointer click (XTest) at a point of an X window.
+    void click(::Window window, int x, int y) {
+        int rootX = 0;
+        int rootY = 0;
+        ::Window child = 0;
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
+                              &child);
+        XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        XSync(display, False);
+    }
+
+    Display* display = nullptr;
+    static VirtualServer* server_;
+    static std::string why_;
+
+  private:
+    XErrorHandler previousHandler_ = nullptr;
+};
+
+VirtualServer* X11Editor::server_ = nullptr;
+std::string X11Editor::why_;
+
+// The top-left pixel of the Hold image: grey while live, white while held.
+std::uint32_t holdCorner(HWND window) {
+    const auto pixels = libraryPixels(window);
+    return pixels.empty() ? 0xDEADBEEF : pixels[910];
+}
+
+}  // namespace
+
+TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClicks) {
+    ManualClock clock;
+    Plugin plugin;
+    ASSERT_NE(plugin.effect, nullptr);
+    const ::Window parent = makeParent();
+    ASSERT_TRUE(plugin.open(parent));
+    const HWND window = cqpFindForeignChild(parent);
+    ASSERT_NE(window, nullptr);
+    const ::Window xWindow = cqpPresentedXWindow(window);
+    ASSERT_NE(xWindow, 0u);
+    EXPECT_EQ(childCount(parent), 1u);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, xWindow, &attributes);
+    EXPECT_EQ(attributes.width, kWidth);
+    EXPECT_EQ(attributes.height, kHeight);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+
+    plugin.playTone();
+    plugin.tick();
+    const auto drawn = libraryPixels(window);
+    int green = 0;
+    for (std::uint32_t p : drawn) green += ((p >> 8) & 0xFF) == 0xFF && p != 0xFFFFFF;
+    ASSERT_GT(green, 1000) << "the tone should draw bars";
+    EXPECT_TRUE(showsTheSurface(plugin, window, xWindow));
+
+    // Exposure: the server loses the window's content (unmapped and mapped again); the next
+    // idle puts it back.
+    XUnmapWindow(display, xWindow);
+    XMapWindow(display, xWindow);
+    XSync(display, False);
+    EXPECT_TRUE(showsTheSurface(plugin, window, xWindow));
+
+    // A real click on Hold holds (white image), a second one a second later resumes (grey).
+    EXPECT_EQ(holdCorner(window), 0x808080u);
+    click(xWindow, 935, 12);
+    for (int i = 0; i < 20 && holdCorner(window) != 0xFFFFFFu; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        plugin.dispatch(effEditIdle);
+    }
+    EXPECT_EQ(holdCorner(window), 0xFFFFFFu);
+    EXPECT_TRUE(showsTheSurface(plugin, window, xWindow));
+    // Held: new audio changes nothing.
+    const auto held = libraryPixels(window);
+    plugin.playTone();
+    plugin.tick();
+    EXPECT_EQ(libraryPixels(window), held);
+
+    cqpAdvanceClock(1000);  // no double click
+    click(xWindow, 935, 12);
+    for (int i = 0; i < 20 && holdCorner(window) != 0x808080u; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        plugin.dispatch(effEditIdle);
+    }
+    EXPECT_EQ(holdCorner(window), 0x808080u);
+    // A click beside the button does nothing.
+    cqpAdvanceClock(1000);
+    click(xWindow, 500, 100);
+    for (int i = 0; i < 5; ++i) plugin.dispatch(effEditIdle);
+    EXPECT_EQ(holdCorner(window), 0x808080u);
+
+    plugin.dispatch(effEditClose);
+    EXPECT_EQ(childCount(parent), 0u);
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11Editor, OpenAndCloseAHundredTimesLeavesNoWindowsOrConnections) {
+    ManualClock clock;
+    const ::Window parent = makeParent();
+    const int objects = cqpLiveObjectCount();
+    int descriptors = -1;
+    {
+        Plugin plugin;
+        ASSERT_NE(plugin.effect, nullptr);
+        for (int cycle = 0; cycle < 100; ++cycle) {
+            ASSERT_TRUE(plugin.open(parent));
+            plugin.tick();
+            ASSERT_EQ(childCount(parent), 1u) << "cycle " << cycle;
+            plugin.dispatch(effEditClose);
+            ASSERT_EQ(childCount(parent), 0u) << "cycle " << cycle;
+            if (cycle == 0) descriptors = openDescriptors();
+            ASSERT_EQ(openDescriptors(), descriptors) << "cycle " << cycle;
+        }
+    }
+    EXPECT_EQ(cqpLiveObjectCount(), objects);
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11Editor, HostThatDestroysTheParentFirstCrashesNothingAndKeepsItsErrorHandler) {
+    ManualClock clock;
+    Plugin plugin;
+    ASSERT_NE(plugin.effect, nullptr);
+    const ::Window parent = makeParent();
+    ASSERT_TRUE(plugin.open(parent));
+    plugin.playTone();
+    plugin.tick();
+    const HWND window = cqpFindForeignChild(parent);
+    ASSERT_NE(window, nullptr);
+
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    // The editor goes on drawing (off screen now) until the host closes it.
+    plugin.playTone();
+    plugin.tick();
+    plugin.tick();
+    EXPECT_EQ(cqpPresentedXWindow(window), 0u);
+    plugin.dispatch(effEditClose);
+    // The same again with a parent destroyed right after open, before any idle.
+    const ::Window second = makeParent();
+    ASSERT_TRUE(plugin.open(second));
+    XDestroyWindow(display, second);
+    XSync(display, False);
+    plugin.tick();
+    plugin.dispatch(effEditClose);
+
+    // None of our errors reached the host's handler, which is in place again.
+    XSync(display, False);
+    EXPECT_EQ(hostErrors, 0);
+    XErrorHandler current = XSetErrorHandler(countingHandler);
+    EXPECT_EQ(current, countingHandler);
+}
+
+TEST_F(X11Editor, ParentThatIsNoWindowOrNoDisplayStillDrawsOffScreen) {
+    ManualClock clock;
+    Plugin plugin;
+    ASSERT_NE(plugin.effect, nullptr);
+    const std::string server = std::getenv("DISPLAY");
+    for (const char* setting : {"", ":none", "/nonexistent/socket:0"}) {
+        SCOPED_TRACE(setting);
+        // A window id the server never gave out, then no reachable server at all.
+        if (setting[0] != '\0') setenv("DISPLAY", setting, 1);
+        const ::Window bogus = 0x1FFFFF01;
+        ASSERT_TRUE(plugin.open(bogus));
+        const HWND window = cqpFindForeignChild(bogus);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(cqpPresentedXWindow(window), 0u);
+        plugin.playTone();
+        plugin.tick();
+        EXPECT_EQ(holdCorner(window), 0x808080u);
+        plugin.dispatch(effEditClose);
+        EXPECT_EQ(cqpFindForeignChild(bogus), nullptr);
+    }
+    setenv("DISPLAY", server.c_str(), 1);
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(X11Editor, ServerThatGoesAwayWhileTheEditorIsOpenCrashesNothing) {
+    ManualClock clock;
+    // A server of this test's own, so the others keep theirs.
+    VirtualServer doomed;
+    std::string why;
+    ASSERT_TRUE(doomed.start(why)) << why;
+    const std::string server = std::getenv("DISPLAY");
+    setenv("DISPLAY", doomed.name().c_str(), 1);
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    const ::Window parent =
+        XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, kWidth, kHeight, 0, 0, 0);
+    XMapWindow(other, parent);
+    XSync(other, False);
+    {
+        Plugin plugin;
+        ASSERT_NE(plugin.effect, nullptr);
+        ASSERT_TRUE(plugin.open(parent));
+        plugin.tick();
+        ASSERT_NE(cqpPresentedXWindow(cqpFindForeignChild(parent)), 0u);
+        doomed.stop();
+        plugin.playTone();
+        plugin.tick();
+        plugin.tick();
+        plugin.dispatch(effEditClose);
+    }
+    setenv("DISPLAY", server.c_str(), 1);
+    // The test's own connection to that server is left unclosed: it is broken too. The host's
+    // handlers are its own again.
+    XIOErrorHandler io = XSetIOErrorHandler(nullptr);
+    XSetIOErrorHandler(io);
+    EXPECT_EQ(XSetErrorHandler(countingHandler), countingHandler);
+    (void)io;
+}
