@@ -43,6 +43,15 @@ WIN32API HWND cqpFindForeignChild(unsigned long xWindow);
 // X11 parent), or 0 when it is not on screen (no display, or the server destroyed it).
 WIN32API unsigned long cqpPresentedXWindow(HWND window);
 
+// A top-level X11 window on the default display (DISPLAY), with its own connection, to act
+// as a host's editor window: give its id, cast to a pointer, to the editor-open opcode.
+// Returns the X window id, or 0 without a reachable display. cqpServiceX11HostWindow handles
+// its events without waiting and returns FALSE once the user closed it or the display went
+// away; cqpCloseX11HostWindow destroys it (after the editor was closed).
+WIN32API unsigned long cqpOpenX11HostWindow(int width, int height, const char* title);
+WIN32API BOOL cqpServiceX11HostWindow(unsigned long window);
+WIN32API void cqpCloseX11HostWindow(unsigned long window);
+
 // How many OleInitialize calls of the calling thread are not yet matched by OleUninitialize.
 WIN32API int cqpOleInitCount(void);
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/cqscope_platform.h"
 #include "platform/internal.h"
 #include "platform/x11_presenter.h"
 
@@ -127,3 +128,17 @@ bool servicePresenters() {
 }
 
 }  // namespace cqp
+
+WIN32API unsigned long cqpOpenX11HostWindow(int width, int height, const char* title) {
+    return cqp::openHostXWindow(width, height, title);
+}
+
+WIN32API BOOL cqpServiceX11HostWindow(unsigned long window) {
+    return window <= 0xFFFFFFFFu && cqp::serviceHostXWindow(static_cast<std::uint32_t>(window))
+               ? TRUE
+               : FALSE;
+}
+
+WIN32API void cqpCloseX11HostWindow(unsigned long window) {
+    if (window <= 0xFFFFFFFFu) cqp::closeHostXWindow(static_cast<std::uint32_t>(window));
+}

@@ -20,4 +20,12 @@ std::uint32_t presenterWindow(const Presenter*) {
     return 0;
 }
 
+std::uint32_t openHostXWindow(int, int, const char*) {
+    return 0;
+}
+bool serviceHostXWindow(std::uint32_t) {
+    return false;
+}
+void closeHostXWindow(std::uint32_t) {}
+
 }  // namespace cqp

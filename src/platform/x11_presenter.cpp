@@ -12,6 +12,8 @@
 #include <sys/shm.h>
 #endif
 
+#include <X11/Xatom.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +29,9 @@ struct Presenter {
     int height = 0;
     bool windowAlive = false;  // false once the server destroyed it (with its parent)
     bool connectionLost = false;
-    unsigned long errors = 0;  // X errors caught on this connection
+    bool closedByUser = false;  // a host window whose close button was pressed
+    Atom deleteWindow = 0;      // WM_DELETE_WINDOW, host windows only
+    unsigned long errors = 0;   // X errors caught on this connection
     GC gc = nullptr;
     XImage* image = nullptr;
     bool direct = false;       // the image's pixels are 0x00RRGGBB words as they stand
@@ -400,6 +404,82 @@ void showPresenter(Presenter* p, bool visible) {
 
 std::uint32_t presenterWindow(const Presenter* p) {
     return p != nullptr && p->windowAlive ? static_cast<std::uint32_t>(p->window) : 0;
+}
+
+namespace {
+
+std::mutex hostWindowsMutex;
+std::vector<Presenter*> hostWindows;  // top-level windows made by openHostXWindow
+
+Presenter* takeHostWindow(std::uint32_t window, bool remove) {
+    std::lock_guard<std::mutex> lock(hostWindowsMutex);
+    for (auto it = hostWindows.begin(); it != hostWindows.end(); ++it) {
+        if ((*it)->window == window) {
+            Presenter* p = *it;
+            if (remove) hostWindows.erase(it);
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::uint32_t openHostXWindow(int width, int height, const char* title) {
+    if (width <= 0 || height <= 0) return 0;
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return 0;
+    auto* p = new Presenter;
+    p->display = display;
+    p->width = width;
+    p->height = height;
+    XSetIOErrorExitHandler(display, onConnectionLost, p);
+    registerPresenter(p);
+    const int screen = DefaultScreen(display);
+    p->window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
+                                    static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                                    BlackPixel(display, screen), BlackPixel(display, screen));
+    XStoreName(display, p->window, title != nullptr ? title : "");
+    // A window of fixed size: the editor does not follow resizing.
+    if (XSizeHints* hints = XAllocSizeHints()) {
+        hints->flags = PMinSize | PMaxSize;
+        hints->min_width = hints->max_width = width;
+        hints->min_height = hints->max_height = height;
+        XSetWMNormalHints(display, p->window, hints);
+        XFree(hints);
+    }
+    p->deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, p->window, &p->deleteWindow, 1);
+    XSelectInput(display, p->window, StructureNotifyMask);
+    XMapWindow(display, p->window);
+    p->windowAlive = syncedWithoutErrors(p) && p->window != 0;
+    if (!p->windowAlive) {
+        closePresenter(p);
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(hostWindowsMutex);
+    hostWindows.push_back(p);
+    return static_cast<std::uint32_t>(p->window);
+}
+
+bool serviceHostXWindow(std::uint32_t window) {
+    Presenter* p = takeHostWindow(window, false);
+    if (p == nullptr) return false;
+    while (usable(p) && XPending(p->display) > 0 && !p->connectionLost) {
+        XEvent event;
+        XNextEvent(p->display, &event);
+        if (event.type == ClientMessage &&
+            static_cast<Atom>(event.xclient.data.l[0]) == p->deleteWindow) {
+            p->closedByUser = true;
+        } else if (event.type == DestroyNotify && event.xdestroywindow.window == p->window) {
+            p->windowAlive = false;
+        }
+    }
+    return usable(p) && p->windowAlive && !p->closedByUser;
+}
+
+void closeHostXWindow(std::uint32_t window) {
+    closePresenter(takeHostWindow(window, true));
 }
 
 }  // namespace cqp

@@ -53,4 +53,12 @@ void showPresenter(Presenter* presenter, bool visible);
 // The X window's id (0 when there is none), for tests and diagnostics.
 std::uint32_t presenterWindow(const Presenter* presenter);
 
+// A top-level X11 window of its own connection, to act as a host's editor window (the
+// watching host uses it). openHostXWindow gives its id, 0 without a display;
+// serviceHostXWindow handles its events without waiting and turns false once the user closed
+// it or the connection broke; closeHostXWindow destroys it. Any thread, one at a time per window.
+std::uint32_t openHostXWindow(int width, int height, const char* title);
+bool serviceHostXWindow(std::uint32_t window);
+void closeHostXWindow(std::uint32_t window);
+
 }  // namespace cqp

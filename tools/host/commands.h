@@ -30,11 +30,18 @@ struct RenderOptions {
     std::optional<std::string> out;
 };
 
+struct WatchOptions {
+    std::string plugin;
+    std::optional<std::string> audio;  // none: the built-in demo
+    std::optional<double> seconds;     // none: until the window is closed
+};
+
 // The plug-in used when --plugin is not given: cqscope.so beside this program.
 std::string defaultPluginPath();
 
 int runProbe(const ProbeOptions& options);
 int runProcess(const ProcessOptions& options);
 int runRender(const RenderOptions& options);
+int runWatch(const WatchOptions& options);
 
 }  // namespace cqhost

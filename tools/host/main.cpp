@@ -27,6 +27,7 @@ constexpr const char* kUsage =
     "usage:\n"
     "  cqscope-host render [AUDIO] [--plugin PATH] [--midi FILE]\n"
     "                      [--at T[,T...] | --every SECONDS] [--hold-at T] [--out PATH]\n"
+    "  cqscope-host watch [AUDIO] [--plugin PATH] [--seconds S]   (also: render --x11)\n"
     "  cqscope-host probe [--plugin PATH] [--json]\n"
     "  cqscope-host process --plugin PATH IN OUT\n"
     "  cqscope-host validate [--plugin PATH] [--strictness 1..10] [--seed N]\n"
@@ -36,6 +37,9 @@ constexpr const char* kUsage =
     "         and writes the editor's picture as PNG: at the end of the audio (the demo: at\n"
     "         3 s), at each --at time, or every SECONDS into numbered files in a folder.\n"
     "         --hold-at clicks the display's Hold button at that time. Times are seconds.\n"
+    "watch    shows the editor live in an X11 window (DISPLAY) while playing AUDIO (or the\n"
+    "         demo chord) through the plug-in in real time, over and over, until the window\n"
+    "         is closed, Ctrl-C, or --seconds have passed.\n"
     "probe    prints what a host learns about a plug-in (--json: as JSON).\n"
     "process  runs IN through the plug-in and writes OUT in the format of IN.\n"
     "validate runs host-side robustness checks on the plug-in, one line per check, and\n"
@@ -145,8 +149,22 @@ int dispatchCommand(int argc, char** argv) {
     }
     if (command == "render") {
         const Arguments args = splitArguments(
-            argc, argv, {"--plugin", "--midi", "--at", "--every", "--hold-at", "--out"}, {});
+            argc, argv, {"--plugin", "--midi", "--at", "--every", "--hold-at", "--out"}, {"--x11"});
         if (args.words.size() > 1) throw UsageError("render takes at most one audio file");
+        if (std::any_of(args.options.begin(), args.options.end(),
+                        [](const auto& option) { return option.first == "--x11"; })) {
+            WatchOptions watch;
+            watch.plugin = defaultPluginPath();
+            if (!args.words.empty()) watch.audio = args.words[0];
+            for (const auto& [name, value] : args.options) {
+                if (name == "--plugin") {
+                    watch.plugin = value;
+                } else if (name != "--x11") {
+                    throw UsageError("render --x11 shows the editor live and takes no " + name);
+                }
+            }
+            return runWatch(watch);
+        }
         RenderOptions options;
         options.plugin = defaultPluginPath();
         if (!args.words.empty()) options.audio = args.words[0];
@@ -165,6 +183,21 @@ int dispatchCommand(int argc, char** argv) {
             throw UsageError("--at and --every cannot be used together");
         }
         return runRender(options);
+    }
+    if (command == "watch") {
+        const Arguments args = splitArguments(argc, argv, {"--plugin", "--seconds"}, {});
+        if (args.words.size() > 1) throw UsageError("watch takes at most one audio file");
+        WatchOptions options;
+        options.plugin = defaultPluginPath();
+        if (!args.words.empty()) options.audio = args.words[0];
+        for (const auto& [name, value] : args.options) {
+            if (name == "--plugin") options.plugin = value;
+            if (name == "--seconds") {
+                options.seconds = parseSeconds(name, value);
+                if (*options.seconds <= 0.0) throw UsageError("--seconds needs a time above 0");
+            }
+        }
+        return runWatch(options);
     }
     if (command == "validate") {
         const Arguments args =

@@ -1,0 +1,196 @@
+// `watch`: shows the plug-in's editor live in a real X11 window, as a Linux host does, while
+// playing audio (a file or the built-in demo, over and over) through it in real time. Stops
+// when the window is closed, on Ctrl-C, or after --seconds. The window and its connection
+// come from the platform library, so this program itself never links X11. Main thread only:
+// it is at once the host's user interface thread and its audio thread.
+#include <dlfcn.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "audio_file.h"
+#include "commands.h"
+#include "demo_signal.h"
+#include "host_error.h"
+#include "platform/cqscope_platform.h"
+#include "plugin_host.h"
+
+namespace cqhost {
+namespace {
+
+constexpr int kBlockSize = 512;
+constexpr auto kIdlePeriod = std::chrono::milliseconds(15);  // about 60 idle calls a second
+
+std::atomic<bool> stopRequested{false};
+
+void requestStop(int) {
+    stopRequested = true;
+}
+
+// The X11 host-window calls of the platform library, found by name so that a library without
+// them gives a clear message.
+struct X11Calls {
+    decltype(&cqpOpenX11HostWindow) open = nullptr;
+    decltype(&cqpServiceX11HostWindow) service = nullptr;
+    decltype(&cqpCloseX11HostWindow) close = nullptr;
+};
+
+X11Calls findX11Calls() {
+    X11Calls calls;
+    calls.open =
+        reinterpret_cast<decltype(calls.open)>(dlsym(RTLD_DEFAULT, "cqpOpenX11HostWindow"));
+    calls.service =
+        reinterpret_cast<decltype(calls.service)>(dlsym(RTLD_DEFAULT, "cqpServiceX11HostWindow"));
+    calls.close =
+        reinterpret_cast<decltype(calls.close)>(dlsym(RTLD_DEFAULT, "cqpCloseX11HostWindow"));
+    if (!calls.open || !calls.service || !calls.close) {
+        throw HostError("the platform library (libcqscope-win32.so) cannot open X11 windows");
+    }
+    return calls;
+}
+
+// The audio, endlessly: a file from its start again at its end, or the demo chord.
+class LoopingSource {
+  public:
+    explicit LoopingSource(const std::optional<std::string>& path) : path_(path) {
+        if (path_) reopen();
+    }
+    double sampleRate() const { return reader_ ? reader_->sampleRate() : DemoSignal::kSampleRate; }
+    int channels() const { return reader_ ? reader_->channels() : 2; }
+    void read(float* left, float* right, int count) {
+        int done = 0;
+        while (done < count) {
+            int got = 0;
+            if (reader_) {
+                got = reader_->read(left + done, right + done, count - done);
+                if (got == 0) {
+                    reopen();
+                    got = reader_->read(left + done, right + done, count - done);
+                    if (got == 0) break;  // an empty file: silence
+                }
+            } else {
+                got = static_cast<int>(std::min<long long>(count - done, demo_.frames() - at_));
+                demo_.read(at_, left + done, right + done, got);
+                at_ = (at_ + got) % demo_.frames();
+            }
+            done += got;
+        }
+        std::fill(left + done, left + count, 0.0f);
+        std::fill(right + done, right + count, 0.0f);
+    }
+    std::vector<TimedMidiMessage> midi() const {
+        return reader_ ? std::vector<TimedMidiMessage>{} : demo_.midi();
+    }
+
+  private:
+    void reopen() { reader_ = std::make_unique<AudioReader>(*path_); }
+    std::optional<std::string> path_;
+    std::unique_ptr<AudioReader> reader_;
+    DemoSignal demo_;
+    long long at_ = 0;
+};
+
+// The demo's note-ons, so that its chord shows as held notes the whole time.
+void holdDemoNotes(PluginHost& host, const std::vector<TimedMidiMessage>& midi) {
+    std::vector<VstMidiEvent> notes;
+    for (const auto& message : midi) {
+        if ((message.bytes[0] & 0xF0) != 0x90 || message.bytes[2] == 0) continue;
+        VstMidiEvent event{};
+        event.type = kVstMidiType;
+        event.byteSize = sizeof(VstMidiEvent);
+        for (int i = 0; i < 3; ++i) event.midiData[i] = static_cast<char>(message.bytes[i]);
+        notes.push_back(event);
+    }
+    if (notes.empty()) return;
+    std::vector<unsigned char> storage(sizeof(VstEvents) + notes.size() * sizeof(VstEvent*));
+    auto* list = reinterpret_cast<VstEvents*>(storage.data());
+    list->numEvents = static_cast<VstInt32>(notes.size());
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        list->events[i] = reinterpret_cast<VstEvent*>(&notes[i]);
+    }
+    host.dispatch(effProcessEvents, 0, 0, list);
+}
+
+}  // namespace
+
+int runWatch(const WatchOptions& options) {
+    const X11Calls x11 = findX11Calls();
+    LoopingSource audio(options.audio);
+    PluginHost host(options.plugin);
+    AEffect& effect = host.effect();
+    if ((effect.flags & effFlagsHasEditor) == 0) throw HostError("the plug-in has no editor");
+    ERect* rect = nullptr;
+    host.dispatch(effEditGetRect, 0, 0, &rect);
+    const int width = rect ? rect->right - rect->left : 0;
+    const int height = rect ? rect->bottom - rect->top : 0;
+    if (width <= 0 || height <= 0) throw HostError("the plug-in's editor reports no size");
+
+    const unsigned long window = x11.open(width, height, ("cqscope-host: " + host.path()).c_str());
+    if (window == 0) {
+        throw HostError("cannot open a window on the X display (is DISPLAY set and reachable?)");
+    }
+    host.start(audio.sampleRate(), kBlockSize);
+    host.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)));
+    holdDemoNotes(host, audio.midi());
+
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    struct sigaction previousInt {};
+    struct sigaction previousTerm {};
+    sigaction(SIGINT, &action, &previousInt);
+    sigaction(SIGTERM, &action, &previousTerm);
+    stopRequested = false;
+
+    const int numInputs = std::max(effect.numInputs, 0);
+    const int numOutputs = std::max(effect.numOutputs, 0);
+    std::vector<std::vector<float>> inputs(numInputs, std::vector<float>(kBlockSize));
+    std::vector<std::vector<float>> outputs(numOutputs, std::vector<float>(kBlockSize));
+    std::vector<float*> inputPointers(numInputs + 1), outputPointers(numOutputs + 1);
+    for (int i = 0; i < numInputs; ++i) inputPointers[i] = inputs[i].data();
+    for (int o = 0; o < numOutputs; ++o) outputPointers[o] = outputs[o].data();
+    std::vector<float> left(kBlockSize), right(kBlockSize);
+
+    std::fprintf(stderr, "cqscope-host: watching %s; close the window or press Ctrl-C to stop\n",
+                 options.audio ? options.audio->c_str() : "the demo chord");
+    const auto start = std::chrono::steady_clock::now();
+    long long played = 0;
+    bool closedByUser = false;
+    while (!stopRequested) {
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (options.seconds && elapsed >= *options.seconds) break;
+        // The audio that is due by now, block by block; after a stall (more than a second
+        // behind) the lost time is skipped rather than played at once.
+        const auto due = static_cast<long long>(elapsed * audio.sampleRate());
+        if (due - played > static_cast<long long>(audio.sampleRate())) played = due - kBlockSize;
+        while (played + kBlockSize <= due) {
+            audio.read(left.data(), right.data(), kBlockSize);
+            feedInputs(inputPointers.data(), numInputs, left.data(), right.data(), audio.channels(),
+                       kBlockSize);
+            host.processReplacing(inputPointers.data(), outputPointers.data(), kBlockSize);
+            played += kBlockSize;
+        }
+        host.dispatch(effEditIdle);
+        if (!x11.service(window)) {
+            closedByUser = true;
+            break;
+        }
+        std::this_thread::sleep_for(kIdlePeriod);
+    }
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGTERM, &previousTerm, nullptr);
+
+    host.dispatch(effEditClose);
+    host.stop();
+    x11.close(window);
+    if (closedByUser) std::fprintf(stderr, "cqscope-host: window closed\n");
+    return 0;
+}
+
+}  // namespace cqhost
