@@ -162,7 +162,11 @@ unsigned long channel(unsigned value, unsigned long mask) {
 bool attachSharedImage(Presenter* p, Visual* visual, int depth) {
     const char* name = DisplayString(p->display);
     const bool local = name != nullptr && (name[0] == ':' || std::strncmp(name, "unix:", 5) == 0);
-    if (!local || !XShmQueryExtension(p->display)) return false;
+    // CQSCOPE_X11_NO_SHM=1 asks for plain XPutImage (servers whose shared memory misbehaves).
+    const char* off = std::getenv("CQSCOPE_X11_NO_SHM");
+    if (!local || (off != nullptr && off[0] == '1') || !XShmQueryExtension(p->display)) {
+        return false;
+    }
     XImage* image = XShmCreateImage(p->display, visual, static_cast<unsigned>(depth), ZPixmap,
                                     nullptr, &p->segment, static_cast<unsigned>(p->width),
                                     static_cast<unsigned>(p->height));

@@ -2,6 +2,8 @@
 // with the manual clock so every ordering is deterministic.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -524,3 +526,54 @@ TEST(Kernel, OleCountsAndModuleHandles) {
 }
 
 }  // namespace
+
+// A Linux host gives its editor an X11 window id as parent. Such a child is a surface of its
+// own (drawn off screen when there is no display), remembers the foreign parent, and never
+// takes another value for one of ours: our handles carry the top bit, X ids have 29 bits.
+TEST_F(UserTest, ChildOfAForeignX11WindowIsItsOwnSurfaceAndKeepsItsParent) {
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display != nullptr ? display : "";
+    unsetenv("DISPLAY");
+    const auto xId = std::uintptr_t{0x04A00007};
+    const HWND xParent = reinterpret_cast<HWND>(xId);
+    EXPECT_FALSE(IsWindow(xParent));
+    HWND w = child(0, 0, 30, 20, xParent, 1000);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(GetParent(w), xParent);
+    EXPECT_EQ(GetWindowLongPtrA(w, GWLP_HWNDPARENT), static_cast<LONG_PTR>(xId));
+    EXPECT_EQ(GetWindowLongPtrA(w, GWLP_ID), 1000);
+    EXPECT_EQ(cqpFindForeignChild(xId), w);
+    EXPECT_EQ(cqpPresentedXWindow(w), 0u);
+
+    // Its children draw into its surface, at their offset.
+    HWND inner = child(5, 5, 10, 10, w);
+    ASSERT_NE(inner, nullptr);
+    cqpPumpMessages(nullptr);
+    HDC dc = GetDC(inner);
+    HBRUSH white = CreateSolidBrush(0xFFFFFF);
+    HGDIOBJ previous = SelectObject(dc, white);
+    EXPECT_TRUE(PatBlt(dc, 0, 0, 10, 10, PATCOPY));
+    SelectObject(dc, previous);
+    DeleteObject(white);
+    ReleaseDC(inner, dc);
+    const auto shown = pixels(w, 30, 20);
+    EXPECT_EQ(shown[0], 0u);
+    EXPECT_EQ(shown[5 * 30 + 5], 0xFFFFFFu);
+    EXPECT_EQ(shown[14 * 30 + 14], 0xFFFFFFu);
+    EXPECT_EQ(shown[15 * 30 + 15], 0u);
+
+    // Our own handles stay ours: a stale one and a value beyond X's ids are refused as
+    // parents, and a handle that went through a 32-bit LONG (sign extended) still works.
+    HWND gone = cqpCreateHostWindow(4, 4);
+    DestroyWindow(gone);
+    EXPECT_EQ(child(0, 0, 1, 1, gone), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_EQ(child(0, 0, 1, 1, reinterpret_cast<HWND>(std::uintptr_t{0x7FFF0001})), nullptr);
+    const auto narrowed = static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(host_));
+    EXPECT_TRUE(IsWindow(reinterpret_cast<HWND>(static_cast<std::intptr_t>(narrowed))));
+
+    EXPECT_TRUE(DestroyWindow(w));
+    EXPECT_FALSE(IsWindow(inner));
+    EXPECT_EQ(cqpFindForeignChild(xId), nullptr);
+    if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+}

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -494,3 +495,75 @@ TEST_F(X11Editor, ServerThatGoesAwayWhileTheEditorIsOpenCrashesNothing) {
     EXPECT_EQ(XSetErrorHandler(countingHandler), countingHandler);
     (void)io;
 }
+
+TEST_F(X11Editor, PlainXPutImageShowsTheSameAsSharedMemory) {
+    ManualClock clock;
+    setenv("CQSCOPE_X11_NO_SHM", "1", 1);
+    Plugin plugin;
+    ASSERT_NE(plugin.effect, nullptr);
+    const ::Window parent = makeParent();
+    ASSERT_TRUE(plugin.open(parent));
+    const HWND window = cqpFindForeignChild(parent);
+    ASSERT_NE(window, nullptr);
+    plugin.playTone();
+    plugin.tick();
+    EXPECT_TRUE(showsTheSurface(plugin, window, cqpPresentedXWindow(window)));
+    plugin.dispatch(effEditClose);
+    unsetenv("CQSCOPE_X11_NO_SHM");
+    XDestroyWindow(display, parent);
+}
+
+#if defined(CQSCOPE_HOST_PATH)
+// Runs cqscope-host with the given arguments; returns its exit status, or -1.
+int runHost(const std::vector<std::string>& arguments, const char* display,
+            const std::function<void()>& whileRunning = {}) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::vector<char*> argv{const_cast<char*>(CQSCOPE_HOST_PATH)};
+        for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        if (display != nullptr) {
+            setenv("DISPLAY", display, 1);
+        } else {
+            unsetenv("DISPLAY");
+        }
+        execv(CQSCOPE_HOST_PATH, argv.data());
+        _exit(127);
+    }
+    if (child < 0) return -1;
+    if (whileRunning) whileRunning();
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(X11Editor, WatchShowsTheEditorInATopLevelWindowUntilItsTimeIsUp) {
+    const std::string server = std::getenv("DISPLAY");
+    unsigned shown = 0;
+    const int status = runHost({"watch", "--seconds", "1.5"}, server.c_str(), [&] {
+        // Wait for the host's window (960 x 512) with the editor's X window inside.
+        for (int i = 0; i < 100 && shown == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ::Window root = 0;
+            ::Window up = 0;
+            ::Window* tops = nullptr;
+            unsigned count = 0;
+            if (XQueryTree(display, DefaultRootWindow(display), &root, &up, &tops, &count) == 0) {
+                continue;
+            }
+            for (unsigned t = 0; t < count; ++t) {
+                XWindowAttributes a{};
+                if (XGetWindowAttributes(display, tops[t], &a) != 0 && a.width == kWidth &&
+                    a.height == kHeight) {
+                    shown = std::max(shown, childCount(tops[t]));
+                }
+            }
+            if (tops != nullptr) XFree(tops);
+        }
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(shown, 1u) << "no editor window inside a host window";
+    // Without a display it says so and fails.
+    EXPECT_EQ(runHost({"watch", "--seconds", "1"}, nullptr), 1);
+}
+#endif
