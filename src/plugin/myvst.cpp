@@ -34,8 +34,11 @@ void MyVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFra
 
 VstInt32 MyVST::processEvents(VstEvents* events) {
     if (events == nullptr) return 1;
+    // The record declares room for two pointers, but a host allocates as many as it sends:
+    // read the list through a pointer, not through the two-element array.
+    VstEvent* const* list = events->events;
     for (VstInt32 e = 0; e < events->numEvents; ++e) {
-        const VstEvent* event = events->events[e];
+        const VstEvent* event = list[e];
         if (event == nullptr || event->type != kVstMidiType) continue;
         const auto* message = reinterpret_cast<const VstMidiEvent*>(event);
         // The note table ignores note bytes of 128 and above.
