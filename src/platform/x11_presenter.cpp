@@ -291,15 +291,19 @@ void closePresenter(Presenter* p) {
         // caught anyway.
         if (p->windowAlive && p->window != 0) XDestroyWindow(p->display, p->window);
         XSync(p->display, False);
-    } else if (p->image != nullptr) {
+    } else {
+        // The connection is broken: only client memory is freed, no request goes out.
+        if (p->image != nullptr) {
 #if defined(CQP_HAVE_XSHM)
-        if (p->shm) {
-            shmdt(p->segment.shmaddr);
-            p->image->data = nullptr;
-        }
+            if (p->shm) {
+                shmdt(p->segment.shmaddr);
+                p->image->data = nullptr;
+            }
 #endif
-        XDestroyImage(p->image);
-        p->image = nullptr;
+            XDestroyImage(p->image);
+            p->image = nullptr;
+        }
+        if (p->gc != nullptr && p->display != nullptr) XFreeGC(p->display, p->gc);
     }
     // Unregistered only after the last request, so its errors still come to us.
     if (p->display != nullptr) XCloseDisplay(p->display);
