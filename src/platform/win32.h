@@ -19,6 +19,11 @@
 // - On 64-bit systems GWL_WNDPROC through the 32-bit Get/SetWindowLongA fails with
 //   ERROR_INVALID_INDEX, as on 64-bit Windows: use the Ptr variants.
 // - GetCursorPos reports where the last simulated click (cqpClick) was.
+// - A WS_CHILD window whose parent is not one of the library's windows but an X11 window id
+//   (what a Linux host passes to its plug-in's editor) is shown in an X child window of that
+//   parent when a display is reachable, and lives off screen otherwise. Its X events and
+//   drawing are handled inside PeekMessageA, GetMessageA and cqpPumpMessages on its thread.
+//   Library handles always have bit 31 set, so they never collide with X window ids.
 #pragma once
 
 #if defined(_WIN32)
