@@ -347,7 +347,7 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
     // A real click on Hold holds (white image), a second one a second later resumes (grey).
     EXPECT_EQ(holdCorner(window), 0x808080u);
     click(xWindow, 935, 12);
-    for (int i = 0; i < 20 && holdCorner(window) != 0xFFFFFFu; ++i) {
+    for (int i = 0; i < 200 && holdCorner(window) != 0xFFFFFFu; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         plugin.dispatch(effEditIdle);
     }
@@ -361,7 +361,7 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
 
     cqpAdvanceClock(1000);  // no double click
     click(xWindow, 935, 12);
-    for (int i = 0; i < 20 && holdCorner(window) != 0x808080u; ++i) {
+    for (int i = 0; i < 200 && holdCorner(window) != 0x808080u; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         plugin.dispatch(effEditIdle);
     }
@@ -369,7 +369,10 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
     // A click beside the button does nothing.
     cqpAdvanceClock(1000);
     click(xWindow, 500, 100);
-    for (int i = 0; i < 5; ++i) plugin.dispatch(effEditIdle);
+    for (int i = 0; i < 10; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        plugin.dispatch(effEditIdle);
+    }
     EXPECT_EQ(holdCorner(window), 0x808080u);
 
     plugin.dispatch(effEditClose);
