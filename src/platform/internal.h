@@ -217,6 +217,9 @@ struct State {
     std::vector<std::pair<int, HCURSOR>> cursors;
     ClickTracker clicks;
     POINT cursorPos{0, 0};
+    // Windows with a presenter; changed under the lock, read without it so that message
+    // retrieval skips the presenters' service at once when there are none.
+    std::atomic<int> presentedWindows{0};
 };
 
 // The process-wide state, created on first use and never destroyed (threads of a host may

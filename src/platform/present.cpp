@@ -95,7 +95,7 @@ void present(HWND window) {
 }  // namespace
 
 bool servicePresenters() {
-    if (servicing) return false;
+    if (servicing || state().presentedWindows.load(std::memory_order_relaxed) == 0) return false;
     std::vector<HWND> windows;
     {
         State& s = state();

@@ -363,6 +363,7 @@ WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR win
         cqp::Window* w = cqp::findWindowLocked(s, handle);
         if (w != nullptr && w->presenter == nullptr) {
             w->presenter = presenter;
+            if (presenter != nullptr) ++s.presentedWindows;
             // Everything goes out once, so the X window never shows stale content.
             w->surface->dirty = RECT{0, 0, w->surface->width, w->surface->height};
         } else {
@@ -401,6 +402,7 @@ WIN32API BOOL WINAPI DestroyWindow(HWND window) {
             cqp::State& s = cqp::state();
             std::lock_guard<std::mutex> lock(s.mutex);
             if (cqp::Window* w = cqp::findWindowLocked(s, *it)) std::swap(presenter, w->presenter);
+            if (presenter != nullptr) --s.presentedWindows;
             cqp::freeWindowLocked(s, *it);
         }
         // The X window and connection go with the window, outside the lock.
