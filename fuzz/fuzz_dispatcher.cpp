@@ -44,8 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int call = 0; call < 16 && !input.empty(); ++call) {
         // Opcodes mostly in the interface's range, sometimes anything at all.
         const std::int16_t pick = input.take<std::int16_t>();
-        VstInt32 opcode =
-            (pick & 0x100) ? static_cast<VstInt32>(pick) * 65599 : (pick & 0xFF) % 136 - 5;
+        VstInt32 opcode = (pick & 0x100)
+                              ? static_cast<VstInt32>(static_cast<std::int64_t>(pick) * 65599)
+                              : (pick & 0xFF) % 136 - 5;
         const VstInt32 index = input.take<VstInt32>();
         VstIntPtr value = input.take<VstIntPtr>();
         const float opt = input.take<float>();
