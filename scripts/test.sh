@@ -36,6 +36,9 @@ fi
 # the sanitizer runtimes do not follow; they are left out here (label "windows").
 # Leak suppressions name third-party libraries only; the file gives each one's reason.
 suppressions="$PWD/tests/reliability/lsan_suppressions.txt"
+# A failing stage below is noted and the later ones still run, so one CI run shows every
+# failure; the script exits non-zero at the end.
+failed=()
 
 echo "== asan: build"
 cmake --preset asan >/dev/null
@@ -44,14 +47,14 @@ echo "== asan: test"
 ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 LSAN_OPTIONS="suppressions=$suppressions:print_suppressions=0" \
-  ctest --preset asan --timeout 1800 -LE windows
+  ctest --preset asan --timeout 1800 -LE windows || failed+=("asan tests")
 
 echo "== tsan: build"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan
 echo "== tsan: test"
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
-  ctest --preset tsan --timeout 1800 -LE windows
+  ctest --preset tsan --timeout 1800 -LE windows || failed+=("tsan tests")
 
 # Each libFuzzer target for a short fixed time from the corpus kept in build-fuzz (it grows
 # from run to run on one machine). CQSCOPE_FUZZ_SECONDS sets the time per target; README
@@ -72,8 +75,12 @@ for target in process_events number_text dispatcher drawing; do
       "$corpus" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "fuzz target $target failed; the input is in build-fuzz/ (see the log above)" >&2
-    exit 1
+    failed+=("fuzz $target")
   fi
   grep -E "number_of_executed_units" "$log" || true
 done
+if ((${#failed[@]})); then
+  echo "== failed: ${failed[*]}" >&2
+  exit 1
+fi
 echo "== all passed"
