@@ -6,6 +6,8 @@ set -euo pipefail
 CQSCOPE_PACKAGES=(
   cmake ninja-build g++ pkg-config clang-format
   libgtest-dev libbenchmark-dev
+  # Sanitizer builds and libFuzzer targets.
+  clang libclang-rt-14-dev
   libsndfile1-dev libsmf-dev libpng-dev lsp-plugins-vst
   # The Windows DLLs: MinGW-w64 cross compilers, and Wine (both halves) with a virtual X
   # server to test them under.
