@@ -1,4 +1,5 @@
 // The handle table and the process-wide state.
+#include <atomic>
 #include <cstdint>
 
 #include "platform/internal.h"
@@ -68,9 +69,37 @@ int HandleTable::liveCount() const {
     return live_;
 }
 
+namespace {
+// The process-wide state. Created on first use; see ReleaseWhenUnloaded for its end.
+std::atomic<State*> instance{nullptr};
+
+// Runs when the library is unloaded (a host closing its last cqscope effect and unloading the
+// plug-in) and at process exit. The state is freed only when nothing of it is in use any more:
+// no window, no timer and no object but the stock ones. Otherwise it is kept, since a host's
+// threads may still call in while the process exits; a later call then finds it as it was.
+struct ReleaseWhenUnloaded {
+    ~ReleaseWhenUnloaded() {
+        State* s = instance.load(std::memory_order_acquire);
+        if (s == nullptr) return;
+        {
+            std::lock_guard<std::mutex> lock(s->mutex);
+            if (s->table.liveCount() != 0 || !s->windowOrder.empty() || !s->timers.empty()) {
+                return;
+            }
+        }
+        instance.store(nullptr, std::memory_order_release);
+        delete s;
+    }
+} releaseWhenUnloaded;
+}  // namespace
+
 State& state() {
-    static State* const instance = new State();
-    return *instance;
+    State* s = instance.load(std::memory_order_acquire);
+    if (s != nullptr) return *s;
+    auto* fresh = new State();
+    if (instance.compare_exchange_strong(s, fresh, std::memory_order_acq_rel)) return *fresh;
+    delete fresh;  // another thread made it first
+    return *s;
 }
 
 namespace {

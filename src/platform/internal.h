@@ -222,8 +222,9 @@ struct State {
     std::atomic<int> presentedWindows{0};
 };
 
-// The process-wide state, created on first use and never destroyed (threads of a host may
-// still call in while the process exits).
+// The process-wide state, created on first use and freed when the library is unloaded with
+// nothing of it in use (kept otherwise: a host's threads may still call in while the process
+// exits).
 State& state();
 
 // Sets the calling thread's last error.

@@ -15,6 +15,7 @@
 #include "audio_file.h"
 #include "commands.h"
 #include "demo_signal.h"
+#include "event_list.h"
 #include "host_error.h"
 #include "midi_file.h"
 #include "platform_api.h"
@@ -167,38 +168,6 @@ class EditorSession {
     PluginHost& host_;
 };
 
-// A VstEvents list with room for any number of events, rebuilt for every block.
-class EventList {
-  public:
-    void clear() { midi_.clear(); }
-    void add(const TimedMidiMessage& message, int deltaFrames) {
-        VstMidiEvent event{};
-        event.type = kVstMidiType;
-        event.byteSize = sizeof(VstMidiEvent);
-        event.deltaFrames = deltaFrames;
-        for (int i = 0; i < 3; ++i) event.midiData[i] = static_cast<char>(message.bytes[i]);
-        midi_.push_back(event);
-    }
-    bool empty() const { return midi_.empty(); }
-    VstEvents* events() {
-        // The record holds numEvents and a reserved field, then numEvents pointers.
-        const size_t bytes = offsetof(VstEvents, events) + midi_.size() * sizeof(VstEvent*);
-        storage_.assign((bytes + sizeof(VstIntPtr) - 1) / sizeof(VstIntPtr), 0);
-        auto* list = reinterpret_cast<VstEvents*>(storage_.data());
-        list->numEvents = static_cast<VstInt32>(midi_.size());
-        auto** pointers = reinterpret_cast<VstEvent**>(reinterpret_cast<char*>(list) +
-                                                       offsetof(VstEvents, events));
-        for (size_t i = 0; i < midi_.size(); ++i) {
-            pointers[i] = reinterpret_cast<VstEvent*>(&midi_[i]);
-        }
-        return list;
-    }
-
-  private:
-    std::vector<VstMidiEvent> midi_;
-    std::vector<VstIntPtr> storage_;
-};
-
 // Everything the render needs, checked before any work: audio, times, MIDI, destination,
 // plug-in and its editor.
 struct RenderPlan {
@@ -337,11 +306,13 @@ int renderWithEditor(const RenderOptions& options) {
                    count);
         events.clear();
         while (nextMidi < midi.size() && midi[nextMidi].frame < end) {
-            events.add(midi[nextMidi],
-                       static_cast<int>(std::max<long long>(0, midi[nextMidi].frame - position)));
+            const auto& bytes = midi[nextMidi].bytes;
+            events.addMidi(
+                bytes[0], bytes[1], bytes[2],
+                static_cast<int>(std::max<long long>(0, midi[nextMidi].frame - position)));
             ++nextMidi;
         }
-        if (!events.empty()) host.dispatch(effProcessEvents, 0, 0, events.events());
+        if (!events.empty()) host.dispatch(effProcessEvents, 0, 0, events.build());
         host.processReplacing(inputPointers.data(), outputPointers.data(), count);
         position = end;
 

@@ -17,6 +17,7 @@
 #include "audio_file.h"
 #include "commands.h"
 #include "demo_signal.h"
+#include "event_list.h"
 #include "host_error.h"
 #include "platform/cqscope_platform.h"
 #include "plugin_host.h"
@@ -98,23 +99,12 @@ class LoopingSource {
 
 // The demo's note-ons, so that its chord shows as held notes the whole time.
 void holdDemoNotes(PluginHost& host, const std::vector<TimedMidiMessage>& midi) {
-    std::vector<VstMidiEvent> notes;
+    EventList notes;
     for (const auto& message : midi) {
         if ((message.bytes[0] & 0xF0) != 0x90 || message.bytes[2] == 0) continue;
-        VstMidiEvent event{};
-        event.type = kVstMidiType;
-        event.byteSize = sizeof(VstMidiEvent);
-        for (int i = 0; i < 3; ++i) event.midiData[i] = static_cast<char>(message.bytes[i]);
-        notes.push_back(event);
+        notes.addMidi(message.bytes[0], message.bytes[1], message.bytes[2], 0);
     }
-    if (notes.empty()) return;
-    std::vector<unsigned char> storage(sizeof(VstEvents) + notes.size() * sizeof(VstEvent*));
-    auto* list = reinterpret_cast<VstEvents*>(storage.data());
-    list->numEvents = static_cast<VstInt32>(notes.size());
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-        list->events[i] = reinterpret_cast<VstEvent*>(&notes[i]);
-    }
-    host.dispatch(effProcessEvents, 0, 0, list);
+    if (!notes.empty()) host.dispatch(effProcessEvents, 0, 0, notes.build());
 }
 
 }  // namespace
