@@ -249,6 +249,13 @@ BOOL withTarget(HDC dc, F&& action) {
     return action(s, *d, target);
 }
 
+// Coordinates far outside any surface draw nothing there, so they are pulled in to a range in
+// which the edge arithmetic below (right - left, left + 1, origin offsets) cannot overflow.
+constexpr int kFarCoordinate = 1 << 27;
+int pullIn(int value) {
+    return std::clamp(value, -kFarCoordinate, kFarCoordinate);
+}
+
 }  // namespace
 
 WIN32API BOOL WINAPI LineTo(HDC dc, int x, int y) {
@@ -263,6 +270,10 @@ WIN32API BOOL WINAPI LineTo(HDC dc, int x, int y) {
 }
 
 WIN32API BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom) {
+    left = pullIn(left);
+    top = pullIn(top);
+    right = pullIn(right);
+    bottom = pullIn(bottom);
     return withTarget(dc, [&](cqp::State& s, cqp::Dc& d, cqp::Target& t) {
         if (left > right) std::swap(left, right);
         if (top > bottom) std::swap(top, bottom);
@@ -298,6 +309,10 @@ WIN32API BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD r
         cqp::setError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    x = pullIn(x);
+    y = pullIn(y);
+    width = pullIn(width);
+    height = pullIn(height);
     return withTarget(dc, [&](cqp::State& s, cqp::Dc& d, cqp::Target& t) {
         // A negative extent reaches left or up from (x, y).
         if (width < 0) {

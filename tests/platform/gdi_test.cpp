@@ -2,6 +2,7 @@
 // transfers with clipping, text cells, and the lifetime rules of GDI objects.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -155,6 +156,17 @@ TEST(GdiRaster, LinesAreClippedToTheBitmapWithoutWalkingFarCoordinates) {
     MoveToEx(canvas.dc(), -2000000000, 1, nullptr);
     LineTo(canvas.dc(), 2000000000, 1);
     EXPECT_EQ(canvas.picture(), rows({"..#.", "####", "..#.", "..#."}));
+}
+
+TEST(GdiRaster, RectanglesAndPatternFillsAtTheIntegerLimitsDoNotOverflow) {
+    // Found by fuzzing the drawing calls: the edge arithmetic overflowed int.
+    Canvas canvas(4, 3);
+    SelectObject(canvas.dc(), GetStockObject(WHITE_PEN));
+    SelectObject(canvas.dc(), GetStockObject(NULL_BRUSH));
+    Rectangle(canvas.dc(), INT_MIN, 1, INT_MAX, INT_MAX);  // only the top edge is on the bitmap
+    EXPECT_EQ(canvas.picture(), rows({"....", "####", "...."}));
+    PatBlt(canvas.dc(), INT_MAX, INT_MAX, INT_MIN, INT_MIN, WHITENESS);  // reaches back over all
+    EXPECT_EQ(canvas.picture(), rows({"####", "####", "####"}));
 }
 
 TEST(GdiRaster, RectangleOutlineAndFillFollowTheRightAndBottomRule) {
