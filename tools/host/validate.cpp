@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "event_list.h"
 #include "host_error.h"
 #include "platform_api.h"
 #include "plugin_host.h"
@@ -268,62 +269,6 @@ void fillSignal(AudioRig& rig, Signal kind, int frames, std::mt19937_64& random)
         }
     }
 }
-
-// ---- Events ----
-
-// A VstEvents list with room for any number of events, and the events it points to.
-class EventList {
-  public:
-    void clear() {
-        midi_.clear();
-        other_.clear();
-        order_.clear();
-    }
-    void addMidi(unsigned char status, unsigned char data1, unsigned char data2, int delta) {
-        VstMidiEvent event{};
-        event.type = kVstMidiType;
-        event.byteSize = sizeof(VstMidiEvent);
-        event.deltaFrames = delta;
-        event.midiData[0] = static_cast<char>(status);
-        event.midiData[1] = static_cast<char>(data1);
-        event.midiData[2] = static_cast<char>(data2);
-        midi_.push_back(event);
-        order_.push_back({true, midi_.size() - 1});
-    }
-    // An event of another type (system exclusive): 64 zeroed bytes behind the common header,
-    // so that a reader of any such record finds an empty dump rather than foreign memory.
-    void addOther(VstInt32 type, int delta) {
-        std::array<VstIntPtr, 10> block{};
-        auto* event = reinterpret_cast<VstEvent*>(block.data());
-        event->type = type;
-        event->byteSize = 32;
-        event->deltaFrames = delta;
-        other_.push_back(block);
-        order_.push_back({false, other_.size() - 1});
-    }
-    size_t size() const { return order_.size(); }
-
-    VstEvents* build() {
-        storage_.assign(2 + order_.size(), 0);
-        VstEvents* list = reinterpret_cast<VstEvents*>(storage_.data());
-        list->numEvents = static_cast<VstInt32>(order_.size());
-        VstEvent** slots = reinterpret_cast<VstEvent**>(storage_.data() + 2);
-        for (size_t i = 0; i < order_.size(); ++i) {
-            slots[i] = order_[i].first
-                           ? reinterpret_cast<VstEvent*>(&midi_[order_[i].second])
-                           : reinterpret_cast<VstEvent*>(other_[order_[i].second].data());
-        }
-        return list;
-    }
-
-  private:
-    std::vector<VstMidiEvent> midi_;
-    std::vector<std::array<VstIntPtr, 10>> other_;
-    std::vector<std::pair<bool, size_t>> order_;
-    std::vector<VstIntPtr> storage_;
-};
-
-static_assert(offsetof(VstEvents, events) == 2 * sizeof(VstIntPtr));
 
 // ---- Editor parent windows through the platform library ----
 
