@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "audio_input.h"
+#include "host/event_list.h"
 #include "host/host_error.h"
 #include "host/plugin_host.h"
 #include "host_window.h"
@@ -24,6 +25,7 @@
 namespace winhost {
 namespace {
 
+using cqhost::EventList;
 using cqhost::HostError;
 using cqhost::PluginHost;
 
@@ -136,37 +138,6 @@ void checkWritable(const std::string& path) {
     DeleteFileA(probe.c_str());
 }
 
-// A VstEvents list with room for any number of MIDI events, rebuilt for every block.
-class EventList {
-  public:
-    void clear() { midi_.clear(); }
-    void add(const std::array<std::uint8_t, 3>& bytes, int deltaFrames) {
-        VstMidiEvent event{};
-        event.type = kVstMidiType;
-        event.byteSize = sizeof(VstMidiEvent);
-        event.deltaFrames = deltaFrames;
-        for (int i = 0; i < 3; ++i) event.midiData[i] = static_cast<char>(bytes[i]);
-        midi_.push_back(event);
-    }
-    bool empty() const { return midi_.empty(); }
-    VstEvents* events() {
-        const size_t bytes = offsetof(VstEvents, events) + midi_.size() * sizeof(VstEvent*);
-        storage_.assign((bytes + sizeof(VstIntPtr) - 1) / sizeof(VstIntPtr), 0);
-        auto* list = reinterpret_cast<VstEvents*>(storage_.data());
-        list->numEvents = static_cast<VstInt32>(midi_.size());
-        auto** pointers = reinterpret_cast<VstEvent**>(reinterpret_cast<char*>(list) +
-                                                       offsetof(VstEvents, events));
-        for (size_t i = 0; i < midi_.size(); ++i) {
-            pointers[i] = reinterpret_cast<VstEvent*>(&midi_[i]);
-        }
-        return list;
-    }
-
-  private:
-    std::vector<VstMidiEvent> midi_;
-    std::vector<VstIntPtr> storage_;
-};
-
 // Plays frames [0, end) in blocks of kBlockSize with the MIDI messages that fall in them, and
 // lets the message loop run between blocks as a live host's would.
 void play(PluginHost& plugin, const AudioInput& audio, long long end) {
@@ -201,10 +172,10 @@ void play(PluginHost& plugin, const AudioInput& audio, long long end) {
         events.clear();
         while (nextMidi < midi.size() && midi[nextMidi].frame < blockEnd) {
             const cqhost::TimedMidiMessage& message = midi[nextMidi++];
-            events.add(message.bytes,
-                       static_cast<int>(std::max<long long>(0, message.frame - position)));
+            events.addMidi(message.bytes[0], message.bytes[1], message.bytes[2],
+                           static_cast<int>(std::max<long long>(0, message.frame - position)));
         }
-        if (!events.empty()) plugin.dispatch(effProcessEvents, 0, 0, events.events());
+        if (!events.empty()) plugin.dispatch(effProcessEvents, 0, 0, events.build());
         plugin.processReplacing(inputPointers.data(), outputPointers.data(), count);
         position = blockEnd;
         MSG message;
