@@ -1105,7 +1105,26 @@ std::string checkTwoEditors(const Subject& subject) {
         editorB->idle();
     }
     if (subject.analyser) {
-        // Holding one display leaves the other live.
+        // Holding one display leaves the other live. The second display must have drawn its
+        // Hold image first (its timer runs on the real clock, which may not have ticked yet on a
+        // slow machine), so that a first paint is not taken for a change.
+        const auto drewHoldImage = [&] {
+            const auto picture = editorB->pixels();
+            for (int y = 0; y < 24; ++y) {
+                for (int x = 910; x < 960; ++x) {
+                    if (picture[static_cast<size_t>(y) * editorB->size().width + x] != 0) {
+                        return true;
+                    }
+                }
+            }
+            return false;
+        };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!drewHoldImage()) {
+            if (std::chrono::steady_clock::now() > deadline) fail("the second editor never drew");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            editorB->idle();
+        }
         const auto before = editorB->pixels();
         editorA->click(kHoldX, kHoldY);
         editorA->idle(2);
