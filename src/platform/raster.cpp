@@ -375,18 +375,30 @@ WIN32API BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC s
     if (cqp::isEmpty(area)) return TRUE;
     const int w = area.right - area.left;
     const int h = area.bottom - area.top;
-    // Copied out first, so a transfer within one surface may overlap itself.
-    std::vector<std::uint32_t> copy(static_cast<std::size_t>(w) * h);
-    for (int row = 0; row < h; ++row) {
-        const std::uint32_t* from = st.pixels +
-                                    static_cast<std::size_t>(area.top + row + shiftY) * st.stride +
-                                    (area.left + shiftX);
-        std::memcpy(&copy[static_cast<std::size_t>(row) * w], from, sizeof(std::uint32_t) * w);
+    // A transfer within one surface may overlap itself, so it reads from a copy taken first;
+    // between two surfaces (every paint of a view from its back buffer) rows go straight across.
+    const std::uint32_t* origin = st.pixels;
+    std::size_t originStride = static_cast<std::size_t>(st.stride);
+    int originX = area.left + shiftX;
+    int originY = area.top + shiftY;
+    std::vector<std::uint32_t> copy;
+    if (st.pixels == dt.pixels) {
+        copy.resize(static_cast<std::size_t>(w) * h);
+        for (int row = 0; row < h; ++row) {
+            std::memcpy(&copy[static_cast<std::size_t>(row) * w],
+                        st.pixels + static_cast<std::size_t>(originY + row) * st.stride + originX,
+                        sizeof(std::uint32_t) * w);
+        }
+        origin = copy.data();
+        originStride = static_cast<std::size_t>(w);
+        originX = 0;
+        originY = 0;
     }
     for (int row = 0; row < h; ++row) {
         std::uint32_t* to =
             dt.pixels + static_cast<std::size_t>(area.top + row) * dt.stride + area.left;
-        const std::uint32_t* from = &copy[static_cast<std::size_t>(row) * w];
+        const std::uint32_t* from =
+            origin + static_cast<std::size_t>(originY + row) * originStride + originX;
         if (code == 0xCC) {
             std::memcpy(to, from, sizeof(std::uint32_t) * w);
         } else {

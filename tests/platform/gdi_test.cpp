@@ -249,6 +249,10 @@ TEST(GdiRaster, PatBltAndBitBltAreClippedOnBothSides) {
     ASSERT_TRUE(BitBlt(shifted.dc(), 2, 2, 4, 4, source.dc(), -1, 0, SRCCOPY));
     EXPECT_EQ(shifted.picture(), rows({".....", ".....", "...##", "...#.", "...#."}));
 
+    // Within one surface, overlapping: every pixel comes from the picture before the copy.
+    ASSERT_TRUE(BitBlt(source.dc(), 1, 0, 3, 4, source.dc(), 0, 0, SRCCOPY));
+    EXPECT_EQ(source.picture(), rows({"####", "##..", "##..", "####"}));
+
     EXPECT_FALSE(BitBlt(dest.dc(), 0, 0, 1, 1, nullptr, 0, 0, SRCCOPY));
     EXPECT_FALSE(PatBlt(dest.dc(), 0, 0, 1, 1, SRCCOPY));  // needs a source
 }
