@@ -1,18 +1,13 @@
+// The system-independent part of PluginHost: calls into the effect, the audio set-up, and the
+// host callback with its answers. Linux and Windows hosts share it, so an effect sees the same
+// host on both and probe output compares line for line.
 #include "plugin_host.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-
-#include "host_error.h"
 
 namespace cqhost {
 namespace {
-
-using EntryProc = AEffect* (*)(audioMasterCallback);
 
 // The host that is inside an entry call right now: the entry may call back before the
 // record exists, and the record's address is known only once the entry returns.
@@ -44,64 +39,25 @@ void copyText(void* destination, const char* text, size_t limit) {
 
 }  // namespace
 
-PluginHost::PluginHost(const std::string& libraryPath) : path_(libraryPath) {
-    struct stat info {};
-    if (::stat(libraryPath.c_str(), &info) != 0) {
-        throw HostError("cannot open plug-in " + libraryPath + ": " + std::strerror(errno));
-    }
-    if (!S_ISREG(info.st_mode)) {
-        throw HostError("plug-in " + libraryPath + " is not a regular file");
-    }
-    const auto slash = libraryPath.rfind('/');
-    directory_ = slash == std::string::npos ? "." : libraryPath.substr(0, slash);
-    // dlopen searches the library path for names without a slash; a user means the file.
-    const std::string openPath = slash == std::string::npos ? "./" + libraryPath : libraryPath;
-
-    library_ = ::dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library_ == nullptr) {
-        const char* reason = ::dlerror();
-        throw HostError("cannot load plug-in " + libraryPath + ": " +
-                        (reason != nullptr ? reason : "unknown reason"));
-    }
-    auto entry = reinterpret_cast<EntryProc>(::dlsym(library_, "VSTPluginMain"));
-    entryName_ = "VSTPluginMain";
-    if (entry == nullptr) {
-        entry = reinterpret_cast<EntryProc>(::dlsym(library_, "main"));
-        entryName_ = "main";
-    }
-    if (entry == nullptr) {
-        ::dlclose(library_);
-        throw HostError("plug-in " + libraryPath +
-                        " exports neither VSTPluginMain nor main: not a VST 2.x effect");
-    }
-
+AEffect* PluginHost::callEntry(Entry entry) {
     hostBeingLoaded = this;
     AEffect* created = entry(&PluginHost::hostCallback);
     hostBeingLoaded = nullptr;
-    if (created == nullptr) {
-        ::dlclose(library_);
-        throw HostError("plug-in " + libraryPath + ": its entry " + entryName_ +
-                        " returned no effect");
-    }
-    if (created->magic != kEffectMagic || created->dispatcher == nullptr) {
-        // A record without the magic is not ours to close; leave the library loaded rather
-        // than unmap code the record may still point into.
-        throw HostError("plug-in " + libraryPath + ": its entry " + entryName_ +
-                        " returned a record that is not a VST 2.x effect");
-    }
+    return created;
+}
+
+void PluginHost::adopt(AEffect* created) {
     effect_ = created;
     hostsByEffect[effect_] = this;
 }
 
-PluginHost::~PluginHost() {
+void PluginHost::closeEffect() {
     stop();
-    if (effect_ != nullptr) {
-        // effClose is the last call: the effect deletes its record in it.
-        dispatch(effClose);
-        hostsByEffect.erase(effect_);
-        effect_ = nullptr;
-    }
-    if (library_ != nullptr) ::dlclose(library_);
+    if (effect_ == nullptr) return;
+    // effClose is the last call: the effect deletes its record in it.
+    dispatch(effClose);
+    hostsByEffect.erase(effect_);
+    effect_ = nullptr;
 }
 
 VstIntPtr PluginHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,

@@ -3,6 +3,9 @@
 // PluginHost owns the library handle and the effect record: the constructor loads the
 // library, calls its entry (VSTPluginMain, or main when that is missing) with hostCallback and
 // checks the record; the destructor switches the effect off, closes it and unloads the library.
+// Loading and unloading are the system's own (plugin_host_posix.cpp here, LoadLibrary in the
+// Windows host); everything else, the host callback's answers above all, is plugin_host.cpp,
+// shared by both so that they answer an effect alike.
 // Everything here runs on the program's single thread, which is at once the host's user
 // interface thread and its audio thread, so no call ever overlaps another.
 #pragma once
@@ -57,6 +60,16 @@ class PluginHost {
                                               VstIntPtr value, void* ptr, float opt);
 
   private:
+    using Entry = AEffect*(VSTCALLBACK*)(audioMasterCallback);
+    // Calls the library's entry with hostCallback; calls it makes before it returns its
+    // record are answered by this host.
+    AEffect* callEntry(Entry entry);
+    // Takes a checked record as this host's effect: its callbacks are answered from now on.
+    void adopt(AEffect* created);
+    // Switches the effect off and closes it (the effect deletes its record); the library
+    // stays loaded for the caller to unload.
+    void closeEffect();
+
     VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
     void record(VstInt32 opcode);
 
