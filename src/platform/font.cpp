@@ -154,7 +154,7 @@ void drawText(Target& t, const Dc& dc, const LOGFONTA& log, int x, int y, const 
                static_cast<LONG>(std::min<long long>(bottom + t.originY, t.clip.bottom))};
         return r;
     };
-    const RECT cell = clipped(x, y, x + cellsWidth, y + m.cellHeight);
+    const RECT cell = clipped(x, y, x + cellsWidth, static_cast<long long>(y) + m.cellHeight);
     if (cell.right <= cell.left || cell.bottom <= cell.top) return;
     // Text ignores the mix mode: the background cell and the glyph dots replace pixels.
     if (dc.bkMode == OPAQUE) {
@@ -181,8 +181,9 @@ void drawText(Target& t, const Dc& dc, const LOGFONTA& log, int x, int y, const 
             for (int c = 0; c < kGlyphColumns; ++c) {
                 if (glyph[r][c] != '#') continue;
                 const long long top = static_cast<long long>(y) + glyphTop + r * m.scale;
-                const RECT dot = clipped(cellLeft + edges[c], top, cellLeft + edges[c + 1],
-                                         std::min<long long>(top + m.scale, y + m.cellHeight));
+                const RECT dot = clipped(
+                    cellLeft + edges[c], top, cellLeft + edges[c + 1],
+                    std::min<long long>(top + m.scale, static_cast<long long>(y) + m.cellHeight));
                 for (LONG py = dot.top; py < dot.bottom; ++py) {
                     std::fill_n(t.pixels + static_cast<std::size_t>(py) * t.stride + dot.left,
                                 std::max<LONG>(0, dot.right - dot.left), ink);

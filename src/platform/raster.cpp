@@ -54,13 +54,19 @@ bool ropUsesPattern(unsigned code) {
     return ((code >> 4) & 0x0Fu) != (code & 0x0Fu);
 }
 
-// Plots one pixel in DC coordinates with the DC's mix mode, if inside the clip.
-inline void plot(Target& t, int x, int y, std::uint32_t color, int rop2) {
-    const int sx = x + t.originX;
-    const int sy = y + t.originY;
-    if (sx < t.clip.left || sx >= t.clip.right || sy < t.clip.top || sy >= t.clip.bottom) return;
-    std::uint32_t& pixel = t.pixels[static_cast<std::size_t>(sy) * t.stride + sx];
+// Plots one pixel in DC coordinates with the DC's mix mode, if inside the clip; false when
+// outside. The coordinates are a line's, which may lie anywhere an int reaches.
+inline bool plot(Target& t, long long x, long long y, std::uint32_t color, int rop2) {
+    const long long sx = x + t.originX;
+    const long long sy = y + t.originY;
+    if (sx < t.clip.left || sx >= t.clip.right || sy < t.clip.top || sy >= t.clip.bottom) {
+        return false;
+    }
+    std::uint32_t& pixel =
+        t.pixels[static_cast<std::size_t>(sy) * static_cast<std::size_t>(t.stride) +
+                 static_cast<std::size_t>(sx)];
     pixel = applyRop2(rop2, color, pixel);
+    return true;
 }
 
 // Fills [left, right) x [top, bottom) in DC coordinates.
@@ -90,6 +96,26 @@ bool brushColor(State& s, const Dc& dc, std::uint32_t& color) {
     return true;
 }
 
+// a x b / den rounded to the nearest integer, a tie toward +infinity when tieUp, else toward
+// -infinity; exact for |a|, b, den < 2^33 (b >= 0, den > 0), the range of differences of two
+// ints. b is taken in two parts so that no intermediate value exceeds 2^51.
+long long roundMulDiv(long long a, long long b, long long den, bool tieUp) {
+    const bool negative = a < 0;
+    const auto m = static_cast<unsigned long long>(negative ? -a : a);
+    const auto d = static_cast<unsigned long long>(den);
+    const auto high = static_cast<unsigned long long>(b) >> 17;
+    const auto low = static_cast<unsigned long long>(b) & 0x1FFFFu;
+    // m x b / d = (m x high / d) x 2^17 + (remainder x 2^17 + m x low) / d
+    unsigned long long q = m * high / d;
+    const unsigned long long rest = ((m * high % d) << 17) + m * low;
+    q = (q << 17) + rest / d;
+    const unsigned long long twiceR = 2 * (rest % d);
+    // The magnitude q + r/d goes up on more than a half, and on exactly a half when that is
+    // the tie's direction.
+    if (twiceR > d || (twiceR == d && tieUp != negative)) ++q;
+    return negative ? -static_cast<long long>(q) : static_cast<long long>(q);
+}
+
 // A cosmetic line from (x0, y0) to (x1, y1), the end point excluded. Pixels are those whose
 // diamond the ideal line leaves: along the major axis one pixel per step, the minor coordinate
 // rounded to the nearest pixel; an exact tie goes to the smaller y on x-major lines and to the
@@ -101,26 +127,15 @@ void drawLine(Target& t, int x0, int y0, int x1, int y1, std::uint32_t color, in
     const long long ady = dy < 0 ? -dy : dy;
     if (adx == 0 && ady == 0) return;
     RECT dirty{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-    auto touch = [&](int x, int y) {
-        plot(t, x, y, color, rop2);
-        dirty.left = std::min<LONG>(dirty.left, x + t.originX);
-        dirty.top = std::min<LONG>(dirty.top, y + t.originY);
-        dirty.right = std::max<LONG>(dirty.right, x + t.originX + 1);
-        dirty.bottom = std::max<LONG>(dirty.bottom, y + t.originY + 1);
-    };
-    // Rounds numerator / denominator (denominator > 0) to the nearest integer; a tie goes up
-    // when tieUp, else down.
-    auto roundDiv = [](long long num, long long den, bool tieUp) {
-        long long twice = 2 * num;
-        long long q = twice / (2 * den);
-        long long r = twice % (2 * den);
-        if (r < 0) {
-            r += 2 * den;
-            --q;
-        }
-        // Now num / den = q + r / (2 den) with 0 <= r < 2 den.
-        if (r > den || (r == den && tieUp)) ++q;
-        return q;
+    // Only pixels inside the clip widen the dirty area (their coordinates are small).
+    auto touch = [&](long long x, long long y) {
+        if (!plot(t, x, y, color, rop2)) return;
+        const auto sx = static_cast<LONG>(x + t.originX);
+        const auto sy = static_cast<LONG>(y + t.originY);
+        dirty.left = std::min<LONG>(dirty.left, sx);
+        dirty.top = std::min<LONG>(dirty.top, sy);
+        dirty.right = std::max<LONG>(dirty.right, sx + 1);
+        dirty.bottom = std::max<LONG>(dirty.bottom, sy + 1);
     };
     // Long lines are walked only over the steps whose major coordinate lies inside the clip:
     // for a start `from`, a direction `step` and `count` steps, the steps i in [first, last)
@@ -142,8 +157,8 @@ void drawLine(Target& t, int x0, int y0, int x1, int y1, std::uint32_t color, in
         long long last = 0;
         majorRange(x0, step, adx, t.clip.left - t.originX, t.clip.right - t.originX, first, last);
         for (long long i = first; i < last; ++i) {
-            const long long y = y0 + roundDiv(dy * i, adx, false);
-            touch(static_cast<int>(x0 + i * step), static_cast<int>(y));
+            const long long y = y0 + roundMulDiv(dy, i, adx, false);
+            touch(x0 + i * step, y);
         }
     } else {
         const int step = dy > 0 ? 1 : -1;
@@ -151,11 +166,11 @@ void drawLine(Target& t, int x0, int y0, int x1, int y1, std::uint32_t color, in
         long long last = 0;
         majorRange(y0, step, ady, t.clip.top - t.originY, t.clip.bottom - t.originY, first, last);
         for (long long i = first; i < last; ++i) {
-            const long long x = x0 + roundDiv(dx * i, ady, true);
-            touch(static_cast<int>(x), static_cast<int>(y0 + i * step));
+            const long long x = x0 + roundMulDiv(dx, i, ady, true);
+            touch(x, y0 + i * step);
         }
     }
-    if (dirty.left < dirty.right) markDirty(t, intersect(dirty, t.clip));
+    if (dirty.left < dirty.right) markDirty(t, dirty);
 }
 
 }  // namespace
@@ -252,8 +267,16 @@ BOOL withTarget(HDC dc, F&& action) {
 // Coordinates far outside any surface draw nothing there, so they are pulled in to a range in
 // which the edge arithmetic below (right - left, left + 1, origin offsets) cannot overflow.
 constexpr int kFarCoordinate = 1 << 27;
-int pullIn(int value) {
-    return std::clamp(value, -kFarCoordinate, kFarCoordinate);
+int pullIn(long long value) {
+    return static_cast<int>(std::clamp<long long>(value, -kFarCoordinate, kFarCoordinate));
+}
+
+// The block [x, x + width) x [y, y + height) in surface coordinates (an origin added), its
+// edges summed in 64 bits and then pulled in: a far edge only ever lies outside the clip.
+RECT blockArea(long long x, long long y, long long width, long long height, int originX,
+               int originY) {
+    return RECT{pullIn(x + originX), pullIn(y + originY), pullIn(x + width + originX),
+                pullIn(y + height + originY)};
 }
 
 }  // namespace
@@ -309,26 +332,20 @@ WIN32API BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD r
         cqp::setError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    x = pullIn(x);
-    y = pullIn(y);
-    width = pullIn(width);
-    height = pullIn(height);
+    // A negative extent reaches left or up from (x, y).
+    long long left = x;
+    long long top = y;
+    const long long across = width < 0 ? -static_cast<long long>(width) : width;
+    const long long down = height < 0 ? -static_cast<long long>(height) : height;
+    if (width < 0) left -= across;
+    if (height < 0) top -= down;
     return withTarget(dc, [&](cqp::State& s, cqp::Dc& d, cqp::Target& t) {
-        // A negative extent reaches left or up from (x, y).
-        if (width < 0) {
-            x += width;
-            width = -width;
-        }
-        if (height < 0) {
-            y += height;
-            height = -height;
-        }
         std::uint32_t pattern = 0;
         if (cqp::ropUsesPattern(code) && !cqp::brushColor(s, d, pattern)) {
             return TRUE;  // a null brush paints nothing
         }
-        RECT area{x + t.originX, y + t.originY, x + width + t.originX, y + height + t.originY};
-        area = cqp::intersect(area, t.clip);
+        const RECT area =
+            cqp::intersect(blockArea(left, top, across, down, t.originX, t.originY), t.clip);
         for (LONG row = area.top; row < area.bottom; ++row) {
             std::uint32_t* line = t.pixels + static_cast<std::size_t>(row) * t.stride;
             // Clearing and pattern fills replace the pixels outright (a whole view per tick).
@@ -364,13 +381,14 @@ WIN32API BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC s
     if (width <= 0 || height <= 0) return TRUE;
     std::uint32_t pattern = 0;
     if (cqp::ropUsesPattern(code)) cqp::brushColor(s, *dd, pattern);
-    // Destination pixels whose source lies outside the source's area are left alone.
-    RECT area{x + dt.originX, y + dt.originY, x + width + dt.originX, y + height + dt.originY};
-    area = cqp::intersect(area, dt.clip);
-    const int shiftX = sourceX + st.originX - (x + dt.originX);
-    const int shiftY = sourceY + st.originY - (y + dt.originY);
-    RECT fromSource{st.clip.left - shiftX, st.clip.top - shiftY, st.clip.right - shiftX,
-                    st.clip.bottom - shiftY};
+    // Destination pixels whose source lies outside the source's area are left alone. The
+    // source is `shift` away from the destination, in surface coordinates.
+    RECT area = cqp::intersect(blockArea(x, y, width, height, dt.originX, dt.originY), dt.clip);
+    const long long shiftX = static_cast<long long>(sourceX) + st.originX - x - dt.originX;
+    const long long shiftY = static_cast<long long>(sourceY) + st.originY - y - dt.originY;
+    const RECT fromSource =
+        blockArea(st.clip.left - shiftX, st.clip.top - shiftY, st.clip.right - st.clip.left,
+                  st.clip.bottom - st.clip.top, 0, 0);
     area = cqp::intersect(area, fromSource);
     if (cqp::isEmpty(area)) return TRUE;
     const int w = area.right - area.left;
@@ -379,8 +397,9 @@ WIN32API BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC s
     // between two surfaces (every paint of a view from its back buffer) rows go straight across.
     const std::uint32_t* origin = st.pixels;
     std::size_t originStride = static_cast<std::size_t>(st.stride);
-    int originX = area.left + shiftX;
-    int originY = area.top + shiftY;
+    // Inside the source's clip, so within int.
+    int originX = static_cast<int>(area.left + shiftX);
+    int originY = static_cast<int>(area.top + shiftY);
     std::vector<std::uint32_t> copy;
     if (st.pixels == dt.pixels) {
         copy.resize(static_cast<std::size_t>(w) * h);

@@ -257,6 +257,29 @@ TEST(GdiRaster, PatBltAndBitBltAreClippedOnBothSides) {
     EXPECT_FALSE(PatBlt(dest.dc(), 0, 0, 1, 1, SRCCOPY));  // needs a source
 }
 
+TEST(GdiRaster, CoordinatesAtTheIntLimitsDrawExactlyTheirVisiblePart) {
+    Canvas canvas(10, 4);
+    SelectObject(canvas.dc(), GetStockObject(WHITE_PEN));
+    // A line across the whole int range one row down over its length: row 1 here.
+    MoveToEx(canvas.dc(), INT_MIN, 0, nullptr);
+    LineTo(canvas.dc(), INT_MAX, 2);
+    // Blocks whose far edge is beyond int: from far left, and reaching left from x = 5.
+    PatBlt(canvas.dc(), -(1 << 29), 0, (1 << 29) + 4, 1, WHITENESS);
+    PatBlt(canvas.dc(), 5, 3, INT_MIN, 1, WHITENESS);
+    PatBlt(canvas.dc(), 8, 2, INT_MAX, 1, WHITENESS);
+    EXPECT_EQ(canvas.picture(), rows({"####......", "##########", "........##", "#####....."}));
+
+    Canvas copy(10, 4);
+    ASSERT_TRUE(
+        BitBlt(copy.dc(), -(1 << 29), 0, (1 << 29) + 10, 4, canvas.dc(), -(1 << 29), 0, SRCCOPY));
+    ASSERT_TRUE(BitBlt(copy.dc(), INT_MAX - 1, 0, INT_MAX, 4, canvas.dc(), INT_MIN, 0, SRCCOPY));
+    EXPECT_EQ(copy.picture(), canvas.picture());
+    EXPECT_TRUE(TextOutA(canvas.dc(), 0, INT_MAX, "A", 1));
+    EXPECT_TRUE(TextOutA(canvas.dc(), INT_MAX, 0, "A", 1));
+    EXPECT_EQ(copy.picture(), canvas.picture());
+    SelectObject(canvas.dc(), GetStockObject(BLACK_PEN));
+}
+
 TEST(GdiText, CellsAreExactlyTheFontHeightWithAnOpaqueBackground) {
     LOGFONTA log{};
     ASSERT_EQ(GetObjectA(GetStockObject(ANSI_FIXED_FONT), sizeof(log), &log),
