@@ -260,6 +260,8 @@ void drawText(Target& target, const Dc& dc, const LOGFONTA& log, int x, int y, c
 
 // Window helpers; require the lock.
 Window* findWindowLocked(State& s, HWND window);
+// The same, setting ERROR_INVALID_WINDOW_HANDLE when the handle names no live window.
+Window* windowOrErrorLocked(State& s, HWND window);
 Window* topLevelOf(State& s, Window* window, int& offsetX, int& offsetY, RECT& clip);
 HDC createWindowDcLocked(State& s, HWND window);
 void freeDcLocked(State& s, HDC dc);

@@ -328,11 +328,8 @@ WIN32API LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, L
     {
         cqp::State& s = cqp::state();
         std::lock_guard<std::mutex> lock(s.mutex);
-        cqp::Window* w = cqp::findWindowLocked(s, window);
-        if (w == nullptr) {
-            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
+        cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+        if (w == nullptr) return 0;
         // Sending across threads is not supported: windows are used by their own thread.
         if (w->owner != std::this_thread::get_id()) {
             cqp::setError(ERROR_ACCESS_DENIED);
@@ -347,11 +344,8 @@ WIN32API BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPAR
     std::lock_guard<std::mutex> lock(s.mutex);
     std::thread::id target = std::this_thread::get_id();  // a null window posts to this thread
     if (window != nullptr) {
-        cqp::Window* w = cqp::findWindowLocked(s, window);
-        if (w == nullptr) {
-            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
+        cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+        if (w == nullptr) return FALSE;
         target = w->owner;
     }
     cqp::ThreadQueue& queue = cqp::queueLocked(s, target);

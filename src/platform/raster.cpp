@@ -191,6 +191,12 @@ Window* findWindowLocked(State& s, HWND window) {
     return w;
 }
 
+Window* windowOrErrorLocked(State& s, HWND window) {
+    Window* w = findWindowLocked(s, window);
+    if (w == nullptr) setError(ERROR_INVALID_WINDOW_HANDLE);
+    return w;
+}
+
 Window* topLevelOf(State& s, Window* window, int& offsetX, int& offsetY, RECT& clip) {
     offsetX = 0;
     offsetY = 0;

@@ -379,11 +379,8 @@ WIN32API BOOL WINAPI DestroyWindow(HWND window) {
     {
         cqp::State& s = cqp::state();
         std::lock_guard<std::mutex> lock(s.mutex);
-        cqp::Window* w = cqp::findWindowLocked(s, window);
-        if (w == nullptr) {
-            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
+        cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+        if (w == nullptr) return FALSE;
         if (!cqp::ownedByCaller(*w)) {
             cqp::setError(ERROR_ACCESS_DENIED);
             return FALSE;
@@ -420,22 +417,16 @@ WIN32API BOOL WINAPI IsWindow(HWND window) {
 WIN32API HWND WINAPI GetParent(HWND window) {
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    cqp::Window* w = cqp::findWindowLocked(s, window);
-    if (w == nullptr) {
-        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-    }
+    cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+    if (w == nullptr) return nullptr;
     return w->foreignParent != nullptr ? w->foreignParent : w->parent;
 }
 
 WIN32API BOOL WINAPI ShowWindow(HWND window, int command) {
     cqp::State& s = cqp::state();
     std::unique_lock<std::mutex> lock(s.mutex);
-    cqp::Window* w = cqp::findWindowLocked(s, window);
-    if (w == nullptr) {
-        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+    if (w == nullptr) return FALSE;
     const bool wasVisible = w->visible;
     const bool show = command != SW_HIDE;
     w->visible = show;
@@ -458,11 +449,8 @@ WIN32API BOOL WINAPI UpdateWindow(HWND window) {
     {
         cqp::State& s = cqp::state();
         std::lock_guard<std::mutex> lock(s.mutex);
-        cqp::Window* w = cqp::findWindowLocked(s, window);
-        if (w == nullptr) {
-            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
+        cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+        if (w == nullptr) return FALSE;
         paint = w->hasUpdate && cqp::isShownLocked(s, w);
     }
     if (paint) cqp::callWindow(window, WM_PAINT, 0, 0);
@@ -519,11 +507,8 @@ namespace {
 bool windowLong(HWND window, int index, bool wide, bool write, LONG_PTR value, LONG_PTR& previous) {
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    cqp::Window* w = cqp::findWindowLocked(s, window);
-    if (w == nullptr) {
-        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-        return false;
-    }
+    cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+    if (w == nullptr) return false;
     if (index >= 0) {
         const std::size_t size = wide ? sizeof(LONG_PTR) : sizeof(LONG);
         if (static_cast<std::size_t>(index) + size > w->extra.size()) {
@@ -675,11 +660,8 @@ WIN32API BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
         });
         return TRUE;
     }
-    cqp::Window* w = cqp::findWindowLocked(s, window);
-    if (w == nullptr) {
-        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+    if (w == nullptr) return FALSE;
     cqp::invalidateLocked(*w, rect, erase != FALSE);
     for (auto& entry : s.queues) entry.second->wake.notify_all();
     return TRUE;
@@ -695,11 +677,8 @@ WIN32API HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
     {
         cqp::State& s = cqp::state();
         std::lock_guard<std::mutex> lock(s.mutex);
-        cqp::Window* w = cqp::findWindowLocked(s, window);
-        if (w == nullptr) {
-            cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
+        cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+        if (w == nullptr) return nullptr;
         dc = cqp::createWindowDcLocked(s, window);
         if (dc == nullptr) return nullptr;
         cqp::Dc* d = s.table.find<cqp::Dc>(dc, Kind::Dc);
@@ -809,11 +788,8 @@ WIN32API HWND cqpCreateHostWindow(int width, int height) {
 WIN32API BOOL cqpReadWindowPixels(HWND window, DWORD* pixels, int width, int height) {
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    cqp::Window* w = cqp::findWindowLocked(s, window);
-    if (w == nullptr) {
-        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+    if (w == nullptr) return FALSE;
     if (pixels == nullptr || width != w->width || height != w->height) {
         cqp::setError(ERROR_INVALID_PARAMETER);
         return FALSE;
