@@ -4,8 +4,9 @@
 //
 // Each check runs in a child process of its own, so a plug-in that crashes or hangs in one
 // check is reported as that check's failure and the remaining checks still run. The parent
-// never loads the plug-in. Main thread of the program only; the checks start their own audio
-// threads where they need one.
+// never loads the plug-in. The runner is validate/runner.cpp; each family of checks has a
+// file of its own in validate/, ending in its list of checks. Main thread of the program
+// only; the checks start their own audio threads where they need one.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,75 @@
+// What every family of validate's checks shares: what the first check learned about the
+// plug-in, how a check fails or is skipped, the progress steps that name where a crash
+// happened, and the lists of checks of each family, in the order they run.
+//
+// A check runs on the main thread of a child process of its own (runner.cpp); it loads the
+// plug-in itself and throws CheckFailure or CheckSkipped, or answers its pass detail.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+
+namespace cqhost::validation {
+
+// The analyser's unique ID, 'dq93': pass-through must be bit-exact and its display known.
+constexpr VstInt32 kAnalyserId = 0x64713933;
+
+// What the first check learns about the plug-in, handed to every later check.
+struct Subject {
+    std::string path;
+    int strictness = 5;
+    std::uint64_t seed = 1;
+    int timeoutSeconds = 900;
+    bool analyser = false;
+    bool platformEditor = false;  // an editor drawn through our platform library
+    bool receivesMidi = false;
+    bool programChunks = false;
+    bool canReplace = false;
+    int numInputs = 0;
+    int numOutputs = 0;
+    int numParams = 0;
+    int numPrograms = 0;
+};
+
+// Failure and skip of one check, thrown from inside it.
+struct CheckFailure {
+    std::string reason;
+};
+struct CheckSkipped {
+    std::string reason;
+};
+
+[[noreturn]] void fail(const std::string& reason);
+
+struct Check {
+    const char* name;
+    std::function<std::string(const Subject&)> run;  // answers the pass detail
+};
+
+// In a child process, the pipe to the parent (set by the runner): each step announced goes
+// there, so that a crash is reported with the step that was running. No-op without a pipe.
+void setProgressPipe(int descriptor);
+void step(const std::string& what);
+
+std::unique_ptr<PluginHost> load(const Subject& subject);
+// Skips the check when the effect cannot process replacing.
+void requireAudio(const Subject& subject);
+
+std::string hex(long long value);
+// A unique ID as its four characters, '?' for those that are not printable.
+std::string fourChars(VstInt32 id);
+
+// The families, each a list of checks in the order they run.
+std::vector<Check> lifecycleChecks();
+std::vector<Check> opcodeChecks();
+std::vector<Check> rateAndBlockChecks();
+std::vector<Check> sampleChecks();
+std::vector<Check> midiChecks();
+std::vector<Check> editorChecks();
+
+}  // namespace cqhost::validation

@@ -1,0 +1,240 @@
+// The runner: learns what the plug-in is in a first child process, then runs every family's
+// checks, each in a child process of its own, and prints one line per check and a summary.
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include "checks.h"
+#include "host_error.h"
+#include "validate.h"
+
+namespace cqhost {
+namespace {
+
+using validation::Check;
+using validation::Subject;
+
+struct Outcome {
+    char status = 'F';  // 'P', 'F' or 'S'
+    std::string text;
+};
+
+Outcome runHere(const Check& check, const Subject& subject) {
+    try {
+        return {'P', check.run(subject)};
+    } catch (const validation::CheckFailure& failure) {
+        return {'F', failure.reason};
+    } catch (const validation::CheckSkipped& skipped) {
+        return {'S', skipped.reason};
+    } catch (const HostError& error) {
+        return {'F', error.what()};
+    } catch (const std::exception& error) {
+        return {'F', std::string("exception: ") + error.what()};
+    }
+}
+
+// In the child: runs the check and writes its outcome to the parent, then exits.
+[[noreturn]] void runAsChild(const Check& check, const Subject& subject, int pipeEnd) {
+    validation::setProgressPipe(pipeEnd);
+    const Outcome outcome = runHere(check, subject);
+    std::string message(1, outcome.status);
+    message += outcome.text;
+    size_t done = 0;
+    while (done < message.size()) {
+        const ssize_t n = ::write(pipeEnd, message.data() + done, message.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ::close(pipeEnd);
+    // A normal exit, so that leak checkers of sanitizer builds look at the child too.
+    std::exit(0);
+}
+
+// Reads everything the child writes until it closes its end or the time is up.
+std::string readChild(int pipeEnd, int timeoutSeconds, bool& timedOut) {
+    std::string message;
+    char chunk[4096];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    timedOut = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd waiting{pipeEnd, POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left, 1000)));
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
+        const ssize_t n = ::read(pipeEnd, chunk, sizeof chunk);
+        if (n <= 0) break;
+        message.append(chunk, static_cast<size_t>(n));
+    }
+    return message;
+}
+
+// The outcome from what the child wrote and how it ended.
+Outcome judgeChild(std::string message, int status, bool timedOut, int timeoutSeconds) {
+    // Progress lines ("~step\n") come first; the result, if any, is what follows the last.
+    std::string lastStep;
+    while (!message.empty() && message[0] == '~') {
+        const size_t end = message.find('\n');
+        if (end == std::string::npos) break;
+        lastStep = message.substr(1, end - 1);
+        message.erase(0, end + 1);
+    }
+    const std::string during = lastStep.empty() ? "" : " during " + lastStep;
+    if (timedOut) {
+        return {'F',
+                "did not finish within " + std::to_string(timeoutSeconds) + " s (killed)" + during};
+    }
+    if (WIFSIGNALED(status)) {
+        const int number = WTERMSIG(status);
+        return {'F', "the plug-in crashed: signal " + std::to_string(number) + " (" +
+                         ::strsignal(number) + ")" + during};
+    }
+    if (message.empty()) {
+        return {'F', "the check ended without a result (exit status " +
+                         std::to_string(WEXITSTATUS(status)) + ")" + during};
+    }
+    Outcome outcome{message[0], message.substr(1)};
+    if (WEXITSTATUS(status) != 0 && outcome.status != 'F') {
+        // A sanitizer report or an abort at exit: the check itself went through.
+        return {'F', "exit status " + std::to_string(WEXITSTATUS(status)) +
+                         " after the check (a sanitizer report on stderr?): " + outcome.text};
+    }
+    return outcome;
+}
+
+Outcome runInChild(const Check& check, const Subject& subject) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return {'F', "cannot create a pipe"};
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        return {'F', "cannot start a child process"};
+    }
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        runAsChild(check, subject, pipeEnds[1]);
+    }
+    ::close(pipeEnds[1]);
+    bool timedOut = false;
+    std::string message = readChild(pipeEnds[0], subject.timeoutSeconds, timedOut);
+    ::close(pipeEnds[0]);
+    if (timedOut) ::kill(child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return judgeChild(std::move(message), status, timedOut, subject.timeoutSeconds);
+}
+
+// Learns what the later checks need: channel counts, whether it takes MIDI, its editor.
+std::string describe(Subject& subject, bool forceAnalyser) {
+    auto host = validation::load(subject);
+    AEffect& effect = host->effect();
+    subject.analyser = forceAnalyser || effect.uniqueID == validation::kAnalyserId;
+    subject.canReplace = (effect.flags & effFlagsCanReplacing) && effect.processReplacing;
+    subject.programChunks = (effect.flags & effFlagsProgramChunks) != 0;
+    subject.numInputs = effect.numInputs;
+    subject.numOutputs = effect.numOutputs;
+    subject.numParams = effect.numParams;
+    subject.numPrograms = effect.numPrograms;
+    subject.receivesMidi =
+        host->dispatch(effCanDo, 0, 0, const_cast<char*>("receiveVstMidiEvent")) == 1 ||
+        (effect.flags & effFlagsIsSynth);
+    // Editors are driven only where they draw through the platform library: the analyser's.
+    subject.platformEditor = (effect.flags & effFlagsHasEditor) && subject.analyser;
+    std::ostringstream text;
+    text << (subject.analyser ? "A" : "-") << (subject.canReplace ? "R" : "-")
+         << (subject.receivesMidi ? "M" : "-") << (subject.platformEditor ? "E" : "-")
+         << (subject.programChunks ? "C" : "-") << ' ' << subject.numInputs << ' '
+         << subject.numOutputs << ' ' << subject.numParams << ' ' << subject.numPrograms;
+    return text.str();
+}
+
+bool parseDescription(const std::string& text, Subject& subject) {
+    if (text.size() < 6) return false;
+    subject.analyser = text[0] == 'A';
+    subject.canReplace = text[1] == 'R';
+    subject.receivesMidi = text[2] == 'M';
+    subject.platformEditor = text[3] == 'E';
+    subject.programChunks = text[4] == 'C';
+    std::istringstream numbers(text.substr(6));
+    numbers >> subject.numInputs >> subject.numOutputs >> subject.numParams >> subject.numPrograms;
+    return static_cast<bool>(numbers);
+}
+
+// Every check, family by family, in the order they run.
+std::vector<Check> allChecks() {
+    std::vector<Check> checks;
+    for (auto family :
+         {validation::lifecycleChecks, validation::opcodeChecks, validation::rateAndBlockChecks,
+          validation::sampleChecks, validation::midiChecks, validation::editorChecks}) {
+        for (auto& check : family()) checks.push_back(std::move(check));
+    }
+    return checks;
+}
+
+}  // namespace
+
+int runValidate(const ValidateOptions& options) {
+    if (options.strictness < 1 || options.strictness > 10) {
+        throw HostError("--strictness must be 1 to 10");
+    }
+    Subject subject;
+    subject.path = options.plugin;
+    subject.strictness = options.strictness;
+    subject.seed = options.seed;
+    subject.timeoutSeconds = options.timeoutSeconds;
+    const auto started = std::chrono::steady_clock::now();
+    const auto run = [&](const Check& check) {
+        return options.inProcess ? runHere(check, subject) : runInChild(check, subject);
+    };
+
+    std::printf("validating %s (strictness %d, seed %llu)\n", options.plugin.c_str(),
+                options.strictness, static_cast<unsigned long long>(options.seed));
+    const bool forceAnalyser = options.analyser;
+    const Check describeCheck{"describe", [&subject, forceAnalyser](const Subject&) {
+                                  return describe(subject, forceAnalyser);
+                              }};
+    const Outcome described = run(describeCheck);
+    if (described.status != 'P' || !parseDescription(described.text, subject)) {
+        std::printf("FAIL  %-24s %s\n", "load", described.text.c_str());
+        std::printf("summary: the plug-in could not be loaded; no further checks\n");
+        return 1;
+    }
+
+    int passed = 0, failed = 0, skipped = 0;
+    for (const auto& check : allChecks()) {
+        const auto begun = std::chrono::steady_clock::now();
+        const Outcome outcome = run(check);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+        const char* label = outcome.status == 'P'   ? "PASS"
+                            : outcome.status == 'S' ? "SKIP"
+                                                    : "FAIL";
+        (outcome.status == 'P' ? passed : outcome.status == 'S' ? skipped : failed)++;
+        std::printf("%s  %-24s %s (%.1f s)\n", label, check.name, outcome.text.c_str(), seconds);
+        std::fflush(stdout);
+    }
+    const double total =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("summary: %d passed, %d failed, %d skipped in %.1f s%s\n", passed, failed, skipped,
+                total, failed > 0 ? " (rerun with the same --seed to repeat)" : "");
+    return failed > 0 ? 1 : 0;
+}
+
+}  // namespace cqhost
