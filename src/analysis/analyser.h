@@ -6,7 +6,7 @@
 // - audio thread: `processBlock` (never waits, locks or allocates);
 // - user-interface thread: `transform`, `magnitudes`, `signalSpan`;
 // - any non-audio thread (the effect's resume): `setSampleRate`, which may build kernels
-//   (about 130 ms at 44.1 kHz) and then swaps banks; it waits for a running transform and for
+//   and then swaps banks; it waits for a running transform and for
 //   a running audio block to finish with the old bank before freeing it. The audio thread
 //   only announces the bank it uses (a hazard pointer), so it never waits for the switch.
 // `bank()` is for tests and must not race a rate switch.

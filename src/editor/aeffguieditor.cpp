@@ -4,6 +4,7 @@
 #include "editor/view_frame.h"
 #include "frame/audioeffect.h"
 #include "frame/audioeffectx.h"
+#include "platform/ticks.h"
 #include "platform/win32.h"
 
 VstInt32 AEffGUIEditor::knobMode = 0;
@@ -68,12 +69,13 @@ bool AEffGUIEditor::endEdit(VstInt32 index) {
 }
 
 void AEffGUIEditor::throttledIdle() {
-    // Unsigned 32-bit millisecond arithmetic throughout, wrapping like the tick count.
+    // Unsigned 32-bit millisecond arithmetic throughout, wrapping like the tick count, and
+    // compared so that the wrap never makes a call look early or late.
     std::uint32_t now = GetTickCount();
-    if (now < nextIdleTime) {
+    if (!cqtick::reached(now, nextIdleTime)) {
         Sleep(4);
         now += 4;
-        if (now < nextIdleTime - 50) return;
+        if (!cqtick::reached(now, nextIdleTime - 50)) return;
     }
     idle();
     MSG message{};

@@ -16,10 +16,8 @@ constexpr StandardFont kStandardFonts[kNumStandardFonts] = {
     {"Arial", 11}, {"Arial", 10}, {"Arial", 9},  {"Symbol", 13},
 };
 
-// The GDI pen style for a dashed line (PS_DOT in the Win32 headers).
-constexpr int kDottedPenStyle = 2;
-// GDI mix modes for our draw modes (R2_COPYPEN, R2_MERGEPEN, R2_XORPEN).
-constexpr int kMixModes[] = {13, 15, 7};
+// The GDI mix mode of each of our draw modes (copy, merge, exclusive or).
+constexpr int kMixModes[] = {R2_COPYPEN, R2_MERGEPEN, R2_XORPEN};
 
 COLORREF toColorRef(CColor color) {
     return static_cast<COLORREF>(color.red) | (static_cast<COLORREF>(color.green) << 8) |
@@ -103,7 +101,7 @@ void CDrawContext::setFrameColor(CColor color) {
 void CDrawContext::setLineStyle(CLineStyle style) {
     if (style == lineStyle) return;
     lineStyle = style;
-    penStyle = style == kLineSolid ? PS_SOLID : kDottedPenStyle;
+    penStyle = style == kLineSolid ? PS_SOLID : PS_DOT;
     replacePen();
 }
 
@@ -123,8 +121,7 @@ void CDrawContext::setFillColor(CColor color) {
     description.lbHatch = 0;
     HBRUSH brush = CreateBrushIndirect(&description);
     if (!brush) {
-        // Keep drawing with the previous brush; the error is only read, as GDI leaves it.
-        (void)GetLastError();
+        // Keep drawing with the previous brush.
         return;
     }
     if (deviceContext) SelectObject(deviceContext, brush);

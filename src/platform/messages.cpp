@@ -11,6 +11,7 @@
 
 #include "platform/cqscope_platform.h"
 #include "platform/internal.h"
+#include "platform/ticks.h"
 
 namespace cqp {
 
@@ -46,13 +47,9 @@ bool windowMatchesLocked(State& s, HWND window, HWND filter) {
     return window != nullptr && isDescendantOrSelfLocked(s, window, filter);
 }
 
-bool due(DWORD now, DWORD when) {
-    return static_cast<std::int32_t>(now - when) >= 0;
-}
-
 void refreshTimersLocked(State& s, DWORD now) {
     for (Timer& t : s.timers) {
-        if (!due(now, t.nextDue)) continue;
+        if (!cqtick::reached(now, t.nextDue)) continue;
         t.ready = true;
         const DWORD late = now - t.nextDue;
         t.nextDue += (late / t.elapse + 1) * t.elapse;
@@ -127,7 +124,8 @@ long long nextTimerWaitLocked(State& s) {
     long long best = -1;
     for (const Timer& t : s.timers) {
         if (t.owner != std::this_thread::get_id()) continue;
-        const long long wait = due(now, t.nextDue) ? 0 : static_cast<long long>(t.nextDue - now);
+        const long long wait =
+            cqtick::reached(now, t.nextDue) ? 0 : static_cast<long long>(t.nextDue - now);
         if (best < 0 || wait < best) best = wait;
     }
     return best;

@@ -374,6 +374,7 @@ typedef struct tagDRAWITEMSTRUCT {
 
 // Pen and brush styles.
 #define PS_SOLID 0
+#define PS_DOT 2
 #define PS_NULL 5
 #define BS_SOLID 0
 #define BS_NULL 1
@@ -389,6 +390,7 @@ typedef struct tagDRAWITEMSTRUCT {
 
 // Mix modes.
 #define R2_BLACK 1
+#define R2_XORPEN 7
 #define R2_NOP 11
 #define R2_COPYPEN 13
 #define R2_MERGEPEN 15

@@ -10,7 +10,7 @@
 // - processEvents: the thread that sends opcode 25 (usually the audio thread); never waits,
 //   locks or allocates.
 // - resume: the thread that switches the effect on (opcode 12); may build kernels for a new
-//   sample rate (about 130 ms at 44.1 kHz) while audio and display go on with the old ones.
+//   sample rate while audio and display go on with the old ones.
 // - canDo: any thread; resume asks it for "receiveVstMidiEvent".
 // - the DisplaySource functions: the user-interface thread.
 #pragma once

@@ -128,7 +128,7 @@ TEST_F(EditorBase, WheelReachesTheFrameThroughAContextOnTheParentWindow) {
     DestroyWindow(host);
 }
 
-TEST_F(EditorBase, ThrottledIdleRunsAtMostEveryHundredMilliseconds) {
+TEST_F(EditorBase, ThrottledIdleOnlySleepsUntilFortySixMillisecondsAfterItsLastRun) {
     // Built at 1000: the first call runs at once.
     editor->throttledIdle();
     EXPECT_EQ(editor->ownIdles, 1);
@@ -163,6 +163,28 @@ TEST_F(EditorBase, ThrottledIdleRunsAtMostEveryHundredMilliseconds) {
     EXPECT_EQ(GetTickCount(), 1164u);
     EXPECT_EQ(editor->ownIdles, 3);
     EXPECT_EQ(editor->next(), 1264u);
+}
+
+TEST_F(EditorBase, ThrottledIdleKeepsItsRhythmAcrossTheTickCountsWrap) {
+    // A run 20 ms before the wrap: the next falls due at 80 after it.
+    cqpSetManualClock(TRUE, 0xFFFFFFECu);
+    TestEffect other;
+    auto* wrapping = new FramedEditor(&other);  // `other` owns it
+    wrapping->throttledIdle();
+    ASSERT_EQ(wrapping->ownIdles, 1);
+    EXPECT_EQ(wrapping->next(), 80u);
+
+    // 10 ms later, still before the wrap: only the sleep, though the raw count is larger.
+    cqpAdvanceClock(10);
+    wrapping->throttledIdle();
+    EXPECT_EQ(wrapping->ownIdles, 1);
+    EXPECT_EQ(GetTickCount(), 0xFFFFFFFAu);
+
+    // At 50, 70 ms after the run: sleeps, then runs.
+    cqpAdvanceClock(56);
+    wrapping->throttledIdle();
+    EXPECT_EQ(wrapping->ownIdles, 2);
+    EXPECT_EQ(wrapping->next(), 154u);
 }
 
 TEST_F(EditorBase, IdleFromInsideTheHostsIdleDoesNotReenterTheFrame) {
