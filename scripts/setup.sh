@@ -16,6 +16,8 @@ CQSCOPE_PACKAGES=(
   wine wine64 wine32:i386 fonts-wine xvfb
   # The X11 presenter of the platform library and its tests (XTest clicks, a virtual server).
   libx11-dev libxext-dev libxtst-dev xauth
+  # The analyse test reads its .npy and .json files back with numpy.
+  python3-numpy
 )
 
 # 32-bit Wine comes from the i386 architecture; added only when it is missing.

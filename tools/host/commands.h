@@ -1,4 +1,4 @@
-// The three commands of cqscope-host, each a function of its parsed options. Every one
+// The commands of cqscope-host, each a function of its parsed options. Every one
 // throws HostError for bad input, before any output file is touched where it can be checked
 // up front, and never leaves a partial output file behind. Main thread only.
 #pragma once
@@ -28,6 +28,17 @@ struct RenderOptions {
     std::optional<double> every;   // capture period in seconds
     std::optional<double> holdAt;  // when to click the Hold button, in seconds
     std::optional<std::string> out;
+    std::optional<int> peaks;             // note readout: this many peaks per picture
+    std::optional<std::string> peaksOut;  // readout file; none: stderr
+};
+
+struct AnalyseOptions {
+    std::string audio;
+    std::optional<std::string> midi;
+    std::optional<double> every;  // row period in seconds; none: the display's 0.1 s
+    std::optional<std::string> out;
+    std::optional<int> peaks;
+    std::optional<std::string> peaksOut;
 };
 
 struct WatchOptions {
@@ -39,6 +50,7 @@ struct WatchOptions {
 // The plug-in used when --plugin is not given: cqscope.so beside this program.
 std::string defaultPluginPath();
 
+int runAnalyse(const AnalyseOptions& options);
 int runProbe(const ProbeOptions& options);
 int runProcess(const ProcessOptions& options);
 int runRender(const RenderOptions& options);

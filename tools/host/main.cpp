@@ -27,6 +27,9 @@ constexpr const char* kUsage =
     "usage:\n"
     "  cqscope-host render [AUDIO] [--plugin PATH] [--midi FILE]\n"
     "                      [--at T[,T...] | --every SECONDS] [--hold-at T] [--out PATH]\n"
+    "                      [--peaks N [--peaks-out FILE]]\n"
+    "  cqscope-host analyse AUDIO [--midi FILE] [--every SECONDS] [--out DATA.csv|.json|.npy]\n"
+    "                       [--peaks N [--peaks-out FILE]]\n"
     "  cqscope-host watch [AUDIO] [--plugin PATH] [--seconds S]   (also: render --x11)\n"
     "  cqscope-host probe [--plugin PATH] [--json]\n"
     "  cqscope-host process --plugin PATH IN OUT\n"
@@ -37,6 +40,11 @@ constexpr const char* kUsage =
     "         and writes the editor's picture as PNG: at the end of the audio (the demo: at\n"
     "         3 s), at each --at time, or every SECONDS into numbered files in a folder.\n"
     "         --hold-at clicks the display's Hold button at that time. Times are seconds.\n"
+    "         --peaks N prints the N strongest peaks of each picture (note, cents, Hz) on\n"
+    "         stderr, or into --peaks-out FILE.\n"
+    "analyse  writes the time, silence flag, held MIDI notes and 960 magnitudes of every\n"
+    "         display refresh (every 0.1 s, or --every SECONDS) as CSV, JSON or NumPy (.npy,\n"
+    "         with NAME.rows.csv beside it); --peaks N as for render.\n"
     "watch    shows the editor live in an X11 window (DISPLAY) while playing AUDIO (or the\n"
     "         demo chord) through the plug-in in real time, over and over, until the window\n"
     "         is closed, Ctrl-C, or --seconds have passed.\n"
@@ -64,6 +72,16 @@ double parseSeconds(const std::string& option, const std::string& text) {
     }
     if (value < 0.0) throw UsageError(option + ": time " + text + " is negative");
     return value;
+}
+
+int parsePeakCount(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const long count = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || count < 1 || count > 960) {
+        throw UsageError("--peaks needs a whole number from 1 to 960");
+    }
+    return static_cast<int>(count);
 }
 
 std::vector<double> parseTimeList(const std::string& option, const std::string& text) {
@@ -148,8 +166,10 @@ int dispatchCommand(int argc, char** argv) {
         return runProcess(options);
     }
     if (command == "render") {
-        const Arguments args = splitArguments(
-            argc, argv, {"--plugin", "--midi", "--at", "--every", "--hold-at", "--out"}, {"--x11"});
+        const Arguments args = splitArguments(argc, argv,
+                                              {"--plugin", "--midi", "--at", "--every", "--hold-at",
+                                               "--out", "--peaks", "--peaks-out"},
+                                              {"--x11"});
         if (args.words.size() > 1) throw UsageError("render takes at most one audio file");
         if (std::any_of(args.options.begin(), args.options.end(),
                         [](const auto& option) { return option.first == "--x11"; })) {
@@ -178,11 +198,33 @@ int dispatchCommand(int argc, char** argv) {
             }
             if (name == "--hold-at") options.holdAt = parseSeconds(name, value);
             if (name == "--out") options.out = value;
+            if (name == "--peaks") options.peaks = parsePeakCount(value);
+            if (name == "--peaks-out") options.peaksOut = value;
         }
         if (!options.at.empty() && options.every) {
             throw UsageError("--at and --every cannot be used together");
         }
+        if (options.peaksOut && !options.peaks) throw UsageError("--peaks-out needs --peaks N");
         return runRender(options);
+    }
+    if (command == "analyse" || command == "analyze") {
+        const Arguments args = splitArguments(
+            argc, argv, {"--midi", "--every", "--out", "--peaks", "--peaks-out"}, {});
+        if (args.words.size() != 1) throw UsageError("analyse needs one audio file");
+        AnalyseOptions options;
+        options.audio = args.words[0];
+        for (const auto& [name, value] : args.options) {
+            if (name == "--midi") options.midi = value;
+            if (name == "--every") {
+                options.every = parseSeconds(name, value);
+                if (*options.every <= 0.0) throw UsageError("--every needs a period above 0");
+            }
+            if (name == "--out") options.out = value;
+            if (name == "--peaks") options.peaks = parsePeakCount(value);
+            if (name == "--peaks-out") options.peaksOut = value;
+        }
+        if (options.peaksOut && !options.peaks) throw UsageError("--peaks-out needs --peaks N");
+        return runAnalyse(options);
     }
     if (command == "watch") {
         const Arguments args = splitArguments(argc, argv, {"--plugin", "--seconds"}, {});

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -111,6 +112,59 @@ void AtomicOutputFile::commit() {
     committed_ = true;
     releaseSlot(slot_);
     slot_ = -1;
+}
+
+namespace {
+
+constexpr size_t kBufferBytes = 1 << 20;
+
+void writeAll(int fd, const char* data, size_t size, long long offset, const std::string& name) {
+    while (size > 0) {
+        const ssize_t written =
+            offset < 0 ? ::write(fd, data, size) : ::pwrite(fd, data, size, offset);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) throw HostError("cannot write " + name + ": " + std::strerror(errno));
+        data += written;
+        size -= static_cast<size_t>(written);
+        if (offset >= 0) offset += written;
+    }
+}
+
+}  // namespace
+
+BufferedOutput::BufferedOutput(const std::string& destination) : file_(destination) {
+    buffer_.reserve(kBufferBytes);
+}
+
+void BufferedOutput::append(std::string_view bytes) {
+    buffer_.append(bytes);
+    if (buffer_.size() >= kBufferBytes) flush();
+}
+
+void BufferedOutput::overwrite(long long offset, std::string_view bytes) {
+    const long long end = offset + static_cast<long long>(bytes.size());
+    if (offset < 0 || end > size())
+        throw HostError("internal: overwrite past the end of " + destination());
+    // The part still in the buffer is changed there, the rest in the file.
+    const long long inFile = std::min(end, flushed_) - offset;
+    if (inFile > 0)
+        writeAll(file_.fd(), bytes.data(), static_cast<size_t>(inFile), offset, destination());
+    if (end > flushed_) {
+        const long long skip = std::max<long long>(0, inFile);
+        buffer_.replace(static_cast<size_t>(offset + skip - flushed_), bytes.size() - skip,
+                        bytes.substr(static_cast<size_t>(skip)));
+    }
+}
+
+void BufferedOutput::flush() {
+    writeAll(file_.fd(), buffer_.data(), buffer_.size(), -1, destination());
+    flushed_ += static_cast<long long>(buffer_.size());
+    buffer_.clear();
+}
+
+void BufferedOutput::commit() {
+    flush();
+    file_.commit();
 }
 
 }  // namespace cqhost

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace cqhost {
 
@@ -32,6 +33,31 @@ class AtomicOutputFile {
     int fd_ = -1;
     int slot_ = -1;
     bool committed_ = false;
+};
+
+// A text or binary file written in order through a buffer, appearing complete or not at all
+// (an AtomicOutputFile underneath). Holds at most about 1 MiB in memory however long the
+// output, so a whole song's data streams to disk. Main thread only.
+class BufferedOutput {
+  public:
+    // Throws HostError as AtomicOutputFile does.
+    explicit BufferedOutput(const std::string& destination);
+
+    const std::string& destination() const { return file_.destination(); }
+    void append(std::string_view bytes);
+    // Replaces bytes already appended at `offset` (for a header whose content is known only
+    // at the end); the range must lie within what was appended.
+    void overwrite(long long offset, std::string_view bytes);
+    long long size() const { return flushed_ + static_cast<long long>(buffer_.size()); }
+    // Writes what is left and renames the file into place.
+    void commit();
+
+  private:
+    void flush();
+
+    AtomicOutputFile file_;
+    std::string buffer_;
+    long long flushed_ = 0;
 };
 
 // Installs the interrupt handlers that remove pending temporaries. Call once, early.

@@ -18,7 +18,9 @@
 #include "event_list.h"
 #include "host_error.h"
 #include "midi_file.h"
+#include "peaks.h"
 #include "platform_api.h"
+#include "plugin_analysis.h"
 #include "plugin_host.h"
 #include "png_file.h"
 #include "progress.h"
@@ -274,11 +276,19 @@ int renderWithEditor(const RenderOptions& options) {
     long long clockMs = 0;
     EventList events;
     ProgressBar progress("render", captureFrames.back());
+    // The note readout follows the display beside the plug-in (--peaks).
+    std::unique_ptr<PeakReport> peakReport;
+    std::unique_ptr<DisplayReadout> readout;
+    if (options.peaks) {
+        peakReport = std::make_unique<PeakReport>(options.peaksOut);
+        readout = std::make_unique<DisplayReadout>(sampleRate, *options.peaks, *peakReport);
+    }
 
     auto atStop = [&] {
         if (!holdClicked && holdFrame == position) {
             platform.click(parent.window, kHoldButtonX, kHoldButtonY);
             idle();
+            if (readout) readout->holdClicked(clockMs);
             holdClicked = true;
         }
         while (nextCapture < captureFrames.size() && captureFrames[nextCapture] == position) {
@@ -288,6 +298,7 @@ int renderWithEditor(const RenderOptions& options) {
             const std::string file =
                 numbered ? folder->fileFor(nextCapture, captureFrames.size()) : outPath;
             writePng(file, pixels.data(), width, height);
+            if (readout) readout->picture(times[nextCapture]);
             if (folder) folder->wrote(file);
             ++nextCapture;
         }
@@ -314,6 +325,7 @@ int renderWithEditor(const RenderOptions& options) {
         }
         if (!events.empty()) host.dispatch(effProcessEvents, 0, 0, events.build());
         host.processReplacing(inputPointers.data(), outputPointers.data(), count);
+        if (readout) readout->audio(left.data(), right.data(), count);
         position = end;
 
         const long long targetMs = position * 1000 / static_cast<long long>(sampleRate);
@@ -322,10 +334,12 @@ int renderWithEditor(const RenderOptions& options) {
             clockMs = targetMs;
         }
         idle();
+        if (readout) readout->clock(clockMs);
         atStop();
         progress.update(position);
     }
     progress.finish();
+    if (peakReport) peakReport->finish();
     if (folder) folder->complete();
     std::string summary = "wrote " + outPath;
     if (numbered) summary += " (" + std::to_string(times.size()) + " pictures)";

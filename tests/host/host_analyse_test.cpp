@@ -1,0 +1,211 @@
+// analyse and the note readout: the numbers are the plug-in's, the readout is within a cent,
+// and every data format reads back.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+#include <sstream>
+
+#include "host_test_support.h"
+#include "peaks.h"
+#include "plugin_analysis.h"
+
+namespace cqhost_test {
+namespace {
+
+constexpr int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> fields(const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) out.push_back(field);
+    if (!line.empty() && line.back() == ',') out.emplace_back();
+    return out;
+}
+
+// A steady sine of every frequency of a sweep from C2 to C8, fed through the plug-in's analysis
+// long enough to fill every window: the strongest peak names it to within a cent.
+TEST(PeakReadout, WithinOneCentFromC2ToC8) {
+    for (const int rate : {44100, 48000}) {
+        cqhost::PluginAnalysis analysis(rate);
+        const int frames = static_cast<int>(0.75 * rate);  // more than the longest window
+        std::vector<float> samples(frames);
+        double worst = 0.0;
+        // C2 up in steps of 61.3 cents (1.3 cents more than six bins, so that the sines fall
+        // all over the space between two bins), and C8 itself.
+        for (int k = 0; k <= 118; ++k) {
+            const double frequency =
+                k == 118 ? 4186.009044809578 : 65.40639132514966 * std::exp2(k * 61.3 / 1200.0);
+            for (int n = 0; n < frames; ++n) {
+                samples[n] = static_cast<float>(
+                    0.3 * std::sin(2.0 * std::numbers::pi * frequency * n / rate + 0.7));
+            }
+            analysis.audio(samples.data(), samples.data(), frames);
+            analysis.transform();
+            const auto peaks = cqhost::findPeaks(analysis.magnitudes(), 1);
+            ASSERT_EQ(peaks.size(), 1u) << frequency;
+            const double cents = 1200.0 * std::log2(peaks[0].frequency / frequency);
+            worst = std::max(worst, std::abs(cents));
+            EXPECT_LT(std::abs(cents), 1.0) << frequency << " Hz at " << rate << " Hz";
+        }
+        RecordProperty("worst_cents_" + std::to_string(rate), std::to_string(worst));
+    }
+    // Names and rounding: whole cents first, so +50 is the note above at -50.
+    EXPECT_EQ(cqhost::describePeak(cqhost::peakAt(446.0, 1.0)), "A4 +23 cents, 446.0 Hz");
+    EXPECT_EQ(cqhost::describePeak(cqhost::peakAt(440.0 * std::exp2(0.5 / 12), 1.0)),
+              "A#4 -50 cents, 452.9 Hz");
+    EXPECT_EQ(cqhost::describePeak(cqhost::peakAt(246.0, 1.0)), "B3 -7 cents, 246.0 Hz");
+    EXPECT_EQ(cqhost::describePeak(cqhost::peakAt(32.703, 1.0)), "C1 +0 cents, 32.7 Hz");
+}
+
+class HostAnalyse : public ::testing::Test {
+  protected:
+    RunResult analyse(std::vector<std::string> args) {
+        args.insert(args.begin(), "analyse");
+        RunResult run = runHost(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return run;
+    }
+    ScratchDir dir_;
+};
+
+// A 440 Hz sine of amplitude 0.5 reads 0.125 in column 450, its --peaks line names A4, and
+// the magnitudes are the ones the plug-in's display draws: each column's bar in the picture
+// at that time is the one its magnitude gives.
+TEST_F(HostAnalyse, SineReadsQuarterAmplitudeAsThePluginShowsIt) {
+    writeAudio(dir_.file("a.wav"), sine(440.0, 44100, 1.0, 2), 2, 44100, kFloatWav);
+    const RunResult run =
+        analyse({dir_.file("a.wav"), "--peaks", "1", "--out", dir_.file("a.csv")});
+    EXPECT_NE(run.err.find("1.000 s: A4 +0 cents, 440.0 Hz\n"), std::string::npos) << run.err;
+    const auto rows = lines(fileBytes(dir_.file("a.csv")));
+    ASSERT_EQ(rows.size(), 11u);  // header and 10 refreshes
+    const auto header = fields(rows[0]);
+    ASSERT_EQ(header.size(), 963u);
+    EXPECT_EQ(header[3 + 450], "440.000");
+    const auto last = fields(rows[10]);
+    EXPECT_EQ(last[0], "1");
+    EXPECT_EQ(last[1], "0");
+    EXPECT_NEAR(std::strtod(last[3 + 450].c_str(), nullptr), 0.125, 0.125e-6);
+
+    if (!cqscopeHasEditor()) GTEST_SKIP() << "cqscope.so has no editor to compare with";
+    const RunResult render = runHost({"render", dir_.file("a.wav"), "--plugin", cqscopePlugin(),
+                                      "--at", "1", "--out", dir_.file("a.png")});
+    ASSERT_EQ(render.status, 0) << render.err;
+    const Image image = readPng(dir_.file("a.png"));
+    int compared = 0;
+    for (int x = 0; x < 910; ++x) {
+        if (x % 10 == 0) continue;  // grid lines stand over the bars
+        const double v = std::log(std::strtod(last[3 + x].c_str(), nullptr)) * 50.0;
+        const long long y = -100 - static_cast<long long>(v);
+        const int expectedTop = y >= 500 ? 501 : static_cast<int>(std::max<long long>(0, y + 1));
+        int top = 501;
+        for (int row = 0; row <= 500 && top == 501; ++row) {
+            if ((image.at(x, row) & 0x00FF00) == 0x00FF00) top = row;
+        }
+        EXPECT_EQ(top, expectedTop) << "column " << x;
+        compared += expectedTop < 501;
+    }
+    EXPECT_GT(compared, 200);
+}
+
+// The three formats hold the same numbers; held notes and the silence flag come along; a
+// silent refresh still has its transform.
+TEST_F(HostAnalyse, EveryFormatReadsBackTheSameRows) {
+    // 0.5 s of A4, then 0.5 s of silence; MIDI holds A4 (69) from 0.25 s to 0.75 s.
+    std::vector<float> audio = sine(440.0, 48000, 1.0, 1);
+    std::fill(audio.begin() + 24000, audio.end(), 0.0f);
+    writeAudio(dir_.file("s.wav"), audio, 1, 48000, kFloatWav);
+    // 120 per minute at 480 ticks a beat: 960 ticks a second.
+    writeFile(
+        dir_.file("s.mid"),
+        midiFile(0, 480,
+                 {midiTrack({{240, "\x90\x45\x64"}, {480, std::string("\x80\x45\x00", 3)}})}));
+    for (const char* type : {"csv", "json", "npy"}) {
+        analyse({dir_.file("s.wav"), "--midi", dir_.file("s.mid"), "--every", "0.1", "--out",
+                 dir_.file(std::string("s.") + type)});
+    }
+    const auto csv = lines(fileBytes(dir_.file("s.csv")));
+    ASSERT_EQ(csv.size(), 11u);
+    const auto row3 = fields(csv[3]), row6 = fields(csv[6]), row8 = fields(csv[8]);
+    EXPECT_EQ(row3[0], "0.3");
+    EXPECT_EQ(row3[2], "69");
+    EXPECT_EQ(fields(csv[2])[2], "");
+    EXPECT_EQ(row8[2], "");
+    EXPECT_EQ(row3[1], "0");
+    EXPECT_EQ(row6[1], "1");  // the last block before 0.6 s was silent
+    EXPECT_GT(std::strtod(row6[3].c_str(), nullptr), 1e-4);  // 32.7 Hz's window still hears A4
+
+    // .npy: version 1.0 header, shape (10, 960), little-endian doubles equal to the CSV's.
+    const std::string npy = fileBytes(dir_.file("s.npy"));
+    ASSERT_GT(npy.size(), 10u);
+    ASSERT_EQ(npy.substr(0, 8), std::string("\x93NUMPY\x01\x00", 8));
+    const size_t headerLength =
+        static_cast<unsigned char>(npy[8]) + 256u * static_cast<unsigned char>(npy[9]);
+    const std::string header = npy.substr(10, headerLength);
+    EXPECT_EQ((10 + headerLength) % 64, 0u);
+    EXPECT_NE(header.find("'descr': '<f8'"), std::string::npos) << header;
+    EXPECT_NE(header.find("'fortran_order': False"), std::string::npos) << header;
+    EXPECT_NE(header.find("'shape': (10, 960)"), std::string::npos) << header;
+    ASSERT_EQ(npy.size(), 10 + headerLength + 10 * 960 * sizeof(double));
+    for (int r = 0; r < 10; ++r) {
+        const auto row = fields(csv[r + 1]);
+        for (int column : {0, 449, 450, 959}) {
+            double value;
+            std::memcpy(&value, npy.data() + 10 + headerLength + (r * 960 + column) * 8, 8);
+            EXPECT_EQ(value, std::strtod(row[3 + column].c_str(), nullptr)) << r << " " << column;
+        }
+    }
+    const auto sidecar = lines(fileBytes(dir_.file("s.rows.csv")));
+    ASSERT_EQ(sidecar.size(), 11u);
+    EXPECT_EQ(sidecar[0], "time_s,silent,held_notes");
+    EXPECT_EQ(sidecar[3], "0.3,0,69");
+
+    // numpy and Python's json read the files as written (where numpy is installed).
+    if (std::system("/usr/bin/python3 -c 'import numpy' 2>/dev/null") != 0) {
+        GTEST_SKIP() << "no numpy for /usr/bin/python3";
+    }
+    const std::string check =
+        "import csv, json, numpy; d = '" + dir_.path() +
+        "'; a = numpy.load(d + '/s.npy'); j = json.load(open(d + '/s.json'));"
+        " c = list(csv.reader(open(d + '/s.csv')))[1:];"
+        " assert a.dtype == numpy.float64 and a.shape == (10, 960);"
+        " assert len(j['bin_frequencies_hz']) == 960 and j['bin_frequencies_hz'][450] == 440.0;"
+        " assert all(list(a[r]) == j['rows'][r]['magnitudes'] == [float(x) for x in c[r][3:]]"
+        " for r in range(10));"
+        " assert j['rows'][2]['held_notes'] == [69] and j['rows'][5]['silent'] is True";
+    EXPECT_EQ(std::system(("/usr/bin/python3 -c \"" + check + "\"").c_str()), 0);
+}
+
+// render --peaks: one line per picture for what the display shows; Hold keeps the readout of
+// the frozen picture, while without it the silent end reads "silent".
+TEST_F(HostAnalyse, RenderPrintsTheReadoutOfEachPicture) {
+    if (!cqscopeHasEditor()) GTEST_SKIP() << "cqscope.so has no editor yet";
+    std::vector<float> audio = sine(446.0, 44100, 1.0, 2);
+    std::fill(audio.begin() + 44100, audio.end(), 0.0f);  // the second half is silent
+    writeAudio(dir_.file("s.wav"), audio, 2, 44100, kFloatWav);
+    RunResult run = runHost({"render", dir_.file("s.wav"), "--plugin", cqscopePlugin(), "--every",
+                             "0.5", "--peaks", "1", "--out", dir_.file("frames")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "0.500 s: A4 +23 cents, 446.0 Hz\n1.000 s: silent\n");
+    run = runHost({"render", dir_.file("s.wav"), "--plugin", cqscopePlugin(), "--every", "0.5",
+                   "--hold-at", "0.5", "--peaks", "2", "--peaks-out", dir_.file("peaks.txt"),
+                   "--out", dir_.file("held")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto readout = lines(fileBytes(dir_.file("peaks.txt")));
+    ASSERT_EQ(readout.size(), 2u);
+    EXPECT_EQ(readout[0].rfind("0.500 s: A4 +23 cents, 446.0 Hz; ", 0), 0u) << readout[0];
+    EXPECT_EQ(readout[1], "1.000 s" + readout[0].substr(7));
+}
+
+}  // namespace
+}  // namespace cqhost_test
