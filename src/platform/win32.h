@@ -2,9 +2,9 @@
 // editor draws and runs its windows through.
 //
 // On Windows this header is <windows.h>. On Linux it declares the same names with the same
-// types and values, implemented by libcqscope-win32.so (src/platform), which must behave as
-// Windows does for every call the editor makes. Code above the seam is written once, against
-// these names only.
+// types and values, implemented by our own static library (src/platform) that is linked, with
+// every symbol hidden, into the module that uses it; it must behave as Windows does for every
+// call the editor makes. Code above the seam is written once, against these names only.
 //
 // Where the Linux library is narrower than Windows (each call fails cleanly or says so here):
 // - Every bitmap is 32 bits per pixel; pens draw one pixel wide and solid whatever their
@@ -42,11 +42,8 @@
 
 #include <cstdint>
 
-#if defined(CQSCOPE_WIN32_BUILDING)
-#define WIN32API extern "C" __attribute__((visibility("default")))
-#else
+// C names, as on Windows; hidden like everything else in the module that links them.
 #define WIN32API extern "C"
-#endif
 
 #define WINAPI
 #define CALLBACK

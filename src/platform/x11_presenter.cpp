@@ -13,6 +13,7 @@
 #endif
 
 #include <X11/Xatom.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -104,8 +105,23 @@ void registerPresenter(Presenter* p) {
     registry.push_back(p);
 }
 
-// The last presenter gives the host its own handler back, unless the host has since put
-// another one over ours (which may chain to ours; then ours stays).
+// Keeps the module that holds this code mapped until the process ends, whatever dlclose is
+// called later. Each plug-in module carries its own copy of this library, so another copy (or
+// the host) may have installed its handler over ours and chain to it: unmapping ours would
+// leave that chain pointing into nothing.
+void keepModuleLoaded() {
+    static bool kept = false;
+    if (kept) return;
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void*>(&onXError), &self) != 0 && self.dli_fname != nullptr) {
+        // RTLD_NOLOAD only marks the module that is already loaded; the handle is not kept.
+        kept = dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+    }
+}
+
+// The last presenter gives the host its own handler back, unless the host (or another copy of
+// this library) has since put another one over ours, which may chain to ours: then ours stays,
+// and so must its code.
 void unregisterPresenter(Presenter* p) {
     std::lock_guard<std::mutex> lock(registryMutex);
     registry.erase(std::remove(registry.begin(), registry.end(), p), registry.end());
@@ -119,6 +135,7 @@ void unregisterPresenter(Presenter* p) {
         } else {
             XSetErrorHandler(current);
             XSetIOErrorHandler(currentIo);
+            keepModuleLoaded();
         }
     }
 }

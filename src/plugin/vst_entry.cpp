@@ -1,6 +1,7 @@
 // The module's exports: one entry under the two names hosts look for, VSTPluginMain and main,
-// and the load notification that records the module handle. Everything else lives in the
-// static cores and stays hidden.
+// and the load notification that records the module handle. On Linux the module also exports
+// the entry to its own windows for cqscope-host (src/platform/host_calls.cpp). Everything else
+// lives in the static cores and stays hidden.
 #include "frame/module_instance.h"
 #include "plugin/plugin_entry.h"
 

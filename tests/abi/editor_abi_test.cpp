@@ -11,11 +11,16 @@
 #include <numbers>
 #include <vector>
 
+#include "abi/loaded_module.h"
 #include "frame/host_interface.h"
-#include "platform/cqscope_platform.h"
 #include "png_writer.h"
 
 namespace {
+
+// The plug-in's own window system, in which its editor's parent windows must live.
+const CqpHostCalls& windows() {
+    return moduleWindows(CQSCOPE_PLUGIN_PATH);
+}
 
 constexpr int kWidth = 960;
 constexpr int kHeight = 512;
@@ -58,8 +63,8 @@ class LoadedEffect {
 
 class ManualClock {
   public:
-    ManualClock() { cqpSetManualClock(TRUE, 50000); }
-    ~ManualClock() { cqpSetManualClock(FALSE, 0); }
+    ManualClock() { windows().setManualClock(TRUE, 50000); }
+    ~ManualClock() { windows().setManualClock(FALSE, 0); }
 };
 
 VstMidiEvent noteOn(int note) {
@@ -94,9 +99,9 @@ TEST(EditorAbi, RecordHasAnEditorWithTheDisplaysRectangleBeforeOpen) {
 
 TEST(EditorAbi, OpenIdleCloseCyclesReleaseEverything) {
     ManualClock clock;
-    HWND parent = cqpCreateHostWindow(kWidth, kHeight);
+    HWND parent = windows().createHostWindow(kWidth, kHeight);
     ASSERT_NE(parent, nullptr);
-    const int baseline = cqpLiveObjectCount();
+    const int baseline = windows().liveObjectCount();
     {
         LoadedEffect loaded;
         ASSERT_NE(loaded.effect, nullptr);
@@ -105,23 +110,23 @@ TEST(EditorAbi, OpenIdleCloseCyclesReleaseEverything) {
         for (int cycle = 0; cycle < 10; ++cycle) {
             ASSERT_EQ(loaded.dispatch(effEditOpen, 0, 0, parent), 1);
             for (int tick = 0; tick < 3; ++tick) {
-                cqpAdvanceClock(100);
+                windows().advanceClock(100);
                 loaded.dispatch(effEditIdle);
             }
             loaded.dispatch(effEditClose);
-            if (cycle == 0) afterFirstClose = cqpLiveObjectCount();
-            EXPECT_EQ(cqpLiveObjectCount(), afterFirstClose) << "cycle " << cycle;
+            if (cycle == 0) afterFirstClose = windows().liveObjectCount();
+            EXPECT_EQ(windows().liveObjectCount(), afterFirstClose) << "cycle " << cycle;
         }
         // Closing the effect with its editor open removes the display as well.
         ASSERT_EQ(loaded.dispatch(effEditOpen, 0, 0, parent), 1);
     }
-    EXPECT_EQ(cqpLiveObjectCount(), baseline);
-    DestroyWindow(parent);
+    EXPECT_EQ(windows().liveObjectCount(), baseline);
+    windows().destroyWindow(parent);
 }
 
 TEST(EditorAbi, KnownSignalWithHeldNotesShowsItsBarAndStripes) {
     ManualClock clock;
-    HWND parent = cqpCreateHostWindow(kWidth, kHeight);
+    HWND parent = windows().createHostWindow(kWidth, kHeight);
     ASSERT_NE(parent, nullptr);
     LoadedEffect loaded;
     ASSERT_NE(loaded.effect, nullptr);
@@ -155,11 +160,11 @@ TEST(EditorAbi, KnownSignalWithHeldNotesShowsItsBarAndStripes) {
         loaded.effect->processReplacing(loaded.effect, inputs, outputs, kBlock);
     }
 
-    cqpAdvanceClock(100);
+    windows().advanceClock(100);
     loaded.dispatch(effEditIdle);  // the tick and the paint
     std::vector<std::uint32_t> pixels(kWidth * kHeight);
-    ASSERT_TRUE(
-        cqpReadWindowPixels(parent, reinterpret_cast<DWORD*>(pixels.data()), kWidth, kHeight));
+    ASSERT_TRUE(windows().readWindowPixels(parent, reinterpret_cast<DWORD*>(pixels.data()), kWidth,
+                                           kHeight));
     if (const char* path = std::getenv("CQSCOPE_DISPLAY_PNG")) {
         EXPECT_TRUE(writePng(path, pixels, kWidth, kHeight)) << path;
     }
@@ -194,5 +199,5 @@ TEST(EditorAbi, KnownSignalWithHeldNotesShowsItsBarAndStripes) {
     EXPECT_EQ(at(910, 0), 0x808080u);
 
     loaded.dispatch(effEditClose);
-    DestroyWindow(parent);
+    windows().destroyWindow(parent);
 }

@@ -5,22 +5,29 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "frame/host_interface.h"
+#include "platform/host_calls.h"
 
 using EntryFunction = AEffect* (*)(audioMasterCallback);
 
 class LoadedModule {
   public:
-    LoadedModule() {
-        handle = dlopen(CQSCOPE_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+#if defined(CQSCOPE_MODULE_PATH)
+    LoadedModule() : LoadedModule(CQSCOPE_MODULE_PATH) {}
+#endif
+    explicit LoadedModule(const char* path) {
+        handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
-            ADD_FAILURE() << "dlopen " << CQSCOPE_MODULE_PATH << ": " << dlerror();
+            ADD_FAILURE() << "dlopen " << path << ": " << dlerror();
             return;
         }
         pluginMain = reinterpret_cast<EntryFunction>(dlsym(handle, "VSTPluginMain"));
         main = reinterpret_cast<EntryFunction>(dlsym(handle, "main"));
+        windows = hostCallsOf(handle);
     }
     ~LoadedModule() {
         if (handle != nullptr) dlclose(handle);
@@ -31,7 +38,21 @@ class LoadedModule {
     void* handle = nullptr;
     EntryFunction pluginMain = nullptr;
     EntryFunction main = nullptr;
+    const CqpHostCalls* windows = nullptr;  // the module's own window system
 };
+
+// The window system inside the module at `path` (its own copy of the platform library),
+// reached through the module's entry as cqscope-host reaches it: parent windows, clock and
+// pixels of a test that opens the module's editor must be these. The module stays loaded for
+// the rest of the program, so windows and clock settings outlive each effect.
+inline const CqpHostCalls& moduleWindows(const char* path) {
+    static const LoadedModule module(path);
+    if (module.windows == nullptr) {
+        std::fprintf(stderr, "%s: no window entry %s\n", path, kHostCallsEntryName);
+        std::abort();
+    }
+    return *module.windows;
+}
 
 // Reads a field of the record at its byte offset, the way a host compiled elsewhere sees it.
 template <typename T>

@@ -11,10 +11,15 @@
 #include <fstream>
 #include <vector>
 
+#include "abi/loaded_module.h"
 #include "frame/host_interface.h"
-#include "platform/cqscope_platform.h"
 
 namespace {
+
+// The plug-in's own window system, in which its editor's parent windows must live.
+const CqpHostCalls& windows() {
+    return moduleWindows(CQSCOPE_MODULE_PATH);
+}
 
 using Entry = AEffect* (*)(audioMasterCallback);
 
@@ -79,7 +84,7 @@ void lifetime(const Module& module, HWND parent, std::vector<float>& audio) {
     ASSERT_EQ(dispatch(effect, effEditOpen, 0, parent), 1);
     for (int i = 0; i < 3; ++i) {
         dispatch(effect, effEditIdle);
-        cqpPumpMessages(parent);
+        windows().pumpMessages(parent);
     }
     dispatch(effect, effEditClose);
     dispatch(effect, effMainsChanged, 0);
@@ -89,7 +94,7 @@ void lifetime(const Module& module, HWND parent, std::vector<float>& audio) {
 TEST(Reliability, ThousandLifetimesWithEditorLeaveNothingBehind) {
     Module module;
     ASSERT_TRUE(module.loaded()) << "cannot load " << CQSCOPE_MODULE_PATH;
-    HWND parent = cqpCreateHostWindow(960, 512);
+    HWND parent = windows().createHostWindow(960, 512);
     ASSERT_NE(parent, nullptr);
     std::vector<float> audio(1024);
     for (size_t i = 0; i < audio.size(); ++i) audio[i] = (i % 64) / 64.0f - 0.5f;
@@ -106,10 +111,10 @@ TEST(Reliability, ThousandLifetimesWithEditorLeaveNothingBehind) {
         if (HasFatalFailure()) return;
         if (cycle + 1 == kWarmUp) {
             memoryAfterWarmUp = residentKiB();
-            objectsAfterWarmUp = cqpLiveObjectCount();
+            objectsAfterWarmUp = windows().liveObjectCount();
         }
     }
-    EXPECT_EQ(cqpLiveObjectCount(), objectsAfterWarmUp)
+    EXPECT_EQ(windows().liveObjectCount(), objectsAfterWarmUp)
         << "platform objects left behind by " << kCycles - kWarmUp << " lifetimes";
     if (!kSanitized) {
         // A leak of even one small allocation per lifetime would pass; a leaked editor,
@@ -118,7 +123,7 @@ TEST(Reliability, ThousandLifetimesWithEditorLeaveNothingBehind) {
             << "resident memory grew over " << kCycles - kWarmUp << " lifetimes";
     }
     EXPECT_EQ(dispatch(resident, effClose), 1);
-    DestroyWindow(parent);
+    windows().destroyWindow(parent);
 }
 
 }  // namespace

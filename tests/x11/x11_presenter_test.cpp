@@ -21,8 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "abi/loaded_module.h"
 #include "frame/host_interface.h"
-#include "platform/cqscope_platform.h"
 
 // Last: X's macros (None, Bool, Status, ...) would break the headers above.
 #include <X11/Xlib.h>
@@ -38,6 +38,11 @@
 #endif
 
 namespace {
+
+// The plug-in's own window system, in which its editor's parent windows must live.
+const CqpHostCalls& windows() {
+    return moduleWindows(CQSCOPE_PLUGIN_PATH);
+}
 
 constexpr int kWidth = 960;
 constexpr int kHeight = 512;
@@ -161,7 +166,7 @@ class Plugin {
     }
     // One refresh period and the host's idle calls after it.
     void tick() {
-        cqpAdvanceClock(100);
+        windows().advanceClock(100);
         for (int i = 0; i < 3; ++i) dispatch(effEditIdle);
     }
 
@@ -174,13 +179,14 @@ class Plugin {
 
 class ManualClock {
   public:
-    ManualClock() { cqpSetManualClock(TRUE, 10000); }
-    ~ManualClock() { cqpSetManualClock(FALSE, 0); }
+    ManualClock() { windows().setManualClock(TRUE, 10000); }
+    ~ManualClock() { windows().setManualClock(FALSE, 0); }
 };
 
 std::vector<std::uint32_t> libraryPixels(HWND window) {
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kWidth) * kHeight);
-    if (!cqpReadWindowPixels(window, reinterpret_cast<DWORD*>(pixels.data()), kWidth, kHeight)) {
+    if (!windows().readWindowPixels(window, reinterpret_cast<DWORD*>(pixels.data()), kWidth,
+                                    kHeight)) {
         pixels.clear();
     }
     return pixels;
@@ -326,9 +332,9 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
     ASSERT_NE(plugin.effect, nullptr);
     const ::Window parent = makeParent();
     ASSERT_TRUE(plugin.open(parent));
-    const HWND window = cqpFindForeignChild(parent);
+    const HWND window = windows().findForeignChild(parent);
     ASSERT_NE(window, nullptr);
-    const ::Window xWindow = cqpPresentedXWindow(window);
+    const ::Window xWindow = windows().presentedXWindow(window);
     ASSERT_NE(xWindow, 0u);
     EXPECT_EQ(childCount(parent), 1u);
     XWindowAttributes attributes{};
@@ -367,7 +373,7 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
     plugin.tick();
     EXPECT_EQ(libraryPixels(window), held);
 
-    cqpAdvanceClock(1000);  // no double click
+    windows().advanceClock(1000);  // no double click
     click(xWindow, 935, 12);
     for (int i = 0; i < 200 && holdCorner(window) != 0x808080u; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -375,7 +381,7 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
     }
     EXPECT_EQ(holdCorner(window), 0x808080u);
     // A click beside the button does nothing.
-    cqpAdvanceClock(1000);
+    windows().advanceClock(1000);
     click(xWindow, 500, 100);
     for (int i = 0; i < 10; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -393,7 +399,7 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
 TEST_F(X11Editor, OpenAndCloseAHundredTimesLeavesNoWindowsOrConnections) {
     ManualClock clock;
     const ::Window parent = makeParent();
-    const int objects = cqpLiveObjectCount();
+    const int objects = windows().liveObjectCount();
     int descriptors = -1;
     {
         Plugin plugin;
@@ -408,7 +414,7 @@ TEST_F(X11Editor, OpenAndCloseAHundredTimesLeavesNoWindowsOrConnections) {
             ASSERT_EQ(openDescriptors(), descriptors) << "cycle " << cycle;
         }
     }
-    EXPECT_EQ(cqpLiveObjectCount(), objects);
+    EXPECT_EQ(windows().liveObjectCount(), objects);
     XDestroyWindow(display, parent);
     XSync(display, False);
     EXPECT_EQ(hostErrors, 0);
@@ -422,7 +428,7 @@ TEST_F(X11Editor, HostThatDestroysTheParentFirstCrashesNothingAndKeepsItsErrorHa
     ASSERT_TRUE(plugin.open(parent));
     plugin.playTone();
     plugin.tick();
-    const HWND window = cqpFindForeignChild(parent);
+    const HWND window = windows().findForeignChild(parent);
     ASSERT_NE(window, nullptr);
 
     XDestroyWindow(display, parent);
@@ -431,7 +437,7 @@ TEST_F(X11Editor, HostThatDestroysTheParentFirstCrashesNothingAndKeepsItsErrorHa
     plugin.playTone();
     plugin.tick();
     plugin.tick();
-    EXPECT_EQ(cqpPresentedXWindow(window), 0u);
+    EXPECT_EQ(windows().presentedXWindow(window), 0u);
     plugin.dispatch(effEditClose);
     // The same again with a parent destroyed right after open, before any idle.
     const ::Window second = makeParent();
@@ -459,14 +465,14 @@ TEST_F(X11Editor, ParentThatIsNoWindowOrNoDisplayStillDrawsOffScreen) {
         if (setting[0] != '\0') setenv("DISPLAY", setting, 1);
         const ::Window bogus = 0x1FFFFF01;
         ASSERT_TRUE(plugin.open(bogus));
-        const HWND window = cqpFindForeignChild(bogus);
+        const HWND window = windows().findForeignChild(bogus);
         ASSERT_NE(window, nullptr);
-        EXPECT_EQ(cqpPresentedXWindow(window), 0u);
+        EXPECT_EQ(windows().presentedXWindow(window), 0u);
         plugin.playTone();
         plugin.tick();
         EXPECT_EQ(holdCorner(window), 0x808080u);
         plugin.dispatch(effEditClose);
-        EXPECT_EQ(cqpFindForeignChild(bogus), nullptr);
+        EXPECT_EQ(windows().findForeignChild(bogus), nullptr);
     }
     setenv("DISPLAY", server.c_str(), 1);
     EXPECT_EQ(hostErrors, 0);
@@ -498,7 +504,7 @@ TEST_F(X11Editor, ServerThatGoesAwayWhileTheEditorIsOpenCrashesNothing) {
         ASSERT_NE(plugin.effect, nullptr);
         ASSERT_TRUE(plugin.open(parent));
         plugin.tick();
-        ASSERT_NE(cqpPresentedXWindow(cqpFindForeignChild(parent)), 0u);
+        ASSERT_NE(windows().presentedXWindow(windows().findForeignChild(parent)), 0u);
         doomed.stop();
         plugin.playTone();
         plugin.tick();
@@ -520,11 +526,11 @@ TEST_F(X11Editor, PlainXPutImageShowsTheSameAsSharedMemory) {
     ASSERT_NE(plugin.effect, nullptr);
     const ::Window parent = makeParent();
     ASSERT_TRUE(plugin.open(parent));
-    const HWND window = cqpFindForeignChild(parent);
+    const HWND window = windows().findForeignChild(parent);
     ASSERT_NE(window, nullptr);
     plugin.playTone();
     plugin.tick();
-    EXPECT_TRUE(showsTheSurface(plugin, window, cqpPresentedXWindow(window)));
+    EXPECT_TRUE(showsTheSurface(plugin, window, windows().presentedXWindow(window)));
     plugin.dispatch(effEditClose);
     unsetenv("CQSCOPE_X11_NO_SHM");
     XDestroyWindow(display, parent);

@@ -1,29 +1,25 @@
-// The platform library's calls that the renderer uses, looked up at run time.
+// The window calls of a loaded plug-in's own window system, which render and validate need to
+// give its editor a parent window, drive its clock and read back what it drew.
 //
-// cqscope-host is linked with libcqscope-win32.so, so that it and a plug-in built on the same
-// library share one window system in the process; the calls are still found by name, so that
-// probe and process work, and render fails with a clear message, when the library lacks one.
-// Main thread only.
+// A plug-in built on our platform library carries its own copy of it, hidden inside the
+// module, and exports one entry that answers the table of these calls
+// (src/platform/host_calls.h). Plug-ins of others have no such entry: probe, process and
+// validate's audio checks work for them all the same, watch gives them a real X11 window, and
+// render says clearly that it cannot draw them. Main thread only.
 #pragma once
 
 #include <string>
 
-#include "platform/cqscope_platform.h"
+#include "platform/host_calls.h"
 
 namespace cqhost {
 
-struct PlatformApi {
-    decltype(&cqpCreateHostWindow) createHostWindow;
-    decltype(&cqpSetManualClock) setManualClock;
-    decltype(&cqpAdvanceClock) advanceClock;
-    decltype(&cqpReadWindowPixels) readWindowPixels;
-    decltype(&cqpPumpMessages) pumpMessages;
-    decltype(&cqpClick) click;
-    decltype(&DestroyWindow) destroyWindow;
-};
+using PlatformApi = CqpHostCalls;
 
-// The calls, or null when the library or one of its calls is missing; then `problem`, when
-// given, receives a one-line explanation.
-const PlatformApi* findPlatformApi(std::string* problem = nullptr);
+// The table of the module behind a library handle (what dlopen answered), or null when the
+// module has no entry or an older table than this host needs; then `problem`, when given,
+// receives a one-line explanation naming `pluginPath`.
+const PlatformApi* findPlatformApi(void* library, const std::string& pluginPath,
+                                   std::string* problem = nullptr);
 
 }  // namespace cqhost

@@ -10,6 +10,7 @@
 // interface thread and its audio thread, so no call ever overlaps another.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,15 +21,22 @@ namespace cqhost {
 
 class PluginHost {
   public:
+    // Called with the library handle once the library is loaded, before its entry runs (to
+    // set up what the effect finds from its first instruction, such as a manual clock). It
+    // must not throw.
+    using BeforeEntry = std::function<void(void* library)>;
+
     // Throws HostError with a one-line reason when the file is missing, is not a loadable
     // library, exports neither entry, or the entry answers null or a record without the magic.
-    explicit PluginHost(const std::string& libraryPath);
+    explicit PluginHost(const std::string& libraryPath, const BeforeEntry& beforeEntry = {});
     ~PluginHost();
     PluginHost(const PluginHost&) = delete;
     PluginHost& operator=(const PluginHost&) = delete;
 
     AEffect& effect() { return *effect_; }
     const std::string& path() const { return path_; }
+    // The loaded library (dlopen's handle, or the HMODULE on Windows).
+    void* library() const { return library_; }
     // Which of the two exported names produced the effect.
     const std::string& entryName() const { return entryName_; }
 

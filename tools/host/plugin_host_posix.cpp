@@ -11,7 +11,8 @@
 
 namespace cqhost {
 
-PluginHost::PluginHost(const std::string& libraryPath) : path_(libraryPath) {
+PluginHost::PluginHost(const std::string& libraryPath, const BeforeEntry& beforeEntry)
+    : path_(libraryPath) {
     struct stat info {};
     if (::stat(libraryPath.c_str(), &info) != 0) {
         throw HostError("cannot open plug-in " + libraryPath + ": " + std::strerror(errno));
@@ -42,6 +43,7 @@ PluginHost::PluginHost(const std::string& libraryPath) : path_(libraryPath) {
                         " exports neither VSTPluginMain nor main: not a VST 2.x effect");
     }
 
+    if (beforeEntry) beforeEntry(library_);
     AEffect* created = callEntry(entry);
     if (created == nullptr) {
         ::dlclose(library_);

@@ -227,12 +227,14 @@ int renderWithEditor(const RenderOptions& options) {
         AtomicOutputFile check(outPath);
     }
 
+    // The plug-in's own window system, with deterministic time from before the effect exists:
+    // every tick count it reads, every timer it sets, follows the audio from here on.
     std::string platformProblem;
-    const PlatformApi* platformCalls = findPlatformApi(&platformProblem);
-    // Deterministic time from before the plug-in exists: every tick count it reads, every
-    // timer it sets, follows the audio from here on.
-    if (platformCalls != nullptr) platformCalls->setManualClock(TRUE, 0);
-    PluginHost host(options.plugin);
+    const PlatformApi* platformCalls = nullptr;
+    PluginHost host(options.plugin, [&](void* library) {
+        platformCalls = findPlatformApi(library, options.plugin, &platformProblem);
+        if (platformCalls != nullptr) platformCalls->setManualClock(TRUE, 0);
+    });
     checkRenderable(host);
     if (platformCalls == nullptr) throw HostError(platformProblem);
     const PlatformApi& platform = *platformCalls;

@@ -1,9 +1,9 @@
 // `watch`: shows the plug-in's editor live in a real X11 window, as a Linux host does, while
 // playing audio (a file or the built-in demo, over and over) through it in real time. Stops
 // when the window is closed, on Ctrl-C, or after --seconds. The window and its connection
-// come from the platform library, so this program itself never links X11. Main thread only:
-// it is at once the host's user interface thread and its audio thread.
-#include <dlfcn.h>
+// come from this program's own copy of the platform library: a plain X11 window, which any
+// Linux plug-in's editor takes as its parent. Main thread only: it is at once the host's user
+// interface thread and its audio thread.
 #include <signal.h>
 
 #include <algorithm>
@@ -32,28 +32,6 @@ std::atomic<bool> stopRequested{false};
 
 void requestStop(int) {
     stopRequested = true;
-}
-
-// The X11 host-window calls of the platform library, found by name so that a library without
-// them gives a clear message.
-struct X11Calls {
-    decltype(&cqpOpenX11HostWindow) open = nullptr;
-    decltype(&cqpServiceX11HostWindow) service = nullptr;
-    decltype(&cqpCloseX11HostWindow) close = nullptr;
-};
-
-X11Calls findX11Calls() {
-    X11Calls calls;
-    calls.open =
-        reinterpret_cast<decltype(calls.open)>(dlsym(RTLD_DEFAULT, "cqpOpenX11HostWindow"));
-    calls.service =
-        reinterpret_cast<decltype(calls.service)>(dlsym(RTLD_DEFAULT, "cqpServiceX11HostWindow"));
-    calls.close =
-        reinterpret_cast<decltype(calls.close)>(dlsym(RTLD_DEFAULT, "cqpCloseX11HostWindow"));
-    if (!calls.open || !calls.service || !calls.close) {
-        throw HostError("the platform library (libcqscope-win32.so) cannot open X11 windows");
-    }
-    return calls;
 }
 
 // The audio, endlessly: a file from its start again at its end, or the demo chord.
@@ -110,7 +88,6 @@ void holdDemoNotes(PluginHost& host, const std::vector<TimedMidiMessage>& midi) 
 }  // namespace
 
 int runWatch(const WatchOptions& options) {
-    const X11Calls x11 = findX11Calls();
     LoopingSource audio(options.audio);
     PluginHost host(options.plugin);
     AEffect& effect = host.effect();
@@ -121,7 +98,8 @@ int runWatch(const WatchOptions& options) {
     const int height = rect ? rect->bottom - rect->top : 0;
     if (width <= 0 || height <= 0) throw HostError("the plug-in's editor reports no size");
 
-    const unsigned long window = x11.open(width, height, ("cqscope-host: " + host.path()).c_str());
+    const unsigned long window =
+        cqpOpenX11HostWindow(width, height, ("cqscope-host: " + host.path()).c_str());
     if (window == 0) {
         throw HostError("cannot open a window on the X display (is DISPLAY set and reachable?)");
     }
@@ -167,7 +145,7 @@ int runWatch(const WatchOptions& options) {
             played += kBlockSize;
         }
         host.dispatch(effEditIdle);
-        if (!x11.service(window)) {
+        if (!cqpServiceX11HostWindow(window)) {
             closedByUser = true;
             break;
         }
@@ -178,7 +156,7 @@ int runWatch(const WatchOptions& options) {
 
     host.dispatch(effEditClose);
     host.stop();
-    x11.close(window);
+    cqpCloseX11HostWindow(window);
     if (closedByUser) std::fprintf(stderr, "cqscope-host: window closed\n");
     return 0;
 }

@@ -25,7 +25,7 @@ std::string lastErrorText() {
 
 }  // namespace
 
-PluginHost::PluginHost(const std::string& path) : path_(path) {
+PluginHost::PluginHost(const std::string& path, const BeforeEntry& beforeEntry) : path_(path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         throw HostError("cannot open plug-in " + path + ": " + lastErrorText());
@@ -53,6 +53,7 @@ PluginHost::PluginHost(const std::string& path) : path_(path) {
         throw HostError("plug-in " + path +
                         " exports neither VSTPluginMain nor main: not a VST 2.x effect");
     }
+    if (beforeEntry) beforeEntry(module);
     AEffect* created = callEntry(entry);
     if (created == nullptr) {
         FreeLibrary(module);

@@ -1,6 +1,5 @@
 // Editors drawn through our window library: open/close cycles, idle storms, Hold clicks,
 // audio on another thread while the editor opens and refreshes, two editors at once.
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,17 +18,16 @@ constexpr int kHoldLeft = 910, kHoldRight = 960, kHoldBottom = 24;
 constexpr int kHoldX = 935;
 constexpr int kHoldY = 12;
 
-const PlatformApi& platform() {
+// The window system inside the loaded plug-in.
+const PlatformApi& platform(const PluginHost& host) {
     std::string problem;
-    const PlatformApi* api = findPlatformApi(&problem);
+    const PlatformApi* api = findPlatformApi(host.library(), host.path(), &problem);
     if (api == nullptr) throw CheckSkipped{problem};
     return *api;
 }
 
-int liveObjects() {
-    using CountProc = int (*)();
-    auto count = reinterpret_cast<CountProc>(::dlsym(RTLD_DEFAULT, "cqpLiveObjectCount"));
-    return count != nullptr ? count() : -1;
+int liveObjects(const PluginHost& host) {
+    return platform(host).liveObjectCount();
 }
 
 void requireEditor(const Subject& subject) {
@@ -59,7 +57,7 @@ EditorSize editorSize(PluginHost& host) {
 // An open editor in a parent window of its own; closed and its parent destroyed at the end.
 class OpenEditor {
   public:
-    explicit OpenEditor(PluginHost& host) : host_(host), api_(platform()) {
+    explicit OpenEditor(PluginHost& host) : host_(host), api_(platform(host)) {
         size_ = editorSize(host);
         window_ = api_.createHostWindow(size_.width, size_.height);
         if (window_ == nullptr) fail("cannot create a parent window for the editor");
@@ -124,13 +122,13 @@ std::string checkEditorCycles(const Subject& subject) {
             OpenEditor editor(*host);
             editor.idle(3);
         }
-        if (i == 0) objectsAfterFirst = liveObjects();
+        if (i == 0) objectsAfterFirst = liveObjects(*host);
     }
     const EditorSize after = editorSize(*host);
     if (before.width != after.width || before.height != after.height) {
         fail("the editor's size changed over open and close");
     }
-    const int objectsAtEnd = liveObjects();
+    const int objectsAtEnd = liveObjects(*host);
     if (objectsAtEnd > objectsAfterFirst) {
         fail("platform objects grew from " + std::to_string(objectsAfterFirst) + " to " +
              std::to_string(objectsAtEnd) + " over " + std::to_string(cycles) + " cycles");
@@ -163,8 +161,8 @@ std::string checkHold(const Subject& subject) {
     if (!subject.analyser) throw CheckSkipped{"Hold is the analyser's own control"};
     // A manual clock, so that clicks are further apart than a double click whatever the
     // machine's speed.
-    platform().setManualClock(TRUE, 1000);
     auto host = load(subject);
+    platform(*host).setManualClock(TRUE, 1000);
     host->start(44100.0, 512);
     OpenEditor editor(*host);
     editor.idle(2);

@@ -1,0 +1,15 @@
+// The module's entry to its own window system (see host_calls.h). Compiled into each module
+// that exports it, beside that module's copy of the library; CQSCOPE_MODULE_VERSION is the
+// module's version (cqscope_platform_entry in CMakeLists.txt).
+#include "platform/host_calls.h"
+
+extern "C" const CqpHostCalls* cqscopeHostCalls1() {
+    static constexpr CqpHostCalls calls{
+        kHostCallsVersion,      sizeof(CqpHostCalls), &cqpCreateHostWindow,
+        &DestroyWindow,         &cqpSetManualClock,   &cqpAdvanceClock,
+        &cqpReadWindowPixels,   &cqpPumpMessages,     &cqpClick,
+        &cqpLiveObjectCount,    &cqpFindForeignChild, &cqpPresentedXWindow,
+        CQSCOPE_MODULE_VERSION,
+    };
+    return &calls;
+}
