@@ -18,6 +18,9 @@ CQSCOPE_PACKAGES=(
   libx11-dev libxext-dev libxtst-dev xauth
   # The analyse test reads its .npy and .json files back with numpy.
   python3-numpy
+  # The release packages (scripts/package.sh and their test): dpkg-shlibdeps for the Debian
+  # package's dependencies, lintian to check it, zip for the Windows archive.
+  dpkg-dev lintian file zip
 )
 
 # 32-bit Wine comes from the i386 architecture; added only when it is missing.

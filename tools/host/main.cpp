@@ -54,7 +54,8 @@ constexpr const char* kUsage =
     "         exits non-zero when one fails; each check runs in a child process, killed\n"
     "         after --timeout seconds (default 900); --analyser adds the analyser's own\n"
     "         checks (bit-exact pass-through, Hold), which cqscope gets by itself.\n"
-    "The default plug-in is cqscope.so beside this program.\n";
+    "The default plug-in is cqscope.so beside this program, or else the one installed with\n"
+    "it (../lib/vst/cqscope.so). cqscope-host --version prints the version.\n";
 
 // A mistake in the command line itself, reported with a pointer to the usage.
 class UsageError : public HostError {
@@ -143,6 +144,10 @@ int dispatchCommand(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+    }
+    if (command == "--version" || command == "version") {
+        std::printf("cqscope-host %s\n", CQSCOPE_VERSION);
+        return 0;
     }
     if (command == "probe") {
         const Arguments args = splitArguments(argc, argv, {"--plugin"}, {"--json"});
@@ -289,7 +294,15 @@ std::string defaultPluginPath() {
     const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
     if (length <= 0) return "cqscope.so";
     std::string self(buffer.data(), static_cast<size_t>(length));
-    return self.substr(0, self.rfind('/') + 1) + "cqscope.so";
+    const std::string folder = self.substr(0, self.rfind('/') + 1);
+    // The build tree has both in one folder; an installation has the program in bin and the
+    // plug-in in lib/vst.
+    const std::string beside = folder + "cqscope.so";
+    const std::string installed = folder + "../lib/vst/cqscope.so";
+    if (::access(beside.c_str(), F_OK) != 0 && ::access(installed.c_str(), F_OK) == 0) {
+        return installed;
+    }
+    return beside;
 }
 
 }  // namespace cqhost

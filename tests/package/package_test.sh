@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds the Debian package and the .tar.gz from the build tree with cpack, installs the
+# package into a temporary root with dpkg -x and checks what a user gets. Environment (set by
+# ctest): CQP_BUILD, CQP_VERSION, CQP_CPACK, CQP_CMAKE, CQP_HOST, CQP_SIGNAL, CQP_EXPORTS.
+set -euo pipefail
+for tool in dpkg-deb dpkg-shlibdeps "$CQP_CPACK"; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "skipped: $tool is not installed"
+    exit 77
+  fi
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+"$CQP_CPACK" -G "DEB;TGZ" --config "$CQP_BUILD/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" ||
+  { cat "$work/cpack.log"; fail "cpack"; }
+deb="$work/out/cqscope_${CQP_VERSION}_amd64.deb"
+tarball="$work/out/cqscope-${CQP_VERSION}-linux-x86_64.tar.gz"
+[[ -f "$deb" ]] || fail "no $(basename "$deb") among: $(ls "$work/out")"
+[[ -f "$tarball" ]] || fail "no $(basename "$tarball") among: $(ls "$work/out")"
+
+# The control fields: name, version, and dependencies worked out by dpkg-shlibdeps.
+[[ "$(dpkg-deb -f "$deb" Package)" == cqscope ]] || fail "package name"
+[[ "$(dpkg-deb -f "$deb" Version)" == "$CQP_VERSION" ]] || fail "package version"
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libc6 libstdc++6 libx11-6 libxext6 libsndfile1 libpng16-16; do
+  [[ "$depends" == *"$library "* || "$depends" == *"$library," || "$depends" == *"$library" ]] ||
+    fail "Depends lacks $library: $depends"
+done
+echo "Depends: $depends"
+
+# Exactly these files, with these modes.
+expected="-rwxr-xr-x ./usr/bin/cqscope-host
+-rw-r--r-- ./usr/lib/vst/cqscope.so
+-rw-r--r-- ./usr/share/doc/cqscope/LICENSE
+-rw-r--r-- ./usr/share/doc/cqscope/README.md
+-rw-r--r-- ./usr/share/doc/cqscope/changelog.gz
+-rw-r--r-- ./usr/share/doc/cqscope/copyright
+-rw-r--r-- ./usr/share/man/man1/cqscope-host.1.gz"
+files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | LC_ALL=C sort -k2)
+[[ "$files" == "$expected" ]] || fail "package files differ:
+$(diff <(echo "$expected") <(echo "$files") || true)"
+if dpkg-deb -c "$deb" | awk '$1 ~ /^d/ && $1 != "drwxr-xr-x" {bad = 1} END {exit !bad}'; then
+  fail "a directory is not 0755"
+fi
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+plugin="$root/usr/lib/vst/cqscope.so"
+host="$root/usr/bin/cqscope-host"
+sh "$CQP_EXPORTS" "$plugin"
+[[ "$("$host" --version)" == "cqscope-host $CQP_VERSION" ]] || fail "--version: $("$host" --version)"
+
+# The installed plug-in through its entry: audio passes bit for bit.
+"$CQP_SIGNAL" "$work/in.wav" 44100
+"$host" process --plugin "$plugin" "$work/in.wav" "$work/out.wav"
+cmp "$work/in.wav" "$work/out.wav" || fail "the installed plug-in changed the audio"
+# Its display through its window entry, found by the installed host on its own (bin/../lib/vst),
+# is byte for byte what the build tree's plug-in draws.
+(cd "$work" && "$host" render --at 1.5 --out installed.png >/dev/null)
+(cd "$work" && "$CQP_HOST" render --at 1.5 --out built.png >/dev/null)
+cmp "$work/installed.png" "$work/built.png" || fail "the installed plug-in draws differently"
+
+if command -v lintian >/dev/null; then
+  lintian --fail-on error "$deb" ||
+    fail "lintian reports errors"
+else
+  echo "lintian not installed: not run"
+fi
+
+# The archive holds the same files under one top folder, without the Debian documents.
+listing=$(tar -tzf "$tarball" | grep -v '/$' | LC_ALL=C sort)
+top="cqscope-${CQP_VERSION}-linux-x86_64"
+expected_tar="$top/bin/cqscope-host
+$top/lib/vst/cqscope.so
+$top/share/doc/cqscope/LICENSE
+$top/share/doc/cqscope/README.md
+$top/share/man/man1/cqscope-host.1.gz"
+[[ "$listing" == "$expected_tar" ]] || fail "archive files differ:
+$(diff <(echo "$expected_tar") <(echo "$listing") || true)"
+
+# A plain installation into a user's prefix, without root.
+"$CQP_CMAKE" --install "$CQP_BUILD" --prefix "$work/prefix" >/dev/null
+for file in lib/vst/cqscope.so bin/cqscope-host share/doc/cqscope/README.md \
+  share/doc/cqscope/LICENSE; do
+  [[ -f "$work/prefix/$file" ]] || fail "cmake --install put no $file"
+done
+[[ ! -e "$work/prefix/share/doc/cqscope/copyright" ]] || fail "Debian documents in a plain install"
+echo "package, archive and installation checked"
