@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -126,8 +127,8 @@ VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*
 
 class Plugin {
   public:
-    Plugin() {
-        library_ = dlopen(CQSCOPE_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    explicit Plugin(const char* path = CQSCOPE_PLUGIN_PATH) {
+        library_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         if (library_ == nullptr) {
             ADD_FAILURE() << dlerror();
             return;
@@ -518,6 +519,36 @@ TEST_F(X11Editor, ServerThatGoesAwayWhileTheEditorIsOpenCrashesNothing) {
     EXPECT_EQ(XSetErrorHandler(countingHandler), countingHandler);
     (void)io;
 }
+
+#if defined(CQSCOPE_OTHER_PLUGIN_PATH)
+TEST_F(X11Editor, CopyUnloadedUnderAnotherCopysErrorHandlerLeavesTheChainWorking) {
+    // Two copies of the plug-in on screen: the other copy's X error handler goes over this
+    // copy's, which goes over the host's, and each passes errors not of its own connections on.
+    ManualClock clock;
+    const ::Window firstParent = makeParent();
+    const ::Window secondParent = makeParent();
+    auto first = std::make_unique<Plugin>(CQSCOPE_OTHER_PLUGIN_PATH);
+    ASSERT_NE(first->effect, nullptr);
+    ASSERT_TRUE(first->open(firstParent));
+    Plugin second;
+    ASSERT_NE(second.effect, nullptr);
+    ASSERT_TRUE(second.open(secondParent));
+    // The first copy closes and is unloaded (nothing else holds it) while the second one's
+    // handler still chains to it.
+    first->dispatch(effEditClose);
+    first.reset();
+    // An error of the host's own connection runs through the whole chain to the host.
+    XMapWindow(display, 0x3FFFFF0);
+    XSync(display, False);
+    EXPECT_EQ(hostErrors, 1);
+    second.dispatch(effEditClose);
+    XMapWindow(display, 0x3FFFFF1);
+    XSync(display, False);
+    EXPECT_EQ(hostErrors, 2);
+    XDestroyWindow(display, firstParent);
+    XDestroyWindow(display, secondParent);
+}
+#endif
 
 TEST_F(X11Editor, PlainXPutImageShowsTheSameAsSharedMemory) {
     ManualClock clock;
