@@ -57,6 +57,9 @@ add_custom_target(cqscope_package_documents ALL
   DEPENDS "${CQSCOPE_PACKAGING_DIR}/cqscope-host.1.gz" "${CQSCOPE_PACKAGING_DIR}/changelog.gz")
 install(FILES "${CQSCOPE_PACKAGING_DIR}/copyright" "${CQSCOPE_PACKAGING_DIR}/changelog.gz"
         DESTINATION ${CQSCOPE_DOC_DIR} COMPONENT debian EXCLUDE_FROM_ALL)
+# lintian's overrides, each with its reason (packaging/lintian-overrides).
+install(FILES "${PROJECT_SOURCE_DIR}/packaging/lintian-overrides" RENAME cqscope
+        DESTINATION share/lintian/overrides COMPONENT debian EXCLUDE_FROM_ALL)
 
 # ---- CPack: cqscope_<version>_<arch>.deb and cqscope-<version>-linux-<arch>.tar.gz ----
 set(CPACK_PACKAGE_NAME cqscope)
@@ -90,8 +93,6 @@ VST 2.x plug-ins.
 cqscope-host is a command-line VST 2.x host: it renders what the
 plug-in shows into PNG pictures, and probes, exercises and validates
 any VST 2.x effect.")
-# The plug-in is no library of the dynamic linker's: no ldconfig calls.
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_LDCONFIG OFF)
 # The package holds the plain installation and the Debian documents, as one package.
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
