@@ -21,6 +21,15 @@ void Analyser::processBlock(const float* const* inputs, float* const* outputs,
     // already published the new bank, which the check then finds. Retries only while a switch
     // is publishing; never waits on another thread.
     ConstantQBank* bank = current_.load(std::memory_order_seq_cst);
+    if (bank == nullptr) {
+        // Nothing to analyse with yet (and nothing a switch could free): copy only.
+        passThrough(inputs, outputs, frames);
+        if (frames > 0 && !audioWaiting_.load(std::memory_order_relaxed)) {
+            audioWaiting_.store(true, std::memory_order_relaxed);
+        }
+        signalSpan_.store(0.0f, std::memory_order_relaxed);
+        return;
+    }
     for (;;) {
         audioInUse_.store(bank, std::memory_order_seq_cst);
         ConstantQBank* again = current_.load(std::memory_order_seq_cst);
@@ -35,6 +44,7 @@ void Analyser::processBlock(const float* const* inputs, float* const* outputs,
 void Analyser::transform() {
     std::lock_guard<std::mutex> lock(bankMutex_);
     ConstantQBank* bank = current_.load(std::memory_order_acquire);
+    if (bank == nullptr) return;
     bank->transform();
     magnitudes_ = bank->magnitudes();
 }
@@ -56,12 +66,18 @@ Analyser::RateChange Analyser::setSampleRate(double sampleRate) {
         old = current_.exchange(fresh, std::memory_order_seq_cst);
         analysisRate_.store(sampleRate, std::memory_order_release);
     }
+    if (old == nullptr) return RateChange::switched;
     // No transform can hold `old` now; wait until the audio thread is done with it.
     while (audioInUse_.load(std::memory_order_seq_cst) == old) {
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     delete old;
     return RateChange::switched;
+}
+
+Analyser::RateChange Analyser::buildForWaitingAudio(double sampleRate) {
+    if (hasBank() || !audioWaiting_.load(std::memory_order_relaxed)) return RateChange::unchanged;
+    return setSampleRate(sampleRate);
 }
 
 }  // namespace cqscope

@@ -2,9 +2,14 @@
 // magnitudes its display draws. Two effects never share any of it (only the read-only kernel
 // sets are shared, per rate).
 //
+// An analyser may start without a bank, so that an effect that is only scanned builds no
+// kernels. Until its first bank exists, audio passes through unanalysed (SignalSpan stays 0)
+// and the analyser remembers that audio is flowing, so that the display can have the bank
+// built on its own thread (`buildForWaitingAudio`) for a host that never resumes the effect.
+//
 // Threads:
 // - audio thread: `processBlock` (never waits, locks or allocates);
-// - user-interface thread: `transform`, `magnitudes`, `signalSpan`;
+// - user-interface thread: `transform`, `magnitudes`, `signalSpan`, `buildForWaitingAudio`;
 // - any non-audio thread (the effect's resume): `setSampleRate`, which may build kernels
 //   and then swaps banks; it waits for a running transform and for
 //   a running audio block to finish with the old bank before freeing it. The audio thread
@@ -31,7 +36,10 @@ class Analyser {
         outOfMemory,  // the new kernels could not be allocated: the old bank stays
     };
 
-    // Builds the bank for `sampleRate` Hz.
+    // No bank yet: audio passes through unanalysed until `setSampleRate` or
+    // `buildForWaitingAudio` builds one. Allocates nothing of the analysis.
+    Analyser() = default;
+    // Builds the bank for `sampleRate` Hz at once.
     // Throws std::invalid_argument for an unsupported rate and std::bad_alloc without memory.
     explicit Analyser(double sampleRate);
     ~Analyser();
@@ -39,35 +47,45 @@ class Analyser {
     Analyser& operator=(const Analyser&) = delete;
 
     // Audio thread: pass-through copy, mono mix into the history ring, writeCount, SignalSpan.
-    // `frames` <= 0 copies nothing and sets SignalSpan to 0.
+    // `frames` <= 0 copies nothing and sets SignalSpan to 0. Without a bank: the copy only.
     void processBlock(const float* const* inputs, float* const* outputs,
                       std::int32_t frames) noexcept;
 
     // Peak-to-peak spread of the last audio block (0 before the first).
     float signalSpan() const noexcept { return signalSpan_.load(std::memory_order_relaxed); }
 
-    // User-interface thread: recomputes the magnitudes from the current bank.
+    // User-interface thread: recomputes the magnitudes from the current bank (without a bank
+    // they stay as they are).
     void transform();
     // User-interface thread: the magnitudes of the last transform, [octave][bin]; all 0
     // before the first. The reference stays valid for the analyser's life (a rate switch keeps
     // the last picture until the next transform).
     const Magnitudes& magnitudes() const noexcept { return magnitudes_; }
 
-    // Any non-audio thread: makes the analysis follow a new sample rate in Hz.
+    // Any non-audio thread: makes the analysis follow a new sample rate in Hz (builds the
+    // first bank when there is none).
     RateChange setSampleRate(double sampleRate);
 
-    // The rate the current bank was built for (any thread).
-    double analysisRate() const noexcept { return analysisRate_.load(std::memory_order_acquire); }
+    // User-interface thread: when audio has reached the analyser while it had no bank, builds
+    // one for `sampleRate` Hz (as setSampleRate); otherwise does nothing and answers unchanged.
+    RateChange buildForWaitingAudio(double sampleRate);
 
-    // For tests: the current bank.
+    // The rate the current bank was built for, or 0 before the first bank (any thread).
+    double analysisRate() const noexcept { return analysisRate_.load(std::memory_order_acquire); }
+    // Whether a bank exists (any thread).
+    bool hasBank() const noexcept { return current_.load(std::memory_order_acquire) != nullptr; }
+
+    // For tests: the current bank. Requires: hasBank().
     ConstantQBank& bank() noexcept { return *current_.load(std::memory_order_acquire); }
 
   private:
-    std::atomic<ConstantQBank*> current_;
+    std::atomic<ConstantQBank*> current_{nullptr};
     // The bank the audio thread is using right now, or null between blocks.
     std::atomic<ConstantQBank*> audioInUse_{nullptr};
-    std::atomic<double> analysisRate_;
+    std::atomic<double> analysisRate_{0.0};
     std::atomic<float> signalSpan_{0.0f};
+    // Set by the audio thread when a block arrived before the first bank existed.
+    std::atomic<bool> audioWaiting_{false};
     // Serialises transforms against bank switches (never taken on the audio thread).
     std::mutex bankMutex_;
     // Serialises rate switches asked for from several threads; held while a bank is built, so

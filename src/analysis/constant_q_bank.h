@@ -20,6 +20,11 @@
 
 namespace cqscope {
 
+// Audio thread: copies both input channels to the outputs bit for bit, as `appendBlock` does
+// (outputs may be the inputs, or overlap them), without analysing anything. `frames` <= 0
+// copies nothing.
+void passThrough(const float* const* inputs, float* const* outputs, std::int32_t frames) noexcept;
+
 class ConstantQBank {
   public:
     // A bank for `rate` Hz: shares the kernel set of that rate, allocates a zeroed history of

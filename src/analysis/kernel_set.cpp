@@ -44,6 +44,7 @@ void freeRows(double* rows) {
 }
 
 std::atomic<int> liveSets{0};
+std::atomic<int> builtSets{0};
 
 // The live sets by the bit pattern of their rate. An entry is removed with its set.
 struct Registry {
@@ -95,6 +96,7 @@ KernelSet::KernelSet(double rate) : analysisRate_(rate) {
         throw;
     }
     liveSets.fetch_add(1, std::memory_order_relaxed);
+    builtSets.fetch_add(1, std::memory_order_relaxed);
 }
 
 KernelSet::~KernelSet() {
@@ -203,6 +205,10 @@ std::shared_ptr<const KernelSet> KernelSet::forRate(double rate) {
 
 int KernelSet::liveCount() noexcept {
     return liveSets.load(std::memory_order_relaxed);
+}
+
+int KernelSet::builtCount() noexcept {
+    return builtSets.load(std::memory_order_relaxed);
 }
 
 }  // namespace cqscope

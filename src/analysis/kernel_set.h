@@ -43,8 +43,10 @@ class KernelSet {
     // Throws std::bad_alloc when the kernels cannot be allocated.
     static std::shared_ptr<const KernelSet> forRate(double rate);
 
-    // Number of kernel sets alive in the process (for leak tests).
+    // Number of kernel sets alive in the process (for leak tests), and built in the process
+    // so far (for tests of when kernels are built).
     static int liveCount() noexcept;
+    static int builtCount() noexcept;
 
     KernelSet(const KernelSet&) = delete;
     KernelSet& operator=(const KernelSet&) = delete;

@@ -2,7 +2,8 @@
 //
 // Threads: every function is called on the user-interface thread, from the display window's
 // message handling. signalSpan and noteState read values that the audio thread writes whole;
-// transform and magnitude work on state that only the user-interface thread touches.
+// prepareAnalysis, transform and magnitude work on state that only the user-interface thread
+// touches (or that is handed over to it safely).
 #pragma once
 
 class DisplaySource {
@@ -15,6 +16,10 @@ class DisplaySource {
 
     // The peak-to-peak spread of the last audio block (linear sample units; NaN possible).
     virtual float signalSpan() const noexcept = 0;
+
+    // Called on every refresh before the span is read: builds what the analysis needs when
+    // audio flows and nothing was built for it yet (once; it may take a tenth of a second).
+    virtual void prepareAnalysis() {}
 
     // Recomputes every magnitude from the newest samples.
     virtual void transform() = 0;

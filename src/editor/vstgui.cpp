@@ -266,6 +266,7 @@ void VstGui::toggleHold(HWND window) {
 
 void VstGui::refresh(HWND window) {
     if (!resources.backDc) return;
+    source.prepareAnalysis();
     // A NaN span compares false: no recomputation and no bars.
     if (source.signalSpan() >= kRefreshThreshold) {
         source.transform();

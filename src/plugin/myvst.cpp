@@ -6,8 +6,7 @@
 #include "editor/vstgui.h"
 
 MyVST::MyVST(audioMasterCallback audioMaster)
-    : AudioEffectX(audioMaster, kNumPrograms, kNumParams),
-      analyser(static_cast<double>(sampleRate)) {
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams), displayRate(sampleRate) {
     setNumInputs(kNumInputs);
     setNumOutputs(kNumOutputs);
     setUniqueID(kUniqueId);
@@ -54,6 +53,17 @@ void MyVST::resume() {
     // The answer says why a rate was not taken (unsupported or out of memory); either way
     // the analysis goes on with the bank it has, and nothing is reported to the host.
     analyser.setSampleRate(static_cast<double>(sampleRate));
+}
+
+void MyVST::setSampleRate(float newSampleRate) {
+    AudioEffectX::setSampleRate(newSampleRate);
+    displayRate.store(newSampleRate, std::memory_order_relaxed);
+}
+
+void MyVST::prepareAnalysis() {
+    // Unsupported rates and a lack of memory leave the effect passing audio through, as
+    // resume does; the next refresh tries again.
+    analyser.buildForWaitingAudio(static_cast<double>(displayRate.load(std::memory_order_relaxed)));
 }
 
 VstInt32 MyVST::canDo(char* text) {

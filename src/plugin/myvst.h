@@ -9,11 +9,19 @@
 // - processReplacing: the host's audio thread; noexcept, never waits, locks or allocates.
 // - processEvents: the thread that sends opcode 25 (usually the audio thread); never waits,
 //   locks or allocates.
-// - resume: the thread that switches the effect on (opcode 12); may build kernels for a new
-//   sample rate while audio and display go on with the old ones.
+// - resume: the thread that switches the effect on (opcode 12); builds the kernels for the
+//   effect's sample rate when it has none or the rate changed, while audio and display go on
+//   with the old ones.
+// - setSampleRate: any non-audio thread (opcode 10); only records the rate.
 // - canDo: any thread; resume asks it for "receiveVstMidiEvent".
 // - the DisplaySource functions: the user-interface thread.
+//
+// Construction builds no kernels, so a host's scan costs almost nothing. Until the first bank
+// exists audio passes through unanalysed; a host that plays without ever resuming gets its
+// bank built on the user-interface thread by the display's first refresh (prepareAnalysis).
 #pragma once
+
+#include <atomic>
 
 #include "analysis/analyser.h"
 #include "editor/display_source.h"
@@ -48,10 +56,14 @@ class MyVST : public AudioEffectX, public DisplaySource {
     // whose kernels cannot be allocated, leaves the previous analysis in place.
     void resume() override;
 
+    // Records the rate (Hz) for the next resume, and for the display's first bank.
+    void setSampleRate(float newSampleRate) override;
+
     // 1 for exactly "receiveVstMidiEvent", 0 for any other text (a null text included).
     VstInt32 canDo(char* text) override;
 
     // DisplaySource: what the editor draws.
+    void prepareAnalysis() override;
     float signalSpan() const noexcept override { return analyser.signalSpan(); }
     void transform() override { analyser.transform(); }
     double magnitude(int octave, int bin) const noexcept override {
@@ -60,7 +72,9 @@ class MyVST : public AudioEffectX, public DisplaySource {
     unsigned char noteState(int note) const noexcept override { return notes.noteState(note); }
 
   private:
-    // Built for the effect's rate at construction (the default 44.1 kHz).
+    // No bank until the first resume (or the display's first refresh with audio flowing).
     cqscope::Analyser analyser;
+    // `sampleRate` as last set, for the user-interface thread (Hz).
+    std::atomic<float> displayRate{44100.0f};
     cqscope::NoteTable notes;
 };

@@ -106,20 +106,34 @@ TEST_F(AnalysisThroughTheRecord, ToneAt48kHzLandsOnA4AfterResume) {
     EXPECT_EQ(display.signalSpan(), 0.0f);
 
     send(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    // Until the effect is resumed it analyses with the 44.1 kHz kernels: A4 reads flat.
+    // Until the effect is first resumed it has no kernels: the audio passes through unanalysed.
     playSine(e, 48000.0, 440.0, 0.8);
-    EXPECT_NEAR(display.signalSpan(), 1.0f, 1e-3);
+    EXPECT_EQ(display.signalSpan(), 0.0f);
     display.transform();
-    EXPECT_NE(loudestColumn(display), kA4Column);
+    EXPECT_EQ(display.magnitude(3, 90), 0.0);
 
-    send(e, effMainsChanged, 0, 0);
     send(e, effMainsChanged, 0, 1);
     playSine(e, 48000.0, 440.0, 0.8);
+    EXPECT_NEAR(display.signalSpan(), 1.0f, 1e-3);
     display.transform();
     EXPECT_EQ(loudestColumn(display), kA4Column);
     EXPECT_NEAR(display.magnitude(3, 90), 0.125, 1e-3);
 
-    // A rate the analysis does not support leaves the 48 kHz bank in place.
+    // A new rate takes effect at the next resume: until then the 48 kHz kernels stay.
+    send(e, effMainsChanged, 0, 0);
+    send(e, effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    playSine(e, 48000.0, 440.0, 0.8);
+    display.transform();
+    EXPECT_EQ(loudestColumn(display), kA4Column);
+    send(e, effMainsChanged, 0, 1);
+    playSine(e, 48000.0, 440.0, 0.8);
+    display.transform();
+    EXPECT_NE(loudestColumn(display), kA4Column) << "44.1 kHz kernels read a 48 kHz A4 flat";
+
+    // A rate the analysis does not support leaves the bank in place.
+    send(e, effMainsChanged, 0, 0);
+    send(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    send(e, effMainsChanged, 0, 1);
     send(e, effMainsChanged, 0, 0);
     send(e, effSetSampleRate, 0, 0, nullptr, 4000.0f);
     send(e, effMainsChanged, 0, 1);
@@ -134,6 +148,8 @@ TEST_F(AnalysisThroughTheRecord, TwoInstancesKeepTheirOwnHistoryAndNotes) {
     AEffect* second = create();
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
+    send(first, effMainsChanged, 0, 1);
+    send(second, effMainsChanged, 0, 1);
     playSine(first, 44100.0, 440.0, 0.8);
     VstMidiEvent on = midi(0x90, 60, 100);
     MidiList list;
@@ -206,6 +222,7 @@ TEST_F(AnalysisThroughTheRecord, TheBankGoesWithItsEffect) {
         const std::size_t before = residentBytes();
         AEffect* e = create();
         ASSERT_NE(e, nullptr);
+        send(e, effMainsChanged, 0, 1);
         EXPECT_GT(residentBytes(), before + kKernelBytes);
         EXPECT_EQ(send(e, effClose), 1);
         EXPECT_LT(residentBytes(), before + (std::size_t{8} << 20)) << "round " << round;

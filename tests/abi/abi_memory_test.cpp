@@ -43,6 +43,7 @@ TEST(ModuleMemory, ManyInstancesComeAndGoWithoutLeaking) {
     // owns (otherwise every cycle would rebuild 85 MiB of kernels).
     AEffect* keeper = module.main(versionHost);
     ASSERT_NE(keeper, nullptr);
+    keeper->dispatcher(keeper, effMainsChanged, 0, 1, nullptr, 0.0f);
     for (int i = 0; i < 1000; ++i) {
         AEffect* e = module.main(versionHost);
         ASSERT_NE(e, nullptr);

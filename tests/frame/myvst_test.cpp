@@ -1,5 +1,5 @@
-// MyVST as built by the entry: its record, pass-through audio, MIDI answers, and the entry's
-// version rule.
+// MyVST as built by the entry: its record, pass-through audio, when its kernels are built,
+// MIDI answers, and the entry's version rule.
 #include "plugin/myvst.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/kernel_set.h"
 #include "plugin/plugin_entry.h"
 #include "recording_host.h"
 
@@ -89,6 +90,92 @@ TEST(MyVSTAudio, PassesBothChannelsThroughBitForBit) {
         EXPECT_EQ(bits(l2[k]), bits(left[k]));
         EXPECT_EQ(bits(r2[k]), bits(right[k]));
     }
+}
+
+// Plays `blocks` 512-frame blocks of an A4 sine (amplitude 0.5) at `rate` Hz.
+void playA4(MyVST& effect, double rate, int blocks) {
+    std::vector<float> left(512), right(512), outLeft(512), outRight(512);
+    float* in[2] = {left.data(), right.data()};
+    float* out[2] = {outLeft.data(), outRight.data()};
+    for (int b = 0; b < blocks; ++b) {
+        for (int k = 0; k < 512; ++k) {
+            left[k] = right[k] = static_cast<float>(
+                0.5 * std::sin(6.283185307179586 * 440.0 * (b * 512 + k) / rate));
+        }
+        effect.processReplacing(in, out, 512);
+        ASSERT_EQ(outLeft, left);
+        ASSERT_EQ(outRight, right);
+    }
+}
+
+// When kernels are built: never by a host's scan, once by a start at the host's rate, and on
+// the display's thread for a host that plays without resuming.
+TEST(MyVSTKernels, AScanBuildsNothingAndA48kHzStartBuildsOneSet) {
+    RecordingHost::reset(2400);
+    const int builtBefore = cqscope::KernelSet::builtCount();
+    AEffect* e = createCqscopeEffect(RecordingHost::callback);
+    ASSERT_NE(e, nullptr);
+    char text[256] = {};
+    e->dispatcher(e, effGetEffectName, 0, 0, text, 0.0f);
+    e->dispatcher(e, effGetVendorString, 0, 0, text, 0.0f);
+    e->dispatcher(e, effGetPlugCategory, 0, 0, nullptr, 0.0f);
+    e->dispatcher(e, effGetVstVersion, 0, 0, nullptr, 0.0f);
+    char midi[] = "receiveVstMidiEvent";
+    e->dispatcher(e, effCanDo, 0, 0, midi, 0.0f);
+    ERect* rect = nullptr;
+    e->dispatcher(e, effEditGetRect, 0, 0, &rect, 0.0f);
+    EXPECT_EQ(close(e), 1);
+    EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore) << "a scan built kernels";
+
+    e = createCqscopeEffect(RecordingHost::callback);
+    ASSERT_NE(e, nullptr);
+    e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    e->dispatcher(e, effSetBlockSize, 0, 512, nullptr, 0.0f);
+    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore + 1);
+    // Switching off and on again at the same rate builds nothing more.
+    e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
+    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    auto& effect = *static_cast<MyVST*>(static_cast<AudioEffect*>(e->object));
+    playA4(effect, 48000.0, 80);
+    effect.transform();
+    EXPECT_NEAR(effect.magnitude(3, 90), 0.125, 1e-3) << "A4 at 48 kHz";
+    EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore + 1);
+    EXPECT_EQ(close(e), 1);
+}
+
+TEST(MyVSTKernels, AudioBeforeTheFirstBankPassesThroughAndTheDisplayBuildsIt) {
+    RecordingHost::reset(1);
+    MyVST effect(RecordingHost::callback);
+    const int builtBefore = cqscope::KernelSet::builtCount();
+    effect.setSampleRate(48000.0f);
+    // Not analysed: no span, no magnitudes, no kernels; the audio itself is untouched.
+    playA4(effect, 48000.0, 20);
+    EXPECT_EQ(effect.signalSpan(), 0.0f);
+    effect.transform();
+    EXPECT_EQ(effect.magnitude(3, 90), 0.0);
+    EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore);
+
+    // The display's refresh builds the bank at the effect's rate, once.
+    effect.prepareAnalysis();
+    EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore + 1);
+    effect.prepareAnalysis();
+    playA4(effect, 48000.0, 80);
+    EXPECT_GT(effect.signalSpan(), 0.9f);
+    effect.transform();
+    EXPECT_NEAR(effect.magnitude(3, 90), 0.125, 1e-3);
+    // A later resume at the same rate keeps that bank.
+    effect.resume();
+    EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore + 1);
+}
+
+TEST(MyVSTKernels, TheDisplayBuildsNothingWithoutAudio) {
+    MyVST effect(nullptr);
+    const int builtBefore = cqscope::KernelSet::builtCount();
+    effect.prepareAnalysis();
+    effect.transform();
+    EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore);
+    EXPECT_EQ(effect.magnitude(0, 0), 0.0);
 }
 
 TEST(MyVSTMidi, CanDoAnswersOnlyTheExactText) {
