@@ -15,11 +15,14 @@ AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect) {
         effect->getAeffect()->flags |= effFlagsHasEditor;
         effect->setEditor(this);
     }
-    (void)OleInitialize(nullptr);
+    // A thread already in the multithreaded apartment answers RPC_E_CHANGED_MODE: then this
+    // editor holds no reference of its own and must not give one back.
+    const HRESULT ole = OleInitialize(nullptr);
+    oleInitialized = ole == S_OK || ole == S_FALSE;
 }
 
 AEffGUIEditor::~AEffGUIEditor() {
-    OleUninitialize();
+    if (oleInitialized) OleUninitialize();
 }
 
 bool AEffGUIEditor::getRect(ERect** rectPointer) {

@@ -5,8 +5,9 @@
 // Threads: constructed and destroyed where the host creates and deletes the effect; every
 // other operation runs on the host's user-interface thread. knobMode is a plain value.
 //
-// Each editor calls OleInitialize once when constructed and OleUninitialize once when
-// destroyed.
+// Each editor calls OleInitialize once when constructed and, only if that succeeded (S_OK or
+// S_FALSE), OleUninitialize once when destroyed, so the host thread's COM state is left as the
+// host set it.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +51,7 @@ class AEffGUIEditor : public AEffEditor {
     ERect rect{};                     // pixels; the derived editor fills it in
     std::uint32_t nextIdleTime;       // tick count (ms) before which throttledIdle does not run
     bool inIdle = false;              // true while throttledIdle is inside the host's idle
+    bool oleInitialized = false;      // OleInitialize succeeded; owed one OleUninitialize
     VSTGUI::CFrame* frame = nullptr;  // the view frame, if a derived editor has one
 
     static VstInt32 knobMode;

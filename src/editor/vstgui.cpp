@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "editor/spectrum_view.h"
+#include "frame/module_instance.h"
 
 static_assert(std::bit_cast<std::uint32_t>(VstGui::kRefreshThreshold) == 0x3BA3D70Au);
 
@@ -57,18 +58,38 @@ VstGui* editorOf(HWND window) {
     return nullptr;
 }
 
-void registerWindowClass() {
+// The module that the display's class and windows belong to: this library's own, recorded when
+// it was loaded, so that another plug-in's class of the same name can never take our windows'
+// procedure (and leave them calling freed code when it is unloaded). Code linked into a program
+// instead of loaded as a library has no load notification and belongs to the main module.
+HINSTANCE ownModule() {
+    return moduleInstance != nullptr ? static_cast<HINSTANCE>(moduleInstance)
+                                     : GetModuleHandleA(nullptr);
+}
+
+// Whether this module's "DrawWnd" class is the one with our procedure.
+bool ownClassRegistered() {
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof(WNDCLASSEXA);
+    return GetClassInfoExA(ownModule(), VstGui::kWindowClass, &existing) != 0 &&
+           existing.lpfnWndProc == VstGui::displayWindowProc;
+}
+
+// Registers the display's class under this module. True when it is registered now or was
+// already, by an editor of this library (its procedure is ours); false on any other failure,
+// including the name taken under this module with another procedure.
+bool registerWindowClass() {
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof(WNDCLASSEXA);
     windowClass.style = 0;
     windowClass.lpfnWndProc = VstGui::displayWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hInstance = ownModule();
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     // No background brush: the window is never erased, so the display does not flicker.
     windowClass.hbrBackground = nullptr;
     windowClass.lpszClassName = VstGui::kWindowClass;
-    // Fails harmlessly when another editor of the process registered it already.
-    (void)RegisterClassExA(&windowClass);
+    if (RegisterClassExA(&windowClass) != 0) return true;
+    return GetLastError() == ERROR_CLASS_ALREADY_EXISTS && ownClassRegistered();
 }
 
 }  // namespace
@@ -78,8 +99,9 @@ VstGui::VstGui(AudioEffect* effect, DisplaySource& source) : AEffGUIEditor(effec
     rect.left = 0;
     rect.bottom = display::kHeight;
     rect.right = display::kWidth;
-    // Registration may run out of memory (and throw); count this editor only after it.
-    registerWindowClass();
+    // Registration may run out of memory (and throw); count this editor only after it. Its
+    // answer is checked by open, which registers again if need be.
+    (void)registerWindowClass();
     std::lock_guard guard(registry().lock);
     ++registry().liveEditors;
 }
@@ -95,12 +117,16 @@ VstGui::~VstGui() {
         lastEditor = --registry().liveEditors == 0;
     }
     // The class is shared by every editor of the process: keep it while another one lives.
-    if (lastEditor) (void)UnregisterClassA(kWindowClass, GetModuleHandleA(nullptr));
+    // Never another module's class that happens to be found under our name.
+    if (lastEditor && ownClassRegistered()) (void)UnregisterClassA(kWindowClass, ownModule());
 }
 
 bool VstGui::open(void* parent) {
     // Whatever an earlier open left (also after the host destroyed its window) goes first.
     close();
+    // A class unregistered by an editor destroyed since this one was built is registered again.
+    // Without our own class there is nothing safe to draw with: the editor stays closed.
+    if (!registerWindowClass()) return false;
     parentWindow = parent;
     hostParent = static_cast<HWND>(parent);
 
@@ -108,10 +134,8 @@ bool VstGui::open(void* parent) {
         createDrawingTools(resources);
         resourcesPending = false;
     }
-    // A class unregistered by an editor destroyed since this one was built is registered again.
-    registerWindowClass();
 
-    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HINSTANCE instance = ownModule();
     displayWindow =
         CreateWindowExA(0, kWindowClass, kWindowName, kDisplayStyle, 0, 0, display::kWidth,
                         display::kHeight, hostParent, nullptr, instance, nullptr);

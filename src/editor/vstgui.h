@@ -35,12 +35,14 @@ class VstGui : public AEffGUIEditor, public CControlListener {
     // The last block's span must reach this (single precision) for a recomputation.
     static constexpr float kRefreshThreshold = 0.005f;
 
-    // Registers the window class and attaches itself to the effect as its editor.
+    // Registers the window class (under this library's own module handle, so that classes of
+    // the same name from other modules never meet ours) and attaches itself to the effect.
     VstGui(AudioEffect* effect, DisplaySource& source);
     ~VstGui() override;
 
     // parent: the host's window. Opening an open editor first closes it. Answers true, or
-    // false when the display window cannot be created.
+    // false (drawing nothing) when the window class cannot be registered under this library's
+    // module or the display window cannot be created.
     bool open(void* parent) override;
     // Stops the timer, releases the buffers and destroys the display window and its button.
     void close() override;

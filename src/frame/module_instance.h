@@ -1,5 +1,5 @@
-// The library's module instance handle, recorded when the library is loaded. Nothing in the
-// plug-in reads it; it is kept for diagnostics and for code that needs its own module.
+// The library's module instance handle, recorded when the library is loaded. The editor
+// registers its window class and creates its windows under it.
 //
 // Threads: written once by the loader's notification, before any entry call.
 #pragma once

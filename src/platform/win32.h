@@ -443,6 +443,9 @@ typedef struct tagDRAWITEMSTRUCT {
 
 WIN32API ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass);
 WIN32API BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance);
+// Answers the class's atom (non-zero) and fills *info, or FALSE when the module has no class
+// of that name and no built-in class has it.
+WIN32API BOOL WINAPI GetClassInfoExA(HINSTANCE instance, LPCSTR className, WNDCLASSEXA* info);
 WIN32API HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName);
 WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName,
                                      DWORD style, int x, int y, int width, int height, HWND parent,

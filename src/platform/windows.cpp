@@ -33,15 +33,24 @@ bool isAtom(LPCSTR name) {
     return reinterpret_cast<std::uintptr_t>(name) < 0x10000;
 }
 
-std::shared_ptr<WindowClass> findClassLocked(State& s, LPCSTR name) {
+bool namesClass(const WindowClass& cls, LPCSTR name) {
+    return isAtom(name) ? cls.atom == reinterpret_cast<std::uintptr_t>(name)
+                        : strcasecmp(cls.name.c_str(), name) == 0;
+}
+
+// Classes belong to the module that registered them, as on Windows: two modules may each
+// register a class of the same name, and each creates its windows with its own. A module's
+// own class of a name comes first, then the built-in class of that name.
+std::shared_ptr<WindowClass> findClassLocked(State& s, LPCSTR name, HINSTANCE instance) {
     if (name == nullptr) return nullptr;
+    const HINSTANCE module = normaliseInstance(instance);
+    std::shared_ptr<WindowClass> builtIn;
     for (auto& cls : s.classes) {
-        if (isAtom(name) ? cls->atom == reinterpret_cast<std::uintptr_t>(name)
-                         : strcasecmp(cls->name.c_str(), name) == 0) {
-            return cls;
-        }
+        if (!namesClass(*cls, name)) continue;
+        if (!cls->system && cls->instance == module) return cls;
+        if (cls->system && !builtIn) builtIn = cls;
     }
-    return nullptr;
+    return builtIn;
 }
 
 // Pre-order list of a window and its descendants.
@@ -140,7 +149,7 @@ LRESULT callWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void ensureSystemClassesLocked(State& s) {
-    if (findClassLocked(s, "Button") != nullptr) return;
+    if (findClassLocked(s, "Button", nullptr) != nullptr) return;
     auto button = std::make_shared<WindowClass>();
     button->name = "Button";
     button->atom = s.nextAtom++;
@@ -189,7 +198,7 @@ WIN32API ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);
     cqp::ensureSystemClassesLocked(s);
-    if (cqp::findClassLocked(s, wc->lpszClassName) != nullptr) {
+    if (cqp::findClassLocked(s, wc->lpszClassName, wc->hInstance) != nullptr) {
         cqp::setError(ERROR_CLASS_ALREADY_EXISTS);
         return 0;
     }
@@ -213,8 +222,8 @@ WIN32API ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
 WIN32API BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance) {
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    auto cls = cqp::findClassLocked(s, className);
-    if (cls == nullptr || (!cls->system && cls->instance != cqp::normaliseInstance(instance))) {
+    auto cls = cqp::findClassLocked(s, className, instance);
+    if (cls == nullptr) {
         cqp::setError(ERROR_CLASS_DOES_NOT_EXIST);
         return FALSE;
     }
@@ -228,6 +237,34 @@ WIN32API BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE instance) {
     }
     s.classes.erase(std::remove(s.classes.begin(), s.classes.end(), cls), s.classes.end());
     return TRUE;
+}
+
+WIN32API BOOL WINAPI GetClassInfoExA(HINSTANCE instance, LPCSTR className, WNDCLASSEXA* info) {
+    if (info == nullptr) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::ensureSystemClassesLocked(s);
+    auto cls = cqp::findClassLocked(s, className, instance);
+    if (cls == nullptr) {
+        cqp::setError(ERROR_CLASS_DOES_NOT_EXIST);
+        return FALSE;
+    }
+    // As on Windows, cbSize is the caller's to set and is left as it is.
+    info->style = cls->style;
+    info->lpfnWndProc = cls->proc;
+    info->cbClsExtra = 0;
+    info->cbWndExtra = cls->wndExtra;
+    info->hInstance = cls->system ? nullptr : cls->instance;
+    info->hIcon = nullptr;
+    info->hCursor = cls->cursor;
+    info->hbrBackground = cls->background;
+    info->lpszMenuName = nullptr;
+    info->lpszClassName = className;
+    info->hIconSm = nullptr;
+    return cls->atom;
 }
 
 WIN32API HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
@@ -260,7 +297,7 @@ WIN32API HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR win
         std::lock_guard<std::mutex> lock(s.mutex);
         cqp::ensureSystemClassesLocked(s);
         cqp::ensureStockLocked(s);
-        auto cls = cqp::findClassLocked(s, className);
+        auto cls = cqp::findClassLocked(s, className, instance);
         if (cls == nullptr) {
             cqp::setError(ERROR_CANNOT_FIND_WND_CLASS);
             return nullptr;

@@ -82,6 +82,66 @@ bool barPixel(std::uint32_t pixel) {
     return ((pixel >> 8) & 0xFF) == 0xFF && pixel != 0xFFFFFF;
 }
 
+// Plays `blocks` 512-frame blocks of an A4 sine (amplitude 0.5) with a quieter E6 at `rate`
+// Hz through the record, continuing from `frame`.
+void playChord(LoadedEffect& loaded, double rate, int blocks, long& frame) {
+    constexpr int kBlock = 512;
+    std::vector<float> left(kBlock), right(kBlock), outLeft(kBlock), outRight(kBlock);
+    float* inputs[] = {left.data(), right.data()};
+    float* outputs[] = {outLeft.data(), outRight.data()};
+    const double e6 = 440.0 * std::pow(2.0, 19.0 / 12.0);
+    for (int block = 0; block < blocks; ++block) {
+        for (int i = 0; i < kBlock; ++i, ++frame) {
+            const double t = static_cast<double>(frame) / rate;
+            left[i] = right[i] =
+                static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 440.0 * t) +
+                                   0.05 * std::sin(2 * std::numbers::pi * e6 * t));
+        }
+        loaded.effect->processReplacing(loaded.effect, inputs, outputs, kBlock);
+        ASSERT_EQ(outLeft, left);
+    }
+}
+
+// The display's picture in the host's window.
+struct Shown {
+    std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(kWidth * kHeight);
+    std::uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * kWidth + x]; }
+    int barHeight(int x) const {
+        int height = 0;
+        while (height <= 500 && barPixel(at(x, 500 - height))) ++height;
+        return height;
+    }
+    // The tallest bar off the grid lines (every tenth column carries one).
+    int tallestColumn() const {
+        int tallest = 1;
+        for (int x = 0; x < 900; ++x) {
+            if (x % 10 != 0 && barHeight(x) > barHeight(tallest)) tallest = x;
+        }
+        return tallest;
+    }
+};
+
+// One more tick and its paint, then the picture.
+Shown tickAndRead(LoadedEffect& loaded, HWND parent) {
+    windows().advanceClock(100);
+    loaded.dispatch(effEditIdle);
+    Shown shown;
+    EXPECT_TRUE(windows().readWindowPixels(parent, reinterpret_cast<DWORD*>(shown.pixels.data()),
+                                           kWidth, kHeight));
+    return shown;
+}
+
+// The chord's picture: the tallest bar beside A4's column (450, under its grid line), a clear
+// lower one beside E6's (640), little far from both.
+void expectChordBars(const Shown& shown) {
+    const int tallest = shown.tallestColumn();
+    EXPECT_TRUE(tallest == 449 || tallest == 451) << "tallest bar at column " << tallest;
+    EXPECT_GT(shown.barHeight(449), 480);
+    EXPECT_GT(shown.barHeight(639), 300);
+    EXPECT_LT(shown.barHeight(639), shown.barHeight(449));
+    EXPECT_LT(shown.barHeight(125), 200);
+}
+
 }  // namespace
 
 TEST(EditorAbi, RecordHasAnEditorWithTheDisplaysRectangleBeforeOpen) {
@@ -144,50 +204,14 @@ TEST(EditorAbi, KnownSignalWithHeldNotesShowsItsBarAndStripes) {
     events.events[1] = reinterpret_cast<VstEvent*>(&c4);
     loaded.dispatch(effProcessEvents, 0, 0, &events);
 
-    constexpr int kBlock = 512;
-    std::vector<float> left(kBlock), right(kBlock), outLeft(kBlock), outRight(kBlock);
-    float* inputs[] = {left.data(), right.data()};
-    float* outputs[] = {outLeft.data(), outRight.data()};
-    const double e6 = 440.0 * std::pow(2.0, 19.0 / 12.0);
     long frame = 0;
-    for (int block = 0; block < 100; ++block) {  // about 1.2 s, more than the longest window
-        for (int i = 0; i < kBlock; ++i, ++frame) {
-            const double t = frame / double(kSampleRate);
-            left[i] = right[i] =
-                static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 440.0 * t) +
-                                   0.05 * std::sin(2 * std::numbers::pi * e6 * t));
-        }
-        loaded.effect->processReplacing(loaded.effect, inputs, outputs, kBlock);
-    }
-
-    windows().advanceClock(100);
-    loaded.dispatch(effEditIdle);  // the tick and the paint
-    std::vector<std::uint32_t> pixels(kWidth * kHeight);
-    ASSERT_TRUE(windows().readWindowPixels(parent, reinterpret_cast<DWORD*>(pixels.data()), kWidth,
-                                           kHeight));
+    playChord(loaded, kSampleRate, 100, frame);  // about 1.2 s, more than the longest window
+    const Shown shown = tickAndRead(loaded, parent);
     if (const char* path = std::getenv("CQSCOPE_DISPLAY_PNG")) {
-        EXPECT_TRUE(writePng(path, pixels, kWidth, kHeight)) << path;
+        EXPECT_TRUE(writePng(path, shown.pixels, kWidth, kHeight)) << path;
     }
-    auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y) * kWidth + x]; };
-    auto barHeight = [&](int x) {
-        int height = 0;
-        while (height <= 500 && barPixel(at(x, 500 - height))) ++height;
-        return height;
-    };
-
-    // The tallest bar off the grid lines stands beside A4's column (450, under its grid line).
-    int tallest = 1;
-    for (int x = 0; x < 900; ++x) {
-        if (x % 10 == 0) continue;
-        if (barHeight(x) > barHeight(tallest)) tallest = x;
-    }
-    EXPECT_TRUE(tallest == 449 || tallest == 451) << "tallest bar at column " << tallest;
-    EXPECT_GT(barHeight(449), 480);
-    // E6 (column 640, under its grid line) shows a clear bar of its own, lower than A4's.
-    EXPECT_GT(barHeight(639), 300);
-    EXPECT_LT(barHeight(639), barHeight(449));
-    // Far from both tones there is little.
-    EXPECT_LT(barHeight(125), 200);
+    auto at = [&](int x, int y) { return shown.at(x, y); };
+    expectChordBars(shown);
 
     // Stripes: A4 over its bars, C4 (columns 356 to 363) over black at the top.
     EXPECT_EQ(at(449, 100), 0x00FFFFu);
@@ -197,6 +221,30 @@ TEST(EditorAbi, KnownSignalWithHeldNotesShowsItsBarAndStripes) {
     EXPECT_EQ(at(450, 100), 0x808080u);
     EXPECT_EQ(at(360, 100), 0xFFFFFFu);
     EXPECT_EQ(at(910, 0), 0x808080u);
+
+    loaded.dispatch(effEditClose);
+    windows().destroyWindow(parent);
+}
+
+// A host that opens the editor and plays without ever switching the effect on: the first
+// blocks pass through unanalysed, the display's next tick builds the kernels for the host's
+// rate, and once the history has filled the picture is the one a resumed effect shows.
+TEST(EditorAbi, EditorOpenedBeforeAnyResumeShowsTheSignalOnceAudioFlows) {
+    ManualClock clock;
+    HWND parent = windows().createHostWindow(kWidth, kHeight);
+    ASSERT_NE(parent, nullptr);
+    LoadedEffect loaded;
+    ASSERT_NE(loaded.effect, nullptr);
+    constexpr double kRate = 48000.0;
+    loaded.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+    ASSERT_EQ(loaded.dispatch(effEditOpen, 0, 0, parent), 1);
+    EXPECT_EQ(tickAndRead(loaded, parent).barHeight(449), 0) << "no audio, no bars";
+
+    long frame = 0;
+    playChord(loaded, kRate, 10, frame);
+    EXPECT_EQ(tickAndRead(loaded, parent).barHeight(449), 0) << "audio not analysed yet";
+    playChord(loaded, kRate, 100, frame);
+    expectChordBars(tickAndRead(loaded, parent));
 
     loaded.dispatch(effEditClose);
     windows().destroyWindow(parent);

@@ -106,6 +106,39 @@ TEST(VstGuiLifecycle, HostDestroyingItsWindowBeforeCloseIsHarmless) {
     EXPECT_EQ(other.refresh().at(5, 0), kBlack);
 }
 
+LRESULT CALLBACK otherDisplayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The editor's own module (for code linked into this program: its main module) already has a
+// "DrawWnd" class with another procedure: the editor refuses to open rather than make windows
+// that would run that procedure, and opens once the name is free again.
+TEST(VstGuiLifecycle, OpenRefusesAClassOfItsNameWithAnotherProcedure) {
+    WNDCLASSEXA other{};
+    other.cbSize = sizeof other;
+    other.lpfnWndProc = otherDisplayProc;
+    other.hInstance = GetModuleHandleA(nullptr);
+    other.lpszClassName = VstGui::kWindowClass;
+    ASSERT_NE(RegisterClassExA(&other), 0) << "an editor of an earlier test kept the class";
+    {
+        OpenEditor refused(/*openNow=*/false);
+        const int before = cqpLiveObjectCount();
+        EXPECT_FALSE(refused.gui().open(refused.hostWindow()));
+        EXPECT_EQ(refused.display(), nullptr);
+        EXPECT_EQ(cqpLiveObjectCount(), before) << "no window, buffer or tool was made";
+        refused.advance(500);
+    }
+    // The editor left the other class alone when it went.
+    WNDCLASSEXA found{};
+    found.cbSize = sizeof found;
+    ASSERT_TRUE(GetClassInfoExA(GetModuleHandleA(nullptr), VstGui::kWindowClass, &found));
+    EXPECT_EQ(found.lpfnWndProc, otherDisplayProc);
+    ASSERT_TRUE(UnregisterClassA(VstGui::kWindowClass, GetModuleHandleA(nullptr)));
+
+    OpenEditor accepted(/*openNow=*/false);
+    EXPECT_TRUE(accepted.gui().open(accepted.hostWindow()));
+}
+
 TEST(VstGuiRefresh, ThresholdIsExactlyFiveThousandthsInSinglePrecision) {
     OpenEditor editor;
     editor.source.setColumn(5, 1.0);
