@@ -1,8 +1,10 @@
 // Benchmarks of the analysis engine at 44.1 kHz, printed as ratios measured in the same run:
 // production transform against the plain one and against a memory-read floor, the cost of a
-// first and a second effect's analysis state, and the audio callback per frame.
+// first and a second effect's analysis state, and the audio callback per frame. At 48, 96 and
+// 192 kHz: the kernel build, the kernels' memory, and the transform with the caches flushed
+// against the memory-read floor for that rate's kernels.
 //
-//   build/out/cqscope-bench            all figures and the ratio table
+//   build/out/cqscope-bench            all figures and the ratio tables
 #include <benchmark/benchmark.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -20,6 +22,7 @@
 #include "analysis/analyser.h"
 #include "analysis/constant_q_bank.h"
 #include "analysis/group_correlation.h"
+#include "analysis/kernel_set.h"
 #include "analysis/reference_transform.h"
 
 namespace {
@@ -60,6 +63,27 @@ BENCHMARK(firstConstruction)
     ->Iterations(4)
     ->Repetitions(3)
     ->MeasureProcessCPUTime();
+
+// The higher rates of the table.
+constexpr double kHigherRates[] = {48000.0, 96000.0, 192000.0};
+
+// The kernel set of a rate built while no other set of that rate lives (wall time: the build
+// shares its work between two threads).
+void kernelBuild(benchmark::State& state) {
+    const double rate = static_cast<double>(state.range(0));
+    for (auto _ : state) {
+        auto set = cqscope::KernelSet::forRate(rate);
+        benchmark::DoNotOptimize(set.get());
+    }
+}
+BENCHMARK(kernelBuild)
+    ->Arg(48000)
+    ->Arg(96000)
+    ->Arg(192000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->Repetitions(3)
+    ->UseRealTime();
 
 // A second effect at the same rate while the first lives: shares the kernels.
 std::size_t secondResidentBytes = 0;
@@ -128,6 +152,36 @@ void productionTransformCold(benchmark::State& state) {
 }
 BENCHMARK(productionTransformCold)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(3);
 
+// The same at a higher rate, for a bank of that rate.
+void productionTransformColdAt(benchmark::State& state) {
+    static std::map<long, std::unique_ptr<ConstantQBank>> banks;
+    auto& bank = banks[static_cast<long>(state.range(0))];
+    if (!bank) {
+        bank = std::make_unique<ConstantQBank>(static_cast<double>(state.range(0)));
+        fillRandom(*bank);
+    }
+    const std::size_t flushDoubles = (std::size_t{128} << 20) / sizeof(double);
+    std::vector<double> flush(flushDoubles, 1.0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        double sum = 0.0;
+        for (std::size_t i = 0; i < flushDoubles; i += 8) sum += flush[i];
+        benchmark::DoNotOptimize(sum);
+        state.ResumeTiming();
+        bank->transform();
+        benchmark::DoNotOptimize(bank->magnitudes());
+    }
+    state.counters["kernelBytes"] = static_cast<double>(bank->kernels().storageBytes());
+    bank.reset();  // the next rate's kernels take its place
+}
+BENCHMARK(productionTransformColdAt)
+    ->Arg(48000)
+    ->Arg(96000)
+    ->Arg(192000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->Repetitions(3);
+
 // Sums a buffer far larger than the last-level cache (4 x 32 MiB and at least 128 MiB) with
 // many independent accumulators, then scales the time to the kernel set's byte count: the
 // time to stream the kernels once from memory.
@@ -157,6 +211,7 @@ void memoryReadFloor(benchmark::State& state) {
         static_cast<double>(transformFixture().bank.kernels().storageBytes());
     // Reported per kernel-set's worth of bytes.
     state.counters["scale"] = kernelBytes / static_cast<double>(bytes);
+    state.counters["bytes"] = static_cast<double>(bytes);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(bytes));
     ::operator delete(buffer, kPageAlignment);
@@ -192,10 +247,18 @@ class RecordingReporter : public benchmark::ConsoleReporter {
             // do not depend on who else runs; wall time too for construction, which uses a
             // helper thread and which a user waits for.
             const double n = static_cast<double>(run.iterations);
-            keepFastest(nanoseconds, run.run_name.function_name, run.cpu_accumulated_time / n);
-            keepFastest(wallNanoseconds, run.run_name.function_name, run.real_accumulated_time / n);
+            const std::string name = run.run_name.function_name +
+                                     (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
+            keepFastest(nanoseconds, name, run.cpu_accumulated_time / n);
+            keepFastest(wallNanoseconds, name, run.real_accumulated_time / n);
             if (auto scale = run.counters.find("scale"); scale != run.counters.end()) {
                 floorScale = scale->second.value;
+            }
+            if (auto bytes = run.counters.find("bytes"); bytes != run.counters.end()) {
+                floorBytes = bytes->second.value;
+            }
+            if (auto bytes = run.counters.find("kernelBytes"); bytes != run.counters.end()) {
+                kernelBytes[name] = bytes->second.value;
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -209,6 +272,8 @@ class RecordingReporter : public benchmark::ConsoleReporter {
     std::map<std::string, double> nanoseconds;      // processor time per iteration
     std::map<std::string, double> wallNanoseconds;  // wall time per iteration
     double floorScale = 1.0;
+    double floorBytes = 0.0;                    // bytes the memory-read floor streams
+    std::map<std::string, double> kernelBytes;  // kernel storage per benchmark and rate
 };
 
 }  // namespace
@@ -247,6 +312,23 @@ int main(int argc, char** argv) {
     std::printf("| second effect, resident memory | %.2f MiB | <= 2 MiB |\n",
                 static_cast<double>(secondResidentBytes) / (1024.0 * 1024.0));
     std::printf("| audio callback (512-frame blocks) | %.3f ns/frame | <= 2 ns |\n", audio);
+
+    // The floor at a rate: the floor's time per byte times that rate's kernel bytes.
+    const double floorPerByte = get("memoryReadFloor") / reporter.floorBytes;
+    std::printf("\nanalysis at higher rates\n");
+    std::printf(
+        "| rate | kernel memory | kernel build (wall) | transform, caches flushed | "
+        "memory-read floor | transform / floor |\n|---|---|---|---|---|---|\n");
+    for (double rate : kHigherRates) {
+        const std::string arg = "/" + std::to_string(static_cast<long>(rate));
+        const double bytes = reporter.kernelBytes["productionTransformColdAt" + arg];
+        const double build = reporter.wallNanoseconds["kernelBuild" + arg];
+        const double transform = get(("productionTransformColdAt" + arg).c_str());
+        const double rateFloor = floorPerByte * bytes;
+        std::printf("| %.0f kHz | %.1f MiB | %.1f ms | %.2f ms | %.2f ms | %.3f |\n", rate / 1000.0,
+                    bytes / (1024.0 * 1024.0), build / 1e6, transform / 1e6, rateFloor / 1e6,
+                    transform / rateFloor);
+    }
     benchmark::Shutdown();
     return 0;
 }
