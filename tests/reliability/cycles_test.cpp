@@ -21,8 +21,6 @@ const CqpHostCalls& windows() {
     return moduleWindows(CQSCOPE_MODULE_PATH);
 }
 
-using Entry = AEffect* (*)(audioMasterCallback);
-
 VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
 }
@@ -46,31 +44,14 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-class Module {
-  public:
-    Module() {
-        handle_ = ::dlopen(CQSCOPE_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (handle_ != nullptr) entry_ = reinterpret_cast<Entry>(::dlsym(handle_, "VSTPluginMain"));
-    }
-    ~Module() {
-        if (handle_ != nullptr) ::dlclose(handle_);
-    }
-    AEffect* create() const { return entry_ != nullptr ? entry_(hostCallback) : nullptr; }
-    bool loaded() const { return entry_ != nullptr; }
-
-  private:
-    void* handle_ = nullptr;
-    Entry entry_ = nullptr;
-};
-
 VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstIntPtr value = 0, void* ptr = nullptr,
                    float opt = 0.0f) {
     return effect->dispatcher(effect, opcode, 0, value, ptr, opt);
 }
 
 // One lifetime: create, switch on, a block of audio, editor open, idle, close, effect closed.
-void lifetime(const Module& module, HWND parent, std::vector<float>& audio) {
-    AEffect* effect = module.create();
+void lifetime(const LoadedModule& module, HWND parent, std::vector<float>& audio) {
+    AEffect* effect = module.pluginMain(hostCallback);
     ASSERT_NE(effect, nullptr);
     dispatch(effect, effOpen);
     dispatch(effect, effSetSampleRate, 0, nullptr, 44100.0f);
@@ -92,14 +73,14 @@ void lifetime(const Module& module, HWND parent, std::vector<float>& audio) {
 }
 
 TEST(Reliability, ThousandLifetimesWithEditorLeaveNothingBehind) {
-    Module module;
-    ASSERT_TRUE(module.loaded()) << "cannot load " << CQSCOPE_MODULE_PATH;
+    const LoadedModule module;
+    ASSERT_NE(module.pluginMain, nullptr) << "cannot load " << CQSCOPE_MODULE_PATH;
     HWND parent = windows().createHostWindow(960, 512);
     ASSERT_NE(parent, nullptr);
     std::vector<float> audio(1024);
     for (size_t i = 0; i < audio.size(); ++i) audio[i] = (i % 64) / 64.0f - 0.5f;
 
-    AEffect* resident = module.create();
+    AEffect* resident = module.pluginMain(hostCallback);
     ASSERT_NE(resident, nullptr);
 
     constexpr int kWarmUp = 100;
