@@ -34,6 +34,15 @@ void playSine(Analyser& analyser, double rate, double frequency, double seconds,
     }
 }
 
+// Fills the block with the next frames of a slow sine (amplitude 0.5) on the left and the same
+// times `right` on the right, advancing `frame`.
+void fillSlowSine(StereoBlock& block, std::int64_t& frame, float right) {
+    for (std::size_t k = 0; k < block.left.size(); ++k, ++frame) {
+        block.left[k] = static_cast<float>(0.5 * std::sin(0.05 * static_cast<double>(frame)));
+        block.right[k] = right * block.left[k];
+    }
+}
+
 TEST(Analyser, SinesLandInTheirBins) {
     Analyser analyser(44100.0);
     EXPECT_EQ(analyser.signalSpan(), 0.0f);
@@ -103,10 +112,7 @@ TEST(Analyser, AudioTransformsNotesAndRateSwitchesRunConcurrently) {
         StereoBlock block(256);
         std::int64_t frame = 0;
         while (!stop.load(std::memory_order_relaxed)) {
-            for (std::size_t k = 0; k < 256; ++k, ++frame) {
-                block.left[k] = static_cast<float>(0.5 * std::sin(0.05 * frame));
-                block.right[k] = block.left[k];
-            }
+            fillSlowSine(block, frame, 1.0f);
             analyser.processBlock(block.in(), block.out(), 256);
             notes.applyMidi(0x90, static_cast<std::uint8_t>(frame % 128), 100);
             notes.applyMidi(0x80, static_cast<std::uint8_t>((frame + 64) % 128), 0);
@@ -139,6 +145,46 @@ TEST(Analyser, AudioTransformsNotesAndRateSwitchesRunConcurrently) {
     display.join();
     EXPECT_GT(blocks.load(), 0);
     EXPECT_GT(transforms.load(), 0);
+    EXPECT_EQ(analyser.analysisRate(), 8000.0);
+}
+
+// Audio already flowing when the first bank appears: the display builds it on its thread
+// while a resume asks for the same rate on another; the audio thread never waits for either.
+// Run under ThreadSanitizer too.
+TEST(Analyser, FirstBankBuiltWhileAudioFlowsAndAResumeRaces) {
+    Analyser analyser;
+    EXPECT_FALSE(analyser.hasBank());
+    EXPECT_EQ(analyser.buildForWaitingAudio(8000.0), Analyser::RateChange::unchanged)
+        << "no audio yet: nothing to build for";
+    std::atomic<bool> stop{false};
+    std::atomic<std::int64_t> analysedBlocks{0};
+    std::thread audio([&] {
+        StereoBlock block(256);
+        std::int64_t frame = 0;
+        while (!stop.load(std::memory_order_relaxed)) {
+            fillSlowSine(block, frame, -1.0f);
+            analyser.processBlock(block.in(), block.out(), 256);
+            if (block.outLeft != block.left || block.outRight != block.right) {
+                ADD_FAILURE() << "the audio was not passed through";
+                analysedBlocks.store(1 << 30);
+                break;
+            }
+            if (analyser.signalSpan() > 0.0f) analysedBlocks.fetch_add(1);
+        }
+    });
+    std::thread display([&] {
+        while (!stop.load(std::memory_order_relaxed)) {
+            analyser.buildForWaitingAudio(8000.0);
+            analyser.transform();
+        }
+    });
+    while (!analyser.hasBank()) std::this_thread::yield();
+    EXPECT_EQ(analyser.setSampleRate(8000.0), Analyser::RateChange::unchanged)
+        << "the display built it first";
+    while (analysedBlocks.load() < 10) std::this_thread::yield();
+    stop.store(true);
+    audio.join();
+    display.join();
     EXPECT_EQ(analyser.analysisRate(), 8000.0);
 }
 
