@@ -9,6 +9,8 @@ CQSCOPE_PACKAGES=(
   # Sanitizer builds and libFuzzer targets.
   clang libclang-rt-14-dev
   libsndfile1-dev libsmf-dev libpng-dev lsp-plugins-vst
+  # cqscope-host's videos, and the FFmpeg and SoX commands its benchmark compares with.
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg sox
   # The Windows DLLs: MinGW-w64 cross compilers, and Wine (both halves) with a virtual X
   # server to test them under.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix

@@ -840,15 +840,22 @@ WIN32API BOOL cqpReadWindowPixels(HWND window, DWORD* pixels, int width, int hei
         return FALSE;
     }
     // What lies outside the top-level surface reads as black.
+    // Row by row: the part of each row inside the surface is one copy (a renderer reads
+    // every frame of a video this way).
     const cqp::Surface& surface = *top->surface;
+    const int first = std::clamp(-ox, 0, width);
+    const int last = std::clamp(surface.width - ox, first, width);
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const int sx = x + ox;
-            const int sy = y + oy;
-            const bool inside = sx >= 0 && sy >= 0 && sx < surface.width && sy < surface.height;
-            pixels[static_cast<std::size_t>(y) * width + x] =
-                inside ? surface.pixels[static_cast<std::size_t>(sy) * surface.width + sx] : 0;
+        DWORD* row = pixels + static_cast<std::size_t>(y) * width;
+        const int sy = y + oy;
+        if (sy < 0 || sy >= surface.height) {
+            std::fill(row, row + width, DWORD{0});
+            continue;
         }
+        const auto* source = surface.pixels.data() + static_cast<std::size_t>(sy) * surface.width;
+        std::fill(row, row + first, DWORD{0});
+        std::copy(source + first + ox, source + last + ox, row + first);
+        std::fill(row + last, row + width, DWORD{0});
     }
     return TRUE;
 }

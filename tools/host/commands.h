@@ -30,6 +30,9 @@ struct RenderOptions {
     std::optional<std::string> out;
     std::optional<int> peaks;             // note readout: this many peaks per picture
     std::optional<std::string> peaksOut;  // readout file; none: stderr
+    std::optional<double> fps;            // video frames per second (default 30)
+    bool lossless = false;                // video: FFV1 and FLAC rather than H.264 and AAC
+    int threads = 0;  // threads to use, the render's own included; 0: one per core
 };
 
 struct AnalyseOptions {

@@ -30,6 +30,7 @@ constexpr const char* kUsage =
     "                      [--peaks N [--peaks-out FILE]]\n"
     "  cqscope-host analyse AUDIO [--midi FILE] [--every SECONDS] [--out DATA.csv|.json|.npy]\n"
     "                       [--peaks N [--peaks-out FILE]]\n"
+    "                      [--fps N] [--lossless] [--threads N]\n"
     "  cqscope-host watch [AUDIO] [--plugin PATH] [--seconds S]   (also: render --x11)\n"
     "  cqscope-host probe [--plugin PATH] [--json]\n"
     "  cqscope-host process --plugin PATH IN OUT\n"
@@ -45,6 +46,9 @@ constexpr const char* kUsage =
     "analyse  writes the time, silence flag, held MIDI notes and 960 magnitudes of every\n"
     "         display refresh (every 0.1 s, or --every SECONDS) as CSV, JSON or NumPy (.npy,\n"
     "         with NAME.rows.csv beside it); --peaks N as for render.\n"
+    "         --out NAME.mp4 or NAME.mkv writes a video of the editor with AUDIO's sound\n"
+    "         (H.264 and AAC; --lossless, for .mkv: FFV1 and FLAC), --fps frames a second\n"
+    "         (default 30). --threads: threads to use (default: one per core).\n"
     "watch    shows the editor live in an X11 window (DISPLAY) while playing AUDIO (or the\n"
     "         demo chord) through the plug-in in real time, over and over, until the window\n"
     "         is closed, Ctrl-C, or --seconds have passed.\n"
@@ -63,16 +67,21 @@ class UsageError : public HostError {
     using HostError::HostError;
 };
 
-double parseSeconds(const std::string& option, const std::string& text) {
-    if (text.empty()) throw UsageError(option + " needs a time in seconds");
+// A finite, non-negative number; `what` names it in messages ("a time in seconds").
+double parseNumber(const std::string& option, const std::string& text, const std::string& what) {
+    if (text.empty()) throw UsageError(option + " needs " + what);
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text.c_str(), &end);
     if (end == text.c_str() || *end != '\0' || errno != 0 || !std::isfinite(value)) {
-        throw UsageError(option + ": '" + text + "' is not a time in seconds");
+        throw UsageError(option + ": '" + text + "' is not " + what);
     }
-    if (value < 0.0) throw UsageError(option + ": time " + text + " is negative");
+    if (value < 0.0) throw UsageError(option + ": " + text + " is negative");
     return value;
+}
+
+double parseSeconds(const std::string& option, const std::string& text) {
+    return parseNumber(option, text, "a time in seconds");
 }
 
 int parsePeakCount(const std::string& text) {
@@ -171,10 +180,11 @@ int dispatchCommand(int argc, char** argv) {
         return runProcess(options);
     }
     if (command == "render") {
-        const Arguments args = splitArguments(argc, argv,
-                                              {"--plugin", "--midi", "--at", "--every", "--hold-at",
-                                               "--out", "--peaks", "--peaks-out"},
-                                              {"--x11"});
+        const Arguments args =
+            splitArguments(argc, argv,
+                           {"--plugin", "--midi", "--at", "--every", "--hold-at", "--out",
+                            "--peaks", "--peaks-out", "--fps", "--threads"},
+                           {"--x11", "--lossless"});
         if (args.words.size() > 1) throw UsageError("render takes at most one audio file");
         if (std::any_of(args.options.begin(), args.options.end(),
                         [](const auto& option) { return option.first == "--x11"; })) {
@@ -205,6 +215,19 @@ int dispatchCommand(int argc, char** argv) {
             if (name == "--out") options.out = value;
             if (name == "--peaks") options.peaks = parsePeakCount(value);
             if (name == "--peaks-out") options.peaksOut = value;
+            if (name == "--fps") {
+                options.fps = parseNumber(name, value, "a number of frames per second");
+                if (*options.fps <= 0.0) throw UsageError("--fps needs a rate above 0");
+            }
+            if (name == "--lossless") options.lossless = true;
+            if (name == "--threads") {
+                char* end = nullptr;
+                const long count = std::strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || count < 1 || count > 64) {
+                    throw UsageError("--threads needs a whole number from 1 to 64");
+                }
+                options.threads = static_cast<int>(count);
+            }
         }
         if (!options.at.empty() && options.every) {
             throw UsageError("--at and --every cannot be used together");

@@ -19,12 +19,16 @@ namespace {
 constexpr int kPendingSlots = 8;
 constexpr size_t kPathCapacity = 4096;
 char pendingPaths[kPendingSlots][kPathCapacity];
-std::atomic<bool> pendingUsed[kPendingSlots];
+std::atomic<bool> pendingClaimed[kPendingSlots];  // taken by a writer
+std::atomic<bool> pendingUsed[kPendingSlots];     // holds a path the handler must remove
 
 int claimSlot(const std::string& path) {
     if (path.size() >= kPathCapacity) return -1;
+    // Claimed before the path is copied in, so that two threads never share a slot; an
+    // interrupt that comes in between may miss this one temporary.
     for (int slot = 0; slot < kPendingSlots; ++slot) {
-        if (!pendingUsed[slot].load()) {
+        bool expected = false;
+        if (pendingClaimed[slot].compare_exchange_strong(expected, true)) {
             std::memcpy(pendingPaths[slot], path.c_str(), path.size() + 1);
             pendingUsed[slot].store(true);
             return slot;
@@ -34,7 +38,9 @@ int claimSlot(const std::string& path) {
 }
 
 void releaseSlot(int slot) {
-    if (slot >= 0) pendingUsed[slot].store(false);
+    if (slot < 0) return;
+    pendingUsed[slot].store(false);
+    pendingClaimed[slot].store(false);
 }
 
 void removePendingAndExit(int signalNumber) {

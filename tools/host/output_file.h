@@ -3,7 +3,8 @@
 // AtomicOutputFile creates a temporary file in the destination's folder; the caller writes
 // into it and calls commit(), which renames it over the destination. Without commit (an error,
 // an exception) the destructor removes the temporary, and an interrupt (SIGINT, SIGTERM,
-// SIGHUP) removes every pending temporary before the program ends. Main thread only.
+// SIGHUP) removes every pending temporary before the program ends. Any thread may write files;
+// each object is used by one thread.
 #pragma once
 
 #include <string>
@@ -23,6 +24,8 @@ class AtomicOutputFile {
     int fd() const { return fd_; }
     int releaseFd();
     const std::string& destination() const { return destination_; }
+    // The temporary's path, for libraries that open files by name.
+    const std::string& temporary() const { return temporary_; }
 
     // Flushes the temporary to disk and renames it to the destination.
     void commit();

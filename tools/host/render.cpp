@@ -1,6 +1,7 @@
 // `render`: plays audio and MIDI through the plug-in with its editor open, as a live host
 // would, on a manual clock that follows the audio, and writes what the editor shows at the
-// asked times as PNG pictures.
+// asked times as PNG pictures, or at every frame time as a video with the audio's sound.
+// Encoding runs on other threads beside the render (picture_writer.h, video_file.h).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <numeric>
+#include <thread>
 #include <vector>
 
 #include "audio_file.h"
@@ -19,11 +22,12 @@
 #include "host_error.h"
 #include "midi_file.h"
 #include "peaks.h"
+#include "picture_writer.h"
 #include "platform_api.h"
 #include "plugin_analysis.h"
 #include "plugin_host.h"
-#include "png_file.h"
 #include "progress.h"
+#include "video_file.h"
 
 namespace cqhost {
 namespace {
@@ -97,6 +101,42 @@ std::vector<double> captureTimes(const RenderOptions& options, double duration, 
                         " is beyond the end of the audio (" + secondsText(duration) + ")");
     }
     return times;
+}
+
+// What --out names: a single picture, numbered pictures in a folder, or a video.
+enum class OutputKind { Picture, Numbered, Video };
+
+std::string lowerExtension(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The video's frame rate as a fraction: whole rates exactly, others to 1/1000.
+struct FrameRate {
+    long long numerator = 30, denominator = 1;
+};
+
+FrameRate frameRateOf(double fps) {
+    FrameRate rate;
+    if (fps == std::floor(fps)) {
+        rate.numerator = static_cast<long long>(fps);
+    } else {
+        rate.numerator = std::llround(fps * 1000.0);
+        rate.denominator = 1000;
+        const long long common = std::gcd(rate.numerator, rate.denominator);
+        rate.numerator /= common;
+        rate.denominator /= common;
+    }
+    return rate;
 }
 
 std::string stem(const std::string& path) {
@@ -173,23 +213,76 @@ class EditorSession {
 // Everything the render needs, checked before any work: audio, times, MIDI, destination,
 // plug-in and its editor.
 struct RenderPlan {
-    std::vector<double> times;
+    std::vector<long long> captureFrames;  // in audio frames, rising
     std::vector<TimedMidiMessage> midi;
     std::string outPath;
+    OutputKind kind = OutputKind::Picture;
     bool numbered = false;
+    FrameRate frameRate;
 };
+
+// Where frame k of a video falls, in audio frames: the first at 0.
+long long videoFrameAt(long long k, const FrameRate& rate, double sampleRate) {
+    return std::llround(static_cast<double>(k) * rate.denominator * sampleRate / rate.numerator);
+}
+
+// Checks the options that belong to one kind of output only.
+void checkOptionsFor(OutputKind kind, const RenderOptions& options, const std::string& path) {
+    if (kind == OutputKind::Video) {
+        if (!options.at.empty() || options.every) {
+            throw HostError(
+                "a video has a frame at every --fps step, so --at and --every do not "
+                "apply to " +
+                path);
+        }
+        if (options.fps && (*options.fps < 1.0 || *options.fps > 240.0)) {
+            throw HostError("--fps needs a rate from 1 to 240 frames per second");
+        }
+        return;
+    }
+    if (options.fps) throw HostError("--fps is for a video (.mp4 or .mkv), not " + path);
+    if (options.lossless) throw HostError("--lossless is for a video (.mkv), not " + path);
+}
 
 RenderPlan planRender(const RenderOptions& options, AudioSource& audio) {
     RenderPlan plan;
     if (audio.frames() <= 0) throw HostError("audio file " + *options.audio + " has no frames");
     const double duration = static_cast<double>(audio.frames()) / audio.sampleRate();
-    plan.times = captureTimes(options, duration, audio.isDemo());
+    if (options.out && isVideoPath(*options.out)) {
+        plan.kind = OutputKind::Video;
+        checkOptionsFor(plan.kind, options, *options.out);
+        if (options.holdAt && *options.holdAt > duration + 1e-9) {
+            throw HostError("--hold-at " + secondsText(*options.holdAt) +
+                            " is beyond the end of the audio (" + secondsText(duration) + ")");
+        }
+        plan.frameRate = frameRateOf(options.fps.value_or(30.0));
+        for (long long k = 0;; ++k) {
+            const long long frame = videoFrameAt(k, plan.frameRate, audio.sampleRate());
+            if (frame >= audio.frames()) break;
+            plan.captureFrames.push_back(frame);
+        }
+    } else {
+        for (double t : captureTimes(options, duration, audio.isDemo())) {
+            plan.captureFrames.push_back(frameAt(t, audio.sampleRate()));
+        }
+        plan.numbered = plan.captureFrames.size() > 1;
+        plan.kind = plan.numbered ? OutputKind::Numbered : OutputKind::Picture;
+        if (options.out) {
+            const std::string extension = lowerExtension(*options.out);
+            if (!plan.numbered && extension != "png" && !extension.empty() &&
+                !isFolder(*options.out)) {
+                throw HostError("cannot tell what to write to " + *options.out +
+                                ": name a .png picture, a .mp4 or .mkv video, or a folder for "
+                                "numbered pictures");
+            }
+        }
+        checkOptionsFor(plan.kind, options, options.out.value_or("a picture"));
+    }
     if (options.midi) {
         plan.midi = readMidiFile(*options.midi, audio.sampleRate());
     } else if (audio.isDemo()) {
         plan.midi = audio.demoMidi();
     }
-    plan.numbered = plan.times.size() > 1;
     if (options.out) {
         plan.outPath = *options.out;
     } else if (audio.isDemo()) {
@@ -210,20 +303,28 @@ void checkRenderable(PluginHost& host) {
     }
 }
 
+// Threads to use: the asked number, or one per core.
+int threadCount(const RenderOptions& options) {
+    if (options.threads > 0) return options.threads;
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
 int renderWithEditor(const RenderOptions& options) {
     AudioSource audio(options.audio);
     const RenderPlan plan = planRender(options, audio);
-    const std::vector<double>& times = plan.times;
+    const std::vector<long long>& captureFrames = plan.captureFrames;
     const std::vector<TimedMidiMessage>& midi = plan.midi;
     const std::string& outPath = plan.outPath;
     const bool numbered = plan.numbered;
+    const bool video = plan.kind == OutputKind::Video;
     const double sampleRate = audio.sampleRate();
     const long long totalFrames = audio.frames();
+    const int threads = threadCount(options);
     // Checked before the work, so that an unwritable destination fails at once.
     std::unique_ptr<OutputFolder> folder;
     if (numbered) {
         folder = std::make_unique<OutputFolder>(outPath);
-    } else {
+    } else if (!video) {
         AtomicOutputFile check(outPath);
     }
 
@@ -248,6 +349,23 @@ int renderWithEditor(const RenderOptions& options) {
     }
     const int width = rect->right - rect->left;
     const int height = rect->bottom - rect->top;
+    // Declared after the folder, so that encoding has stopped before a failed render's folder
+    // is cleaned up.
+    std::unique_ptr<PictureWriter> pictures;
+    std::unique_ptr<VideoWriter> videoOut;
+    if (video) {
+        VideoFormat format;
+        format.width = width;
+        format.height = height;
+        format.framesPerSecond = static_cast<int>(plan.frameRate.numerator);
+        format.fpsDenominator = static_cast<int>(plan.frameRate.denominator);
+        format.sampleRate = static_cast<int>(sampleRate);
+        format.channels = audio.channels() == 1 ? 1 : 2;
+        format.lossless = options.lossless;
+        videoOut = std::make_unique<VideoWriter>(outPath, format, threads > 1);
+    } else {
+        pictures = std::make_unique<PictureWriter>(width, height, threads - 1);
+    }
     EditorSession parent(platform, host, width, height);
 
     // A host's user-interface loop: the editor-idle opcode, which on Linux also dispatches
@@ -267,8 +385,6 @@ int renderWithEditor(const RenderOptions& options) {
     for (int i = 0; i < numInputs; ++i) inputPointers[i] = inputs[i].data();
     for (int o = 0; o < numOutputs; ++o) outputPointers[o] = outputs[o].data();
 
-    std::vector<long long> captureFrames;
-    for (double t : times) captureFrames.push_back(frameAt(t, sampleRate));
     const long long holdFrame = options.holdAt ? frameAt(*options.holdAt, sampleRate) : -1;
     bool holdClicked = false;
     std::vector<std::uint32_t> pixels(static_cast<size_t>(width) * height);
@@ -277,7 +393,9 @@ int renderWithEditor(const RenderOptions& options) {
     long long position = 0;
     long long clockMs = 0;
     EventList events;
-    ProgressBar progress("render", captureFrames.back());
+    // A video plays the audio to its end, for the sound; pictures stop at the last capture.
+    const long long endFrame = video ? totalFrames : captureFrames.back();
+    ProgressBar progress("render", endFrame);
     // The note readout follows the display beside the plug-in (--peaks).
     std::unique_ptr<PeakReport> peakReport;
     std::unique_ptr<DisplayReadout> readout;
@@ -297,24 +415,30 @@ int renderWithEditor(const RenderOptions& options) {
             if (!platform.readWindowPixels(parent.window, pixels.data(), width, height)) {
                 throw HostError("cannot read the editor's pixels");
             }
-            const std::string file =
-                numbered ? folder->fileFor(nextCapture, captureFrames.size()) : outPath;
-            writePng(file, pixels.data(), width, height);
-            if (readout) readout->picture(times[nextCapture]);
-            if (folder) folder->wrote(file);
+            if (video) {
+                videoOut->addFrame(pixels.data());
+            } else {
+                const std::string file =
+                    numbered ? folder->fileFor(nextCapture, captureFrames.size()) : outPath;
+                if (folder) folder->wrote(file);
+                pictures->add(file, pixels.data());
+            }
+            if (readout)
+                readout->picture(static_cast<double>(captureFrames[nextCapture]) / sampleRate);
             ++nextCapture;
         }
     };
     atStop();
-    while (nextCapture < captureFrames.size()) {
+    while (position < endFrame) {
         // Blocks end where a capture or the hold click is due, so each sees exactly the audio
         // up to its time.
         long long end = std::min(position + kBlockSize, totalFrames);
-        end = std::min(end, captureFrames[nextCapture]);
+        if (nextCapture < captureFrames.size()) end = std::min(end, captureFrames[nextCapture]);
         if (!holdClicked && holdFrame > position) end = std::min(end, holdFrame);
         const int count = static_cast<int>(end - position);
         const int got = audio.read(position, left.data(), right.data(), count);
         if (got != count) throw HostError("audio ended early while rendering");
+        if (video) videoOut->addAudio(left.data(), right.data(), count);
         feedInputs(inputPointers.data(), numInputs, left.data(), right.data(), audio.channels(),
                    count);
         events.clear();
@@ -340,11 +464,17 @@ int renderWithEditor(const RenderOptions& options) {
         atStop();
         progress.update(position);
     }
+    if (video) {
+        videoOut->finish();
+    } else {
+        pictures->finish();
+    }
     progress.finish();
     if (peakReport) peakReport->finish();
     if (folder) folder->complete();
     std::string summary = "wrote " + outPath;
-    if (numbered) summary += " (" + std::to_string(times.size()) + " pictures)";
+    if (numbered) summary += " (" + std::to_string(captureFrames.size()) + " pictures)";
+    if (video) summary += " (" + std::to_string(captureFrames.size()) + " frames)";
     std::printf("%s\n", summary.c_str());
     return 0;
 }
