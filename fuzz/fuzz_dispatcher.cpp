@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "editor/display_geometry.h"
 #include "frame/host_interface.h"
 #include "fuzz_input.h"
 #include "platform/cqscope_platform.h"
@@ -27,7 +28,7 @@ struct Rig {
     // advances it below), so most runs cost no full redraw.
     bool clock = (cqpSetManualClock(TRUE, 0), true);
     AEffect* effect = createCqscopeEffect(hostCallback);
-    HWND parent = cqpCreateHostWindow(960, 512);
+    HWND parent = cqpCreateHostWindow(display::kWidth, display::kHeight);
     std::vector<unsigned char> block = std::vector<unsigned char>(kBlock);
     std::vector<unsigned char> second = std::vector<unsigned char>(kBlock);
 };

@@ -1,5 +1,5 @@
 // The drawing objects of one display: pens, brush and fonts (made on the editor's first open,
-// released when the editor is destroyed), the 960 x 512 back buffer and the two Hold images
+// released when the editor is destroyed), the back buffer and the two Hold images
 // (made on every open, released on every close), the Hold button's previous window procedure
 // and the hold flag.
 //
@@ -9,21 +9,8 @@
 // Thread: user-interface thread only.
 #pragma once
 
+#include "editor/display_geometry.h"
 #include "platform/win32.h"
-
-namespace display {
-constexpr int kWidth = 960;       // pixels
-constexpr int kHeight = 512;      // pixels
-constexpr int kBarBaseRow = 500;  // bars rise from this row
-constexpr int kLabelRow = 501;    // labels are written from this row down
-constexpr int kHoldX = 910;       // the Hold image's left column ...
-constexpr int kHoldWidth = 50;    // ... and size
-constexpr int kHoldHeight = 24;
-constexpr COLORREF kWhite = 0xFFFFFF;
-constexpr COLORREF kGrey = 0x808080;
-constexpr COLORREF kGreen = 0x00FF00;
-constexpr COLORREF kNoteBlue = 0xFF5000;  // red 0, green 80, blue 255
-}  // namespace display
 
 struct DisplayResources {
     HPEN whitePen = nullptr;

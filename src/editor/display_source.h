@@ -6,10 +6,12 @@
 // touches (or that is handed over to it safely).
 #pragma once
 
+#include "analysis/bin_layout.h"
+
 class DisplaySource {
   public:
-    static constexpr int kOctaves = 8;
-    static constexpr int kBinsPerOctave = 120;
+    static constexpr int kOctaves = cqscope::kOctaves;
+    static constexpr int kBinsPerOctave = cqscope::kBinsPerOctave;
     static constexpr int kNoteCount = 128;
 
     virtual ~DisplaySource() = default;

@@ -6,8 +6,7 @@
 
 namespace {
 
-// Bar scale: 50 pixels per natural-log unit of magnitude; a magnitude of e^-2 reaches row 0.
-constexpr double kPixelsPerLogUnit = 50.0;
+// A magnitude of e^-2 reaches row 0.
 constexpr std::int64_t kBarOffset = -100;
 
 // Notes whose stripes are drawn: MIDI 12 to 107 (those below 24 fall left of the view).
@@ -15,10 +14,6 @@ constexpr int kFirstStripeNote = 12;
 constexpr int kLastStripeNote = 107;
 
 constexpr int kLabelCount = 96;
-constexpr int kColumnsPerSemitone = 10;
-
-constexpr int kHoldTextX = 6;
-constexpr int kHoldTextY = 4;
 
 }  // namespace
 
@@ -39,7 +34,7 @@ const std::array<const char*, 96> NoteLabelTable = [] {
 std::optional<int> barTopRow(double magnitude) noexcept {
     // Zero, negative and NaN magnitudes have no finite logarithm: no bar.
     if (!(magnitude > 0.0)) return std::nullopt;
-    const double v = std::log(magnitude) * kPixelsPerLogUnit;
+    const double v = std::log(magnitude) * display::kPixelsPerLogUnit;
     // Converting a value outside the 32-bit range (or an infinity) is undefined; no bar then.
     if (!std::isfinite(v) || v >= 2147483648.0 || v <= -2147483649.0) return std::nullopt;
     const auto truncated = static_cast<std::int32_t>(v);  // toward zero
@@ -57,11 +52,11 @@ void drawSpectrumBars(const DisplayResources& resources, const DisplaySource& so
     HDC dc = resources.backDc;
     SetROP2(dc, R2_COPYPEN);
     SelectObject(dc, resources.greenPen);
-    for (int octave = 0; octave < DisplaySource::kOctaves; ++octave) {
-        for (int bin = 0; bin < DisplaySource::kBinsPerOctave; ++bin) {
+    for (int octave = 0; octave < cqscope::kOctaves; ++octave) {
+        for (int bin = 0; bin < cqscope::kBinsPerOctave; ++bin) {
             const std::optional<int> top = barTopRow(source.magnitude(octave, bin));
             if (!top) continue;
-            const int column = DisplaySource::kBinsPerOctave * octave + bin;
+            const int column = cqscope::kBinsPerOctave * octave + bin;
             MoveToEx(dc, column, display::kBarBaseRow, nullptr);
             LineTo(dc, column, *top);
         }
@@ -75,9 +70,10 @@ void drawNoteStripes(const DisplayResources& resources, const DisplaySource& sou
     SelectObject(dc, resources.noteBrush);
     for (int note = kFirstStripeNote; note <= kLastStripeNote; ++note) {
         if (source.noteState(note) != 1) continue;
-        // With the null pen only the fill is drawn: 8 columns, rows 0 to 499.
+        // With the null pen only the fill is drawn, which stops one short of the right and
+        // bottom edges.
         const int left = noteStripeLeft(note);
-        Rectangle(dc, left, 0, left + 9, display::kBarBaseRow + 1);
+        Rectangle(dc, left, 0, left + display::kStripeWidth + 1, display::kStripeEndRow + 1);
     }
 }
 
@@ -90,15 +86,15 @@ void drawGridAndLabels(const DisplayResources& resources) {
         const bool isC = index % 12 == 0;
         SetTextColor(dc, isC ? display::kWhite : display::kGrey);
         SelectObject(dc, isC ? resources.whitePen : resources.greyPen);
-        const int column = kColumnsPerSemitone * index;
+        const int column = display::kColumnsPerSemitone * index;
         TextOutA(dc, column, display::kLabelRow, label, static_cast<int>(std::strlen(label)));
         MoveToEx(dc, column, 0, nullptr);
-        LineTo(dc, column, display::kBarBaseRow);
+        LineTo(dc, column, display::kGridEndRow);
     }
     SelectObject(resources.holdDc,
                  resources.holdActive ? resources.holdImageActive : resources.holdImageIdle);
-    BitBlt(dc, display::kHoldX, 0, display::kHoldWidth, display::kHoldHeight, resources.holdDc, 0,
-           0, SRCCOPY);
+    BitBlt(dc, display::kHoldX, display::kHoldY, display::kHoldWidth, display::kHoldHeight,
+           resources.holdDc, 0, 0, SRCCOPY);
 }
 
 void renderHoldImage(const DisplayResources& resources, HBITMAP image, HGDIOBJ pen,
@@ -112,5 +108,5 @@ void renderHoldImage(const DisplayResources& resources, HBITMAP image, HGDIOBJ p
     SelectObject(dc, resources.holdFont);
     SetTextColor(dc, textColor);
     SetBkColor(dc, 0);
-    TextOutA(dc, kHoldTextX, kHoldTextY, "Hold", 4);
+    TextOutA(dc, display::kHoldTextX, display::kHoldTextY, "Hold", 4);
 }

@@ -1,8 +1,8 @@
 // The spectrum view: the routines that paint the back buffer of a display and the grid's
-// label table. One column per constant-Q bin (120 per octave, C1 at column 0), green bars on
-// a natural-log scale of 50 pixels per unit rising from row 500, blue stripes merged over
-// held notes, a piano-keyboard grid with labels below row 500, and the Hold image at the top
-// right.
+// label table. One column per constant-Q bin (C1 at column 0), green bars on a natural-log
+// scale rising from the bar base row, blue stripes merged over held notes, a piano-keyboard
+// grid with labels below the bars, and the Hold image at the top right (where each stands:
+// display_geometry.h).
 //
 // Thread: user-interface thread, from the display window's message handling. The routines
 // allocate nothing and need the objects that the display's open created.
@@ -19,13 +19,13 @@
 extern const std::array<const char*, 96> NoteLabelTable;
 
 // The row that a bar of this magnitude reaches (the line covers the rows below it down to
-// row 500), or nothing when no bar is drawn: zero, negative, NaN, infinite or too small.
+// the bar base row), or nothing when no bar is drawn: zero, negative, NaN, infinite or too small.
 // Rows above the top edge are reported as -1, which draws the same full column.
 std::optional<int> barTopRow(double magnitude) noexcept;
 
-// The left column of a held note's 8-column stripe (may lie left of column 0).
+// The left column of a held note's stripe (may lie left of column 0).
 constexpr int noteStripeLeft(int note) {
-    return 10 * note - 244;
+    return display::kColumnsPerSemitone * note - display::kStripeOffset;
 }
 
 void clearBackBuffer(const DisplayResources& resources);

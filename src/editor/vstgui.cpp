@@ -150,10 +150,10 @@ bool VstGui::open(void* parent) {
     createBackBuffer(resources, displayWindow);
     SetTimer(displayWindow, kRefreshTimer, kRefreshPeriodMs, nullptr);
 
-    holdButton = CreateWindowExA(0, "Button", "holdbtn", kButtonStyle, display::kHoldX, 0,
-                                 display::kHoldWidth, display::kHoldHeight, displayWindow,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kHoldButtonId)),
-                                 instance, nullptr);
+    holdButton = CreateWindowExA(
+        0, "Button", "holdbtn", kButtonStyle, display::kHoldX, display::kHoldY, display::kHoldWidth,
+        display::kHoldHeight, displayWindow,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kHoldButtonId)), instance, nullptr);
     if (holdButton) {
         registerWindow(holdButton, this);
         resources.buttonDefaultProc =

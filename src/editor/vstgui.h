@@ -1,6 +1,6 @@
-// VstGui: cqscope's editor. On open it makes a 960 x 512 child window of the class "DrawWnd"
-// in the host's window, a back buffer, a 100 ms refresh timer and a "Hold" button that
-// freezes and resumes the picture. Every tick recomputes the spectrum (when the last audio
+// VstGui: cqscope's editor. On open it makes a child window of the class "DrawWnd", of the
+// display's size, in the host's window, a back buffer, a 100 ms refresh timer and a "Hold" button
+// that freezes and resumes the picture. Every tick recomputes the spectrum (when the last audio
 // block was loud enough) and repaints the view from the back buffer.
 //
 // Threads: constructed and destroyed where the host creates and deletes the effect. open,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "abi/loaded_module.h"
+#include "editor/display_geometry.h"
 #include "frame/host_interface.h"
 #include "png_writer.h"
 
@@ -22,8 +23,8 @@ const CqpHostCalls& windows() {
     return moduleWindows(CQSCOPE_PLUGIN_PATH);
 }
 
-constexpr int kWidth = 960;
-constexpr int kHeight = 512;
+constexpr int kWidth = display::kWidth;
+constexpr int kHeight = display::kHeight;
 constexpr float kSampleRate = 44100.0f;
 
 VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
@@ -108,7 +109,8 @@ struct Shown {
     std::uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * kWidth + x]; }
     int barHeight(int x) const {
         int height = 0;
-        while (height <= 500 && barPixel(at(x, 500 - height))) ++height;
+        while (height <= display::kBarBaseRow && barPixel(at(x, display::kBarBaseRow - height)))
+            ++height;
         return height;
     }
     // The tallest bar off the grid lines (every tenth column carries one).
@@ -214,13 +216,13 @@ TEST(EditorAbi, KnownSignalWithHeldNotesShowsItsBarAndStripes) {
     expectChordBars(shown);
 
     // Stripes: A4 over its bars, C4 (columns 356 to 363) over black at the top.
-    EXPECT_EQ(at(449, 100), 0x00FFFFu);
-    EXPECT_EQ(at(357, 0), 0x0050FFu);
-    EXPECT_EQ(at(364, 0), 0x000000u);
+    EXPECT_EQ(at(449, 100), display::pixelOf(display::kNoteBlue | display::kGreen));
+    EXPECT_EQ(at(357, 0), display::pixelOf(display::kNoteBlue));
+    EXPECT_EQ(at(364, 0), display::pixelOf(display::kBlack));
     // The grid stays on top and the idle Hold image sits in the corner.
-    EXPECT_EQ(at(450, 100), 0x808080u);
-    EXPECT_EQ(at(360, 100), 0xFFFFFFu);
-    EXPECT_EQ(at(910, 0), 0x808080u);
+    EXPECT_EQ(at(450, 100), display::pixelOf(display::kGrey));
+    EXPECT_EQ(at(360, 100), display::pixelOf(display::kWhite));
+    EXPECT_EQ(at(display::kHoldX, display::kHoldY), display::pixelOf(display::kGrey));
 
     loaded.dispatch(effEditClose);
     windows().destroyWindow(parent);

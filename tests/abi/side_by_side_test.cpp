@@ -10,12 +10,13 @@
 #include <numbers>
 #include <vector>
 
+#include "editor/display_geometry.h"
 #include "loaded_module.h"
 
 namespace {
 
-constexpr int kWidth = 960;
-constexpr int kHeight = 512;
+constexpr int kWidth = display::kWidth;
+constexpr int kHeight = display::kHeight;
 constexpr int kBlock = 512;
 
 VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
@@ -69,8 +70,9 @@ class OpenAnalyser {
         std::vector<DWORD> pixels(static_cast<size_t>(kWidth) * kHeight);
         if (!windows_.readWindowPixels(parent_, pixels.data(), kWidth, kHeight)) return -1;
         int height = 0;
-        while (height < 500 &&
-               ((pixels[static_cast<size_t>(500 - height) * kWidth + 449] >> 8) & 0xFF) == 0xFF) {
+        const int base = display::kBarBaseRow;
+        while (height < base &&
+               ((pixels[static_cast<size_t>(base - height) * kWidth + 449] >> 8) & 0xFF) == 0xFF) {
             ++height;
         }
         return height;

@@ -24,7 +24,7 @@ VstIntPtr VSTCALLBACK testHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, v
 OpenEditor::OpenEditor(bool openNow) : effect(std::make_unique<TestEffect>()) {
     cqpSetManualClock(TRUE, 10000);
     editor = new VstGui(effect.get(), source);
-    host = cqpCreateHostWindow(960, 512);
+    host = cqpCreateHostWindow(display::kWidth, display::kHeight);
     if (openNow) editor->open(host);
 }
 
@@ -42,8 +42,9 @@ Picture OpenEditor::refresh() {
 Picture OpenEditor::capture() {
     cqpPumpMessages(display());
     Picture picture;
-    picture.pixels.assign(960 * 512, 0xDEADBEEF);
-    EXPECT_TRUE(cqpReadWindowPixels(display(), picture.pixels.data(), 960, 512));
+    picture.pixels.assign(display::kWidth * display::kHeight, 0xDEADBEEF);
+    EXPECT_TRUE(
+        cqpReadWindowPixels(display(), picture.pixels.data(), display::kWidth, display::kHeight));
     return picture;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "editor/display_geometry.h"
 #include "editor/display_source.h"
 #include "editor/vstgui.h"
 #include "frame/audioeffectx.h"
@@ -15,12 +16,13 @@
 namespace editortest {
 
 // Pixels as the platform reads them back: 0x00RRGGBB.
-constexpr DWORD kBlack = 0x000000;
-constexpr DWORD kGreen = 0x00FF00;
-constexpr DWORD kWhite = 0xFFFFFF;
-constexpr DWORD kGrey = 0x808080;
-constexpr DWORD kNoteBlue = 0x0050FF;       // the stripe over black
-constexpr DWORD kStripeOverBar = 0x00FFFF;  // the stripe merged over a green bar
+constexpr DWORD kBlack = display::pixelOf(display::kBlack);
+constexpr DWORD kGreen = display::pixelOf(display::kGreen);
+constexpr DWORD kWhite = display::pixelOf(display::kWhite);
+constexpr DWORD kGrey = display::pixelOf(display::kGrey);
+constexpr DWORD kNoteBlue = display::pixelOf(display::kNoteBlue);  // the stripe over black
+// The stripe merged over a green bar: the bitwise OR of the two.
+constexpr DWORD kStripeOverBar = display::pixelOf(display::kNoteBlue | display::kGreen);
 
 // Host opcodes that a test host counts.
 struct HostLog {
@@ -57,10 +59,10 @@ class FakeSource : public DisplaySource {
     }
 };
 
-// A 960 x 512 picture read back from a window.
+// A picture of the display's size read back from a window.
 struct Picture {
     std::vector<DWORD> pixels;
-    DWORD at(int x, int y) const { return pixels[static_cast<size_t>(y) * 960 + x]; }
+    DWORD at(int x, int y) const { return pixels[static_cast<size_t>(y) * display::kWidth + x]; }
 };
 
 // An effect with its editor open in a host window of its own, on the manual clock.

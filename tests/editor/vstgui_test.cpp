@@ -12,8 +12,8 @@ using namespace editortest;
 namespace {
 
 bool anyBar(const Picture& picture) {
-    for (int x = 0; x < 960; ++x) {
-        if (picture.at(x, 500) == kGreen) return true;
+    for (int x = 0; x < display::kWidth; ++x) {
+        if (picture.at(x, display::kBarBaseRow) == kGreen) return true;
     }
     return false;
 }
@@ -31,8 +31,8 @@ TEST(VstGuiLifecycle, OpenMakesTheWindowAndCloseDestroysIt) {
     EXPECT_EQ(GetParent(button), display);
     RECT area{};
     GetClientRect(display, &area);
-    EXPECT_EQ(area.right - area.left, 960);
-    EXPECT_EQ(area.bottom - area.top, 512);
+    EXPECT_EQ(area.right - area.left, display::kWidth);
+    EXPECT_EQ(area.bottom - area.top, display::kHeight);
     EXPECT_TRUE(editor.gui().isOpen());
 
     editor.gui().close();
@@ -83,7 +83,7 @@ TEST(VstGuiLifecycle, HostDestroyingItsWindowBeforeCloseIsHarmless) {
     editor.gui().close();
     const int baseline = cqpLiveObjectCount();
 
-    HWND host = cqpCreateHostWindow(960, 512);
+    HWND host = cqpCreateHostWindow(display::kWidth, display::kHeight);
     editor.gui().open(host);
     editor.source.span = 1.0f;
     DestroyWindow(host);
@@ -95,7 +95,7 @@ TEST(VstGuiLifecycle, HostDestroyingItsWindowBeforeCloseIsHarmless) {
     EXPECT_EQ(cqpLiveObjectCount(), baseline);
 
     // Windows made after that may carry the old handles; they belong to whoever made them.
-    host = cqpCreateHostWindow(960, 512);
+    host = cqpCreateHostWindow(display::kWidth, display::kHeight);
     editor.gui().open(host);
     editor.source.setColumn(5, 1.0);
     DestroyWindow(host);
@@ -169,8 +169,9 @@ TEST(VstGuiRefresh, IdleDispatchesTheDisplaysMessages) {
     editor.gui().idle();  // the host's editor-idle opcode: the only message pump on Linux
     EXPECT_EQ(editor.source.transforms, 1);
     Picture picture;
-    picture.pixels.resize(960 * 512);
-    ASSERT_TRUE(cqpReadWindowPixels(editor.display(), picture.pixels.data(), 960, 512));
+    picture.pixels.resize(display::kWidth * display::kHeight);
+    ASSERT_TRUE(cqpReadWindowPixels(editor.display(), picture.pixels.data(), display::kWidth,
+                                    display::kHeight));
     EXPECT_EQ(picture.at(5, 0), kGreen) << "painted within the same idle";
     editor.gui().idle();
     EXPECT_EQ(editor.source.transforms, 1) << "nothing more was due";
@@ -191,7 +192,7 @@ TEST(VstGuiHold, ClickFreezesAndSecondClickResumes) {
     Picture held = editor.capture();
     EXPECT_EQ(held.at(5, 0), kGreen);
     EXPECT_EQ(held.at(357, 100), kNoteBlue);
-    EXPECT_EQ(held.at(910, 0), kWhite);
+    EXPECT_EQ(held.at(display::kHoldX, display::kHoldY), kWhite);
     EXPECT_EQ(editor.source.transforms, 1);
 
     // Frozen: no tick, no change, whatever the source does.
@@ -206,7 +207,7 @@ TEST(VstGuiHold, ClickFreezesAndSecondClickResumes) {
     ASSERT_TRUE(cqpClick(editor.gui().getHoldButton(), 10, 10));
     EXPECT_FALSE(editor.gui().isHoldActive());
     const Picture resumed = editor.capture();
-    EXPECT_EQ(resumed.at(910, 0), kGrey);
+    EXPECT_EQ(resumed.at(display::kHoldX, display::kHoldY), kGrey);
     EXPECT_EQ(resumed.at(357, 100), kBlack);
     EXPECT_EQ(editor.source.transforms, 1);
     editor.advance(99);
@@ -242,7 +243,7 @@ TEST(VstGuiHold, ReopeningAfterCloseWhileHeldStartsLive) {
     EXPECT_FALSE(editor.gui().isHoldActive());
     editor.advance(100);
     EXPECT_EQ(editor.source.transforms, 1) << "the timer runs again";
-    EXPECT_EQ(editor.capture().at(910, 0), kGrey);
+    EXPECT_EQ(editor.capture().at(display::kHoldX, display::kHoldY), kGrey);
 }
 
 TEST(VstGuiSeveralEditors, TwoOpenEditorsDrawIndependently) {
@@ -264,7 +265,7 @@ TEST(VstGuiSeveralEditors, TwoOpenEditorsDrawIndependently) {
     ASSERT_TRUE(cqpClick(first.gui().getHoldButton(), 10, 10));
     EXPECT_TRUE(first.gui().isHoldActive());
     EXPECT_FALSE(second.gui().isHoldActive());
-    EXPECT_EQ(second.capture().at(910, 0), kGrey);
+    EXPECT_EQ(second.capture().at(display::kHoldX, display::kHoldY), kGrey);
 
     // Closing one never takes what the other draws with.
     first.gui().close();

@@ -3,11 +3,12 @@
 //                     halves the left channel and quarters the right one;
 //   FIXTURE_NULL      an entry that answers null;
 //   FIXTURE_NO_ENTRY  a library that exports neither entry name;
-//   FIXTURE_EDITOR    an effect with a 960 x 512 editor on the platform library that shows
+//   FIXTURE_EDITOR    an effect with an editor of the display's size on the platform library that
+//   shows
 //                     what the host made happen: a white bar, one pixel wide per timer tick,
 //                     across rows 0-9; a white block at columns 100-119, rows 100-199, while
-//                     MIDI note 60 is held; the Hold button at (910, 0) stops the timer and
-//                     whitens rows 30-39 of columns 900-959.
+//                     MIDI note 60 is held; the Hold button where the display has it stops the
+//                     timer and whitens rows 30-39 of columns 900-959.
 #include <cstring>
 
 #include "frame/host_interface.h"
@@ -60,6 +61,7 @@ FIXTURE_EXPORT AEffect* fixtureEntry(audioMasterCallback host) {
 
 #elif defined(FIXTURE_EDITOR)
 
+#include "editor/display_geometry.h"
 #include "platform/win32.h"
 
 namespace {
@@ -71,7 +73,7 @@ constexpr UINT kCommandMessage = 0x0111;
 constexpr int kHoldButtonId = 1000;
 
 AEffect record;
-ERect editorRect{0, 0, 512, 960};
+ERect editorRect{0, 0, display::kHeight, display::kWidth};
 HWND display = nullptr;
 int ticks = 0;
 bool held = false;
@@ -79,7 +81,7 @@ bool noteHeld = false;
 
 void redraw(HWND window) {
     HDC dc = GetDC(window);
-    PatBlt(dc, 0, 0, 960, 512, kBlackness);
+    PatBlt(dc, 0, 0, display::kWidth, display::kHeight, kBlackness);
     PatBlt(dc, 0, 0, ticks, 10, kWhiteness);
     if (noteHeld) PatBlt(dc, 100, 100, 20, 100, kWhiteness);
     if (held) PatBlt(dc, 900, 30, 60, 10, kWhiteness);
@@ -116,9 +118,11 @@ VstIntPtr dispatcher(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, 
             windowClass.lpfnWndProc = displayProc;
             windowClass.lpszClassName = "FixtureDisplay";
             RegisterClassExA(&windowClass);
-            display = CreateWindowExA(0, "FixtureDisplay", "", 0x50000000, 0, 0, 960, 512,
-                                      static_cast<HWND>(ptr), nullptr, nullptr, nullptr);
-            CreateWindowExA(0, "Button", "hold", 0x5000000B, 910, 0, 50, 24, display,
+            display = CreateWindowExA(0, "FixtureDisplay", "", 0x50000000, 0, 0, display::kWidth,
+                                      display::kHeight, static_cast<HWND>(ptr), nullptr, nullptr,
+                                      nullptr);
+            CreateWindowExA(0, "Button", "hold", 0x5000000B, display::kHoldX, display::kHoldY,
+                            display::kHoldWidth, display::kHoldHeight, display,
                             reinterpret_cast<HMENU>(static_cast<intptr_t>(kHoldButtonId)), nullptr,
                             nullptr);
             SetTimer(display, 1, 100, nullptr);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "editor/display_geometry.h"
 #include "host_test_support.h"
 
 namespace cqhost_test {
@@ -27,7 +28,9 @@ TEST(HostProbe, ReportsCqscopeRecordAndAnswers) {
         EXPECT_NE(probe.out.find(expected), std::string::npos) << expected << "\n" << probe.out;
     }
     if (cqscopeHasEditor()) {
-        EXPECT_NE(probe.out.find("\"width\": 960, \"height\": 512"), std::string::npos);
+        const std::string size = "\"width\": " + std::to_string(display::kWidth) +
+                                 ", \"height\": " + std::to_string(display::kHeight);
+        EXPECT_NE(probe.out.find(size), std::string::npos);
     }
     // The default plug-in is cqscope.so beside the program.
     const RunResult byDefault = runHost({"probe"});

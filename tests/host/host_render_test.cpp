@@ -4,15 +4,17 @@
 
 #include <algorithm>
 
+#include "editor/display_geometry.h"
 #include "host_test_support.h"
 
 namespace cqhost_test {
 namespace {
 
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kGrey = 0x808080;
-constexpr std::uint32_t kStripeBits = 0x0050FF;  // merged into whatever lies below
-constexpr std::uint32_t kGreenBits = 0x00FF00;
+constexpr std::uint32_t kWhite = display::pixelOf(display::kWhite);
+constexpr std::uint32_t kGrey = display::pixelOf(display::kGrey);
+// Merged into whatever lies below.
+constexpr std::uint32_t kStripeBits = display::pixelOf(display::kNoteBlue);
+constexpr std::uint32_t kGreenBits = display::pixelOf(display::kGreen);
 
 class HostRender : public ::testing::Test {
   protected:
@@ -52,8 +54,8 @@ TEST_F(HostRender, DemoShowsBarsStripesGridAndLabels) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("cqscope-demo.png"), std::string::npos) << run.out;
     const Image image = readPng(dir_.file("cqscope-demo.png"));
-    ASSERT_EQ(image.width, 960);
-    ASSERT_EQ(image.height, 512);
+    ASSERT_EQ(image.width, display::kWidth);
+    ASSERT_EQ(image.height, display::kHeight);
 
     // Grid: white C lines, grey lines on the other white keys, over rows 0 to 499.
     EXPECT_EQ(image.at(120, 250), kWhite);
@@ -88,8 +90,8 @@ TEST_F(HostRender, DemoShowsBarsStripesGridAndLabels) {
         EXPECT_LT(barTop(image, column + 1), 400) << note;
     }
     // The idle Hold image: grey frame in the top right corner.
-    EXPECT_EQ(image.at(910, 0), kGrey);
-    EXPECT_EQ(image.at(959, 23), kGrey);
+    EXPECT_EQ(image.at(display::kHoldX, display::kHoldY), kGrey);
+    EXPECT_EQ(image.at(display::kWidth - 1, display::kHoldHeight - 1), kGrey);
 }
 
 TEST_F(HostRender, SameInputsGiveSameBytes) {
@@ -117,10 +119,10 @@ TEST_F(HostRender, SineAt440HzPeaksInColumn450AtBothRates) {
         writeAudio(wav, sine(440.0, rate, 1.0, 1), 1, rate);
         const Image image = render({wav, "--at", "1.0"}, wav + ".png");
         // Column 450 carries the grey grid line of A4 over its bar; the bar's foot shows in
-        // row 500, and its neighbours stand tallest, evenly.
-        EXPECT_EQ(image.at(450, 500) & kGreenBits, kGreenBits) << rate;
+        // the bar base row, and its neighbours stand tallest, evenly.
+        EXPECT_EQ(image.at(450, display::kBarBaseRow) & kGreenBits, kGreenBits) << rate;
         int tallest = -1;
-        for (int x = 0; x < 960; ++x) {
+        for (int x = 0; x < display::kWidth; ++x) {
             if (x % 10 == 0) continue;  // grid columns hide their bars
             if (tallest < 0 || barTop(image, x) < barTop(image, tallest)) tallest = x;
         }

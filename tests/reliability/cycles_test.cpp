@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "abi/loaded_module.h"
+#include "editor/display_geometry.h"
 #include "frame/host_interface.h"
 
 namespace {
@@ -75,7 +76,7 @@ void lifetime(const LoadedModule& module, HWND parent, std::vector<float>& audio
 TEST(Reliability, ThousandLifetimesWithEditorLeaveNothingBehind) {
     const LoadedModule module;
     ASSERT_NE(module.pluginMain, nullptr) << "cannot load " << CQSCOPE_MODULE_PATH;
-    HWND parent = windows().createHostWindow(960, 512);
+    HWND parent = windows().createHostWindow(display::kWidth, display::kHeight);
     ASSERT_NE(parent, nullptr);
     std::vector<float> audio(1024);
     for (size_t i = 0; i < audio.size(); ++i) audio[i] = (i % 64) / 64.0f - 0.5f;

@@ -16,10 +16,10 @@ namespace {
 // Columns that no grid line, stripe or Hold image touches in these tests.
 constexpr int kFreeColumns[] = {5, 15, 25, 35, 45, 55, 65, 75, 85, 95, 105, 115};
 
-// The first row of column x (from the top) that is green down to row 500 without a gap,
-// or 501 when row 500 is not green.
+// The first row of column x (from the top) that is green down to the bar base without a gap,
+// or the row below the base when the base is not green.
 int barTop(const Picture& picture, int x) {
-    int y = 500;
+    int y = display::kBarBaseRow;
     while (y >= 0 && picture.at(x, y) == kGreen) --y;
     return y + 1;
 }
@@ -37,20 +37,20 @@ TEST(SpectrumBars, MagnitudesMapToRowsOnTheNaturalLogScale) {
     OpenEditor editor;
     struct Case {
         double magnitude;
-        int firstGreenRow;  // 501: no bar at all
+        int firstGreenRow;  // the label row: no bar at all
     };
     const Case cases[] = {
         {1.0, 0},  // full column
         {2.0, 0},  // above 1 still stops at the top edge
         {std::numeric_limits<double>::max(), 0},
-        {std::exp(-2.0), 1},  // y = 0: the end point is not drawn
-        {0.5, 0},             // y = -66
-        {0.1, 16},            // y = 15
-        {0.01, 131},          // y = 130
-        {1e-5, 476},          // y = 475
-        {6.2e-6, 500},        // y = 499: the single pixel at row 500
-        {6.1e-6, 501},        // y = 500: nothing
-        {0.0, 501},
+        {std::exp(-2.0), 1},             // y = 0: the end point is not drawn
+        {0.5, 0},                        // y = -66
+        {0.1, 16},                       // y = 15
+        {0.01, 131},                     // y = 130
+        {1e-5, 476},                     // y = 475
+        {6.2e-6, display::kBarBaseRow},  // y = 499: the single pixel at the base
+        {6.1e-6, display::kLabelRow},    // y = 500: nothing
+        {0.0, display::kLabelRow},
     };
     static_assert(std::size(cases) <= std::size(kFreeColumns));
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -66,7 +66,7 @@ TEST(SpectrumBars, MagnitudesMapToRowsOnTheNaturalLogScale) {
         if (cases[i].firstGreenRow > 0) {
             EXPECT_TRUE(columnBlack(picture, x, 0, cases[i].firstGreenRow - 1));
         }
-        EXPECT_NE(picture.at(x, 501), kGreen) << "bars never reach the label band";
+        EXPECT_NE(picture.at(x, display::kLabelRow), kGreen) << "bars never reach the label band";
     }
 }
 
@@ -103,8 +103,8 @@ TEST(SpectrumBars, EveryBinHasItsOwnColumnAcrossAllOctaves) {
         const int top = barTop(picture, x);
         EXPECT_GT(top, previousTop) << "octave " << octave;
         previousTop = top;
-        EXPECT_TRUE(columnBlack(picture, x - 1, 24, 500)) << "octave " << octave;
-        EXPECT_TRUE(columnBlack(picture, x + 1, 24, 500)) << "octave " << octave;
+        EXPECT_TRUE(columnBlack(picture, x - 1, 24, display::kBarBaseRow)) << "octave " << octave;
+        EXPECT_TRUE(columnBlack(picture, x + 1, 24, display::kBarBaseRow)) << "octave " << octave;
     }
 }
 
@@ -137,8 +137,8 @@ TEST(NoteStripes, HeldNotesCoverTheirEightColumns) {
         for (int x = 836; x <= 843; ++x) EXPECT_NE(picture.at(x, y), kNoteBlue) << "note 108";
         for (int x = 456; x <= 463; ++x) EXPECT_NE(picture.at(x, y), kNoteBlue) << "byte 2";
     }
-    // Stripes stop above row 500; the grid lines stay on top of them.
-    EXPECT_EQ(picture.at(357, 500), kBlack);
+    // Stripes stop above the bar base; the grid lines stay on top of them.
+    EXPECT_EQ(picture.at(357, display::kStripeEndRow), kBlack);
     EXPECT_EQ(picture.at(360, 250), kWhite);
     EXPECT_EQ(picture.at(0, 250), kWhite);
 }
@@ -152,7 +152,7 @@ TEST(NoteStripes, MergeOverBarsAndKeepRowFiveHundredGreen) {
     const Picture picture = editor.refresh();
     EXPECT_EQ(picture.at(358, 0), kStripeOverBar);
     EXPECT_EQ(picture.at(358, 499), kStripeOverBar);
-    EXPECT_EQ(picture.at(358, 500), kGreen);
+    EXPECT_EQ(picture.at(358, display::kBarBaseRow), kGreen);
     EXPECT_EQ(picture.at(357, 100), kNoteBlue);
     EXPECT_EQ(picture.at(366, 100), kGreen);
 }
@@ -162,7 +162,7 @@ TEST(Grid, LinesStandAtTheWhiteKeysOnly) {
     const Picture picture = editor.refresh();
     std::set<int> white;
     std::set<int> grey;
-    for (int x = 0; x < 960; ++x) {
+    for (int x = 0; x < display::kWidth; ++x) {
         const DWORD pixel = picture.at(x, 250);
         if (pixel == kWhite)
             white.insert(x);
@@ -172,14 +172,14 @@ TEST(Grid, LinesStandAtTheWhiteKeysOnly) {
             EXPECT_EQ(pixel, kBlack) << "column " << x;
         // A line covers rows 0 to 499 (row 500 is its end point); the Hold image covers the
         // top of the last columns.
-        const int firstRow = x >= 910 ? 24 : 0;
-        for (int y = firstRow; y < 500; ++y) {
+        const int firstRow = x >= display::kHoldX ? display::kHoldHeight : 0;
+        for (int y = firstRow; y < display::kGridEndRow; ++y) {
             if (picture.at(x, y) != pixel) {
                 ADD_FAILURE() << "column " << x << " changes at row " << y;
                 break;
             }
         }
-        EXPECT_EQ(picture.at(x, 500), kBlack) << "column " << x;
+        EXPECT_EQ(picture.at(x, display::kBarBaseRow), kBlack) << "column " << x;
     }
     EXPECT_EQ(white, (std::set<int>{0, 120, 240, 360, 480, 600, 720, 840}));
     EXPECT_EQ(grey.size(), 48u);
@@ -199,8 +199,10 @@ TEST(Grid, LabelsSitInTheBandBelowTheBars) {
         if (!*label) continue;
         const DWORD colour = index % 12 == 0 ? kWhite : kGrey;
         int inked = 0;
-        for (int y = 501; y < 512; ++y) {
-            for (int x = 10 * index; x < 10 * index + 10 && x < 960; ++x) {
+        for (int y = display::kLabelRow; y < display::kHeight; ++y) {
+            const int left = display::kColumnsPerSemitone * index;
+            for (int x = left; x < left + display::kColumnsPerSemitone && x < display::kWidth;
+                 ++x) {
                 const DWORD pixel = picture.at(x, y);
                 if (pixel == colour)
                     ++inked;
@@ -218,14 +220,16 @@ TEST(Grid, LabelsSitInTheBandBelowTheBars) {
 
 TEST(HoldImage, GreyWhileLiveAndWhiteWhileHeld) {
     OpenEditor editor;
-    editor.source.setColumn(935, 1.0);  // a bar under the image is hidden by it
+    editor.source.setColumn(display::kHoldClickX, 1.0);  // a bar under the image is hidden by it
     editor.source.span = 1.0f;
     auto checkImage = [](const Picture& picture, DWORD colour) {
         int text = 0;
-        for (int y = 0; y < 24; ++y) {
-            for (int x = 910; x < 960; ++x) {
+        constexpr int kLeft = display::kHoldX, kRight = kLeft + display::kHoldWidth - 1;
+        constexpr int kTop = display::kHoldY, kBottom = kTop + display::kHoldHeight - 1;
+        for (int y = kTop; y <= kBottom; ++y) {
+            for (int x = kLeft; x <= kRight; ++x) {
                 const DWORD pixel = picture.at(x, y);
-                const bool edge = y == 0 || y == 23 || x == 910 || x == 959;
+                const bool edge = y == kTop || y == kBottom || x == kLeft || x == kRight;
                 if (edge) {
                     EXPECT_EQ(pixel, colour) << x << "," << y;
                 } else if (pixel == colour) {
@@ -239,9 +243,11 @@ TEST(HoldImage, GreyWhileLiveAndWhiteWhileHeld) {
     };
     Picture picture = editor.refresh();
     checkImage(picture, kGrey);
-    EXPECT_EQ(picture.at(935, 24), kGreen) << "the bar shows below the image";
+    EXPECT_EQ(picture.at(display::kHoldClickX, display::kHoldHeight), kGreen)
+        << "the bar shows below the image";
 
-    ASSERT_TRUE(cqpClick(editor.gui().getHoldButton(), 25, 12));
+    ASSERT_TRUE(
+        cqpClick(editor.gui().getHoldButton(), display::kHoldWidth / 2, display::kHoldHeight / 2));
     picture = editor.capture();
     checkImage(picture, kWhite);
 }

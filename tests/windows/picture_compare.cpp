@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "editor/display_geometry.h"
+
 namespace {
 
 struct Picture {
@@ -76,10 +78,11 @@ bool writePng(const std::string& path, const Picture& picture) {
     return png_image_write_to_file(&image, path.c_str(), 0, picture.rgb.data(), 0, nullptr) != 0;
 }
 
-// The display's geometry: labels from row 501 down; the Hold image at x 910..959, y 0..23,
-// its one-pixel frame compared, its inside (the text cell) not.
-constexpr int kLabelTop = 501;
-constexpr int kHoldLeft = 910, kHoldTop = 0, kHoldWidth = 50, kHoldHeight = 24;
+// The display's geometry: the label band, and the Hold image with its one-pixel frame
+// compared, its inside (the text cell) not.
+constexpr int kLabelTop = display::kLabelRow;
+constexpr int kHoldLeft = display::kHoldX, kHoldTop = display::kHoldY;
+constexpr int kHoldWidth = display::kHoldWidth, kHoldHeight = display::kHoldHeight;
 
 struct Cell {
     int x, y, width, height;
@@ -99,10 +102,10 @@ bool inTextCell(int x, int y) {
     return false;
 }
 
-constexpr std::uint32_t kGreen = 0x00FF00;
-constexpr std::uint32_t kStripe = 0x0050FF;
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kGrey = 0x808080;
+constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
+constexpr std::uint32_t kStripe = display::pixelOf(display::kNoteBlue);
+constexpr std::uint32_t kWhite = display::pixelOf(display::kWhite);
+constexpr std::uint32_t kGrey = display::pixelOf(display::kGrey);
 
 // What the reference picture must show, so that two blank pictures never pass: a
 // comma-separated list of bars, stripes, grid, hold-grey, hold-white. Empty when all is there.

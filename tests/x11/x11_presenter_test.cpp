@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "abi/loaded_module.h"
+#include "editor/display_geometry.h"
 #include "frame/host_interface.h"
 
 // Last: X's macros (None, Bool, Status, ...) would break the headers above.
@@ -45,8 +46,10 @@ const CqpHostCalls& windows() {
     return moduleWindows(CQSCOPE_PLUGIN_PATH);
 }
 
-constexpr int kWidth = 960;
-constexpr int kHeight = 512;
+constexpr int kWidth = display::kWidth;
+constexpr int kHeight = display::kHeight;
+constexpr std::uint32_t kGreyPixel = display::pixelOf(display::kGrey);
+constexpr std::uint32_t kWhitePixel = display::pixelOf(display::kWhite);
 constexpr int kBlock = 512;
 
 // ---- The virtual X server ----
@@ -322,7 +325,9 @@ std::string X11Editor::why_;
 // The top-left pixel of the Hold image: grey while live, white while held.
 std::uint32_t holdCorner(HWND window) {
     const auto pixels = libraryPixels(window);
-    return pixels.empty() ? 0xDEADBEEF : pixels[910];
+    return pixels.empty()
+               ? 0xDEADBEEF
+               : pixels[static_cast<std::size_t>(display::kHoldY) * kWidth + display::kHoldX];
 }
 
 }  // namespace
@@ -360,13 +365,13 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
     EXPECT_TRUE(showsTheSurface(plugin, window, xWindow));
 
     // A real click on Hold holds (white image), a second one a second later resumes (grey).
-    EXPECT_EQ(holdCorner(window), 0x808080u);
-    click(xWindow, 935, 12);
-    for (int i = 0; i < 200 && holdCorner(window) != 0xFFFFFFu; ++i) {
+    EXPECT_EQ(holdCorner(window), kGreyPixel);
+    click(xWindow, display::kHoldClickX, display::kHoldClickY);
+    for (int i = 0; i < 200 && holdCorner(window) != kWhitePixel; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         plugin.dispatch(effEditIdle);
     }
-    EXPECT_EQ(holdCorner(window), 0xFFFFFFu);
+    EXPECT_EQ(holdCorner(window), kWhitePixel);
     EXPECT_TRUE(showsTheSurface(plugin, window, xWindow));
     // Held: new audio changes nothing.
     const auto held = libraryPixels(window);
@@ -375,12 +380,12 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
     EXPECT_EQ(libraryPixels(window), held);
 
     windows().advanceClock(1000);  // no double click
-    click(xWindow, 935, 12);
-    for (int i = 0; i < 200 && holdCorner(window) != 0x808080u; ++i) {
+    click(xWindow, display::kHoldClickX, display::kHoldClickY);
+    for (int i = 0; i < 200 && holdCorner(window) != kGreyPixel; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         plugin.dispatch(effEditIdle);
     }
-    EXPECT_EQ(holdCorner(window), 0x808080u);
+    EXPECT_EQ(holdCorner(window), kGreyPixel);
     // A click beside the button does nothing.
     windows().advanceClock(1000);
     click(xWindow, 500, 100);
@@ -388,7 +393,7 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         plugin.dispatch(effEditIdle);
     }
-    EXPECT_EQ(holdCorner(window), 0x808080u);
+    EXPECT_EQ(holdCorner(window), kGreyPixel);
 
     plugin.dispatch(effEditClose);
     EXPECT_EQ(childCount(parent), 0u);
@@ -471,7 +476,7 @@ TEST_F(X11Editor, ParentThatIsNoWindowOrNoDisplayStillDrawsOffScreen) {
         EXPECT_EQ(windows().presentedXWindow(window), 0u);
         plugin.playTone();
         plugin.tick();
-        EXPECT_EQ(holdCorner(window), 0x808080u);
+        EXPECT_EQ(holdCorner(window), kGreyPixel);
         plugin.dispatch(effEditClose);
         EXPECT_EQ(windows().findForeignChild(bogus), nullptr);
     }
@@ -595,8 +600,8 @@ TEST_F(X11Editor, WatchShowsTheEditorInATopLevelWindowUntilItsTimeIsUp) {
     const std::string server = std::getenv("DISPLAY");
     unsigned shown = 0;
     const int status = runHost({"watch", "--seconds", "1.5"}, server.c_str(), [&] {
-        // Wait for the host's window (960 x 512) with the editor's X window inside; it stays
-        // for 1.5 s once there, however long the host takes to start (sanitizer builds).
+        // Wait for the host's window (the display's size) with the editor's X window inside; it
+        // stays for 1.5 s once there, however long the host takes to start (sanitizer builds).
         for (int i = 0; i < 1500 && shown == 0; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             ::Window root = 0;

@@ -18,6 +18,7 @@
 #include "audio_file.h"
 #include "commands.h"
 #include "demo_signal.h"
+#include "editor/display_geometry.h"
 #include "event_list.h"
 #include "host_error.h"
 #include "midi_file.h"
@@ -33,9 +34,6 @@ namespace cqhost {
 namespace {
 
 constexpr int kBlockSize = 512;
-// Where the display's Hold button sits, in the editor's coordinates: x 910..959, y 0..23.
-constexpr int kHoldButtonX = 935;
-constexpr int kHoldButtonY = 12;
 // When the demo is captured: well inside the chord, before its fade-out.
 constexpr double kDemoCaptureSeconds = 3.0;
 
@@ -406,7 +404,7 @@ int renderWithEditor(const RenderOptions& options) {
 
     auto atStop = [&] {
         if (!holdClicked && holdFrame == position) {
-            platform.click(parent.window, kHoldButtonX, kHoldButtonY);
+            platform.click(parent.window, display::kHoldClickX, display::kHoldClickY);
             idle();
             if (readout) readout->holdClicked(clockMs);
             holdClicked = true;

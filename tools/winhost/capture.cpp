@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "audio_input.h"
+#include "editor/display_geometry.h"
 #include "host/event_list.h"
 #include "host/host_error.h"
 #include "host/plugin_host.h"
@@ -30,9 +31,9 @@ using cqhost::HostError;
 using cqhost::PluginHost;
 
 constexpr int kBlockSize = 512;
-// A point inside the Hold button (50 x 24 at the display's top right), in its own coordinates.
-constexpr int kHoldClickX = 25;
-constexpr int kHoldClickY = 12;
+// The middle of the Hold button, in the button's own coordinates.
+constexpr int kHoldClickX = display::kHoldClickX - display::kHoldX;
+constexpr int kHoldClickY = display::kHoldClickY - display::kHoldY;
 // Posted to the parent after the click, so the loop knows the click has been handled.
 constexpr UINT kClickDoneMessage = WM_APP + 1;
 
@@ -91,8 +92,8 @@ Pixels grabClientArea(HWND window, int width, int height) {
 }
 
 // Where the Hold image's text stands on this system, in display coordinates: the opaque cell
-// of "Hold" in the ANSI fixed font at 18 pixels, as the display draws it at (6, 4) in the
-// image at (910, 0). Its glyphs and size depend on the fonts installed, so comparisons with
+// of "Hold" in the ANSI fixed font at 18 pixels, as the display draws it inside the Hold
+// image. Its glyphs and size depend on the fonts installed, so comparisons with
 // another platform leave this cell out; printed for them.
 RECT holdTextCell(HWND window) {
     LOGFONTA font{};
@@ -110,7 +111,8 @@ RECT holdTextCell(HWND window) {
     DeleteDC(memoryDc);
     ReleaseDC(window, windowDc);
     DeleteObject(holdFont);
-    constexpr int kTextLeft = 910 + 6, kTextTop = 0 + 4;
+    constexpr int kTextLeft = display::kHoldX + display::kHoldTextX;
+    constexpr int kTextTop = display::kHoldY + display::kHoldTextY;
     return RECT{kTextLeft, kTextTop, kTextLeft + extent.cx, kTextTop + extent.cy};
 }
 

@@ -7,16 +7,12 @@
 #include <thread>
 
 #include "audio_rig.h"
+#include "editor/display_geometry.h"
 #include "event_list.h"
 #include "platform_api.h"
 
 namespace cqhost::validation {
 namespace {
-
-// The analyser's Hold button: x 910 to 959, y 0 to 23 of the display; clicked at its middle.
-constexpr int kHoldLeft = 910, kHoldRight = 960, kHoldBottom = 24;
-constexpr int kHoldX = 935;
-constexpr int kHoldY = 12;
 
 // The window system inside the loaded plug-in.
 const PlatformApi& platform(const PluginHost& host) {
@@ -80,7 +76,7 @@ class OpenEditor {
         }
     }
     void click(int x, int y) { api_.click(window_, x, y); }
-    void clickHold() { click(kHoldX, kHoldY); }
+    void clickHold() { click(display::kHoldClickX, display::kHoldClickY); }
     // Moves the platform's manual clock on (see checkHold), so that clicks are apart.
     void wait(unsigned milliseconds) { api_.advanceClock(milliseconds); }
     std::vector<DWORD> pixels() {
@@ -94,8 +90,8 @@ class OpenEditor {
     std::vector<DWORD> holdArea() {
         const auto picture = pixels();
         std::vector<DWORD> area;
-        for (int y = 0; y < kHoldBottom; ++y) {
-            for (int x = kHoldLeft; x < kHoldRight; ++x) {
+        for (int y = display::kHoldY; y < display::kHoldY + display::kHoldHeight; ++y) {
+            for (int x = display::kHoldX; x < display::kHoldX + display::kHoldWidth; ++x) {
                 area.push_back(picture[static_cast<size_t>(y) * size_.width + x]);
             }
         }
