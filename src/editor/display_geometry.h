@@ -13,9 +13,12 @@ namespace display {
 constexpr int kWidth = 960;
 constexpr int kHeight = 512;
 
-// Bars rise from kBarBaseRow by kPixelsPerLogUnit rows per natural-log unit of magnitude.
+// Bars rise from kBarBaseRow by kPixelsPerLogUnit rows per natural-log unit of magnitude; a
+// magnitude of 1 would reach kUnitMagnitudeRow, above the top edge, so every magnitude from
+// e^-2 up fills its column.
 constexpr int kBarBaseRow = 500;
 constexpr double kPixelsPerLogUnit = 50.0;
+constexpr int kUnitMagnitudeRow = -100;
 
 // Note stripes cover rows 0 up to the bar base (kStripeEndRow excluded), kStripeWidth
 // columns each, the stripe of MIDI note n starting at column kColumnsPerSemitone x n -

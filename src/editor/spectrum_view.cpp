@@ -6,9 +6,6 @@
 
 namespace {
 
-// A magnitude of e^-2 reaches row 0.
-constexpr std::int64_t kBarOffset = -100;
-
 // Notes whose stripes are drawn: MIDI 12 to 107 (those below 24 fall left of the view).
 constexpr int kFirstStripeNote = 12;
 constexpr int kLastStripeNote = 107;
@@ -38,7 +35,7 @@ std::optional<int> barTopRow(double magnitude) noexcept {
     // Converting a value outside the 32-bit range (or an infinity) is undefined; no bar then.
     if (!std::isfinite(v) || v >= 2147483648.0 || v <= -2147483649.0) return std::nullopt;
     const auto truncated = static_cast<std::int32_t>(v);  // toward zero
-    const std::int64_t row = kBarOffset - truncated;
+    const std::int64_t row = std::int64_t{display::kUnitMagnitudeRow} - truncated;
     if (row > display::kBarBaseRow) return std::nullopt;
     // Everything above the top edge is clipped alike; keep coordinates small.
     return static_cast<int>(row < -1 ? -1 : row);

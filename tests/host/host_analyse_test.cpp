@@ -9,6 +9,7 @@
 #include <numbers>
 #include <sstream>
 
+#include "editor/display_geometry.h"
 #include "host_test_support.h"
 #include "peaks.h"
 #include "plugin_analysis.h"
@@ -103,17 +104,21 @@ TEST_F(HostAnalyse, SineReadsQuarterAmplitudeAsThePluginShowsIt) {
     ASSERT_EQ(render.status, 0) << render.err;
     const Image image = readPng(dir_.file("a.png"));
     int compared = 0;
-    for (int x = 0; x < 910; ++x) {
-        if (x % 10 == 0) continue;  // grid lines stand over the bars
-        const double v = std::log(std::strtod(last[3 + x].c_str(), nullptr)) * 50.0;
-        const long long y = -100 - static_cast<long long>(v);
-        const int expectedTop = y >= 500 ? 501 : static_cast<int>(std::max<long long>(0, y + 1));
-        int top = 501;
-        for (int row = 0; row <= 500 && top == 501; ++row) {
-            if ((image.at(x, row) & 0x00FF00) == 0x00FF00) top = row;
+    constexpr int kBase = display::kBarBaseRow, kNone = display::kLabelRow;
+    constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
+    for (int x = 0; x < display::kHoldX; ++x) {
+        if (x % display::kColumnsPerSemitone == 0) continue;  // grid lines stand over the bars
+        const double v =
+            std::log(std::strtod(last[3 + x].c_str(), nullptr)) * display::kPixelsPerLogUnit;
+        const long long y = display::kUnitMagnitudeRow - static_cast<long long>(v);
+        const int expectedTop =
+            y >= kBase ? kNone : static_cast<int>(std::max<long long>(0, y + 1));
+        int top = kNone;
+        for (int row = 0; row <= kBase && top == kNone; ++row) {
+            if ((image.at(x, row) & kGreen) == kGreen) top = row;
         }
         EXPECT_EQ(top, expectedTop) << "column " << x;
-        compared += expectedTop < 501;
+        compared += expectedTop < kNone;
     }
     EXPECT_GT(compared, 200);
 }
