@@ -11,6 +11,7 @@ PictureWriter::PictureWriter(int width, int height, int encoderThreads)
     : width_(width),
       height_(height),
       pixelCount_(static_cast<size_t>(width) * height),
+      pool_(pixelCount_),
       // Two pictures per encoder in hand or waiting: enough to keep each busy while the
       // render thread prepares the next, and a few MB per encoder at most.
       maxQueued_(2 * static_cast<size_t>(std::max(encoderThreads, 1))) {
@@ -46,8 +47,7 @@ void PictureWriter::add(const std::string& path, const std::uint32_t* pixels) {
     if (same) {
         job.bytes = previousBytes_;
     } else {
-        previous_ =
-            std::make_shared<const std::vector<std::uint32_t>>(pixels, pixels + pixelCount_);
+        previous_ = pool_.copy(pixels);
         job.pixels = previous_;
         job.encoded = std::make_shared<std::promise<std::string>>();
         job.bytes = job.encoded->get_future().share();

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "pixel_pool.h"
+
 namespace cqhost {
 
 class PictureWriter {
@@ -52,6 +54,7 @@ class PictureWriter {
 
     int width_, height_;
     size_t pixelCount_;
+    PixelPool pool_;
     size_t maxQueued_;
     std::shared_ptr<const std::vector<std::uint32_t>> previous_;  // shared with its job
     std::shared_future<std::string> previousBytes_;

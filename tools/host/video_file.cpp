@@ -319,6 +319,7 @@ class VideoWriter::Encoder {
 VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format, bool encoderThread)
     : encoder_(std::make_unique<Encoder>(path, format)),
       pixelCount_(static_cast<size_t>(format.width) * format.height),
+      pool_(pixelCount_),
       channels_(format.channels) {
     if (encoderThread) thread_ = std::thread([this] { work(); });
 }
@@ -350,8 +351,7 @@ void VideoWriter::addFrame(const std::uint32_t* pixels) {
     item.repeat =
         previous_ && std::memcmp(previous_->data(), pixels, pixelCount_ * sizeof *pixels) == 0;
     if (!item.repeat) {
-        previous_ =
-            std::make_shared<const std::vector<std::uint32_t>>(pixels, pixels + pixelCount_);
+        previous_ = pool_.copy(pixels);
         item.pixels = previous_;
     }
     submit(std::move(item));

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "pixel_pool.h"
+
 namespace cqhost {
 
 // Whether a path names a video we write (.mp4 or .mkv, in any case).
@@ -63,6 +65,7 @@ class VideoWriter {
 
     std::unique_ptr<Encoder> encoder_;
     size_t pixelCount_;
+    PixelPool pool_;
     int channels_;
     std::shared_ptr<const std::vector<std::uint32_t>> previous_;  // shared with its item
 
