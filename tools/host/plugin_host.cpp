@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host_error.h"
+
 namespace cqhost {
 namespace {
 
@@ -39,14 +41,32 @@ void copyText(void* destination, const char* text, size_t limit) {
 
 }  // namespace
 
-AEffect* PluginHost::callEntry(Entry entry) {
+void PluginHost::startFrom(void* library, const LibraryCalls& calls,
+                           const BeforeEntry& beforeEntry) {
+    auto entry = reinterpret_cast<Entry>(calls.symbol(library, "VSTPluginMain"));
+    entryName_ = "VSTPluginMain";
+    if (entry == nullptr) {
+        entry = reinterpret_cast<Entry>(calls.symbol(library, "main"));
+        entryName_ = "main";
+    }
+    if (entry == nullptr) {
+        calls.unload(library);
+        throw HostError("plug-in " + path_ +
+                        " exports neither VSTPluginMain nor main: not a VST 2.x effect");
+    }
+    if (beforeEntry) beforeEntry(library);
     hostBeingLoaded = this;
     AEffect* created = entry(&PluginHost::hostCallback);
     hostBeingLoaded = nullptr;
-    return created;
-}
-
-void PluginHost::adopt(AEffect* created) {
+    if (created == nullptr) {
+        calls.unload(library);
+        throw HostError("plug-in " + path_ + ": its entry " + entryName_ + " returned no effect");
+    }
+    if (created->magic != kEffectMagic || created->dispatcher == nullptr) {
+        throw HostError("plug-in " + path_ + ": its entry " + entryName_ +
+                        " returned a record that is not a VST 2.x effect");
+    }
+    library_ = library;
     effect_ = created;
     hostsByEffect[effect_] = this;
 }

@@ -69,11 +69,18 @@ class PluginHost {
 
   private:
     using Entry = AEffect*(VSTCALLBACK*)(audioMasterCallback);
-    // Calls the library's entry with hostCallback; calls it makes before it returns its
-    // record are answered by this host.
-    AEffect* callEntry(Entry entry);
-    // Takes a checked record as this host's effect: its callbacks are answered from now on.
-    void adopt(AEffect* created);
+    // What loading needs of the system: a symbol of a loaded library, and unloading it.
+    struct LibraryCalls {
+        void* (*symbol)(void* library, const char* name);
+        void (*unload)(void* library);
+    };
+    // Makes the effect from a library the system has loaded, for both systems alike: finds
+    // its entry (VSTPluginMain, else main), runs beforeEntry, calls the entry with
+    // hostCallback (calls it makes before it returns its record are answered by this host),
+    // checks the record and keeps the library. Throws HostError with a one-line reason,
+    // unloading the library first, except after a record without the magic: code that record
+    // may still point into stays mapped.
+    void startFrom(void* library, const LibraryCalls& calls, const BeforeEntry& beforeEntry);
     // Switches the effect off and closes it (the effect deletes its record); the library
     // stays loaded for the caller to unload.
     void closeEffect();

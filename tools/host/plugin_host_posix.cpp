@@ -25,38 +25,16 @@ PluginHost::PluginHost(const std::string& libraryPath, const BeforeEntry& before
     // dlopen searches the library path for names without a slash; a user means the file.
     const std::string openPath = slash == std::string::npos ? "./" + libraryPath : libraryPath;
 
-    library_ = ::dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library_ == nullptr) {
+    void* library = ::dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
         const char* reason = ::dlerror();
         throw HostError("cannot load plug-in " + libraryPath + ": " +
                         (reason != nullptr ? reason : "unknown reason"));
     }
-    auto entry = reinterpret_cast<Entry>(::dlsym(library_, "VSTPluginMain"));
-    entryName_ = "VSTPluginMain";
-    if (entry == nullptr) {
-        entry = reinterpret_cast<Entry>(::dlsym(library_, "main"));
-        entryName_ = "main";
-    }
-    if (entry == nullptr) {
-        ::dlclose(library_);
-        throw HostError("plug-in " + libraryPath +
-                        " exports neither VSTPluginMain nor main: not a VST 2.x effect");
-    }
-
-    if (beforeEntry) beforeEntry(library_);
-    AEffect* created = callEntry(entry);
-    if (created == nullptr) {
-        ::dlclose(library_);
-        throw HostError("plug-in " + libraryPath + ": its entry " + entryName_ +
-                        " returned no effect");
-    }
-    if (created->magic != kEffectMagic || created->dispatcher == nullptr) {
-        // A record without the magic is not ours to close; leave the library loaded rather
-        // than unmap code the record may still point into.
-        throw HostError("plug-in " + libraryPath + ": its entry " + entryName_ +
-                        " returned a record that is not a VST 2.x effect");
-    }
-    adopt(created);
+    startFrom(library,
+              {[](void* opened, const char* name) { return ::dlsym(opened, name); },
+               [](void* opened) { ::dlclose(opened); }},
+              beforeEntry);
 }
 
 PluginHost::~PluginHost() {

@@ -41,32 +41,13 @@ PluginHost::PluginHost(const std::string& path, const BeforeEntry& beforeEntry) 
     if (module == nullptr) {
         throw HostError("cannot load plug-in " + path + ": " + lastErrorText());
     }
-    auto entry =
-        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
-    entryName_ = "VSTPluginMain";
-    if (entry == nullptr) {
-        entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "main")));
-        entryName_ = "main";
-    }
-    if (entry == nullptr) {
-        FreeLibrary(module);
-        throw HostError("plug-in " + path +
-                        " exports neither VSTPluginMain nor main: not a VST 2.x effect");
-    }
-    if (beforeEntry) beforeEntry(module);
-    AEffect* created = callEntry(entry);
-    if (created == nullptr) {
-        FreeLibrary(module);
-        throw HostError("plug-in " + path + ": its entry " + entryName_ + " returned no effect");
-    }
-    if (created->magic != kEffectMagic || created->dispatcher == nullptr) {
-        // Not a record this host may close; the module stays loaded rather than unmapping
-        // code the record may still point into.
-        throw HostError("plug-in " + path + ": its entry " + entryName_ +
-                        " returned a record that is not a VST 2.x effect");
-    }
-    library_ = module;
-    adopt(created);
+    startFrom(
+        module,
+        {[](void* library, const char* name) {
+             return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+         },
+         [](void* library) { FreeLibrary(static_cast<HMODULE>(library)); }},
+        beforeEntry);
 }
 
 PluginHost::~PluginHost() {
