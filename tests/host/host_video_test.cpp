@@ -154,8 +154,8 @@ std::vector<std::uint32_t> throughYuv420(const Image& image) {
     yuv->width = w;
     yuv->height = h;
     av_frame_get_buffer(yuv, 0);
-    SwsContext* in = sws_getContext(w, h, AV_PIX_FMT_BGR0, w, h, AV_PIX_FMT_YUV420P,
-                                    SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    SwsContext* in = sws_getContext(w, h, AV_PIX_FMT_BGR0, w, h, AV_PIX_FMT_YUV420P, SWS_BILINEAR,
+                                    nullptr, nullptr, nullptr);
     SwsContext* out = sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_BGR0,
                                      SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
                                      nullptr, nullptr);

@@ -360,6 +360,7 @@ int renderWithEditor(const RenderOptions& options) {
         format.sampleRate = static_cast<int>(sampleRate);
         format.channels = audio.channels() == 1 ? 1 : 2;
         format.lossless = options.lossless;
+        format.threads = threads;
         videoOut = std::make_unique<VideoWriter>(outPath, format, threads > 1);
     } else {
         pictures = std::make_unique<PictureWriter>(width, height, threads - 1);

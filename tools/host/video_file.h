@@ -32,6 +32,7 @@ struct VideoFormat {
     int sampleRate = 44100;  // of the audio handed to addAudio
     int channels = 2;        // 1 or 2
     bool lossless = false;
+    int threads = 1;  // threads the encoder may use
 };
 
 class VideoWriter {
