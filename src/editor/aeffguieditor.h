@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "editor/aeffeditor.h"
+#include "frame/aeffeditor.h"
 #include "frame/host_interface.h"
 
 namespace VSTGUI {

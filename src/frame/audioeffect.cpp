@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "editor/aeffeditor.h"
+#include "frame/aeffeditor.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "editor/aeffeditor.h"
+#include "frame/aeffeditor.h"
 
 namespace {
 

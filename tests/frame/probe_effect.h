@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/aeffeditor.h"
+#include "frame/aeffeditor.h"
 #include "frame/audioeffectx.h"
 
 class ProbeEffect : public AudioEffectX {

@@ -1,6 +1,7 @@
 // AEffEditor: the interface through which the effect's dispatchers reach its editor on the
 // host's editor opcodes (get rectangle, open, close, idle, keys, knob mode). Every operation
-// has a do-nothing default; a concrete editor replaces what it needs.
+// has a do-nothing default; a concrete editor replaces what it needs. It stands with the
+// frame that calls it; the editors of src/editor derive from it.
 //
 // Threads: every operation runs on the host's user-interface thread (the editor opcodes
 // arrive there). The effect owns its editor and deletes it through the virtual destructor.
