@@ -1,7 +1,5 @@
 #include "editor/display_resources.h"
 
-#include "editor/spectrum_view.h"
-
 namespace {
 
 // The label and Hold fonts are the stock fixed font at another height.
@@ -67,24 +65,12 @@ void createBackBuffer(DisplayResources& resources, HWND window) {
     SelectObject(resources.backDc, resources.backBitmap);
     SelectObject(resources.backDc, resources.labelFont);
     SetBkColor(resources.backDc, 0);
-    // New bitmaps start black on every graphics layer we run on; clearing once more makes a
-    // paint that comes before the first refresh show black whatever the layer does.
-    clearBackBuffer(resources);
 }
 
 void createHoldImages(DisplayResources& resources, HWND window) {
     resources.holdImageActive = compatibleBitmap(window, display::kHoldWidth, display::kHoldHeight);
     resources.holdImageIdle = compatibleBitmap(window, display::kHoldWidth, display::kHoldHeight);
     resources.holdDc = compatibleDc(window);
-    // The images keep their interior as created except for the text cell; start them black.
-    SelectObject(resources.holdDc, resources.holdImageActive);
-    PatBlt(resources.holdDc, 0, 0, display::kHoldWidth, display::kHoldHeight, BLACKNESS);
-    SelectObject(resources.holdDc, resources.holdImageIdle);
-    PatBlt(resources.holdDc, 0, 0, display::kHoldWidth, display::kHoldHeight, BLACKNESS);
-
-    renderHoldImage(resources, resources.holdImageActive, GetStockObject(WHITE_PEN),
-                    display::kWhite);
-    renderHoldImage(resources, resources.holdImageIdle, resources.greyPen, display::kGrey);
 }
 
 void releaseBuffers(DisplayResources& resources) {

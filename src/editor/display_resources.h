@@ -35,9 +35,9 @@ void createDrawingTools(DisplayResources& resources);
 void releaseDrawingTools(DisplayResources& resources);
 
 // The back buffer, compatible with the window's device context; the label font and a black
-// text background are selected into it.
+// text background are selected into it. The spectrum view draws into it.
 void createBackBuffer(DisplayResources& resources, HWND window);
-// The two Hold images and their device context, drawn at once; the idle image stays selected.
+// The two Hold images and their device context, still to be drawn (drawHoldImages).
 void createHoldImages(DisplayResources& resources, HWND window);
 // Deletes the back buffer and the Hold images, each device context before its bitmap.
 void releaseBuffers(DisplayResources& resources);

@@ -12,6 +12,23 @@ constexpr int kLastStripeNote = 107;
 
 constexpr int kLabelCount = 96;
 
+// Draws one Hold image (frame and "Hold") with the pen and text colour.
+void renderHoldImage(const DisplayResources& resources, HBITMAP image, HGDIOBJ pen,
+                     COLORREF textColor) {
+    HDC dc = resources.holdDc;
+    SelectObject(dc, image);
+    // The image keeps its interior as created except for the text cell: start it black.
+    PatBlt(dc, 0, 0, display::kHoldWidth, display::kHoldHeight, BLACKNESS);
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    SelectObject(dc, pen);
+    // A one-pixel frame along the edges; the null brush leaves the interior.
+    Rectangle(dc, 0, 0, display::kHoldWidth, display::kHoldHeight);
+    SelectObject(dc, resources.holdFont);
+    SetTextColor(dc, textColor);
+    SetBkColor(dc, 0);
+    TextOutA(dc, display::kHoldTextX, display::kHoldTextY, "Hold", 4);
+}
+
 }  // namespace
 
 const std::array<const char*, 96> NoteLabelTable = [] {
@@ -94,16 +111,8 @@ void drawGridAndLabels(const DisplayResources& resources) {
            resources.holdDc, 0, 0, SRCCOPY);
 }
 
-void renderHoldImage(const DisplayResources& resources, HBITMAP image, HGDIOBJ pen,
-                     COLORREF textColor) {
-    HDC dc = resources.holdDc;
-    SelectObject(dc, image);
-    SelectObject(dc, GetStockObject(NULL_BRUSH));
-    SelectObject(dc, pen);
-    // A one-pixel frame along the edges; the null brush leaves the interior.
-    Rectangle(dc, 0, 0, display::kHoldWidth, display::kHoldHeight);
-    SelectObject(dc, resources.holdFont);
-    SetTextColor(dc, textColor);
-    SetBkColor(dc, 0);
-    TextOutA(dc, display::kHoldTextX, display::kHoldTextY, "Hold", 4);
+void drawHoldImages(const DisplayResources& resources) {
+    renderHoldImage(resources, resources.holdImageActive, GetStockObject(WHITE_PEN),
+                    display::kWhite);
+    renderHoldImage(resources, resources.holdImageIdle, resources.greyPen, display::kGrey);
 }

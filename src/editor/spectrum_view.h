@@ -32,6 +32,6 @@ void clearBackBuffer(const DisplayResources& resources);
 void drawSpectrumBars(const DisplayResources& resources, const DisplaySource& source);
 void drawNoteStripes(const DisplayResources& resources, const DisplaySource& source);
 void drawGridAndLabels(const DisplayResources& resources);
-// Draws one Hold image (frame and "Hold") with the pen and text colour into the hold DC.
-void renderHoldImage(const DisplayResources& resources, HBITMAP image, HGDIOBJ pen,
-                     COLORREF textColor);
+// Draws both Hold images, the white one for a held display and the grey one, into their
+// bitmaps once they are made; the idle image stays selected in the hold DC.
+void drawHoldImages(const DisplayResources& resources);

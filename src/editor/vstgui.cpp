@@ -148,6 +148,9 @@ bool VstGui::open(void* parent) {
     registerWindow(displayWindow, this);
 
     createBackBuffer(resources, displayWindow);
+    // New bitmaps start black on every graphics layer we run on; clearing once more makes a
+    // paint that comes before the first refresh show black whatever the layer does.
+    clearBackBuffer(resources);
     SetTimer(displayWindow, kRefreshTimer, kRefreshPeriodMs, nullptr);
 
     holdButton = CreateWindowExA(
@@ -162,6 +165,7 @@ bool VstGui::open(void* parent) {
     }
 
     createHoldImages(resources, displayWindow);
+    drawHoldImages(resources);
     resources.holdActive = false;
     return true;
 }
