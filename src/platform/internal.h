@@ -262,6 +262,10 @@ void drawText(Target& target, const Dc& dc, const LOGFONTA& log, int x, int y, c
 Window* findWindowLocked(State& s, HWND window);
 // The same, setting ERROR_INVALID_WINDOW_HANDLE when the handle names no live window.
 Window* windowOrErrorLocked(State& s, HWND window);
+// Adds a rectangle of the window (all of it for null) to its update area, clipped to it.
+void invalidateLocked(Window& w, const RECT* rect, bool erase);
+// True when the calling thread owns the window.
+bool ownedByCaller(const Window& w);
 Window* topLevelOf(State& s, Window* window, int& offsetX, int& offsetY, RECT& clip);
 HDC createWindowDcLocked(State& s, HWND window);
 void freeDcLocked(State& s, HDC dc);
@@ -292,6 +296,11 @@ bool servicePresenters();
 
 // The current tick count (manual or monotonic).
 DWORD tickNow();
+// The manual clock's state (kernel.cpp): whether it is in use, switching it on at startMs or
+// off, and moving it on. They change only the time; whoever moves it wakes the queues.
+bool manualClockOn();
+void switchClock(bool manual, DWORD startMs);
+void moveManualClock(DWORD milliseconds);
 // Wakes threads waiting in GetMessageA (after the manual clock moved).
 void wakeAllQueuesLocked(State& s);
 

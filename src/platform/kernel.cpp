@@ -1,11 +1,11 @@
-// KERNEL32 and ole32: the tick clock (monotonic, or manual for deterministic runs), Sleep,
-// the module handle and the OLE counters.
+// KERNEL32 and ole32: the tick clock (monotonic, or manual for deterministic runs), the module
+// handle and the OLE counters. Moving the manual clock (Sleep, the cqp clock calls) wakes the
+// message queues, so those calls stand above the queues, in clock.cpp; this file depends on
+// nothing of the window system.
 #include <dlfcn.h>
 #include <time.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "platform/cqscope_platform.h"
 #include "platform/internal.h"
@@ -32,29 +32,27 @@ DWORD tickNow() {
     return static_cast<DWORD>(ms);
 }
 
-void advanceManualClock(DWORD milliseconds) {
+bool manualClockOn() {
+    return manualClock.load(std::memory_order_acquire);
+}
+
+void switchClock(bool manual, DWORD startMs) {
+    if (manual) {
+        manualNow.store(startMs, std::memory_order_release);
+        manualClock.store(true, std::memory_order_release);
+    } else {
+        manualClock.store(false, std::memory_order_release);
+    }
+}
+
+void moveManualClock(DWORD milliseconds) {
     manualNow.fetch_add(milliseconds, std::memory_order_acq_rel);
-    State& s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    wakeAllQueuesLocked(s);
 }
 
 }  // namespace cqp
 
 WIN32API DWORD WINAPI GetTickCount(void) {
     return cqp::tickNow();
-}
-
-WIN32API void WINAPI Sleep(DWORD milliseconds) {
-    if (cqp::manualClock.load(std::memory_order_acquire)) {
-        cqp::advanceManualClock(milliseconds);
-        return;
-    }
-    if (milliseconds == 0) {
-        std::this_thread::yield();
-    } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    }
 }
 
 WIN32API HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
@@ -79,25 +77,4 @@ WIN32API void WINAPI OleUninitialize(void) {
 
 WIN32API int cqpOleInitCount(void) {
     return cqp::oleInitCount;
-}
-
-WIN32API void cqpSetManualClock(BOOL enabled, DWORD startMs) {
-    cqp::State& s = cqp::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    // Running timers keep the time they had left, measured on the new clock.
-    const DWORD before = cqp::tickNow();
-    if (enabled) {
-        cqp::manualNow.store(startMs, std::memory_order_release);
-        cqp::manualClock.store(true, std::memory_order_release);
-    } else {
-        cqp::manualClock.store(false, std::memory_order_release);
-    }
-    const DWORD after = cqp::tickNow();
-    for (cqp::Timer& t : s.timers) t.nextDue = t.nextDue - before + after;
-    s.clicks = cqp::ClickTracker{};
-    cqp::wakeAllQueuesLocked(s);
-}
-
-WIN32API void cqpAdvanceClock(DWORD milliseconds) {
-    if (cqp::manualClock.load(std::memory_order_acquire)) cqp::advanceManualClock(milliseconds);
 }

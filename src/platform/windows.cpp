@@ -1,5 +1,6 @@
-// USER windows: classes, creation and destruction, geometry, window longs, window DCs,
-// invalidation and painting. Windows belong to the thread that creates them; the calls that
+// USER windows: classes, creation and destruction, geometry, the mouse capture. Window values
+// and the default procedure are window_values.cpp; invalidation, painting and window DCs are
+// painting.cpp. Windows belong to the thread that creates them; the calls that
 // change a window's procedure, destroy it or set its timers must come from that thread.
 // Window procedures are always called without the library lock held.
 #include <strings.h>
@@ -108,6 +109,8 @@ void freeWindowLocked(State& s, HWND window) {
     if (!inUse) s.queues.erase(queue);
 }
 
+}  // namespace
+
 void invalidateLocked(Window& w, const RECT* rect, bool erase) {
     RECT area{0, 0, w.width, w.height};
     if (rect != nullptr) {
@@ -129,8 +132,6 @@ void invalidateLocked(Window& w, const RECT* rect, bool erase) {
 bool ownedByCaller(const Window& w) {
     return w.owner == std::this_thread::get_id();
 }
-
-}  // namespace
 
 // Calls a window's current procedure without the lock; 0 for a window that is gone.
 LRESULT callWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -185,8 +186,6 @@ bool isShownLocked(State& s, Window* w) {
 }
 
 }  // namespace cqp
-
-using cqp::Kind;
 
 WIN32API ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* wc) {
     if (wc == nullptr || wc->cbSize != sizeof(WNDCLASSEXA) || wc->lpszClassName == nullptr ||
@@ -537,246 +536,6 @@ WIN32API BOOL WINAPI GetCursorPos(LPPOINT point) {
     return TRUE;
 }
 
-namespace {
-
-// Reads or writes one window value. `wide` is the pointer-sized variant. Returns false (with
-// the error set) for a bad window or index.
-bool windowLong(HWND window, int index, bool wide, bool write, LONG_PTR value, LONG_PTR& previous) {
-    cqp::State& s = cqp::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    cqp::Window* w = cqp::windowOrErrorLocked(s, window);
-    if (w == nullptr) return false;
-    if (index >= 0) {
-        const std::size_t size = wide ? sizeof(LONG_PTR) : sizeof(LONG);
-        if (static_cast<std::size_t>(index) + size > w->extra.size()) {
-            cqp::setError(ERROR_INVALID_INDEX);
-            return false;
-        }
-        if (wide) {
-            std::memcpy(&previous, &w->extra[index], size);
-            if (write) std::memcpy(&w->extra[index], &value, size);
-        } else {
-            LONG old = 0;
-            std::memcpy(&old, &w->extra[index], size);
-            previous = old;
-            const LONG narrow = static_cast<LONG>(value);
-            if (write) std::memcpy(&w->extra[index], &narrow, size);
-        }
-        return true;
-    }
-    switch (index) {
-        case GWLP_WNDPROC:
-            // A procedure does not fit the 32-bit variant on 64-bit systems, where Windows
-            // refuses the index too.
-            if (!wide && sizeof(LONG_PTR) > sizeof(LONG)) {
-                cqp::setError(ERROR_INVALID_INDEX);
-                return false;
-            }
-            if (write && (!cqp::ownedByCaller(*w) || value == 0)) {
-                cqp::setError(value == 0 ? ERROR_INVALID_PARAMETER : ERROR_ACCESS_DENIED);
-                return false;
-            }
-            previous = reinterpret_cast<LONG_PTR>(w->proc);
-            if (write) w->proc = reinterpret_cast<WNDPROC>(value);
-            return true;
-        case GWLP_HINSTANCE:
-            previous = reinterpret_cast<LONG_PTR>(w->instance);
-            if (write) w->instance = reinterpret_cast<HINSTANCE>(value);
-            return true;
-        case GWLP_HWNDPARENT:
-            if (write) {
-                cqp::setError(ERROR_INVALID_INDEX);
-                return false;
-            }
-            previous = reinterpret_cast<LONG_PTR>(w->foreignParent != nullptr ? w->foreignParent
-                                                                              : w->parent);
-            return true;
-        case GWLP_ID:
-            previous = w->id;
-            if (write) w->id = value;
-            return true;
-        case GWL_STYLE:
-            previous = static_cast<LONG>(w->style);
-            if (write) w->style = static_cast<DWORD>(value);
-            return true;
-        case GWL_EXSTYLE:
-            previous = static_cast<LONG>(w->exStyle);
-            if (write) w->exStyle = static_cast<DWORD>(value);
-            return true;
-        case GWLP_USERDATA:
-            previous = w->userData;
-            if (write) w->userData = wide ? value : static_cast<LONG>(value);
-            return true;
-        default:
-            cqp::setError(ERROR_INVALID_INDEX);
-            return false;
-    }
-}
-
-}  // namespace
-
-WIN32API LONG WINAPI GetWindowLongA(HWND window, int index) {
-    LONG_PTR previous = 0;
-    return windowLong(window, index, false, false, 0, previous) ? static_cast<LONG>(previous) : 0;
-}
-
-WIN32API LONG WINAPI SetWindowLongA(HWND window, int index, LONG value) {
-    LONG_PTR previous = 0;
-    cqp::setError(ERROR_SUCCESS);  // a previous value of 0 is told from failure this way
-    return windowLong(window, index, false, true, value, previous) ? static_cast<LONG>(previous)
-                                                                   : 0;
-}
-
-WIN32API LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index) {
-    LONG_PTR previous = 0;
-    return windowLong(window, index, true, false, 0, previous) ? previous : 0;
-}
-
-WIN32API LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
-    LONG_PTR previous = 0;
-    cqp::setError(ERROR_SUCCESS);
-    return windowLong(window, index, true, true, value, previous) ? previous : 0;
-}
-
-WIN32API LRESULT WINAPI CallWindowProcA(WNDPROC proc, HWND window, UINT message, WPARAM wParam,
-                                        LPARAM lParam) {
-    if (proc == nullptr) {
-        cqp::setError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    return proc(window, message, wParam, lParam);
-}
-
-WIN32API LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    (void)lParam;
-    switch (message) {
-        case WM_NCCREATE:
-            return TRUE;
-        case WM_PAINT: {
-            // Validates, so an unhandled paint does not come back.
-            PAINTSTRUCT paint{};
-            if (BeginPaint(window, &paint) != nullptr) EndPaint(window, &paint);
-            return 0;
-        }
-        case WM_ERASEBKGND: {
-            HBRUSH background = nullptr;
-            RECT client{};
-            {
-                cqp::State& s = cqp::state();
-                std::lock_guard<std::mutex> lock(s.mutex);
-                cqp::Window* w = cqp::findWindowLocked(s, window);
-                if (w == nullptr || !w->cls) return 0;
-                background = w->cls->background;
-                client = RECT{0, 0, w->width, w->height};
-                if (s.table.find<cqp::Brush>(background, Kind::Brush) == nullptr) return 0;
-            }
-            auto dc = reinterpret_cast<HDC>(wParam);
-            HGDIOBJ previous = SelectObject(dc, background);
-            if (previous == nullptr) return 0;
-            PatBlt(dc, 0, 0, client.right, client.bottom, PATCOPY);
-            SelectObject(dc, previous);
-            return 1;
-        }
-        case WM_CLOSE:
-            DestroyWindow(window);
-            return 0;
-        default:
-            return 0;
-    }
-}
-
-WIN32API BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
-    cqp::State& s = cqp::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (window == nullptr) {
-        // All windows, as Windows does for a null window.
-        s.table.forEach([&](void*, cqp::Object* o) {
-            if (o->kind == Kind::Window) {
-                cqp::invalidateLocked(*static_cast<cqp::Window*>(o), nullptr, erase != FALSE);
-            }
-        });
-        return TRUE;
-    }
-    cqp::Window* w = cqp::windowOrErrorLocked(s, window);
-    if (w == nullptr) return FALSE;
-    cqp::invalidateLocked(*w, rect, erase != FALSE);
-    for (auto& entry : s.queues) entry.second->wake.notify_all();
-    return TRUE;
-}
-
-WIN32API HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint) {
-    if (paint == nullptr) {
-        cqp::setError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    HDC dc = nullptr;
-    bool erase = false;
-    {
-        cqp::State& s = cqp::state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        cqp::Window* w = cqp::windowOrErrorLocked(s, window);
-        if (w == nullptr) return nullptr;
-        dc = cqp::createWindowDcLocked(s, window);
-        if (dc == nullptr) return nullptr;
-        cqp::Dc* d = s.table.find<cqp::Dc>(dc, Kind::Dc);
-        d->paintDc = true;
-        // The DC paints the update area only; it is validated now.
-        d->paintClip = w->hasUpdate ? w->update : RECT{0, 0, 0, 0};
-        std::memset(paint, 0, sizeof(*paint));
-        paint->hdc = dc;
-        paint->rcPaint = d->paintClip;
-        erase = w->eraseNeeded;
-        w->hasUpdate = false;
-        w->eraseNeeded = false;
-        w->update = RECT{0, 0, 0, 0};
-    }
-    if (erase)
-        paint->fErase = cqp::callWindow(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0
-                            ? TRUE
-                            : FALSE;
-    return dc;
-}
-
-WIN32API BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
-    if (paint == nullptr) {
-        cqp::setError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    cqp::State& s = cqp::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    cqp::Dc* d = s.table.find<cqp::Dc>(paint->hdc, Kind::Dc);
-    if (d == nullptr || !d->paintDc || d->window != window) {
-        cqp::setError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    cqp::freeDcLocked(s, paint->hdc);
-    return TRUE;
-}
-
-WIN32API HDC WINAPI GetDC(HWND window) {
-    cqp::State& s = cqp::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    // A null window gives a DC of the (absent) screen: it makes compatible objects but draws
-    // nothing.
-    if (window != nullptr && cqp::findWindowLocked(s, window) == nullptr) {
-        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-    }
-    return cqp::createWindowDcLocked(s, window);
-}
-
-WIN32API int WINAPI ReleaseDC(HWND window, HDC dc) {
-    cqp::State& s = cqp::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    cqp::Dc* d = s.table.find<cqp::Dc>(dc, Kind::Dc);
-    if (d == nullptr || d->memory || d->paintDc || d->window != window) {
-        cqp::setError(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    cqp::freeDcLocked(s, dc);
-    return 1;
-}
-
 WIN32API HWND WINAPI SetCapture(HWND window) {
     HWND previous = nullptr;
     {
@@ -820,57 +579,6 @@ WIN32API HWND cqpCreateHostWindow(int width, int height) {
     }
     return CreateWindowExA(0, "CqscopeHostWindow", "cqscope host", WS_POPUP | WS_VISIBLE, 0, 0,
                            width, height, nullptr, nullptr, nullptr, nullptr);
-}
-
-WIN32API BOOL cqpReadWindowPixels(HWND window, DWORD* pixels, int width, int height) {
-    cqp::State& s = cqp::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    cqp::Window* w = cqp::windowOrErrorLocked(s, window);
-    if (w == nullptr) return FALSE;
-    if (pixels == nullptr || width != w->width || height != w->height) {
-        cqp::setError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    int ox = 0;
-    int oy = 0;
-    RECT clip{};
-    cqp::Window* top = cqp::topLevelOf(s, w, ox, oy, clip);
-    if (top == nullptr) {
-        cqp::setError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    // What lies outside the top-level surface reads as black.
-    // Row by row: the part of each row inside the surface is one copy (a renderer reads
-    // every frame of a video this way).
-    const cqp::Surface& surface = *top->surface;
-    const int first = std::clamp(-ox, 0, width);
-    const int last = std::clamp(surface.width - ox, first, width);
-    for (int y = 0; y < height; ++y) {
-        DWORD* row = pixels + static_cast<std::size_t>(y) * width;
-        const int sy = y + oy;
-        if (sy < 0 || sy >= surface.height) {
-            std::fill(row, row + width, DWORD{0});
-            continue;
-        }
-        const auto* source = surface.pixels.data() + static_cast<std::size_t>(sy) * surface.width;
-        std::fill(row, row + first, DWORD{0});
-        std::copy(source + first + ox, source + last + ox, row + first);
-        std::fill(row + last, row + width, DWORD{0});
-    }
-    return TRUE;
-}
-
-WIN32API BOOL cqpTakeDirtyRect(HWND window, RECT* area) {
-    cqp::State& s = cqp::state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    cqp::Window* w = cqp::findWindowLocked(s, window);
-    if (w == nullptr || area == nullptr || !w->surface) {
-        cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    *area = w->surface->dirty;
-    w->surface->dirty = RECT{0, 0, 0, 0};
-    return TRUE;
 }
 
 WIN32API int cqpLiveObjectCount(void) {
