@@ -41,8 +41,10 @@ fastest() {
     start=$(date +%s.%N)
     "$@" >/dev/null 2>&1 || { echo "render_vs_showcqt: failed: $*" >&2; exit 1; }
     end=$(date +%s.%N)
-    seconds=$(echo "$end - $start" | bc -l)
-    if [[ -z $best ]] || (($(echo "$seconds < $best" | bc -l))); then best=$seconds; fi
+    seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
+    if [[ -z $best ]] || awk -v s="$seconds" -v b="$best" 'BEGIN { exit !(s < b) }'; then
+      best=$seconds
+    fi
   done
   printf '%.2f' "$best"
 }
@@ -59,7 +61,7 @@ showcqt_video() {
 echo "load before: $(uptime)"
 printf '%-40s %10s %10s %8s\n' job cqscope-host ffmpeg ratio
 report() {
-  printf '%-40s %9ss %9ss %8.3f\n' "$1" "$2" "$3" "$(echo "$2 / $3" | bc -l)"
+  printf '%-40s %9ss %9ss %8.3f\n' "$1" "$2" "$3" "$(awk -v a="$2" -v b="$3" 'BEGIN { print a / b }')"
 }
 for signal in chord plucked; do
   ours=$(fastest "$work/ours" "$host" render "$work/$signal.wav" --every 0.1 --out "$work/ours")
