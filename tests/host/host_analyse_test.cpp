@@ -1,13 +1,18 @@
 // analyse and the note readout: the numbers are the plug-in's, the readout is within a cent,
 // and every data format reads back.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
 #include <sstream>
+#include <thread>
 
 #include "editor/display_geometry.h"
 #include "host_test_support.h"
@@ -189,6 +194,36 @@ TEST_F(HostAnalyse, EveryFormatReadsBackTheSameRows) {
         " for r in range(10));"
         " assert j['rows'][2]['held_notes'] == [69] and j['rows'][5]['silent'] is True";
     EXPECT_EQ(std::system(("/usr/bin/python3 -c \"" + check + "\"").c_str()), 0);
+}
+
+// Ctrl-C in the middle of a long analysis leaves neither the data, nor its sidecar, nor the
+// readout behind, complete or partial.
+TEST_F(HostAnalyse, InterruptLeavesNoOutput) {
+    writeAudio(dir_.file("long.wav"), sine(440.0, 48000, 60.0, 1), 1, 48000);
+    const auto before = dir_.entries();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        ::dup2(quiet, STDERR_FILENO);
+        ::dup2(quiet, STDOUT_FILENO);
+        ::execl(CQHOST_BINARY, CQHOST_BINARY, "analyse", dir_.file("long.wav").c_str(), "--peaks",
+                "3", "--peaks-out", dir_.file("p.txt").c_str(), "--out", dir_.file("d.npy").c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Interrupted once the rows are being written: the temporaries exist by then.
+    bool running = false;
+    for (int wait = 0; wait < 3000 && !running; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        running = dir_.entries().size() >= before.size() + 3;
+    }
+    ::kill(child, SIGINT);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(running) << "the analysis never started writing";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+    EXPECT_EQ(dir_.entries(), before);
 }
 
 // render --peaks: one line per picture for what the display shows; Hold keeps the readout of
