@@ -63,6 +63,10 @@ class BufferedOutput {
     long long flushed_ = 0;
 };
 
+// The extension of the file name at the end of `path`, in lower case and without its dot
+// ("mp4" for "dir/Song.MP4"); empty when the name has none.
+std::string fileExtension(const std::string& path);
+
 // Installs the interrupt handlers that remove pending temporaries. Call once, early.
 void installInterruptCleanup();
 

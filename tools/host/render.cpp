@@ -22,6 +22,7 @@
 #include "event_list.h"
 #include "host_error.h"
 #include "midi_file.h"
+#include "output_file.h"
 #include "peaks.h"
 #include "picture_writer.h"
 #include "platform_api.h"
@@ -103,15 +104,6 @@ std::vector<double> captureTimes(const RenderOptions& options, double duration, 
 
 // What --out names: a single picture, numbered pictures in a folder, or a video.
 enum class OutputKind { Picture, Numbered, Video };
-
-std::string lowerExtension(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
 
 bool isFolder(const std::string& path) {
     struct stat status {};
@@ -266,7 +258,7 @@ RenderPlan planRender(const RenderOptions& options, AudioSource& audio) {
         plan.numbered = plan.captureFrames.size() > 1;
         plan.kind = plan.numbered ? OutputKind::Numbered : OutputKind::Picture;
         if (options.out) {
-            const std::string extension = lowerExtension(*options.out);
+            const std::string extension = fileExtension(*options.out);
             if (!plan.numbered && extension != "png" && !extension.empty() &&
                 !isFolder(*options.out)) {
                 throw HostError("cannot tell what to write to " + *options.out +

@@ -28,15 +28,6 @@ constexpr size_t kMaxQueuedFrames = 6;
 constexpr int kAacBitRatePerChannel = 96000;
 constexpr int kAacFallbackRate = 48000;
 
-std::string extensionOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
-
 std::string ffmpegError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
@@ -46,7 +37,7 @@ std::string ffmpegError(int code) {
 }  // namespace
 
 bool isVideoPath(const std::string& path) {
-    const std::string extension = extensionOf(path);
+    const std::string extension = fileExtension(path);
     return extension == "mp4" || extension == "mkv";
 }
 
@@ -59,7 +50,7 @@ class VideoWriter::Encoder {
         // Failures reach the user as one HostError line; the libraries' own chatter would
         // only bury it.
         av_log_set_level(AV_LOG_QUIET);
-        const std::string extension = extensionOf(path);
+        const std::string extension = fileExtension(path);
         if (format.lossless && extension != "mkv") {
             throw HostError("a lossless video needs a .mkv file, not " + path);
         }
