@@ -5,6 +5,8 @@ set -euo pipefail
 
 CQSCOPE_PACKAGES=(
   cmake ninja-build g++ pkg-config clang-format
+  # The test summary of scripts/test.sh.
+  python3
   libgtest-dev libbenchmark-dev
   # Sanitizer builds and libFuzzer targets.
   clang libclang-rt-14-dev

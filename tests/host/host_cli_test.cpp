@@ -1,9 +1,11 @@
 // probe, process and every kind of bad input, through the built cqscope-host.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "editor/display_geometry.h"
 #include "host_test_support.h"
@@ -245,16 +247,25 @@ TEST(HostBadInput, FailedRunLeavesExistingOutputUntouched) {
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.wav"}));
 }
 
+// Inputs that nobody can read, root included: a path that runs through a regular file and a
+// folder given as the audio file; and, where the tests do not run as root (root reads
+// anything), a file without read permission.
 TEST(HostBadInput, UnreadableInputIsRefused) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
     ScratchDir dir;
     writeAudio(dir.file("in.wav"), sine(440.0, 44100, 0.2, 2), 2, 44100);
-    ::chmod(dir.file("in.wav").c_str(), 0);
-    const RunResult run = runHost(
-        {"process", "--plugin", CQHOST_FIXTURE_GAIN, dir.file("in.wav"), dir.file("out.wav")});
-    EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.err.find("in.wav"), std::string::npos) << run.err;
-    EXPECT_EQ(lineCount(run.err), 1) << run.err;
+    writeAudio(dir.file("locked.wav"), sine(440.0, 44100, 0.2, 2), 2, 44100);
+    ::chmod(dir.file("locked.wav").c_str(), 0);
+    ::mkdir(dir.file("folder.wav").c_str(), 0755);
+    std::vector<std::string> inputs = {dir.file("in.wav") + "/inner.wav", dir.file("folder.wav")};
+    if (::geteuid() != 0) inputs.push_back(dir.file("locked.wav"));
+    for (const std::string& input : inputs) {
+        const RunResult run =
+            runHost({"process", "--plugin", CQHOST_FIXTURE_GAIN, input, dir.file("out.wav")});
+        EXPECT_NE(run.status, 0) << input;
+        EXPECT_NE(run.err.find(input), std::string::npos) << run.err;
+        EXPECT_EQ(lineCount(run.err), 1) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav"))) << input;
+    }
 }
 
 }  // namespace

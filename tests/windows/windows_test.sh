@@ -18,7 +18,15 @@
 # Windows builds, the Wine prefix, the X server's state and the pictures), CQW_HOST and
 # CQW_PLUGIN (the Linux cqscope-host and cqscope.so), CQW_COMPARE (the picture comparer),
 # CQW_SIGNAL (the test-signal writer).
-# Exit status 77 means skipped: a tool is missing (scripts/setup.sh installs them all).
+# Exit status 77 means skipped, with one line on stderr saying why: a tool is missing
+# (scripts/setup.sh installs them all), or this machine cannot execute 32-bit x86 programs.
+#
+# Some machines of our kind run 32-bit x86 code and some cannot (their kernel refuses it with
+# "Exec format error"). The start step finds out by running a tiny 32-bit program and records
+# the answer in the state folder. Where 32-bit code runs, Wine is used as installed. Where it
+# does not, every Wine program runs under the 64-bit loader directly, in a 64-bit prefix, and
+# only the steps that execute win32 programs skip; the win32 cross-build and its checks of
+# exports and imports still run. CQSCOPE_NO_32BIT=1 takes the second path on any machine.
 set -uo pipefail
 
 step=${1:-}
@@ -59,6 +67,54 @@ if [ "$step" != stop ]; then
   case "$step" in build | exports) ;; *) need wine wineserver Xvfb ;; esac
 fi
 
+# Answers 0 when this machine executes 32-bit x86 programs. It runs a 96-byte static i386 ELF
+# program (one segment whose code is: mov eax, 1; mov ebx, 42; int 0x80, i.e. exit(42)), so
+# what is tested is the kernel's answer, not a guess from the architecture's name.
+probe_32bit() {
+  local program=$state/exit42-i386
+  printf '%b' \
+    '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00' \
+    '\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00' \
+    '\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00' \
+    '\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x2a\x00\x00\x00\xcd\x80' \
+    >"$program"
+  chmod +x "$program"
+  "$program" 2>/dev/null
+  local status=$?
+  rm -f "$program"
+  [ $status = 42 ]
+}
+
+# The 64-bit Wine loader, run directly where 32-bit programs cannot run (Debian's wine wrapper
+# would pick the 32-bit loader whenever it is installed, runnable or not).
+wine64_loader() {
+  local candidate
+  for candidate in "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64 \
+    /usr/lib/x86_64-linux-gnu/wine/wine64 /usr/lib64/wine/wine64; do
+    [ -n "$candidate" ] && [ -x "$candidate" ] && { echo "$candidate"; return 0; }
+  done
+  return 1
+}
+
+# What the start step found, for every later step: "yes" or "no" in $state/runs-32bit.
+if [ -f "$state/runs-32bit" ] && [ "$(cat "$state/runs-32bit")" = no ]; then
+  WINE=$(wine64_loader) || WINE=wine
+  export WINELOADER=$WINE
+else
+  WINE=wine
+fi
+
+# Steps that execute win32 programs end here, skipped, where the start step found that this
+# machine cannot run them.
+skip_unless_runs() {
+  [ "$1" = win32 ] || return 0
+  [ -f "$state/runs-32bit" ] || fail "the start step did not run (no record of 32-bit execution)"
+  if [ "$(cat "$state/runs-32bit")" = no ]; then
+    echo "windows test: $(cat "$state/runs-32bit.why"): win32 runtime tests skipped" >&2
+    exit 77
+  fi
+}
+
 build_dir() { echo "$CQW_DIR/build-$1"; }
 
 dll_name() { if [ "$1" = win64 ]; then echo cqscope64.dll; else echo cqscope.dll; fi; }
@@ -72,7 +128,7 @@ run_wine() {
   local out=$1 err=$2
   shift 2
   [ -f "$state/display" ] || fail "the X server is not running (the start step failed)"
-  DISPLAY=:$(cat "$state/display") timeout 120 wine "$@" >"$out" 2>"$err" </dev/null
+  DISPLAY=:$(cat "$state/display") timeout 120 "$WINE" "$@" >"$out" 2>"$err" </dev/null
 }
 
 case "$step" in
@@ -132,6 +188,29 @@ exports)
 
 start)
   "$0" stop >/dev/null 2>&1
+  if [ "${CQSCOPE_NO_32BIT:-0}" = 1 ]; then
+    echo "this machine cannot execute 32-bit x86 programs (CQSCOPE_NO_32BIT=1 says so)" \
+      >"$state/runs-32bit.why"
+    echo no >"$state/runs-32bit"
+  elif probe_32bit; then
+    echo "this machine executes 32-bit x86 programs" >"$state/runs-32bit.why"
+    echo yes >"$state/runs-32bit"
+  else
+    echo "this machine cannot execute 32-bit x86 programs" >"$state/runs-32bit.why"
+    echo no >"$state/runs-32bit"
+  fi
+  if [ "$(cat "$state/runs-32bit")" = no ]; then
+    WINE=$(wine64_loader) || fail "no 64-bit Wine loader (wine64) is installed"
+    export WINELOADER=$WINE
+    # A prefix made by the 32-bit loader on another run would not serve the 64-bit one alone.
+    [ -f "$WINEPREFIX/cqscope-loader" ] && [ "$(cat "$WINEPREFIX/cqscope-loader")" != "$WINE" ] &&
+      rm -rf "$WINEPREFIX"
+  else
+    WINE=wine
+    [ -f "$WINEPREFIX/cqscope-loader" ] && [ "$(cat "$WINEPREFIX/cqscope-loader")" != wine ] &&
+      rm -rf "$WINEPREFIX"
+  fi
+  echo "$(cat "$state/runs-32bit.why"); Wine runs as $WINE"
   # -displayfd picks a free display and writes its number once the server is ready.
   rm -f "$state/display.new"
   setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
@@ -150,6 +229,7 @@ start)
     echo "creating the Wine prefix $WINEPREFIX"
     run_wine "$state/wineboot.out" "$state/wineboot.err" wineboot -i ||
       { cat "$state/wineboot.err" >&2; fail "wineboot failed"; }
+    echo "$WINE" >"$WINEPREFIX/cqscope-loader"
   fi
   run_wine "$state/wineboot.out" "$state/wineboot.err" cmd /c exit 0 ||
     { cat "$state/wineboot.err" >&2; fail "Wine does not start programs"; }
@@ -168,6 +248,7 @@ stop)
 
 probe)
   [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "probe needs win32 or win64"
+  skip_unless_runs "$arch"
   out=$(build_dir "$arch")/out
   "$CQW_HOST" probe --json --plugin "$CQW_PLUGIN" >"$state/probe-linux.json" ||
     fail "the Linux probe failed"
@@ -184,6 +265,7 @@ probe)
 
 display | audio)
   [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "$step needs win32 or win64"
+  skip_unless_runs "$arch"
   out=$(build_dir "$arch")/out
   pictures=$CQW_DIR/pictures
   mkdir -p "$pictures"
@@ -241,6 +323,7 @@ display | audio)
 
 cycle)
   [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "cycle needs win32 or win64"
+  skip_unless_runs "$arch"
   out=$(build_dir "$arch")/out
   run_wine "$state/cycle-$arch.out" "$state/cycle-$arch.err" "$out/cqscope-host.exe" cycle \
     --rounds 2 --timeout 30 --plugin "$(winpath "$out/$(dll_name "$arch")")" ||
@@ -250,6 +333,7 @@ cycle)
 
 errors)
   [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "errors needs win32 or win64"
+  skip_unless_runs "$arch"
   out=$(build_dir "$arch")/out
   scratch=$CQW_DIR/errors-$arch
   rm -rf "$scratch"
