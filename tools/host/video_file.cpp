@@ -50,44 +50,17 @@ class VideoWriter::Encoder {
         // Failures reach the user as one HostError line; the libraries' own chatter would
         // only bury it.
         av_log_set_level(AV_LOG_QUIET);
-        const std::string extension = fileExtension(path);
-        if (format.lossless && extension != "mkv") {
-            throw HostError("a lossless video needs a .mkv file, not " + path);
+        // A failure part way leaves the members set so far; release() frees them, since the
+        // destructor does not run for a constructor that throws.
+        try {
+            open(path);
+        } catch (...) {
+            release();
+            throw;
         }
-        const AVOutputFormat* muxer = av_guess_format(nullptr, path.c_str(), nullptr);
-        if (muxer == nullptr) {
-            throw HostError("this machine's FFmpeg cannot write ." + extension + " files");
-        }
-        check(avformat_alloc_output_context2(&container_, muxer, nullptr,
-                                             output_.temporary().c_str()));
-        openVideo();
-        openAudio();
-        check(avio_open(&container_->pb, output_.temporary().c_str(), AVIO_FLAG_WRITE));
-        AVDictionary* options = nullptr;
-        // Index at the front, so that a player can start before the file has arrived whole.
-        if (extension == "mp4") av_dict_set(&options, "movflags", "+faststart", 0);
-        const int written = avformat_write_header(container_, &options);
-        av_dict_free(&options);
-        check(written);
-        packet_ = av_packet_alloc();
-        if (packet_ == nullptr) throw std::bad_alloc();
     }
 
-    ~Encoder() {
-        av_packet_free(&packet_);
-        av_frame_free(&picture_);
-        av_frame_free(&sound_);
-        av_audio_fifo_free(fifo_);
-        swr_free(&resampler_);
-        sws_freeContext(scaler_);
-        avcodec_free_context(&videoCodec_);
-        avcodec_free_context(&audioCodec_);
-        if (container_ != nullptr) {
-            avio_closep(&container_->pb);
-            avformat_free_context(container_);
-        }
-        av_freep(&converted_);
-    }
+    ~Encoder() { release(); }
 
     void addFrame(const std::uint32_t* pixels, bool repeat) {
         if (!repeat) {
@@ -124,6 +97,50 @@ class VideoWriter::Encoder {
     }
 
   private:
+    void open(const std::string& path) {
+        const std::string extension = fileExtension(path);
+        if (format_.lossless && extension != "mkv") {
+            throw HostError("a lossless video needs a .mkv file, not " + path);
+        }
+        const AVOutputFormat* muxer = av_guess_format(nullptr, path.c_str(), nullptr);
+        if (muxer == nullptr) {
+            throw HostError("this machine's FFmpeg cannot write ." + extension + " files");
+        }
+        check(avformat_alloc_output_context2(&container_, muxer, nullptr,
+                                             output_.temporary().c_str()));
+        openVideo();
+        openAudio();
+        check(avio_open(&container_->pb, output_.temporary().c_str(), AVIO_FLAG_WRITE));
+        AVDictionary* options = nullptr;
+        // Index at the front, so that a player can start before the file has arrived whole.
+        if (extension == "mp4") av_dict_set(&options, "movflags", "+faststart", 0);
+        const int written = avformat_write_header(container_, &options);
+        av_dict_free(&options);
+        check(written);
+        packet_ = av_packet_alloc();
+        if (packet_ == nullptr) throw std::bad_alloc();
+    }
+
+    // Frees what is set; safe to call again.
+    void release() {
+        av_packet_free(&packet_);
+        av_frame_free(&picture_);
+        av_frame_free(&sound_);
+        av_audio_fifo_free(fifo_);
+        fifo_ = nullptr;
+        swr_free(&resampler_);
+        sws_freeContext(scaler_);
+        scaler_ = nullptr;
+        avcodec_free_context(&videoCodec_);
+        avcodec_free_context(&audioCodec_);
+        if (container_ != nullptr) {
+            avio_closep(&container_->pb);
+            avformat_free_context(container_);
+            container_ = nullptr;
+        }
+        freeConverted();
+    }
+
     void check(int result) const {
         if (result < 0) throw HostError("cannot write " + path_ + ": " + ffmpegError(result));
     }
@@ -241,12 +258,19 @@ class VideoWriter::Encoder {
         if (fifo_ == nullptr || sound_ == nullptr) throw std::bad_alloc();
     }
 
+    // The conversion buffer: one allocation for the samples, one for the channel pointers.
+    void freeConverted() {
+        if (converted_ != nullptr) av_freep(&converted_[0]);
+        av_freep(&converted_);
+        convertedCapacity_ = 0;
+    }
+
     // Converts input samples (null: the resampler's remainder) into the FIFO.
     void resample(const std::uint8_t** input, int frames) {
         const int capacity = swr_get_out_samples(resampler_, frames);
         if (capacity <= 0) return;
         if (capacity > convertedCapacity_) {
-            av_freep(&converted_);
+            freeConverted();
             check(av_samples_alloc_array_and_samples(&converted_, nullptr, format_.channels,
                                                      capacity, audioCodec_->sample_fmt, 0));
             convertedCapacity_ = capacity;
