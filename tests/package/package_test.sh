@@ -28,7 +28,7 @@ tarball="$work/out/cqscope-${CQP_VERSION}-linux-x86_64.tar.gz"
 [[ "$(dpkg-deb -f "$deb" Version)" == "$CQP_VERSION" ]] || fail "package version"
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libc6 libstdc++6 libx11-6 libxext6 libsndfile1 libpng16-16; do
-  [[ "$depends" == *"$library "* || "$depends" == *"$library," || "$depends" == *"$library" ]] ||
+  [[ "$depends" == *"$library "* || "$depends" == *"$library,"* || "$depends" == *"$library" ]] ||
     fail "Depends lacks $library: $depends"
 done
 echo "Depends: $depends"
