@@ -12,6 +12,11 @@
 #   windows_test.sh cycle ARCH             two instances and their editors opened, closed,
 #                                          freed and loaded again, as hosts do
 #   windows_test.sh errors ARCH            bad input to cqscope-host.exe
+#   windows_test.sh rival ARCH             the demo display with another DLL's "DrawWnd" class
+#                                          registered first and that DLL unloaded while the
+#                                          editor is open, compared with the Linux render
+#   windows_test.sh com ARCH               the editor created and destroyed on a thread in the
+#                                          multithreaded COM apartment leaves its COM state
 #
 # ARCH is win32 or win64. Settings come from the environment that tests/windows/CMakeLists.txt
 # gives every test: CQW_SOURCE (the source tree), CQW_DIR (this build tree's folder for the
@@ -374,8 +379,46 @@ errors)
   echo "$arch: cqscope-host.exe rejects bad input with one clear line and no output file"
   ;;
 
+rival)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "rival needs win32 or win64"
+  skip_unless_runs "$arch"
+  out=$(build_dir "$arch")/out
+  pictures=$CQW_DIR/pictures
+  mkdir -p "$pictures"
+  name=$pictures/$arch-rival
+  rm -f "$name"*
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$name-linux.png" >/dev/null ||
+    fail "the Linux render failed"
+  # rival-class.dll registers "DrawWnd" under the host's module with a procedure that paints
+  # red; the capture host loads it before the plug-in and unloads it once the audio is played.
+  run_wine "$state/rival-$arch.out" "$state/rival-$arch.err" \
+    "$out/cqscope-host.exe" capture --at 3 --no-hold --timeout 30 \
+    --rival "$(winpath "$out/rival-class.dll")" \
+    --plugin "$(winpath "$out/$(dll_name "$arch")")" --out "$(winpath "$name-windows")" ||
+    { cat "$state/rival-$arch.out" "$state/rival-$arch.err" >&2; fail "the $arch capture beside the rival class failed"; }
+  grep -q '^unloaded ' "$state/rival-$arch.out" || fail "the rival DLL was not unloaded"
+  cell=$(sed -n 's/^hold text cell: \([0-9]*\) \([0-9]*\) \([0-9]*\) \([0-9]*\)\r*$/\1,\2,\3,\4/p' \
+    "$state/rival-$arch.out")
+  [ -n "$cell" ] || fail "the capture did not report the Hold text cell"
+  "$CQW_COMPARE" "$name-linux.png" "$name-windows.ppm" "$name-diff.png" \
+    --expect bars,stripes,grid,hold-grey --mask "$cell" ||
+    fail "$arch: beside another DLL's DrawWnd class the display differs from the Linux render"
+  echo "$arch: another DLL's DrawWnd class, registered first and unloaded with the editor open," \
+    "left the display identical to Linux"
+  ;;
+
+com)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "com needs win32 or win64"
+  skip_unless_runs "$arch"
+  out=$(build_dir "$arch")/out
+  run_wine "$state/com-$arch.out" "$state/com-$arch.err" "$out/cqscope-host.exe" com \
+    --timeout 30 --plugin "$(winpath "$out/$(dll_name "$arch")")" ||
+    { cat "$state/com-$arch.out" "$state/com-$arch.err" >&2; fail "$arch: the plug-in upset the host thread's COM state"; }
+  cat "$state/com-$arch.out"
+  ;;
+
 *)
-  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|cycle|errors} ARCH" >&2
+  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|cycle|errors|rival|com} ARCH" >&2
   exit 2
   ;;
 esac

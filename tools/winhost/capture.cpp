@@ -208,6 +208,20 @@ int runCapture(const CaptureOptions& options) {
     checkWritable(livePath);
     if (options.hold) checkWritable(holdPath);
 
+    // Loaded before the plug-in, as another plug-in of the host would be.
+    HMODULE rival = nullptr;
+    if (options.rival) {
+        rival = LoadLibraryA(options.rival->c_str());
+        if (rival == nullptr) throw HostError("cannot load " + *options.rival);
+        using Register = ATOM (*)();
+        auto registerRival = reinterpret_cast<Register>(
+            reinterpret_cast<void*>(GetProcAddress(rival, "rivalRegisterClass")));
+        if (registerRival == nullptr || registerRival() == 0) {
+            FreeLibrary(rival);
+            throw HostError(*options.rival + " did not register its class");
+        }
+    }
+
     PluginHost plugin(options.plugin);
     AEffect& effect = plugin.effect();
     if (!(effect.flags & effFlagsHasEditor)) {
@@ -233,6 +247,11 @@ int runCapture(const CaptureOptions& options) {
     if (display == nullptr) throw HostError("the editor opened no window in its parent");
 
     play(plugin, audio, captureFrame);
+    if (rival != nullptr) {
+        // Its class stays registered, with a procedure in code that is now gone.
+        FreeLibrary(rival);
+        std::printf("unloaded %s with the editor open\n", options.rival->c_str());
+    }
 
     // A refresh that starts now sees every sample up to the capture time.
     const auto idle = [&plugin] { plugin.dispatch(effEditIdle); };

@@ -81,11 +81,15 @@ class Round {
         secondDisplay = displayIn(secondParent.window, "second editor opened again");
         waitForRefresh({secondDisplay}, "the reopened display");
         second_->dispatch(effEditClose);
+        // The class belongs to the DLL's own module; the handle is kept to look it up after
+        // the DLL is gone.
+        HMODULE dll = GetModuleHandleA(fileName(path_).c_str());
         second_.reset();
 
         WNDCLASSEXA info{};
         info.cbSize = sizeof info;
-        if (GetClassInfoExA(GetModuleHandleA(nullptr), kDisplayClass, &info)) {
+        if ((dll != nullptr && GetClassInfoExA(dll, kDisplayClass, &info)) ||
+            GetClassInfoExA(GetModuleHandleA(nullptr), kDisplayClass, &info)) {
             throw HostError(
                 "the DrawWnd class is still registered after the last effect was "
                 "freed: its procedure points into a DLL that is about to go");

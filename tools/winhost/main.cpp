@@ -34,6 +34,7 @@ constexpr const char* kUsage =
     "  cqscope-host capture [AUDIO] [--plugin PATH] [--rate HZ] [--at SECONDS]\n"
     "                       [--out PREFIX] [--no-hold] [--timeout SECONDS]\n"
     "  cqscope-host cycle [--plugin PATH] [--rounds N] [--timeout SECONDS]\n"
+    "  cqscope-host com [--plugin PATH] [--timeout SECONDS]\n"
     "\n"
     "probe    prints what a host learns about a plug-in (--json: as JSON).\n"
     "capture  plays AUDIO (a WAV file, or a .raw file of 32-bit float stereo frames at\n"
@@ -41,9 +42,12 @@ constexpr const char* kUsage =
     "         held) through the plug-in with its editor open, and after the display's next\n"
     "         refresh at the --at time (default: the end; the demo: 3 s) writes the window\n"
     "         as PREFIX.ppm; then clicks the display's Hold button and writes PREFIX-hold.ppm.\n"
-    "         PREFIX defaults to cqscope-capture.\n"
+    "         PREFIX defaults to cqscope-capture. --rival DLL loads DLL first, has it\n"
+    "         register a class of the display's name, and unloads it with the editor open.\n"
     "cycle    loads the plug-in twice, opens, refreshes, closes and frees both editors in\n"
     "         the order hosts do, N times (default 3), checking the windows at each step.\n"
+    "com      from a thread in the multithreaded COM apartment, creates the plug-in, opens\n"
+    "         and closes its editor and frees it; checks the thread's COM state is kept.\n"
     "The default plug-in is cqscope.dll (64-bit: cqscope64.dll) beside this program.\n";
 
 class UsageError : public HostError {
@@ -72,7 +76,8 @@ int run(int argc, char** argv) {
     cqhost::ProbeOptions probe;
     CaptureOptions capture;
     CycleOptions cycle;
-    probe.plugin = capture.plugin = cycle.plugin = cqhost::defaultPluginPath();
+    ComOptions com;
+    probe.plugin = capture.plugin = cycle.plugin = com.plugin = cqhost::defaultPluginPath();
     bool haveAudio = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -81,7 +86,7 @@ int run(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--plugin") {
-            probe.plugin = capture.plugin = cycle.plugin = value();
+            probe.plugin = capture.plugin = cycle.plugin = com.plugin = value();
         } else if (command == "probe" && arg == "--json") {
             probe.json = true;
         } else if (command == "capture" && arg == "--rate") {
@@ -94,6 +99,10 @@ int run(int argc, char** argv) {
             capture.hold = false;
         } else if (command == "capture" && arg == "--timeout") {
             capture.timeoutMs = static_cast<int>(parseNumber(arg, value()) * 1000.0);
+        } else if (command == "capture" && arg == "--rival") {
+            capture.rival = value();
+        } else if (command == "com" && arg == "--timeout") {
+            com.timeoutMs = static_cast<int>(parseNumber(arg, value()) * 1000.0);
         } else if (command == "cycle" && arg == "--rounds") {
             cycle.rounds = static_cast<int>(parseNumber(arg, value()));
         } else if (command == "cycle" && arg == "--timeout") {
@@ -108,6 +117,7 @@ int run(int argc, char** argv) {
     if (command == "probe") return cqhost::runProbe(probe);
     if (command == "capture") return runCapture(capture);
     if (command == "cycle") return runCycle(cycle);
+    if (command == "com") return runComCheck(com);
     throw UsageError("unknown command '" + command + "'");
 }
 

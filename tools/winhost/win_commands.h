@@ -16,6 +16,9 @@ struct CaptureOptions {
     std::string out = "cqscope-capture";  // pictures: OUT.ppm and OUT-hold.ppm
     bool hold = true;                     // click Hold after the first picture, take a second
     int timeoutMs = 10000;                // longest wait for a refresh or a click to show
+    // A DLL loaded before the plug-in whose rivalRegisterClass registers a class of the
+    // display's name under this program's module; unloaded while the editor is open.
+    std::optional<std::string> rival;
 };
 
 struct CycleOptions {
@@ -24,7 +27,13 @@ struct CycleOptions {
     int timeoutMs = 10000;  // longest wait for a refresh
 };
 
+struct ComOptions {
+    std::string plugin;
+    int timeoutMs = 10000;  // longest wait for a refresh
+};
+
 int runCapture(const CaptureOptions& options);
 int runCycle(const CycleOptions& options);
+int runComCheck(const ComOptions& options);
 
 }  // namespace winhost
