@@ -44,7 +44,8 @@ class ConstantQBank {
 
     // User-interface thread. Recomputes all 960 magnitudes from the newest samples: each bin
     // correlates its newest N history samples with its kernels and divides the length of the
-    // result by N. Bit-identical to `referenceTransform`. Allocates nothing.
+    // result by N. Bit-identical to `referenceTransform`. Shares the work with a helper
+    // thread on a machine with more than one core; allocates nothing else.
     void transform() noexcept;
 
     // The magnitudes of the last transform, [octave][bin]; all 0 before the first.
@@ -83,6 +84,9 @@ class ConstantQBank {
     std::atomic<std::uint32_t> writeCount_{0};
     // The history in time order, copied at the start of each transform (user-interface thread).
     std::unique_ptr<double[]> timeOrdered_;
+    // Each group's eight sums in the last transform, a cache line each, so that the two
+    // threads of a transform never write the same line.
+    alignas(64) double groupSums_[KernelSet::kGroupCount][KernelSet::kRowDoubles];
     Magnitudes magnitudes_{};
 };
 

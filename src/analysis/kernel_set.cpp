@@ -8,8 +8,8 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <system_error>
-#include <thread>
+
+#include "analysis/helper_thread.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -136,20 +136,12 @@ void KernelSet::fillGroup(int g) noexcept {
 void KernelSet::fillAllGroups() {
     // Almost all of the construction is trigonometry, so a helper thread fills groups beside
     // the calling one; each takes the next unfilled group (largest first, as groups are laid
-    // out from the lowest octave up). Without a helper the calling thread fills them all.
+    // out from the lowest octave up).
     std::atomic<int> next{0};
     auto work = [this, &next]() noexcept {
         for (int g = next.fetch_add(1); g < kGroupCount; g = next.fetch_add(1)) fillGroup(g);
     };
-    std::thread helper;
-    try {
-        helper = std::thread(work);
-    } catch (const std::system_error&) {
-        // The system has no thread to spare: the work is done here alone. (Running out of
-        // memory for the thread fails the construction, like any other allocation.)
-    }
-    work();
-    if (helper.joinable()) helper.join();
+    detail::runBeside(work);
 }
 
 double KernelSet::cosCoefficient(int octave, int bin, std::int32_t k) const noexcept {
