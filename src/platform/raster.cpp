@@ -116,6 +116,59 @@ long long roundMulDiv(long long a, long long b, long long den, bool tieUp) {
     return negative ? -static_cast<long long>(q) : static_cast<long long>(q);
 }
 
+// A vertical (`vertical`) or horizontal line of `count` pixels from (x0, y0) in DC
+// coordinates, one pixel per step of `step` along its axis: the pixels drawLine's walk
+// plots for such a line, without its per-step rounding. The display draws nothing but these,
+// about two thousand a refresh.
+void drawAxisLine(Target& t, long long x0, long long y0, bool vertical, int step, long long count,
+                  std::uint32_t color, int rop2) {
+    long long sx = x0 + t.originX;
+    long long sy = y0 + t.originY;
+    // The fixed coordinate must lie inside the clip; the moving one is cut to it.
+    const long long fixed = vertical ? sx : sy;
+    if (fixed < (vertical ? t.clip.left : t.clip.top) ||
+        fixed >= (vertical ? t.clip.right : t.clip.bottom)) {
+        return;
+    }
+    const long long from = vertical ? sy : sx;
+    const long long low = vertical ? t.clip.top : t.clip.left;
+    const long long high = vertical ? t.clip.bottom : t.clip.right;
+    long long first = 0;
+    long long last = 0;
+    if (step > 0) {
+        first = std::max(0LL, low - from);
+        last = std::min(count, high - from);
+    } else {
+        first = std::max(0LL, from - high + 1);
+        last = std::min(count, from - low + 1);
+    }
+    if (last <= first) return;
+    // The pixels [lowest, highest] along the axis, walked from the lower end.
+    const long long a = from + first * step;
+    const long long b = from + (last - 1) * step;
+    const long long lowest = std::min(a, b);
+    const long long highest = std::max(a, b);
+    const std::size_t stride = static_cast<std::size_t>(t.stride);
+    std::uint32_t* pixel =
+        vertical
+            ? t.pixels + static_cast<std::size_t>(lowest) * stride + static_cast<std::size_t>(sx)
+            : t.pixels + static_cast<std::size_t>(sy) * stride + static_cast<std::size_t>(lowest);
+    const std::size_t advance = vertical ? stride : 1;
+    const std::size_t pixels = static_cast<std::size_t>(highest - lowest + 1);
+    if (rop2 == R2_COPYPEN) {
+        const std::uint32_t value = color & 0x00FFFFFFu;
+        for (std::size_t i = 0; i < pixels; ++i, pixel += advance) *pixel = value;
+    } else {
+        for (std::size_t i = 0; i < pixels; ++i, pixel += advance) {
+            *pixel = applyRop2(rop2, color, *pixel);
+        }
+    }
+    const auto lo = static_cast<LONG>(lowest);
+    const auto hi = static_cast<LONG>(highest + 1);
+    markDirty(t, vertical ? RECT{static_cast<LONG>(sx), lo, static_cast<LONG>(sx) + 1, hi}
+                          : RECT{lo, static_cast<LONG>(sy), hi, static_cast<LONG>(sy) + 1});
+}
+
 // A cosmetic line from (x0, y0) to (x1, y1), the end point excluded. Pixels are those whose
 // diamond the ideal line leaves: along the major axis one pixel per step, the minor coordinate
 // rounded to the nearest pixel; an exact tie goes to the smaller y on x-major lines and to the
@@ -126,6 +179,11 @@ void drawLine(Target& t, int x0, int y0, int x1, int y1, std::uint32_t color, in
     const long long adx = dx < 0 ? -dx : dx;
     const long long ady = dy < 0 ? -dy : dy;
     if (adx == 0 && ady == 0) return;
+    if (adx == 0 || ady == 0) {
+        drawAxisLine(t, x0, y0, adx == 0, (adx == 0 ? dy : dx) > 0 ? 1 : -1, adx + ady, color,
+                     rop2);
+        return;
+    }
     RECT dirty{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
     // Only pixels inside the clip widen the dirty area (their coordinates are small).
     auto touch = [&](long long x, long long y) {
@@ -177,6 +235,7 @@ void drawLine(Target& t, int x0, int y0, int x1, int y1, std::uint32_t color, in
 
 void markDirty(Target& t, const RECT& area) {
     if (t.surface == nullptr || isEmpty(area)) return;
+    ++t.surface->drawCount;
     RECT& d = t.surface->dirty;
     if (isEmpty(d)) {
         d = area;
