@@ -31,6 +31,16 @@ WIN32API int cqpPumpMessages(HWND window);
 // as the mouse messages Windows would send to the window under that point.
 WIN32API BOOL cqpClick(HWND window, int x, int y);
 
+// Milliseconds of the tick clock until the calling thread's next timer is due (0 when one is
+// due now), or -1 when the thread has no timer: a host on the manual clock moves the clock
+// to that moment, so that a timer sees exactly the audio up to its time.
+WIN32API long long cqpNextTimerWait(void);
+
+// Gives the number of drawing calls that have changed what the window's top-level window
+// shows since it was made: a host that reads pixels often reads them again only when it
+// moved. Always rising; FALSE for a handle that is not a window.
+WIN32API BOOL cqpWindowDrawCount(HWND window, unsigned long long* count);
+
 // Gives the bounding rectangle of what was drawn into a top-level window's surface since the
 // last call (empty when nothing), and clears it; for a presenter that copies changes out.
 WIN32API BOOL cqpTakeDirtyRect(HWND window, RECT* area);

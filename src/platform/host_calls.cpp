@@ -9,7 +9,7 @@ extern "C" const CqpHostCalls* cqscopeHostCalls1() {
         &DestroyWindow,         &cqpSetManualClock,   &cqpAdvanceClock,
         &cqpReadWindowPixels,   &cqpPumpMessages,     &cqpClick,
         &cqpLiveObjectCount,    &cqpFindForeignChild, &cqpPresentedXWindow,
-        CQSCOPE_MODULE_VERSION,
+        CQSCOPE_MODULE_VERSION, &cqpWindowDrawCount,  &cqpNextTimerWait,
     };
     return &calls;
 }

@@ -18,6 +18,7 @@
 
 #include <dlfcn.h>
 
+#include <cstddef>
 #include <cstdint>
 
 struct CqpHostCalls {
@@ -34,7 +35,13 @@ struct CqpHostCalls {
     decltype(&cqpFindForeignChild) findForeignChild;
     decltype(&cqpPresentedXWindow) presentedXWindow;
     const char* moduleVersion;  // the project version the module was built from
+    // Appended later: absent from the tables of older modules (see hasRenderCalls).
+    decltype(&cqpWindowDrawCount) windowDrawCount;
+    decltype(&cqpNextTimerWait) nextTimerWait;
 };
+
+// The size of the first table: a module's table is at least this big.
+inline constexpr std::uint32_t kHostCallsFirstSize = offsetof(CqpHostCalls, windowDrawCount);
 
 inline constexpr std::uint32_t kHostCallsVersion = 1;
 inline constexpr const char* kHostCallsEntryName = "cqscopeHostCalls1";
@@ -50,10 +57,16 @@ inline const CqpHostCalls* hostCallsOf(void* library) {
     auto entry = reinterpret_cast<HostCallsEntry>(::dlsym(library, kHostCallsEntryName));
     const CqpHostCalls* calls = entry != nullptr ? entry() : nullptr;
     if (calls == nullptr || calls->version != kHostCallsVersion ||
-        calls->size < sizeof(CqpHostCalls)) {
+        calls->size < kHostCallsFirstSize) {
         return nullptr;
     }
     return calls;
+}
+
+// Whether the module's table reaches windowDrawCount and nextTimerWait.
+inline bool hasRenderCalls(const CqpHostCalls& calls) {
+    return calls.size >= offsetof(CqpHostCalls, nextTimerWait) + sizeof calls.nextTimerWait &&
+           calls.windowDrawCount != nullptr && calls.nextTimerWait != nullptr;
 }
 
 #endif

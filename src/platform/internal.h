@@ -81,6 +81,8 @@ struct Surface {
     int height = 0;
     std::vector<std::uint32_t> pixels;
     RECT dirty{0, 0, 0, 0};
+    // Drawing calls that changed pixels of it since it was made; never goes back.
+    std::uint64_t drawCount = 0;
 };
 
 struct WindowClass {

@@ -461,6 +461,12 @@ WIN32API LRESULT WINAPI DispatchMessageA(const MSG* message) {
     return cqp::callWindow(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
+WIN32API long long cqpNextTimerWait() {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return cqp::nextTimerWaitLocked(s);
+}
+
 WIN32API UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);

@@ -139,6 +139,23 @@ WIN32API BOOL cqpReadWindowPixels(HWND window, DWORD* pixels, int width, int hei
     return TRUE;
 }
 
+WIN32API BOOL cqpWindowDrawCount(HWND window, unsigned long long* count) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Window* w = cqp::windowOrErrorLocked(s, window);
+    if (w == nullptr) return FALSE;
+    int ox = 0;
+    int oy = 0;
+    RECT clip{};
+    cqp::Window* top = cqp::topLevelOf(s, w, ox, oy, clip);
+    if (top == nullptr || count == nullptr) {
+        cqp::setError(top == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *count = top->surface->drawCount;
+    return TRUE;
+}
+
 WIN32API BOOL cqpTakeDirtyRect(HWND window, RECT* area) {
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);

@@ -94,10 +94,21 @@ TEST_F(UserTest, ChildrenDrawIntoTheirParentsSurfaceAtTheirOffsetClippedToThemse
     ASSERT_TRUE(GetClientRect(inner, &r));
     EXPECT_EQ(r.right, 30);
 
+    unsigned long long before = 0;
+    ASSERT_TRUE(cqpWindowDrawCount(inner, &before));
     HDC dc = GetDC(inner);
     ASSERT_NE(dc, nullptr);
     EXPECT_TRUE(PatBlt(dc, -5, -5, 100, 100, WHITENESS));
+    // Wholly outside the window: clipped away, nothing changes.
+    EXPECT_TRUE(PatBlt(dc, 40, 40, 10, 10, BLACKNESS));
     EXPECT_EQ(ReleaseDC(inner, dc), 1);
+    // The count is the top-level surface's, whichever of its windows asks.
+    unsigned long long drawn = 0, panelDrawn = 0;
+    ASSERT_TRUE(cqpWindowDrawCount(host_, &drawn));
+    ASSERT_TRUE(cqpWindowDrawCount(panel, &panelDrawn));
+    EXPECT_EQ(drawn, before + 1);
+    EXPECT_EQ(panelDrawn, drawn);
+    EXPECT_FALSE(cqpWindowDrawCount(reinterpret_cast<HWND>(0x5EED), &drawn));
 
     // Inside the panel: columns 140..149 and rows 70..79 of the host.
     const std::vector<DWORD> host = pixels(host_, 200, 100);
@@ -118,6 +129,11 @@ TEST_F(UserTest, ChildrenDrawIntoTheirParentsSurfaceAtTheirOffsetClippedToThemse
     EXPECT_EQ(inside[10 * 30 + 10], 0u);  // beyond the panel: not drawn
     std::vector<DWORD> wrongSize(10);
     EXPECT_FALSE(cqpReadWindowPixels(inner, wrongSize.data(), 10, 1));
+
+    // Reading the pixels back draws nothing.
+    unsigned long long afterReads = 0;
+    ASSERT_TRUE(cqpWindowDrawCount(inner, &afterReads));
+    EXPECT_EQ(afterReads, before + 1);
 
     RECT dirty{};
     ASSERT_TRUE(cqpTakeDirtyRect(host_, &dirty));

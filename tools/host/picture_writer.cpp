@@ -53,6 +53,17 @@ void PictureWriter::add(const std::string& path, const std::uint32_t* pixels) {
         job.bytes = job.encoded->get_future().share();
         previousBytes_ = job.bytes;
     }
+    submit(std::move(job));
+}
+
+void PictureWriter::addRepeat(const std::string& path) {
+    Job job;
+    job.path = path;
+    job.bytes = previousBytes_;
+    submit(std::move(job));
+}
+
+void PictureWriter::submit(Job job) {
     if (threads_.empty()) {
         run(job);
         return;

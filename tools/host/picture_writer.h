@@ -36,6 +36,9 @@ class PictureWriter {
     // Waits while the encoders are too far behind, so that memory stays bounded. Throws the
     // HostError of an earlier picture that could not be written.
     void add(const std::string& path, const std::uint32_t* pixels);
+    // The picture handed over last, once more, to be written to `path` (for a caller that
+    // knows the display has not changed). Requires an earlier add().
+    void addRepeat(const std::string& path);
     // Waits until every picture is written; throws the first failure.
     void finish();
 
@@ -49,6 +52,7 @@ class PictureWriter {
 
     // Encodes (unless reused) and writes one picture; throws HostError.
     void run(Job& job) const;
+    void submit(Job job);
     void work();
     void rethrowFailure();
 

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <thread>
@@ -384,8 +386,10 @@ int renderWithEditor(const RenderOptions& options) {
     long long position = 0;
     long long clockMs = 0;
     EventList events;
-    // A video plays the audio to its end, for the sound; pictures stop at the last capture.
-    const long long endFrame = video ? totalFrames : captureFrames.back();
+    // A video plays the audio to its end, for the sound; pictures stop once the last
+    // capture's frame has played.
+    const long long endFrame =
+        video ? totalFrames : std::min(captureFrames.back() + 1, totalFrames);
     ProgressBar progress("render", endFrame);
     // The note readout follows the display beside the plug-in (--peaks).
     std::unique_ptr<PeakReport> peakReport;
@@ -395,6 +399,56 @@ int renderWithEditor(const RenderOptions& options) {
         readout = std::make_unique<DisplayReadout>(sampleRate, *options.peaks, *peakReport);
     }
 
+    // What the editor's window has drawn so far, and when its next timer is due, where the
+    // plug-in's window system tells.
+    const bool renderCalls = hasRenderCalls(platform);
+    std::function<unsigned long long()> drawCount;
+    if (renderCalls) {
+        drawCount = [&] {
+            unsigned long long count = 0;
+            if (!platform.windowDrawCount(parent.window, &count)) {
+                throw HostError("cannot read the editor's pixels");
+            }
+            return count;
+        };
+    }
+    unsigned long long lastDrawCount = 0;
+    // Takes the captures of the frames before `limit`. A capture shows the display as it is
+    // once its frame has played (with whatever the moment of that frame brought: its MIDI, a
+    // timer due then); the display changes only when the host idles, so a capture between
+    // two stops shows what it showed at the first of them.
+    auto captureBefore = [&](long long limit) {
+        while (nextCapture < captureFrames.size() && captureFrames[nextCapture] < limit) {
+            // Between two refreshes nothing is drawn, so most video frames repeat the one
+            // before: those are neither read back nor compared again.
+            const bool unchanged = nextCapture > 0 && drawCount && drawCount() == lastDrawCount;
+            if (!unchanged) {
+                lastDrawCount = drawCount ? drawCount() : 0;
+                if (!platform.readWindowPixels(parent.window, pixels.data(), width, height)) {
+                    throw HostError("cannot read the editor's pixels");
+                }
+            }
+            if (video) {
+                if (unchanged) {
+                    videoOut->addRepeat();
+                } else {
+                    videoOut->addFrame(pixels.data());
+                }
+            } else {
+                const std::string file =
+                    numbered ? folder->fileFor(nextCapture, captureFrames.size()) : outPath;
+                if (folder) folder->wrote(file);
+                if (unchanged) {
+                    pictures->addRepeat(file);
+                } else {
+                    pictures->add(file, pixels.data());
+                }
+            }
+            if (readout)
+                readout->picture(static_cast<double>(captureFrames[nextCapture]) / sampleRate);
+            ++nextCapture;
+        }
+    };
     auto atStop = [&] {
         if (!holdClicked && holdFrame == position) {
             platform.click(parent.window, display::kHoldClickX, display::kHoldClickY);
@@ -402,30 +456,27 @@ int renderWithEditor(const RenderOptions& options) {
             if (readout) readout->holdClicked(clockMs);
             holdClicked = true;
         }
-        while (nextCapture < captureFrames.size() && captureFrames[nextCapture] == position) {
-            if (!platform.readWindowPixels(parent.window, pixels.data(), width, height)) {
-                throw HostError("cannot read the editor's pixels");
-            }
-            if (video) {
-                videoOut->addFrame(pixels.data());
-            } else {
-                const std::string file =
-                    numbered ? folder->fileFor(nextCapture, captureFrames.size()) : outPath;
-                if (folder) folder->wrote(file);
-                pictures->add(file, pixels.data());
-            }
-            if (readout)
-                readout->picture(static_cast<double>(captureFrames[nextCapture]) / sampleRate);
-            ++nextCapture;
-        }
+        captureBefore(position);
     };
+    // Where a block ends for a timer due at `ms`: just after the frame at that time, so that
+    // the timer sees the audio and MIDI up to and including its moment (the clock follows the
+    // audio, and still reads `ms` there).
+    const auto rate = static_cast<long long>(sampleRate);
+    auto endForTimerAt = [&](long long ms) { return (ms * rate + 999) / 1000 + 1; };
     atStop();
     while (position < endFrame) {
-        // Blocks end where a capture or the hold click is due, so each sees exactly the audio
-        // up to its time.
-        long long end = std::min(position + kBlockSize, totalFrames);
-        if (nextCapture < captureFrames.size()) end = std::min(end, captureFrames[nextCapture]);
+        // Blocks lie on a fixed grid and also end where the hold click and the editor's next
+        // timer are due, so that each timer sees exactly the audio up to its time, and the
+        // plug-in gets the same calls whatever is captured: a video frame is the picture
+        // `--at` gives at its time.
+        long long end = std::min({(position / kBlockSize + 1) * kBlockSize, totalFrames, endFrame});
         if (!holdClicked && holdFrame > position) end = std::min(end, holdFrame);
+        if (renderCalls) {
+            const long long wait = platform.nextTimerWait();
+            if (wait > 0)
+                end = std::min(end, std::max(position + 1, endForTimerAt(clockMs + wait)));
+        }
+        captureBefore(end - 1);
         const int count = static_cast<int>(end - position);
         const int got = audio.read(position, left.data(), right.data(), count);
         if (got != count) throw HostError("audio ended early while rendering");
@@ -455,6 +506,8 @@ int renderWithEditor(const RenderOptions& options) {
         atStop();
         progress.update(position);
     }
+    // What the audio's end shows (a capture at its very end).
+    captureBefore(std::numeric_limits<long long>::max());
     if (video) {
         videoOut->finish();
     } else {
