@@ -20,6 +20,7 @@ extern "C" {
 
 #include "demo_signal.h"
 #include "host_test_support.h"
+#include "yuv_picture.h"
 
 namespace cqhost_test {
 namespace {
@@ -252,21 +253,92 @@ class HostVideo : public ::testing::Test {
     ScratchDir dir_;
 };
 
+// BT.601 limited range from the formulas, for one pixel's luma or a block's mean colour.
+struct Ycc {
+    double y, u, v;
+};
+Ycc bt601(double r, double g, double b) {
+    const double luma = 0.299 * r + 0.587 * g + 0.114 * b;
+    return {16.0 + 219.0 * luma / 255.0, 128.0 + 224.0 * (b - luma) / (1.772 * 255.0),
+            128.0 + 224.0 * (r - luma) / (1.402 * 255.0)};
+}
+
+TEST(YuvPicture, EveryPlaneIsWithinOneStepOfTheFormulasAtAnySize) {
+    // Random pixels (no runs) and the display's kind of picture: runs of a few colours and
+    // rows that repeat, at odd sizes whose last column and row count twice.
+    std::srand(7);
+    for (const bool display : {false, true}) {
+        for (const auto& [w, h] : {std::pair{7, 5}, std::pair{16, 9}, std::pair{1, 1}}) {
+            std::vector<std::uint32_t> pixels(size_t(w) * h);
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const std::uint32_t colours[] = {0x000000, 0x00FF00, 0x7F7F7F, 0xFFFFFF};
+                    pixels[size_t(y) * w + x] =
+                        display ? colours[(x / 3 + (y / 4)) % 4]
+                                : static_cast<std::uint32_t>(std::rand()) & 0xFFFFFFu;
+                }
+            }
+            const int cw = (w + 1) / 2, ch = (h + 1) / 2;
+            std::vector<std::uint8_t> yp(size_t(w) * h), up(size_t(cw) * ch), vp(up.size());
+            cqhost::convertToYuv420(pixels.data(), w, h,
+                                    {yp.data(), up.data(), vp.data(), w, cw, cw});
+            auto channel = [&](int x, int y, int shift) {
+                x = std::min(x, w - 1);
+                y = std::min(y, h - 1);
+                return double((pixels[size_t(y) * w + x] >> shift) & 0xFF);
+            };
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const Ycc want = bt601(channel(x, y, 16), channel(x, y, 8), channel(x, y, 0));
+                    EXPECT_NEAR(yp[size_t(y) * w + x], want.y, 1.0) << x << "," << y;
+                }
+            }
+            for (int cy = 0; cy < ch; ++cy) {
+                for (int cx = 0; cx < cw; ++cx) {
+                    double mean[3] = {};
+                    for (int shift : {16, 8, 0}) {
+                        double& m = mean[shift == 16 ? 0 : shift == 8 ? 1 : 2];
+                        for (int dy : {0, 1}) {
+                            for (int dx : {0, 1}) m += channel(2 * cx + dx, 2 * cy + dy, shift);
+                        }
+                        m /= 4.0;
+                    }
+                    const Ycc want = bt601(mean[0], mean[1], mean[2]);
+                    EXPECT_NEAR(up[size_t(cy) * cw + cx], want.u, 1.0) << cx << "," << cy;
+                    EXPECT_NEAR(vp[size_t(cy) * cw + cx], want.v, 1.0) << cx << "," << cy;
+                }
+            }
+        }
+    }
+    // The ends of the range exactly: black and white carry no colour.
+    const std::uint32_t ends[] = {0x000000, 0xFFFFFF};
+    std::uint8_t y[2], u, v;
+    for (int i = 0; i < 2; ++i) {
+        cqhost::convertToYuv420(&ends[i], 1, 1, {&y[i], &u, &v, 1, 1, 1});
+        EXPECT_EQ(int(u), 128);
+        EXPECT_EQ(int(v), 128);
+    }
+    EXPECT_EQ(int(y[0]), 16);
+    EXPECT_EQ(int(y[1]), 235);
+}
+
 TEST_F(HostVideo, LosslessDemoHasTheRenderedPicturesAndTheExactSound) {
     const std::string path = dir_.file("demo.mkv");
-    const RunResult result = run({"--out", path, "--lossless", "--fps", "10"});
+    const RunResult result = run({"--out", path, "--lossless"});
     ASSERT_EQ(result.status, 0) << result.err;
     const Decoded video = decode(path);
     EXPECT_EQ(video.videoCodec, "ffv1");
     EXPECT_EQ(video.audioCodec, "flac");
     ASSERT_EQ(video.width, 960);
     ASSERT_EQ(video.height, 512);
-    // 4 s at 10 frames a second, the first at 0 s, one per step.
-    ASSERT_EQ(video.frames.size(), 40u);
+    // 4 s at 30 frames a second, the first at 0 s, one per step.
+    ASSERT_EQ(video.frames.size(), 120u);
     for (size_t k = 0; k < video.framePts.size(); ++k) EXPECT_EQ(video.framePts[k], long(k));
 
-    const std::vector<int> checked{0, 1, 5, 15, 30, 39};
-    const std::vector<Image> pictures = picturesAt(checked, 10);
+    // Frames at refreshes (0, 15, 45, 90) and between them, which repeat the one before
+    // without being read back (1, 2, 44, 46, 119).
+    const std::vector<int> checked{0, 1, 2, 15, 44, 45, 46, 90, 119};
+    const std::vector<Image> pictures = picturesAt(checked, 30);
     ASSERT_EQ(pictures.size(), checked.size());
     for (size_t i = 0; i < checked.size(); ++i) {
         EXPECT_TRUE(video.frames[checked[i]] == pictures[i].pixels) << "frame " << checked[i];

@@ -8,7 +8,6 @@ extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
@@ -17,6 +16,7 @@ extern "C" {
 
 #include "host_error.h"
 #include "output_file.h"
+#include "yuv_picture.h"
 
 namespace cqhost {
 namespace {
@@ -65,14 +65,16 @@ class VideoWriter::Encoder {
     void addFrame(const std::uint32_t* pixels, bool repeat) {
         if (!repeat) {
             check(av_frame_make_writable(picture_));
-            const std::uint8_t* source[] = {reinterpret_cast<const std::uint8_t*>(pixels)};
-            const int sourceStride[] = {4 * format_.width};
-            if (scaler_ != nullptr) {
-                sws_scale(scaler_, source, sourceStride, 0, format_.height, picture_->data,
-                          picture_->linesize);
+            if (format_.lossless) {
+                const int stride = 4 * format_.width;
+                av_image_copy_plane(picture_->data[0], picture_->linesize[0],
+                                    reinterpret_cast<const std::uint8_t*>(pixels), stride, stride,
+                                    format_.height);
             } else {
-                av_image_copy_plane(picture_->data[0], picture_->linesize[0], source[0],
-                                    sourceStride[0], sourceStride[0], format_.height);
+                convertToYuv420(
+                    pixels, format_.width, format_.height,
+                    YuvPlanes{picture_->data[0], picture_->data[1], picture_->data[2],
+                              picture_->linesize[0], picture_->linesize[1], picture_->linesize[2]});
             }
         }
         picture_->pts = nextFramePts_++;
@@ -129,8 +131,6 @@ class VideoWriter::Encoder {
         av_audio_fifo_free(fifo_);
         fifo_ = nullptr;
         swr_free(&resampler_);
-        sws_freeContext(scaler_);
-        scaler_ = nullptr;
         avcodec_free_context(&videoCodec_);
         avcodec_free_context(&audioCodec_);
         if (container_ != nullptr) {
@@ -167,7 +167,7 @@ class VideoWriter::Encoder {
         const AVPixelFormat pixelFormat = format_.lossless ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_YUV420P;
         videoCodec_->pix_fmt = pixelFormat;
         if (!format_.lossless) {
-            // Tagged as what the converter below produces: BT.601, limited range.
+            // Tagged as what convertToYuv420 produces: BT.601, limited range.
             videoCodec_->colorspace = AVCOL_SPC_SMPTE170M;
             videoCodec_->color_primaries = AVCOL_PRI_SMPTE170M;
             videoCodec_->color_trc = AVCOL_TRC_SMPTE170M;
@@ -180,9 +180,11 @@ class VideoWriter::Encoder {
             av_opt_set(videoCodec_->priv_data, "preset", "ultrafast", 0);
             av_opt_set(videoCodec_->priv_data, "tune", "zerolatency", 0);
             av_opt_set(videoCodec_->priv_data, "crf", "18", 0);
-            // One slice per thread the render may use; x264's own default (one and a half
-            // per core) only makes its threads and the render's take turns.
-            videoCodec_->thread_count = std::max(1, format_.threads);
+            // One slice per thread the render may use beyond its own (which the plug-in's
+            // transform shares with a helper of its own); x264's default of one and a half
+            // per core only makes its threads and the render's take turns. On two cores one
+            // thread: slices cost x264 a fifth more work.
+            videoCodec_->thread_count = std::max(1, format_.threads - 1);
         }
         if (container_->oformat->flags & AVFMT_GLOBALHEADER) {
             videoCodec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -200,12 +202,6 @@ class VideoWriter::Encoder {
         picture_->width = format_.width;
         picture_->height = format_.height;
         check(av_frame_get_buffer(picture_, 0));
-        if (!format_.lossless) {
-            scaler_ = sws_getContext(format_.width, format_.height, AV_PIX_FMT_BGR0, format_.width,
-                                     format_.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
-                                     nullptr, nullptr);
-            if (scaler_ == nullptr) throw HostError("cannot convert the pictures for " + path_);
-        }
     }
 
     void openAudio() {
@@ -324,7 +320,6 @@ class VideoWriter::Encoder {
     AVCodecContext* audioCodec_ = nullptr;
     AVStream* videoStream_ = nullptr;
     AVStream* audioStream_ = nullptr;
-    SwsContext* scaler_ = nullptr;
     SwrContext* resampler_ = nullptr;
     AVAudioFifo* fifo_ = nullptr;
     AVFrame* picture_ = nullptr;
@@ -375,6 +370,13 @@ void VideoWriter::addFrame(const std::uint32_t* pixels) {
         previous_ = pool_.copy(pixels);
         item.pixels = previous_;
     }
+    submit(std::move(item));
+}
+
+void VideoWriter::addRepeat() {
+    Item item;
+    item.isFrame = true;
+    item.repeat = true;
     submit(std::move(item));
 }
 

@@ -49,6 +49,9 @@ class VideoWriter {
     void addAudio(const float* left, const float* right, int frames);
     // The next frame: width x height pixels, 0x00RRGGBB, top row first.
     void addFrame(const std::uint32_t* pixels);
+    // The frame handed over last, once more (for a caller that knows the display has not
+    // changed). Requires an earlier addFrame().
+    void addRepeat();
     // Flushes the encoders, completes the file and renames it into place. Throws HostError.
     void finish();
 
