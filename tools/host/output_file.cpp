@@ -109,10 +109,10 @@ int AtomicOutputFile::releaseFd() {
     return fd;
 }
 
-void AtomicOutputFile::commit() {
+void AtomicOutputFile::commit(bool flushNow) {
     // mkstemp makes the file private; give it the mode any new file of the user gets.
     if (::chmod(temporary_.c_str(), 0666 & ~currentUmask()) != 0 ||
-        (fd_ >= 0 && ::fsync(fd_) != 0)) {
+        (flushNow && fd_ >= 0 && ::fsync(fd_) != 0)) {
         throw HostError("cannot write " + destination_ + ": " + std::strerror(errno));
     }
     if (fd_ >= 0) {

@@ -27,8 +27,9 @@ class AtomicOutputFile {
     // The temporary's path, for libraries that open files by name.
     const std::string& temporary() const { return temporary_; }
 
-    // Flushes the temporary to disk and renames it to the destination.
-    void commit();
+    // Flushes the temporary to disk (unless the caller flushes a whole batch of files later,
+    // `flushNow` false) and renames it to the destination.
+    void commit(bool flushNow = true);
 
   private:
     std::string destination_;

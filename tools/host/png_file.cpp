@@ -192,7 +192,7 @@ std::string encodePng(const std::uint32_t* pixels, int width, int height) {
     return out;
 }
 
-void writeFileAtomically(const std::string& path, const std::string& bytes) {
+void writeFileAtomically(const std::string& path, const std::string& bytes, bool flushNow) {
     AtomicOutputFile output(path);
     const char* data = bytes.data();
     size_t left = bytes.size();
@@ -203,7 +203,7 @@ void writeFileAtomically(const std::string& path, const std::string& bytes) {
         data += written;
         left -= static_cast<size_t>(written);
     }
-    output.commit();
+    output.commit(flushNow);
 }
 
 void writePng(const std::string& path, const std::uint32_t* pixels, int width, int height) {

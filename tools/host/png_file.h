@@ -17,8 +17,9 @@ namespace cqhost {
 std::string encodePng(const std::uint32_t* pixels, int width, int height);
 
 // Writes `bytes` to `path` atomically (a temporary in the same folder, renamed when
-// complete). Throws HostError when the file cannot be written.
-void writeFileAtomically(const std::string& path, const std::string& bytes);
+// complete), flushed to disk first unless `flushNow` is false (see AtomicOutputFile::commit).
+// Throws HostError when the file cannot be written.
+void writeFileAtomically(const std::string& path, const std::string& bytes, bool flushNow = true);
 
 // encodePng and writeFileAtomically in one.
 void writePng(const std::string& path, const std::uint32_t* pixels, int width, int height);

@@ -2,6 +2,7 @@
 // would, on a manual clock that follows the audio, and writes what the editor shows at the
 // asked times as PNG pictures, or at every frame time as a video with the audio's sound.
 // Encoding runs on other threads beside the render (picture_writer.h, video_file.h).
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -169,7 +170,18 @@ class OutputFolder {
         return path_ + "/" + name;
     }
     void wrote(const std::string& file) { written_.push_back(file); }
-    void complete() { complete_ = true; }
+    // Flushes the folder's pictures to disk at once (they were written without a flush
+    // each), then keeps them. Throws HostError, and the pictures are removed, when that fails.
+    void complete() {
+        const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool flushed = fd >= 0 && ::syncfs(fd) == 0;
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        if (!flushed) {
+            throw HostError("cannot write pictures into " + path_ + ": " + std::strerror(error));
+        }
+        complete_ = true;
+    }
 
   private:
     std::string path_;
@@ -357,7 +369,7 @@ int renderWithEditor(const RenderOptions& options) {
         format.threads = threads;
         videoOut = std::make_unique<VideoWriter>(outPath, format, threads > 1);
     } else {
-        pictures = std::make_unique<PictureWriter>(width, height, threads - 1);
+        pictures = std::make_unique<PictureWriter>(width, height, threads - 1, !numbered);
     }
     EditorSession parent(platform, host, width, height);
 
