@@ -14,12 +14,11 @@
 #include "peaks.h"
 #include "plugin_analysis.h"
 #include "progress.h"
+#include "render_blocks.h"
 
 namespace cqhost {
 namespace {
 
-// The blocks render hands the plug-in; the silence flag is the span of the last one.
-constexpr int kBlockSize = 512;
 constexpr double kDisplayPeriod = 0.1;
 
 std::string defaultDataPath(const std::string& audio) {
@@ -70,11 +69,11 @@ int runAnalyse(const AnalyseOptions& options) {
     for (long long k = 1; k <= rows; ++k) {
         const long long rowFrame =
             std::min(totalFrames, std::llround(static_cast<double>(k) * period * sampleRate));
-        // Blocks end at the row's frame, so its transform sees exactly the audio up to then;
-        // the MIDI events of each block arrive before it, as in render.
-        while (position < rowFrame) {
-            const int count =
-                static_cast<int>(std::min<long long>(kBlockSize, rowFrame - position));
+        // The blocks render gives the plug-in up to a refresh at the row's frame
+        // (render_blocks.h); the MIDI events of each block arrive before it, as in render.
+        const long long rowEnd = std::min(totalFrames, blockEndFor(rowFrame));
+        while (position < rowEnd) {
+            const int count = static_cast<int>(std::min(gridBlockEnd(position), rowEnd) - position);
             if (reader.read(left.data(), right.data(), count) != count) {
                 throw HostError("audio file " + options.audio + " ended early");
             }

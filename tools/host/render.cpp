@@ -32,12 +32,12 @@
 #include "plugin_analysis.h"
 #include "plugin_host.h"
 #include "progress.h"
+#include "render_blocks.h"
 #include "video_file.h"
 
 namespace cqhost {
 namespace {
 
-constexpr int kBlockSize = 512;
 // When the demo is captured: well inside the chord, before its fade-out.
 constexpr double kDemoCaptureSeconds = 3.0;
 
@@ -470,23 +470,22 @@ int renderWithEditor(const RenderOptions& options) {
         }
         captureBefore(position);
     };
-    // Where a block ends for a timer due at `ms`: just after the frame at that time, so that
-    // the timer sees the audio and MIDI up to and including its moment (the clock follows the
-    // audio, and still reads `ms` there).
+    // The first frame at which the manual clock reads `ms` (the clock follows the audio).
     const auto rate = static_cast<long long>(sampleRate);
-    auto endForTimerAt = [&](long long ms) { return (ms * rate + 999) / 1000 + 1; };
+    auto firstFrameAt = [&](long long ms) { return (ms * rate + 999) / 1000; };
     atStop();
     while (position < endFrame) {
-        // Blocks lie on a fixed grid and also end where the hold click and the editor's next
-        // timer are due, so that each timer sees exactly the audio up to its time, and the
-        // plug-in gets the same calls whatever is captured: a video frame is the picture
-        // `--at` gives at its time.
-        long long end = std::min({(position / kBlockSize + 1) * kBlockSize, totalFrames, endFrame});
+        // The plug-in gets the same calls whatever is captured (render_blocks.h), so a video
+        // frame is the picture `--at` gives at its time. The hold click comes at its frame,
+        // before that frame plays; the editor's next timer just after its frame.
+        long long end = std::min({gridBlockEnd(position), totalFrames, endFrame});
         if (!holdClicked && holdFrame > position) end = std::min(end, holdFrame);
         if (renderCalls) {
             const long long wait = platform.nextTimerWait();
-            if (wait > 0)
-                end = std::min(end, std::max(position + 1, endForTimerAt(clockMs + wait)));
+            if (wait > 0) {
+                end = std::min(end,
+                               std::max(position + 1, blockEndFor(firstFrameAt(clockMs + wait))));
+            }
         }
         captureBefore(end - 1);
         const int count = static_cast<int>(end - position);
