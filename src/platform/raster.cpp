@@ -116,6 +116,20 @@ long long roundMulDiv(long long a, long long b, long long den, bool tieUp) {
     return negative ? -static_cast<long long>(q) : static_cast<long long>(q);
 }
 
+// For a start `from`, a direction `step` (1 or -1) and `count` steps: the steps i in
+// [first, last) with low <= from + i * step < high (first == last when there are none).
+void stepsInside(long long from, int step, long long count, long long low, long long high,
+                 long long& first, long long& last) {
+    if (step > 0) {
+        first = std::max(0LL, low - from);
+        last = std::min(count, high - from);
+    } else {
+        first = std::max(0LL, from - high + 1);
+        last = std::min(count, from - low + 1);
+    }
+    if (last < first) last = first;
+}
+
 // A vertical (`vertical`) or horizontal line of `count` pixels from (x0, y0) in DC
 // coordinates, one pixel per step of `step` along its axis: the pixels drawLine's walk
 // plots for such a line, without its per-step rounding. The display draws nothing but these,
@@ -135,14 +149,8 @@ void drawAxisLine(Target& t, long long x0, long long y0, bool vertical, int step
     const long long high = vertical ? t.clip.bottom : t.clip.right;
     long long first = 0;
     long long last = 0;
-    if (step > 0) {
-        first = std::max(0LL, low - from);
-        last = std::min(count, high - from);
-    } else {
-        first = std::max(0LL, from - high + 1);
-        last = std::min(count, from - low + 1);
-    }
-    if (last <= first) return;
+    stepsInside(from, step, count, low, high, first, last);
+    if (last == first) return;
     // The pixels [lowest, highest] along the axis, walked from the lower end.
     const long long a = from + first * step;
     const long long b = from + (last - 1) * step;
@@ -195,20 +203,8 @@ void drawLine(Target& t, int x0, int y0, int x1, int y1, std::uint32_t color, in
         dirty.right = std::max<LONG>(dirty.right, sx + 1);
         dirty.bottom = std::max<LONG>(dirty.bottom, sy + 1);
     };
-    // Long lines are walked only over the steps whose major coordinate lies inside the clip:
-    // for a start `from`, a direction `step` and `count` steps, the steps i in [first, last)
-    // with low <= from + i * step < high.
-    auto majorRange = [](long long from, int step, long long count, long long low, long long high,
-                         long long& first, long long& last) {
-        if (step > 0) {
-            first = std::max(0LL, low - from);
-            last = std::min(count, high - from);
-        } else {
-            first = std::max(0LL, from - high + 1);
-            last = std::min(count, from - low + 1);
-        }
-        if (last < first) last = first;
-    };
+    // Long lines are walked only over the steps whose major coordinate lies inside the clip.
+    const auto majorRange = stepsInside;
     if (adx >= ady) {
         const int step = dx > 0 ? 1 : -1;
         long long first = 0;
