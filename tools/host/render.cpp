@@ -390,7 +390,12 @@ int renderWithEditor(const RenderOptions& options) {
     for (int i = 0; i < numInputs; ++i) inputPointers[i] = inputs[i].data();
     for (int o = 0; o < numOutputs; ++o) outputPointers[o] = outputs[o].data();
 
-    const long long holdFrame = options.holdAt ? frameAt(*options.holdAt, sampleRate) : -1;
+    // The stop at which Hold is clicked: once the frame at its time has played (and a refresh
+    // due then has run).
+    const auto rate = static_cast<long long>(sampleRate);
+    const long long holdStop =
+        options.holdAt ? std::min(totalFrames, blockEndFor(frameAt(*options.holdAt, sampleRate)))
+                       : -1;
     bool holdClicked = false;
     std::vector<std::uint32_t> pixels(static_cast<size_t>(width) * height);
     size_t nextCapture = 0;
@@ -462,7 +467,7 @@ int renderWithEditor(const RenderOptions& options) {
         }
     };
     auto atStop = [&] {
-        if (!holdClicked && holdFrame == position) {
+        if (!holdClicked && holdStop == position) {
             platform.click(parent.window, display::kHoldClickX, display::kHoldClickY);
             idle();
             if (readout) readout->holdClicked(clockMs);
@@ -470,16 +475,15 @@ int renderWithEditor(const RenderOptions& options) {
         }
         captureBefore(position);
     };
-    // The first frame at which the manual clock reads `ms` (the clock follows the audio).
-    const auto rate = static_cast<long long>(sampleRate);
+    // The first frame whose time is `ms` or later.
     auto firstFrameAt = [&](long long ms) { return (ms * rate + 999) / 1000; };
     atStop();
     while (position < endFrame) {
         // The plug-in gets the same calls whatever is captured (render_blocks.h), so a video
-        // frame is the picture `--at` gives at its time. The hold click comes at its frame,
-        // before that frame plays; the editor's next timer just after its frame.
+        // frame is the picture `--at` gives at its time. The block ends where the Hold click
+        // or the editor's next timer is due: just after the frame at its time.
         long long end = std::min({gridBlockEnd(position), totalFrames, endFrame});
-        if (!holdClicked && holdFrame > position) end = std::min(end, holdFrame);
+        if (!holdClicked && holdStop > position) end = std::min(end, holdStop);
         if (renderCalls) {
             const long long wait = platform.nextTimerWait();
             if (wait > 0) {
@@ -507,7 +511,11 @@ int renderWithEditor(const RenderOptions& options) {
         if (readout) readout->audio(left.data(), right.data(), count);
         position = end;
 
-        const long long targetMs = position * 1000 / static_cast<long long>(sampleRate);
+        // The clock reads the time of the last frame played, so a timer due at T ms fires once
+        // the frame at T has played, wherever the blocks end; at the end of the audio, the
+        // time at which it ends.
+        const long long targetMs =
+            (position == totalFrames ? position : position - 1) * 1000 / rate;
         if (targetMs > clockMs) {
             platform.advanceClock(static_cast<DWORD>(targetMs - clockMs));
             clockMs = targetMs;

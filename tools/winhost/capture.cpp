@@ -20,6 +20,7 @@
 #include "host/event_list.h"
 #include "host/host_error.h"
 #include "host/plugin_host.h"
+#include "host/render_blocks.h"
 #include "host_window.h"
 #include "win_commands.h"
 
@@ -28,9 +29,9 @@ namespace {
 
 using cqhost::EventList;
 using cqhost::HostError;
+using cqhost::kBlockSize;
 using cqhost::PluginHost;
 
-constexpr int kBlockSize = 512;
 // The middle of the Hold button, in the button's own coordinates.
 constexpr int kHoldClickX = display::kHoldClickX - display::kHoldX;
 constexpr int kHoldClickY = display::kHoldClickY - display::kHoldY;
@@ -140,8 +141,9 @@ void checkWritable(const std::string& path) {
     DeleteFileA(probe.c_str());
 }
 
-// Plays frames [0, end) in blocks of kBlockSize with the MIDI messages that fall in them, and
-// lets the message loop run between blocks as a live host's would.
+// Plays frames [0, end) in the blocks of the Linux render (render_blocks.h) with the MIDI
+// messages that fall in them, and lets the message loop run between blocks as a live host's
+// would.
 void play(PluginHost& plugin, const AudioInput& audio, long long end) {
     AEffect& effect = plugin.effect();
     const int numInputs = std::max(effect.numInputs, 0);
@@ -167,7 +169,7 @@ void play(PluginHost& plugin, const AudioInput& audio, long long end) {
     const std::vector<cqhost::TimedMidiMessage>& midi = audio.midi();
     size_t nextMidi = 0;
     for (long long position = 0; position < end;) {
-        const long long blockEnd = std::min(position + kBlockSize, end);
+        const long long blockEnd = std::min(cqhost::gridBlockEnd(position), end);
         const int count = static_cast<int>(blockEnd - position);
         audio.read(position, left.data(), right.data(), count);
         // Each message in the block it falls in, at its offset there (as the Linux host does).
@@ -246,14 +248,15 @@ int runCapture(const CaptureOptions& options) {
     HWND display = GetWindow(parent.window, GW_CHILD);
     if (display == nullptr) throw HostError("the editor opened no window in its parent");
 
-    play(plugin, audio, captureFrame);
+    // The refresh at the capture time sees that frame too, as in the Linux render.
+    play(plugin, audio, std::min(audio.frames(), cqhost::blockEndFor(captureFrame)));
     if (rival != nullptr) {
         // Its class stays registered, with a procedure in code that is now gone.
         FreeLibrary(rival);
         std::printf("unloaded %s with the editor open\n", options.rival->c_str());
     }
 
-    // A refresh that starts now sees every sample up to the capture time.
+    // A refresh that starts now sees every sample up to and including the capture time.
     const auto idle = [&plugin] { plugin.dispatch(effEditIdle); };
     runMessageLoop(options.timeoutMs, "the display's refresh timer", idle,
                    [display](const MSG& m) { return m.message == WM_TIMER && m.hwnd == display; });
