@@ -268,7 +268,8 @@ TEST(YuvPicture, EveryPlaneIsWithinOneStepOfTheFormulasAtAnySize) {
     // rows that repeat, at odd sizes whose last column and row count twice.
     std::srand(7);
     for (const bool display : {false, true}) {
-        for (const auto& [w, h] : {std::pair{7, 5}, std::pair{16, 9}, std::pair{1, 1}}) {
+        for (const auto& size : {std::pair{7, 5}, std::pair{16, 9}, std::pair{1, 1}}) {
+            const int w = size.first, h = size.second;
             std::vector<std::uint32_t> pixels(size_t(w) * h);
             for (int y = 0; y < h; ++y) {
                 for (int x = 0; x < w; ++x) {
