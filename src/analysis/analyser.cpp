@@ -49,6 +49,14 @@ void Analyser::transform() {
     magnitudes_ = bank->magnitudes();
 }
 
+void Analyser::transformShown(ConstantQBank::ShownAlike shownAlike) {
+    std::lock_guard<std::mutex> lock(bankMutex_);
+    ConstantQBank* bank = current_.load(std::memory_order_acquire);
+    if (bank == nullptr) return;
+    bank->transformShown(shownAlike);
+    magnitudes_ = bank->magnitudes();
+}
+
 Analyser::RateChange Analyser::setSampleRate(double sampleRate) {
     if (!isSupportedAnalysisRate(sampleRate)) return RateChange::unsupported;
     std::lock_guard<std::mutex> switching(switchMutex_);

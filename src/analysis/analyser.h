@@ -57,6 +57,9 @@ class Analyser {
     // User-interface thread: recomputes the magnitudes from the current bank (without a bank
     // they stay as they are).
     void transform();
+    // User-interface thread: as transform, to the display's precision
+    // (ConstantQBank::transformShown).
+    void transformShown(ConstantQBank::ShownAlike shownAlike);
     // User-interface thread: the magnitudes of the last transform, [octave][bin]; all 0
     // before the first. The reference stays valid for the analyser's life (a rate switch keeps
     // the last picture until the next transform).

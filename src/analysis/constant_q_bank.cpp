@@ -1,5 +1,6 @@
 #include "analysis/constant_q_bank.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -59,7 +60,8 @@ ConstantQBank::ConstantQBank(double rate)
     : kernels_(KernelSet::forRate(rate)),
       historyLength_(kernels_->historyLength()),
       history_(new std::atomic<double>[historyLength_]),
-      timeOrdered_(new double[historyLength_]) {
+      timeOrdered_(new double[historyLength_]),
+      spans_(new Span[historyLength_ / kShortestSkip + 2]) {
     for (std::uint32_t i = 0; i < historyLength_; ++i) {
         history_[i].store(0.0, std::memory_order_relaxed);
     }
@@ -168,24 +170,100 @@ float ConstantQBank::appendBlock(const float* const* inputs, float* const* outpu
     return high - low;
 }
 
-void ConstantQBank::transform() noexcept {
+void ConstantQBank::orderHistory() noexcept {
     const std::uint32_t now = writeCount_.load(std::memory_order_acquire);
     const std::uint32_t length = historyLength_;
     // Lay the ring out in time order: timeOrdered[u] = history[((now + u) mod 2^32) mod L].
     // A bin of window N then reads timeOrdered[L - N + k], exactly the element the plain index
     // arithmetic names, including across the counter's wrap.
-    {
-        std::uint32_t position = now % length;
-        std::uint64_t untilWrap = kCounterRange - now;
-        for (std::uint32_t u = 0; u < length; ++u) {
-            if (untilWrap == 0) position = 0;
-            timeOrdered_[u] = history_[position].load(std::memory_order_relaxed);
-            --untilWrap;
-            if (++position == length) position = 0;
+    std::uint32_t position = now % length;
+    std::uint64_t untilWrap = kCounterRange - now;
+    for (std::uint32_t u = 0; u < length; ++u) {
+        if (untilWrap == 0) position = 0;
+        timeOrdered_[u] = history_[position].load(std::memory_order_relaxed);
+        --untilWrap;
+        if (++position == length) position = 0;
+    }
+    findSpans();
+}
+
+void ConstantQBank::findSpans() noexcept {
+    const double* x = timeOrdered_.get();
+    const std::uint32_t length = historyLength_;
+    std::uint32_t count = 0;
+    std::uint32_t u = 0;
+    for (;;) {
+        while (u < length && x[u] == 0.0) ++u;
+        if (u == length) break;
+        const std::uint32_t begin = u;
+        std::uint32_t end = u;
+        while (u < length) {
+            if (x[u] != 0.0) {  // a NaN too
+                end = ++u;
+                continue;
+            }
+            const std::uint32_t zeros = u;
+            while (u < length && x[u] == 0.0) ++u;
+            if (u - zeros >= kShortestSkip) break;
+        }
+        spans_[count++] = {begin, end};
+    }
+    spanCount_ = count;
+}
+
+template <class Piece>
+void ConstantQBank::forEachPiece(const KernelSet::Group& group, Piece piece) const noexcept {
+    // The group's rows are the newest `group.rows` samples; the pieces of them inside spans,
+    // in time order, as row ranges [from, to).
+    const std::uint32_t first = historyLength_ - static_cast<std::uint32_t>(group.rows);
+    const Span* spans = spans_.get();
+    const Span* last = spans + spanCount_;
+    const Span* span =
+        std::partition_point(spans, last, [first](const Span& s) { return s.end <= first; });
+    for (; span != last; ++span) {
+        piece(static_cast<std::int32_t>(std::max(span->begin, first) - first),
+              static_cast<std::int32_t>(span->end - first));
+    }
+}
+
+void ConstantQBank::correlateExactly(int g) noexcept {
+    const KernelSet::Group& group = kernels_->group(g);
+    const double* rows = kernels_->rows() + group.firstRow * KernelSet::kRowDoubles;
+    const double* x = timeOrdered_.get() + (historyLength_ - group.rows);
+    double* sums = groupSums_[g];
+    for (int lane = 0; lane < KernelSet::kRowDoubles; ++lane) sums[lane] = 0.0;
+    // Each piece goes on from the sums of the one before, in time order, as one pass would.
+    forEachPiece(group, [&](std::int32_t from, std::int32_t to) {
+        std::int32_t laneStart[KernelSet::kLanes];
+        for (int lane = 0; lane < KernelSet::kLanes; ++lane) {
+            laneStart[lane] = group.laneStart[lane] - from;
+        }
+        detail::correlateGroup(rows + static_cast<std::size_t>(from) * KernelSet::kRowDoubles,
+                               x + from, to - from, laneStart, std::max(0, group.headRows - from),
+                               sums);
+    });
+}
+
+double ConstantQBank::magnitudeOf(int g, int lane) const noexcept {
+    const int column = g * KernelSet::kLanes + lane;
+    const double cosSum = groupSums_[g][lane];
+    const double sinSum = groupSums_[g][KernelSet::kLanes + lane];
+    const std::int32_t n = kernels_->windowLength(column / kBinsPerOctave, column % kBinsPerOctave);
+    return std::sqrt(sinSum * sinSum + cosSum * cosSum) / static_cast<double>(n);
+}
+
+void ConstantQBank::storeMagnitudes() noexcept {
+    for (int g = 0; g < KernelSet::kGroupCount; ++g) {
+        const int column = g * KernelSet::kLanes;
+        for (int lane = 0; lane < KernelSet::kLanes; ++lane) {
+            magnitudes_[(column + lane) / kBinsPerOctave][(column + lane) % kBinsPerOctave] =
+                magnitudeOf(g, lane);
         }
     }
-    const KernelSet& set = *kernels_;
-    const double* x = timeOrdered_.get();
+}
+
+void ConstantQBank::transform() noexcept {
+    orderHistory();
     // Each group's sums depend on nothing but its rows and the history, so the groups are
     // shared out between this thread and a helper, each taking the next unfilled group
     // (largest first: groups are laid out from the lowest octave up). The transform streams
@@ -193,26 +271,69 @@ void ConstantQBank::transform() noexcept {
     std::atomic<int> next{0};
     auto work = [&]() noexcept {
         for (int g = next.fetch_add(1); g < KernelSet::kGroupCount; g = next.fetch_add(1)) {
-            const KernelSet::Group& group = set.group(g);
-            detail::correlateGroup(set.rows() + group.firstRow * KernelSet::kRowDoubles,
-                                   x + (length - group.rows), group.rows, group.laneStart,
-                                   group.headRows, groupSums_[g]);
+            correlateExactly(g);
         }
     };
     detail::runBeside(work);
-    for (int g = 0; g < KernelSet::kGroupCount; ++g) {
-        const double* sums = groupSums_[g];
-        const int column = g * KernelSet::kLanes;
-        for (int lane = 0; lane < KernelSet::kLanes; ++lane) {
-            const int octave = (column + lane) / kBinsPerOctave;
-            const int bin = (column + lane) % kBinsPerOctave;
-            const double cosSum = sums[lane];
-            const double sinSum = sums[KernelSet::kLanes + lane];
-            const std::int32_t n = set.windowLength(octave, bin);
-            magnitudes_[octave][bin] =
-                std::sqrt(sinSum * sinSum + cosSum * cosSum) / static_cast<double>(n);
+    storeMagnitudes();
+}
+
+void ConstantQBank::transformShown(ShownAlike shownAlike) noexcept {
+    orderHistory();
+    const KernelSet& set = *kernels_;
+    const double* x = timeOrdered_.get();
+    const std::uint32_t length = historyLength_;
+    // Sum of |x| over each group's rows, from the newest sample back. Every term is at least
+    // 0, so the rounded sum is within length * 2^-53 of the true one, relatively.
+    {
+        double sum = 0.0;
+        std::uint32_t from = length;
+        for (int i = 0; i < KernelSet::kGroupCount; ++i) {
+            const int g = set.groupsByRows()[i];
+            const std::uint32_t start = length - static_cast<std::uint32_t>(set.group(g).rows);
+            for (; from > start; --from) sum += std::fabs(x[from - 1]);
+            absSums_[g] = sum;
         }
     }
+    std::atomic<int> next{0};
+    auto work = [&]() noexcept {
+        for (int g = next.fetch_add(1); g < KernelSet::kGroupCount; g = next.fetch_add(1)) {
+            const KernelSet::Group& group = set.group(g);
+            const float* rows = set.floatRows() + group.firstRow * KernelSet::kRowDoubles;
+            const double* window = x + (length - group.rows);
+            double* sums = groupSums_[g];
+            for (int lane = 0; lane < KernelSet::kRowDoubles; ++lane) sums[lane] = 0.0;
+            forEachPiece(group, [&](std::int32_t from, std::int32_t to) {
+                detail::correlateGroupApprox(
+                    rows + static_cast<std::size_t>(from) * KernelSet::kRowDoubles, window + from,
+                    to - from, sums);
+            });
+            if (!approximationShownAlike(g, shownAlike)) correlateExactly(g);
+        }
+    };
+    detail::runBeside(work);
+    storeMagnitudes();
+}
+
+bool ConstantQBank::approximationShownAlike(int g, ShownAlike shownAlike) const noexcept {
+    // Each exact sum and its float-kernel approximation lie within the other's reach: every
+    // kernel coefficient is within 2^-24 of its float, has magnitude at most 1, and n
+    // roundings of sums of at most S = sum |x| add at most n * 2^-53 * S (n < 2^22) to both,
+    // so the two differ by less than 2^-23 S. The magnitude moves at most sqrt(2) times as
+    // far, over N; 2^-48 of it covers the roundings of the square root and division, and of
+    // the bounds themselves.
+    const double s = absSums_[g] * (1.0 + 0x1p-30);
+    const int column = g * KernelSet::kLanes;
+    for (int lane = 0; lane < KernelSet::kLanes; ++lane) {
+        const double m = magnitudeOf(g, lane);
+        const std::int32_t n = kernels_->windowLength((column + lane) / kBinsPerOctave,
+                                                      (column + lane) % kBinsPerOctave);
+        const double reach = 0x1p-22 * s / static_cast<double>(n) + 0x1p-48 * m;
+        // A NaN or an infinity in the window, or an overflow: only the exact sum will do.
+        if (!std::isfinite(m) || !std::isfinite(reach)) return false;
+        if (!shownAlike(m - reach, m + reach)) return false;
+    }
+    return true;
 }
 
 }  // namespace cqscope

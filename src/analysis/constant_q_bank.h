@@ -45,8 +45,19 @@ class ConstantQBank {
     // User-interface thread. Recomputes all 960 magnitudes from the newest samples: each bin
     // correlates its newest N history samples with its kernels and divides the length of the
     // result by N. Bit-identical to `referenceTransform`. Shares the work with a helper
-    // thread on a machine with more than one core; allocates nothing else.
+    // thread on a machine with more than one core; allocates nothing else. Long runs of
+    // zero samples are skipped, so a transform over silence reads less.
     void transform() noexcept;
+
+    // Whether every magnitude from `low` to `high` (low <= high; low may be 0 or less) is
+    // shown alike: the display's rule, which must not depend on anything but its arguments.
+    using ShownAlike = bool (*)(double low, double high) noexcept;
+
+    // User-interface thread. As `transform`, but each magnitude only needs to be shown as the
+    // exact one would be: the kernels are read as floats (half the bytes) and a bound on the
+    // error is kept; a group of four bins whose bound reaches where `shownAlike` differs is
+    // computed exactly instead. The magnitudes may differ from `transform`'s in their low bits.
+    void transformShown(ShownAlike shownAlike) noexcept;
 
     // The magnitudes of the last transform, [octave][bin]; all 0 before the first.
     const Magnitudes& magnitudes() const noexcept { return magnitudes_; }
@@ -78,15 +89,42 @@ class ConstantQBank {
     const std::atomic<double>* history() const noexcept { return history_.get(); }
 
   private:
+    // Copies the ring into `timeOrdered_` and finds its spans.
+    void orderHistory() noexcept;
+    void findSpans() noexcept;
+    // Calls piece(from, to) for each range of the group's rows inside a span, in time order.
+    template <class Piece>
+    void forEachPiece(const KernelSet::Group& group, Piece piece) const noexcept;
+    // Group g's exact sums into groupSums_[g].
+    void correlateExactly(int g) noexcept;
+    // The magnitude of lane `lane` of group g, from groupSums_[g].
+    double magnitudeOf(int g, int lane) const noexcept;
+    void storeMagnitudes() noexcept;
+    // Whether group g's approximate sums are shown as its exact ones would be.
+    bool approximationShownAlike(int g, ShownAlike shownAlike) const noexcept;
+
     std::shared_ptr<const KernelSet> kernels_;
     std::uint32_t historyLength_;
     std::unique_ptr<std::atomic<double>[]> history_;
     std::atomic<std::uint32_t> writeCount_{0};
     // The history in time order, copied at the start of each transform (user-interface thread).
     std::unique_ptr<double[]> timeOrdered_;
+    // The stretches of `timeOrdered_` that the transform correlates: every sample other than
+    // 0.0 lies in one, and the zeros between two are a run of at least kShortestSkip. A product
+    // with a zero sample adds nothing to a sum, bit for bit, so its kernel row need not be read:
+    // silence before or inside a window costs no memory traffic.
+    struct Span {
+        std::uint32_t begin;  // first index
+        std::uint32_t end;    // one past the last index
+    };
+    static constexpr std::uint32_t kShortestSkip = 64;
+    std::unique_ptr<Span[]> spans_;
+    std::uint32_t spanCount_ = 0;
     // Each group's eight sums in the last transform, a cache line each, so that the two
     // threads of a transform never write the same line.
     alignas(64) double groupSums_[KernelSet::kGroupCount][KernelSet::kRowDoubles];
+    // Sum of |x| over each group's rows (transformShown's error bound).
+    double absSums_[KernelSet::kGroupCount];
     Magnitudes magnitudes_{};
 };
 

@@ -6,13 +6,22 @@
 
 namespace cqscope::detail {
 
-// Sums, for each of the 8 lanes of a group (4 cosine, 4 sine), row[t][lane] * x[t] over the
-// rows t at which the lane's bin is active (t >= laneStart[lane % 4]), one product at a time in
-// increasing t, starting from 0.0. `x` holds `rows` samples in time order, oldest first.
-// The result is bit-identical to a scalar loop over each lane's own window.
+// Adds to `sums`, for each of the 8 lanes of a group (4 cosine, 4 sine), row[t][lane] * x[t]
+// over the rows t at which the lane's bin is active (t >= laneStart[lane % 4]; a start may be
+// negative), one product at a time in increasing t. `x` holds `rowCount` samples in time
+// order, oldest first. From sums of 0.0, the result is bit-identical to a scalar loop over
+// each lane's own window; a window may be correlated in consecutive pieces, each call going
+// on from the sums of the one before.
 void correlateGroup(const double* rows, const double* x, std::int32_t rowCount,
                     const std::int32_t laneStart[4], std::int32_t headRows,
                     double sums[8]) noexcept;
+
+// Adds to `sums`, for each of the 8 lanes of a group, rows[t][lane] * x[t] over all
+// `rowCount` rows, in any order: the kernels as floats, so half the bytes of correlateGroup
+// are read. Not exact; the caller bounds the error (a float kernel is within 2^-24 of the
+// double one, whose magnitude is at most 1).
+void correlateGroupApprox(const float* rows, const double* x, std::int32_t rowCount,
+                          double sums[8]) noexcept;
 
 // Name of the instruction set the running machine uses for correlateGroup.
 const char* correlationPath() noexcept;

@@ -1,5 +1,6 @@
 #include "analysis/kernel_set.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cmath>
@@ -29,17 +30,17 @@ constexpr std::size_t kStorageAlignment = std::size_t{2} << 20;
 constexpr std::size_t kStorageAlignment = 64;
 #endif
 
-double* allocateRows(std::size_t bytes) {
+void* allocateRows(std::size_t bytes) {
     const std::size_t rounded =
         (bytes + kStorageAlignment - 1) / kStorageAlignment * kStorageAlignment;
     void* storage = ::operator new (rounded, std::align_val_t{kStorageAlignment});
 #if defined(__linux__)
     madvise(storage, rounded, MADV_HUGEPAGE);  // a hint: ignored where unsupported
 #endif
-    return static_cast<double*>(storage);
+    return storage;
 }
 
-void freeRows(double* rows) {
+void freeRows(void* rows) {
     ::operator delete (rows, std::align_val_t{kStorageAlignment});
 }
 
@@ -88,10 +89,15 @@ KernelSet::KernelSet(double rate) : analysisRate_(rate) {
     rowCount_ = row;
     // Left uninitialised on purpose: fillGroup writes every element once, so the pages are
     // touched only once.
-    rows_ = allocateRows(rowCount_ * kRowDoubles * sizeof(double));
+    for (int g = 0; g < kGroupCount; ++g) groupsByRows_[g] = static_cast<std::int16_t>(g);
+    std::stable_sort(groupsByRows_, groupsByRows_ + kGroupCount,
+                     [this](int a, int b) { return groups_[a].rows < groups_[b].rows; });
+    rows_ = static_cast<double*>(allocateRows(rowCount_ * kRowDoubles * sizeof(double)));
     try {
+        floatRows_ = static_cast<float*>(allocateRows(rowCount_ * kRowDoubles * sizeof(float)));
         fillAllGroups();
     } catch (...) {
+        if (floatRows_ != nullptr) freeRows(floatRows_);
         freeRows(rows_);
         throw;
     }
@@ -100,6 +106,7 @@ KernelSet::KernelSet(double rate) : analysisRate_(rate) {
 }
 
 KernelSet::~KernelSet() {
+    freeRows(floatRows_);
     freeRows(rows_);
     liveSets.fetch_sub(1, std::memory_order_relaxed);
 }
@@ -116,7 +123,8 @@ void KernelSet::fillGroup(int g) noexcept {
     }
     // Row by row, so that each cache line of the storage is written once, whole.
     double* row = rows_ + group.firstRow * kRowDoubles;
-    for (std::int32_t t = 0; t < group.rows; ++t, row += kRowDoubles) {
+    float* floatRow = floatRows_ + group.firstRow * kRowDoubles;
+    for (std::int32_t t = 0; t < group.rows; ++t, row += kRowDoubles, floatRow += kRowDoubles) {
         for (int b = 0; b < kLanes; ++b) {
             if (t < group.laneStart[b]) {
                 row[b] = 0.0;
@@ -129,6 +137,9 @@ void KernelSet::fillGroup(int g) noexcept {
             const double phi = (omega[b] * k) / analysisRate_;
             row[b] = std::cos(phi) * w;
             row[kLanes + b] = std::sin(phi) * w;
+        }
+        for (int lane = 0; lane < kRowDoubles; ++lane) {
+            floatRow[lane] = static_cast<float>(row[lane]);
         }
     }
 }

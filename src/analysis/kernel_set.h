@@ -11,6 +11,8 @@
 // newest sample, so a shorter window starts later; the rows before its start hold zeros in its
 // lanes. One vector load thus feeds four bins at once, and the transform streams the whole set
 // front to back exactly once. `cosCoefficient`/`sinCoefficient` give per-bin access.
+// A second copy of the rows, each coefficient rounded to a float, serves the display's
+// transform, which reads half the bytes and falls back to the doubles where it must.
 //
 // Threads: `forRate` may be called from any thread except the audio thread (it may build,
 // allocate and lock). A built set is immutable and may be read from any thread.
@@ -73,8 +75,12 @@ class KernelSet {
     const Group& group(int g) const noexcept { return groups_[g]; }
     // Row storage: kRowDoubles doubles per row, 64-byte aligned.
     const double* rows() const noexcept { return rows_; }
-    // Bytes of kernel storage (what one transform streams).
+    // The same rows with every coefficient rounded to the nearest float (within 2^-24 of it).
+    const float* floatRows() const noexcept { return floatRows_; }
+    // Bytes of kernel storage (what one exact transform streams).
     std::size_t storageBytes() const noexcept { return rowCount_ * kRowDoubles * sizeof(double); }
+    // The groups by their number of rows, fewest first.
+    const std::int16_t* groupsByRows() const noexcept { return groupsByRows_; }
 
   private:
     explicit KernelSet(double rate);
@@ -86,6 +92,8 @@ class KernelSet {
     Group groups_[kGroupCount]{};
     std::size_t rowCount_ = 0;
     double* rows_ = nullptr;
+    float* floatRows_ = nullptr;
+    std::int16_t groupsByRows_[kGroupCount]{};
 };
 
 }  // namespace cqscope

@@ -26,6 +26,15 @@ class DisplaySource {
     // Recomputes every magnitude from the newest samples.
     virtual void transform() = 0;
 
+    // Whether every magnitude from `low` to `high` is drawn alike (a pure function).
+    using ShownAlike = bool (*)(double low, double high) noexcept;
+    // Recomputes the magnitudes closely enough that each is drawn as its exact value would be,
+    // as `shownAlike` tells; a source that cannot do better recomputes them exactly.
+    virtual void transformShown(ShownAlike shownAlike) {
+        (void)shownAlike;
+        transform();
+    }
+
     // The magnitude of bin (octave 0-7, bin 0-119), linear; left by the last transform.
     virtual double magnitude(int octave, int bin) const noexcept = 0;
 

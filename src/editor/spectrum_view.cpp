@@ -58,6 +58,10 @@ std::optional<int> barTopRow(double magnitude) noexcept {
     return static_cast<int>(row < -1 ? -1 : row);
 }
 
+bool sameBar(double low, double high) noexcept {
+    return barTopRow(low) == barTopRow(high);
+}
+
 void clearBackBuffer(const DisplayResources& resources) {
     PatBlt(resources.backDc, 0, 0, display::kWidth, display::kHeight, BLACKNESS);
 }

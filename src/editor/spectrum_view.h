@@ -22,6 +22,9 @@ extern const std::array<const char*, 96> NoteLabelTable;
 // the bar base row), or nothing when no bar is drawn: zero, negative, NaN, infinite or too small.
 // Rows above the top edge are reported as -1, which draws the same full column.
 std::optional<int> barTopRow(double magnitude) noexcept;
+// Whether every magnitude from `low` to `high` gets the same bar (or none): barTopRow is
+// monotonic, so its two ends decide.
+bool sameBar(double low, double high) noexcept;
 
 // The left column of a held note's stripe (may lie left of column 0).
 constexpr int noteStripeLeft(int note) {

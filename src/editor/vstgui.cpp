@@ -297,7 +297,8 @@ void VstGui::refresh(HWND window) {
     source.prepareAnalysis();
     // A NaN span compares false: no recomputation and no bars.
     if (source.signalSpan() >= kRefreshThreshold) {
-        source.transform();
+        // The bars are whole pixels: the magnitudes need only be close enough for those.
+        source.transformShown(sameBar);
         clearBackBuffer(resources);
         drawSpectrumBars(resources, source);
     } else {

@@ -66,6 +66,7 @@ class MyVST : public AudioEffectX, public DisplaySource {
     void prepareAnalysis() override;
     float signalSpan() const noexcept override { return analyser.signalSpan(); }
     void transform() override { analyser.transform(); }
+    void transformShown(ShownAlike shownAlike) override { analyser.transformShown(shownAlike); }
     double magnitude(int octave, int bin) const noexcept override {
         return analyser.magnitudes()[octave][bin];
     }

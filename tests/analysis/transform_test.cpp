@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -20,6 +21,13 @@ using testing::fillSine;
 
 bool sameBits(const Magnitudes& a, const Magnitudes& b) {
     return std::memcmp(&a, &b, sizeof(Magnitudes)) == 0;
+}
+
+// A display-like rounding of a magnitude: whole steps of 1/50 of a natural log, one step for
+// everything below e^-12 (and for zero, negative and non-finite values).
+int shownStep(double m) noexcept {
+    if (!(m > 0.0) || !std::isfinite(m)) return -600;
+    return std::max(-600, static_cast<int>(std::floor(std::log(m) * 50.0)));
 }
 
 // Production against plain transform on the same history and counter.
@@ -64,6 +72,61 @@ TEST_P(TransformAtRate, BitIdenticalToThePlainTransform) {
     }
     bank.setWriteCount(12345);
     expectIdentical(bank, reference, "wide-range history");
+    // Runs of zeros (+0.0 and -0.0) are skipped: long and short runs, at the oldest and the
+    // newest end, and inside windows of every length.
+    for (std::uint32_t i = 0; i < length; ++i) bank.setHistoryAt(i, sample(random));
+    const std::uint32_t runs[][2] = {{0, 5000},          {9000, 63},         {9100, 64},
+                                     {length / 2, 1000}, {length - 700, 64}, {length - 64, 64}};
+    for (const auto& run : runs) {
+        for (std::uint32_t i = run[0]; i < run[0] + run[1]; ++i) {
+            bank.setHistoryAt(i, i % 2 ? 0.0 : -0.0);
+        }
+    }
+    for (std::uint32_t count : {0u, 4000u, length - 10}) {
+        bank.setWriteCount(count);
+        expectIdentical(bank, reference, "history with runs of zeros");
+    }
+}
+
+// The display's transform: float kernels with an error bound, exact where the bound reaches a
+// boundary of what is shown. A rule like the display's (whole steps of 1/50 of a natural log,
+// none below e^-12) must show every bin as the exact transform does.
+TEST_P(TransformAtRate, ShownTransformIsShownAsTheExactOne) {
+    ConstantQBank bank(GetParam());
+    const std::uint32_t length = bank.historyLength();
+    const ConstantQBank::ShownAlike display = [](double low, double high) noexcept {
+        return shownStep(low) == shownStep(high);
+    };
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> sample(-1.0, 1.0);
+    int approximated = 0;
+    // Loud and quiet noise (many bins near the e^-12 floor), a sine, silence, a NaN.
+    for (double level : {1.0, 1e-4, 3e-6, 0.0}) {
+        for (std::uint32_t i = 0; i < length; ++i) bank.setHistoryAt(i, level * sample(random));
+        if (level == 0.0) fillSine(bank, 1000.0, 0.5, 0.3);
+        if (level == 1e-4) bank.setHistoryAt(length - 100, std::nan(""));
+        bank.setWriteCount(static_cast<std::uint32_t>(random()));
+        bank.transform();
+        const Magnitudes exact = bank.magnitudes();
+        bank.transformShown(display);
+        const Magnitudes& shown = bank.magnitudes();
+        for (int c = 0; c < kBinCount; ++c) {
+            const int i = c / kBinsPerOctave, j = c % kBinsPerOctave;
+            if (std::isnan(exact[i][j])) {
+                ASSERT_TRUE(std::isnan(shown[i][j])) << "level " << level << " bin " << c;
+                continue;
+            }
+            ASSERT_EQ(shownStep(shown[i][j]), shownStep(exact[i][j]))
+                << "level " << level << " bin " << c;
+            if (shown[i][j] != exact[i][j]) ++approximated;
+        }
+    }
+    EXPECT_GT(approximated, kBinCount);  // the float kernels did serve
+    // A rule that no approximation meets gives the exact transform, bit for bit.
+    bank.transform();
+    const Magnitudes exact = bank.magnitudes();
+    bank.transformShown([](double, double) noexcept { return false; });
+    EXPECT_TRUE(sameBits(bank.magnitudes(), exact));
 }
 
 TEST_P(TransformAtRate, NonFiniteSamplesReachOnlyTheBinsWhoseWindowsHoldThem) {
@@ -177,7 +240,7 @@ TEST(TransformPaths, EveryInstructionSetGivesThePlainSums) {
             expected[lane] = sum;
         }
         for (int p = 0; p < count; ++p) {
-            double sums[8];
+            double sums[8] = {};
             paths[p].correlate(rows, window, group.rows, group.laneStart, group.headRows, sums);
             ASSERT_EQ(std::memcmp(sums, expected, sizeof sums), 0)
                 << paths[p].name << " group " << g;
