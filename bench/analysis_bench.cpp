@@ -24,6 +24,7 @@
 #include "analysis/group_correlation.h"
 #include "analysis/kernel_set.h"
 #include "analysis/reference_transform.h"
+#include "editor/spectrum_view.h"
 
 namespace {
 
@@ -133,6 +134,16 @@ void productionTransform(benchmark::State& state) {
     state.SetLabel(cqscope::detail::correlationPath());
 }
 BENCHMARK(productionTransform)->Unit(benchmark::kMillisecond)->MinTime(0.3)->Repetitions(5);
+
+// The display's transform (float kernels, exact where a bar needs it), on the same history.
+void shownTransform(benchmark::State& state) {
+    TransformFixture& f = transformFixture();
+    for (auto _ : state) {
+        f.bank.transformShown(sameBar);
+        benchmark::DoNotOptimize(f.bank.magnitudes());
+    }
+}
+BENCHMARK(shownTransform)->Unit(benchmark::kMillisecond)->MinTime(0.3)->Repetitions(5);
 
 // The same with the caches flushed before every transform (by reading 128 MiB of other data
 // outside the timed region): the last-level cache then holds none of the kernels.
@@ -291,6 +302,7 @@ int main(int argc, char** argv) {
     const double reference = get("referenceTransform");
     const double production = get("productionTransform");
     const double cold = get("productionTransformCold");
+    const double shown = get("shownTransform");
     const double floor = get("memoryReadFloor") * reporter.floorScale;
     const double firstCpu = get("firstConstruction");
     const double first = reporter.wallNanoseconds["firstConstruction"];
@@ -305,6 +317,8 @@ int main(int argc, char** argv) {
     std::printf("| production / reference | %.3f | <= 0.45 |\n", production / reference);
     std::printf("| production / memory-read floor | %.3f | <= 1.3 |\n", production / floor);
     std::printf("| production, caches flushed first | %.2f ms | |\n", cold / 1e6);
+    std::printf("| display transform (float kernels) | %.2f ms | |\n", shown / 1e6);
+    std::printf("| display transform / production | %.3f | |\n", shown / production);
     std::printf("| production (caches flushed) / memory-read floor | %.3f | |\n", cold / floor);
     std::printf("| first construction (wall) | %.1f ms | <= 150 ms |\n", first / 1e6);
     std::printf("| first construction (processor, both threads) | %.1f ms | |\n", firstCpu / 1e6);

@@ -279,8 +279,13 @@ void ConstantQBank::transform() noexcept {
 }
 
 void ConstantQBank::transformShown(ShownAlike shownAlike) noexcept {
-    orderHistory();
     const KernelSet& set = *kernels_;
+    const float* floats = set.floatRows();
+    if (floats == nullptr) {
+        transform();
+        return;
+    }
+    orderHistory();
     const double* x = timeOrdered_.get();
     const std::uint32_t length = historyLength_;
     // Sum of |x| over each group's rows, from the newest sample back. Every term is at least
@@ -299,7 +304,7 @@ void ConstantQBank::transformShown(ShownAlike shownAlike) noexcept {
     auto work = [&]() noexcept {
         for (int g = next.fetch_add(1); g < KernelSet::kGroupCount; g = next.fetch_add(1)) {
             const KernelSet::Group& group = set.group(g);
-            const float* rows = set.floatRows() + group.firstRow * KernelSet::kRowDoubles;
+            const float* rows = floats + group.firstRow * KernelSet::kRowDoubles;
             const double* window = x + (length - group.rows);
             double* sums = groupSums_[g];
             for (int lane = 0; lane < KernelSet::kRowDoubles; ++lane) sums[lane] = 0.0;

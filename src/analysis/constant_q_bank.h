@@ -57,6 +57,8 @@ class ConstantQBank {
     // exact one would be: the kernels are read as floats (half the bytes) and a bound on the
     // error is kept; a group of four bins whose bound reaches where `shownAlike` differs is
     // computed exactly instead. The magnitudes may differ from `transform`'s in their low bits.
+    // The first call makes the kernel set's float copy (half its size again); without memory
+    // for it, this is `transform`.
     void transformShown(ShownAlike shownAlike) noexcept;
 
     // The magnitudes of the last transform, [octave][bin]; all 0 before the first.

@@ -94,10 +94,8 @@ KernelSet::KernelSet(double rate) : analysisRate_(rate) {
                      [this](int a, int b) { return groups_[a].rows < groups_[b].rows; });
     rows_ = static_cast<double*>(allocateRows(rowCount_ * kRowDoubles * sizeof(double)));
     try {
-        floatRows_ = static_cast<float*>(allocateRows(rowCount_ * kRowDoubles * sizeof(float)));
         fillAllGroups();
     } catch (...) {
-        if (floatRows_ != nullptr) freeRows(floatRows_);
         freeRows(rows_);
         throw;
     }
@@ -106,7 +104,7 @@ KernelSet::KernelSet(double rate) : analysisRate_(rate) {
 }
 
 KernelSet::~KernelSet() {
-    freeRows(floatRows_);
+    if (float* floats = floatRows_.load(std::memory_order_relaxed)) freeRows(floats);
     freeRows(rows_);
     liveSets.fetch_sub(1, std::memory_order_relaxed);
 }
@@ -123,8 +121,7 @@ void KernelSet::fillGroup(int g) noexcept {
     }
     // Row by row, so that each cache line of the storage is written once, whole.
     double* row = rows_ + group.firstRow * kRowDoubles;
-    float* floatRow = floatRows_ + group.firstRow * kRowDoubles;
-    for (std::int32_t t = 0; t < group.rows; ++t, row += kRowDoubles, floatRow += kRowDoubles) {
+    for (std::int32_t t = 0; t < group.rows; ++t, row += kRowDoubles) {
         for (int b = 0; b < kLanes; ++b) {
             if (t < group.laneStart[b]) {
                 row[b] = 0.0;
@@ -138,9 +135,6 @@ void KernelSet::fillGroup(int g) noexcept {
             row[b] = std::cos(phi) * w;
             row[kLanes + b] = std::sin(phi) * w;
         }
-        for (int lane = 0; lane < kRowDoubles; ++lane) {
-            floatRow[lane] = static_cast<float>(row[lane]);
-        }
     }
 }
 
@@ -151,6 +145,39 @@ void KernelSet::fillAllGroups() {
     std::atomic<int> next{0};
     auto work = [this, &next]() noexcept {
         for (int g = next.fetch_add(1); g < kGroupCount; g = next.fetch_add(1)) fillGroup(g);
+    };
+    detail::runBeside(work);
+}
+
+const float* KernelSet::floatRows() const noexcept {
+    if (float* floats = floatRows_.load(std::memory_order_acquire)) return floats;
+    std::lock_guard<std::mutex> lock(floatMutex_);
+    if (!floatTried_) {
+        floatTried_ = true;
+        try {
+            auto* floats =
+                static_cast<float*>(allocateRows(rowCount_ * kRowDoubles * sizeof(float)));
+            fillFloatRows(floats);
+            floatRows_.store(floats, std::memory_order_release);
+        } catch (const std::bad_alloc&) {
+            // The display's transform then stays exact.
+        }
+    }
+    return floatRows_.load(std::memory_order_acquire);
+}
+
+void KernelSet::fillFloatRows(float* floats) const noexcept {
+    // Bound by memory (12 bytes a coefficient), so shared with a helper thread in slices.
+    constexpr std::size_t kSliceRows = std::size_t{1} << 14;
+    const std::size_t slices = (rowCount_ + kSliceRows - 1) / kSliceRows;
+    std::atomic<std::size_t> next{0};
+    auto work = [&]() noexcept {
+        for (std::size_t s = next.fetch_add(1); s < slices; s = next.fetch_add(1)) {
+            const std::size_t end = std::min(rowCount_, (s + 1) * kSliceRows) * kRowDoubles;
+            for (std::size_t i = s * kSliceRows * kRowDoubles; i < end; ++i) {
+                floats[i] = static_cast<float>(rows_[i]);
+            }
+        }
     };
     detail::runBeside(work);
 }

@@ -12,15 +12,19 @@
 // lanes. One vector load thus feeds four bins at once, and the transform streams the whole set
 // front to back exactly once. `cosCoefficient`/`sinCoefficient` give per-bin access.
 // A second copy of the rows, each coefficient rounded to a float, serves the display's
-// transform, which reads half the bytes and falls back to the doubles where it must.
+// transform, which reads half the bytes and falls back to the doubles where it must. It is
+// made on the first display transform, so that a set no display draws from never holds it.
 //
 // Threads: `forRate` may be called from any thread except the audio thread (it may build,
-// allocate and lock). A built set is immutable and may be read from any thread.
+// allocate and lock). A built set is immutable and may be read from any thread; `floatRows`
+// may build its float copy and lock, so not on the audio thread either.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "analysis/bin_layout.h"
 
@@ -75,8 +79,9 @@ class KernelSet {
     const Group& group(int g) const noexcept { return groups_[g]; }
     // Row storage: kRowDoubles doubles per row, 64-byte aligned.
     const double* rows() const noexcept { return rows_; }
-    // The same rows with every coefficient rounded to the nearest float (within 2^-24 of it).
-    const float* floatRows() const noexcept { return floatRows_; }
+    // The same rows with every coefficient rounded to the nearest float (within 2^-24 of it),
+    // made on the first call; null when there was no memory for them.
+    const float* floatRows() const noexcept;
     // Bytes of kernel storage (what one exact transform streams).
     std::size_t storageBytes() const noexcept { return rowCount_ * kRowDoubles * sizeof(double); }
     // The groups by their number of rows, fewest first.
@@ -86,13 +91,16 @@ class KernelSet {
     explicit KernelSet(double rate);
     void fillAllGroups();
     void fillGroup(int g) noexcept;
+    void fillFloatRows(float* floats) const noexcept;
 
     double analysisRate_;
     WindowLengths windowLengths_{};
     Group groups_[kGroupCount]{};
     std::size_t rowCount_ = 0;
     double* rows_ = nullptr;
-    float* floatRows_ = nullptr;
+    mutable std::atomic<float*> floatRows_{nullptr};
+    mutable std::mutex floatMutex_;
+    mutable bool floatTried_ = false;
     std::int16_t groupsByRows_[kGroupCount]{};
 };
 
