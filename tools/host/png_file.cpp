@@ -32,9 +32,22 @@ class PaletteImage {
         std::uint8_t lastIndex = 0;
         bool haveLast = false;
         for (size_t i = 0; i < count; ++i) {
+            // Runs of one colour are the rule in a display: eight pixels of the last colour
+            // are taken at once (a comparison the compiler does in one vector).
+            if (haveLast && i + kRun <= count) {
+                Run run;
+                std::memcpy(&run, pixels + i, sizeof run);
+                run = (run & 0xFFFFFF) ^ lastColour;
+                std::uint32_t differs = 0;
+                for (size_t k = 0; k < kRun; ++k) differs |= run[k];
+                if (differs == 0) {
+                    std::memset(indexes_.data() + i, lastIndex, kRun);
+                    i += kRun - 1;
+                    continue;
+                }
+            }
             const std::uint32_t colour = pixels[i] & 0xFFFFFF;
-            // Runs of one colour are the rule in a display, so the last colour is checked
-            // before the table.
+            // The last colour is checked before the table.
             if (!haveLast || colour != lastColour) {
                 const int index = indexOf(colour);
                 if (index < 0) return false;
@@ -65,22 +78,47 @@ class PaletteImage {
     // The indexes packed at bitDepth(), leftmost pixel in the highest bits, each row starting
     // on a byte.
     std::vector<png_byte> packedRows(int width, int height, size_t* rowBytes) const {
-        const int depth = bitDepth();
-        const int perByte = 8 / depth;
-        *rowBytes = (static_cast<size_t>(width) + perByte - 1) / perByte;
+        switch (bitDepth()) {
+            case 1:
+                return packed<1>(width, height, rowBytes);
+            case 2:
+                return packed<2>(width, height, rowBytes);
+            case 4:
+                return packed<4>(width, height, rowBytes);
+            default:
+                return packed<8>(width, height, rowBytes);
+        }
+    }
+
+  private:
+    // The depth is a constant here, so that the shifts and divisions by it cost nothing.
+    template <int kDepth>
+    std::vector<png_byte> packed(int width, int height, size_t* rowBytes) const {
+        constexpr int kPerByte = 8 / kDepth;
+        *rowBytes = (static_cast<size_t>(width) + kPerByte - 1) / kPerByte;
         std::vector<png_byte> packed(*rowBytes * height, 0);
         for (int y = 0; y < height; ++y) {
             const std::uint8_t* source = indexes_.data() + static_cast<size_t>(y) * width;
             png_byte* row = packed.data() + *rowBytes * y;
-            for (int x = 0; x < width; ++x) {
-                const int shift = 8 - depth * (x % perByte + 1);
-                row[x / perByte] |= static_cast<png_byte>(source[x] << shift);
+            // Whole bytes first, each from kPerByte indexes, then the last part byte.
+            const int whole = width / kPerByte;
+            for (int b = 0; b < whole; ++b) {
+                unsigned byte = 0;
+                for (int k = 0; k < kPerByte; ++k) {
+                    byte |= unsigned{source[b * kPerByte + k]} << (8 - kDepth * (k + 1));
+                }
+                row[b] = static_cast<png_byte>(byte);
+            }
+            for (int x = whole * kPerByte; x < width; ++x) {
+                const int shift = 8 - kDepth * (x % kPerByte + 1);
+                row[x / kPerByte] |= static_cast<png_byte>(source[x] << shift);
             }
         }
         return packed;
     }
 
-  private:
+    static constexpr size_t kRun = 8;
+    typedef std::uint32_t Run __attribute__((vector_size(kRun * 4)));
     static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;  // never a 24-bit colour
     static constexpr size_t kSlots = 1024;               // open addressing, at most 1/4 full
 
