@@ -41,20 +41,21 @@ void Analyser::processBlock(const float* const* inputs, float* const* outputs,
     signalSpan_.store(span, std::memory_order_relaxed);
 }
 
-void Analyser::transform() {
+template <class Run>
+void Analyser::transformWith(Run run) {
     std::lock_guard<std::mutex> lock(bankMutex_);
     ConstantQBank* bank = current_.load(std::memory_order_acquire);
     if (bank == nullptr) return;
-    bank->transform();
+    run(*bank);
     magnitudes_ = bank->magnitudes();
 }
 
+void Analyser::transform() {
+    transformWith([](ConstantQBank& bank) { bank.transform(); });
+}
+
 void Analyser::transformShown(ConstantQBank::ShownAlike shownAlike) {
-    std::lock_guard<std::mutex> lock(bankMutex_);
-    ConstantQBank* bank = current_.load(std::memory_order_acquire);
-    if (bank == nullptr) return;
-    bank->transformShown(shownAlike);
-    magnitudes_ = bank->magnitudes();
+    transformWith([shownAlike](ConstantQBank& bank) { bank.transformShown(shownAlike); });
 }
 
 Analyser::RateChange Analyser::setSampleRate(double sampleRate) {

@@ -82,6 +82,10 @@ class Analyser {
     ConstantQBank& bank() noexcept { return *current_.load(std::memory_order_acquire); }
 
   private:
+    // Runs run(bank) on the current bank under the bank lock and keeps its magnitudes.
+    template <class Run>
+    void transformWith(Run run);
+
     std::atomic<ConstantQBank*> current_{nullptr};
     // The bank the audio thread is using right now, or null between blocks.
     std::atomic<ConstantQBank*> audioInUse_{nullptr};

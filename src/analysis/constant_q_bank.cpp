@@ -288,15 +288,23 @@ void ConstantQBank::transformShown(ShownAlike shownAlike) noexcept {
     orderHistory();
     const double* x = timeOrdered_.get();
     const std::uint32_t length = historyLength_;
-    // Sum of |x| over each group's rows, from the newest sample back. Every term is at least
-    // 0, so the rounded sum is within length * 2^-53 of the true one, relatively.
+    // Sum of |x| over each group's rows, from the newest sample back, in four interleaved
+    // parts so that the additions do not wait on one another. Every term is at least 0, so in
+    // any order the rounded sum is within length * 2^-53 of the true one, relatively.
     {
         double sum = 0.0;
         std::uint32_t from = length;
         for (int i = 0; i < KernelSet::kGroupCount; ++i) {
             const int g = set.groupsByRows()[i];
             const std::uint32_t start = length - static_cast<std::uint32_t>(set.group(g).rows);
-            for (; from > start; --from) sum += std::fabs(x[from - 1]);
+            double parts[4] = {0.0, 0.0, 0.0, 0.0};
+            std::uint32_t u = start;
+            for (; u + 4 <= from; u += 4) {
+                for (int k = 0; k < 4; ++k) parts[k] += std::fabs(x[u + k]);
+            }
+            for (; u < from; ++u) parts[0] += std::fabs(x[u]);
+            sum += (parts[0] + parts[1]) + (parts[2] + parts[3]);
+            from = std::min(from, start);
             absSums_[g] = sum;
         }
     }
