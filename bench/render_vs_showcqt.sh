@@ -14,7 +14,8 @@ build=${1:-build}
 repeats=${2:-3}
 host="$build/out/cqscope-host"
 for tool in sox ffmpeg "$host"; do
-  command -v "$tool" >/dev/null || { echo "render_vs_showcqt: $tool is missing" >&2; exit 1; }
+  command -v "$tool" >/dev/null ||
+    { echo "render_vs_showcqt: $tool is missing (scripts/setup.sh --for bench installs it)" >&2; exit 1; }
 done
 
 work=$(mktemp -d)

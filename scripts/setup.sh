@@ -1,48 +1,177 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, the Debian packages that building and testing cqscope needs and
-# that this machine lacks; quiet when everything is present. Meant to be sourced or run as root.
-set -euo pipefail
+# Installs, with apt-get, the Debian packages that one of cqscope's commands needs and that this
+# machine lacks; quiet when everything is present. Run as root (or with the packages present).
+#
+#   scripts/setup.sh [--for demo|test|bench]     (default: test)
+#
+#   demo    building the plug-in and cqscope-host (scripts/demo.sh)
+#   test    the whole suite of scripts/test.sh: the demo's packages, the test tools, the
+#           sanitizers, MinGW-w64 and Wine for the Windows builds, the release tools
+#   bench   the benchmarks under bench/: the demo's packages, Google Benchmark, and the FFmpeg
+#           and SoX commands cqscope-host is compared with
+#
+# Packages are required or optional. A required package that cannot be installed stops set-up
+# with one line naming it and apt's reason (exit 1). An optional one is installed on its own,
+# so that one the registry cannot give never blocks the others; it gets one warning line, and
+# the tests that need it skip, saying so.
+#
+# The package registry has bad hours: an index that fails to download ("Mirror sync in
+# progress?") is retried a few times with a pause (about two minutes at most in all), and then
+# set-up goes on with the lists it has. CQSCOPE_SETUP_PAUSE sets the first pause in seconds
+# (15; it doubles each time). Where only optional packages are missing (32-bit Wine on a machine
+# whose registry cannot give it, run after run), the lists are fetched once, without retries.
+set -uo pipefail
 
-CQSCOPE_PACKAGES=(
-  cmake ninja-build g++ pkg-config clang-format
-  # The test summary of scripts/test.sh.
-  python3
-  libgtest-dev libbenchmark-dev
+profile=test
+while (($#)); do
+  case "$1" in
+    --for)
+      profile=${2:-}
+      shift 2 || true
+      ;;
+    --for=*)
+      profile=${1#--for=}
+      shift
+      ;;
+    *)
+      echo "usage: scripts/setup.sh [--for demo|test|bench]" >&2
+      exit 2
+      ;;
+  esac
+done
+
+# Building the plug-in (its X11 presenter) and cqscope-host (audio, MIDI, PNG and video files).
+demo_required=(
+  cmake ninja-build g++ pkg-config
+  libsndfile1-dev libsmf-dev libpng-dev zlib1g-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libx11-dev libxext-dev
+)
+# The default suite of scripts/test.sh.
+test_required=(
+  "${demo_required[@]}"
+  # Formatting check and the closing summary.
+  clang-format python3
+  libgtest-dev
   # Sanitizer builds and libFuzzer targets.
   clang libclang-rt-14-dev
-  libsndfile1-dev libsmf-dev libpng-dev lsp-plugins-vst
-  # cqscope-host's videos, and the FFmpeg and SoX commands its benchmark compares with.
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg sox
-  # The Windows DLLs: MinGW-w64 cross compilers, and Wine (both halves) with a virtual X
-  # server to test them under.
+  # The X11 presenter's tests: XTest clicks on a virtual server.
+  libxtst-dev xvfb xauth
+  # The Windows DLLs: MinGW-w64 cross compilers, and 64-bit Wine to run them under.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 wine32:i386 fonts-wine xvfb
-  # The X11 presenter of the platform library and its tests (XTest clicks, a virtual server).
-  libx11-dev libxext-dev libxtst-dev xauth
-  # The analyse test reads its .npy and .json files back with numpy.
-  python3-numpy
-  # The release packages (scripts/package.sh and their test): dpkg-shlibdeps for the Debian
-  # package's dependencies, lintian to check it, zip for the Windows archive.
+  wine wine64 fonts-wine
+  # The release packages and their test: dpkg-shlibdeps, lintian, zip.
   dpkg-dev lintian file zip
 )
+test_optional=(
+  # 32-bit Wine, for the win32 runtime tests (the win32 build is tested for its exports without
+  # it). It comes from the i386 architecture, whose lists are the first to be out of step.
+  wine32:i386
+  # Third-party VST 2 plug-ins the host's validator and its tests are tried on.
+  lsp-plugins-vst
+  # The analyse test reads its .npy and .json files back with numpy.
+  python3-numpy
+  # The benchmarks are compiled with the suite, so that they keep building.
+  libbenchmark-dev
+)
+bench_required=(
+  "${demo_required[@]}"
+  libbenchmark-dev ffmpeg sox
+)
 
-# 32-bit Wine comes from the i386 architecture; added only when it is missing.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  echo "setup: adding the i386 architecture for 32-bit Wine" >&2
-  dpkg --add-architecture i386
-fi
+case "$profile" in
+  demo) required=("${demo_required[@]}") optional=() ;;
+  test) required=("${test_required[@]}") optional=("${test_optional[@]}") ;;
+  bench) required=("${bench_required[@]}") optional=() ;;
+  *)
+    echo "setup: unknown profile '$profile' (demo, test or bench)" >&2
+    exit 2
+    ;;
+esac
 
-missing=()
-for pkg in "${CQSCOPE_PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$pkg")
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+missing_of() {
+  local pkg
+  for pkg in "$@"; do
+    installed "$pkg" || echo "$pkg"
+  done
+}
+
+mapfile -t missing_required < <(missing_of "${required[@]}")
+mapfile -t missing_optional < <(missing_of "${optional[@]}")
+((${#missing_required[@]} + ${#missing_optional[@]})) || exit 0
+
+export DEBIAN_FRONTEND=noninteractive
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+# An optional package of another architecture needs that architecture's lists.
+for pkg in "${missing_optional[@]}"; do
+  arch=${pkg#*:}
+  if [ "$arch" != "$pkg" ] && ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    echo "setup: adding the $arch architecture for $pkg" >&2
+    dpkg --add-architecture "$arch"
   fi
 done
 
-if ((${#missing[@]})); then
-  echo "setup: installing ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt's reason, in one line: its error lines joined, else its last line.
+apt_reason() {
+  local reason
+  reason=$(grep -E '^E: ' "$log" | sed 's/^E: //' | head -n 3 | paste -sd ';' - | sed 's/;/; /g')
+  [ -n "$reason" ] || reason=$(grep -v '^\s*$' "$log" | tail -n 1)
+  echo "${reason:-apt-get gave no reason}"
+}
+
+pause=${CQSCOPE_SETUP_PAUSE:-15}
+tries=4
+((${#missing_required[@]})) || tries=1
+for ((attempt = 1; ; attempt++)); do
+  if apt-get update -qq >"$log" 2>&1 && ! grep -qE '^(E|W): (Failed to fetch|Some index files)' "$log"; then
+    break
+  fi
+  if ((attempt == tries)); then
+    echo "setup: warning: the package lists are incomplete (tried $tries times: $(apt_reason));" \
+      "going on with the lists there are" >&2
+    break
+  fi
+  sleep "$pause"
+  pause=$((pause * 2))
+done
+
+install() {
+  apt-get install -y -qq --no-install-recommends "$@" >"$log" 2>&1
+}
+
+if ((${#missing_required[@]})); then
+  echo "setup: installing ${missing_required[*]}" >&2
+  if ! install "${missing_required[@]}"; then
+    # Which of them apt cannot give: each one alone (one by one, so one's failure is its own).
+    failed=()
+    reasons=()
+    for pkg in "${missing_required[@]}"; do
+      installed "$pkg" && continue
+      if ! install "$pkg"; then
+        failed+=("$pkg")
+        reasons+=("$pkg: $(apt_reason)")
+      fi
+    done
+    if ((${#failed[@]})); then
+      echo "setup: cannot install the required packages ${failed[*]} ($(printf '%s; ' "${reasons[@]}" | sed 's/; $//'))" >&2
+      exit 1
+    fi
+  fi
 fi
+
+for pkg in "${missing_optional[@]}"; do
+  if install "$pkg"; then
+    echo "setup: installed the optional package $pkg" >&2
+  else
+    echo "setup: warning: the optional package $pkg cannot be installed ($(apt_reason));" \
+      "the tests that need it are skipped" >&2
+  fi
+done
+exit 0

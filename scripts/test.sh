@@ -57,7 +57,7 @@ skipped_stage() {
   printf '%s\t%s\t%s\t%s\t%s\n' "$1" skipped 0 check - >>"$stages"
 }
 
-stage setup - check - -- bash scripts/setup.sh
+stage setup - check - -- bash scripts/setup.sh --for test
 stage format - check - -- bash scripts/format.sh --check
 
 configure_and_build() {
