@@ -27,11 +27,17 @@
 # (scripts/setup.sh installs them all), or this machine cannot execute 32-bit x86 programs.
 #
 # Some machines of our kind run 32-bit x86 code and some cannot (their kernel refuses it with
-# "Exec format error"). The start step finds out by running a tiny 32-bit program and records
-# the answer in the state folder. Where 32-bit code runs, Wine is used as installed. Where it
-# does not, every Wine program runs under the 64-bit loader directly, in a 64-bit prefix, and
-# only the steps that execute win32 programs skip; the win32 cross-build and its checks of
-# exports and imports still run. CQSCOPE_NO_32BIT=1 takes the second path on any machine.
+# "Exec format error"), and on some the 32-bit half of Wine cannot be installed. The start step
+# takes the 32-bit path only where a win32 program really runs: the kernel executes a tiny
+# 32-bit program, the 32-bit Wine loader is installed, and a small win32 console program built
+# here prints its line under it. The answer and its reason are recorded in the state folder.
+# Otherwise every Wine program runs under the 64-bit loader directly, in a 64-bit prefix, and
+# only the steps that execute win32 programs skip, giving the reason; the win32 cross-build and
+# its checks of exports and imports still run. CQSCOPE_NO_32BIT=1 takes the second path on any
+# machine.
+#
+# Every step that runs a program checks a line or file that only a real run of it produces: Wine
+# can exit 0 without having run anything.
 set -uo pipefail
 
 step=${1:-}
@@ -99,6 +105,30 @@ wine64_loader() {
     [ -n "$candidate" ] && [ -x "$candidate" ] && { echo "$candidate"; return 0; }
   done
   return 1
+}
+
+# The 32-bit Wine loader, where it is installed (Debian's wine32 package).
+wine32_loader() {
+  local candidate
+  for candidate in /usr/lib/wine/wine /usr/lib/i386-linux-gnu/wine/wine /usr/lib32/wine/wine; do
+    [ -x "$candidate" ] && { echo "$candidate"; return 0; }
+  done
+  return 1
+}
+
+# Answers 0 when a win32 console program, cross-built here, runs under $WINE and prints its line;
+# otherwise says on stdout what went wrong.
+win32_program_runs() {
+  local source=$state/hello-win32.c program=$state/hello-win32.exe expected="win32 program ran"
+  printf '#include <stdio.h>\nint main(void) { puts("%s"); return 0; }\n' "$expected" >"$source"
+  i686-w64-mingw32-gcc -O1 -o "$program" "$source" 2>"$state/hello-win32.err" ||
+    { echo "the win32 test program did not build: $(head -n 1 "$state/hello-win32.err")"; return 1; }
+  run_wine "$state/hello-win32.out" "$state/hello-win32.err" "$program"
+  if ! grep -q "^$expected" "$state/hello-win32.out"; then
+    echo "32-bit Wine does not run a win32 program here:" \
+      "$(grep -v '^\s*$' "$state/hello-win32.err" | head -n 1)"
+    return 1
+  fi
 }
 
 # What the start step found, for every later step: "yes" or "no" in $state/runs-32bit.
@@ -193,29 +223,20 @@ exports)
 
 start)
   "$0" stop >/dev/null 2>&1
+  # answer yes|no WHY: records whether win32 programs run here, and why.
+  answer() {
+    echo "$2" >"$state/runs-32bit.why"
+    echo "$1" >"$state/runs-32bit"
+  }
   if [ "${CQSCOPE_NO_32BIT:-0}" = 1 ]; then
-    echo "this machine cannot execute 32-bit x86 programs (CQSCOPE_NO_32BIT=1 says so)" \
-      >"$state/runs-32bit.why"
-    echo no >"$state/runs-32bit"
-  elif probe_32bit; then
-    echo "this machine executes 32-bit x86 programs" >"$state/runs-32bit.why"
-    echo yes >"$state/runs-32bit"
+    answer no "this machine cannot execute 32-bit x86 programs (CQSCOPE_NO_32BIT=1 says so)"
+  elif ! probe_32bit; then
+    answer no "this machine cannot execute 32-bit x86 programs"
+  elif ! wine32_loader >/dev/null; then
+    answer no "32-bit Wine is not installed"
   else
-    echo "this machine cannot execute 32-bit x86 programs" >"$state/runs-32bit.why"
-    echo no >"$state/runs-32bit"
+    answer yes "this machine executes 32-bit x86 programs and 32-bit Wine runs them"
   fi
-  if [ "$(cat "$state/runs-32bit")" = no ]; then
-    WINE=$(wine64_loader) || fail "no 64-bit Wine loader (wine64) is installed"
-    export WINELOADER=$WINE
-    # A prefix made by the 32-bit loader on another run would not serve the 64-bit one alone.
-    [ -f "$WINEPREFIX/cqscope-loader" ] && [ "$(cat "$WINEPREFIX/cqscope-loader")" != "$WINE" ] &&
-      rm -rf "$WINEPREFIX"
-  else
-    WINE=wine
-    [ -f "$WINEPREFIX/cqscope-loader" ] && [ "$(cat "$WINEPREFIX/cqscope-loader")" != wine ] &&
-      rm -rf "$WINEPREFIX"
-  fi
-  echo "$(cat "$state/runs-32bit.why"); Wine runs as $WINE"
   # -displayfd picks a free display and writes its number once the server is ready.
   rm -f "$state/display.new"
   setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
@@ -228,16 +249,40 @@ start)
   [ -s "$state/display.new" ] || { cat "$state/xvfb.log" >&2; fail "Xvfb did not start"; }
   tr -d '\n' <"$state/display.new" >"$state/display"
   echo "Xvfb on display :$(cat "$state/display") (pid $(cat "$state/xvfb.pid"))"
-  # One prefix for every run of this build tree, created once (Wine's first start is slow).
-  setsid wineserver -p </dev/null >"$state/wineserver.log" 2>&1
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "creating the Wine prefix $WINEPREFIX"
-    run_wine "$state/wineboot.out" "$state/wineboot.err" wineboot -i ||
-      { cat "$state/wineboot.err" >&2; fail "wineboot failed"; }
-    echo "$WINE" >"$WINEPREFIX/cqscope-loader"
+
+  # use_loader: picks the Wine loader for the recorded answer and makes (or keeps) the one
+  # prefix of this build tree for it; Wine's first start in a new prefix is slow.
+  use_loader() {
+    if [ "$(cat "$state/runs-32bit")" = no ]; then
+      WINE=$(wine64_loader) || fail "no 64-bit Wine loader (wine64) is installed"
+      export WINELOADER=$WINE
+    else
+      WINE=wine
+      unset WINELOADER
+    fi
+    # A prefix made by another loader would not serve this one.
+    [ -f "$WINEPREFIX/cqscope-loader" ] && [ "$(cat "$WINEPREFIX/cqscope-loader")" != "$WINE" ] &&
+      rm -rf "$WINEPREFIX"
+    wineserver -k 2>/dev/null
+    setsid wineserver -p </dev/null >"$state/wineserver.log" 2>&1
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "creating the Wine prefix $WINEPREFIX"
+      run_wine "$state/wineboot.out" "$state/wineboot.err" wineboot -i ||
+        { cat "$state/wineboot.err" >&2; fail "wineboot failed"; }
+      echo "$WINE" >"$WINEPREFIX/cqscope-loader"
+    fi
+  }
+  use_loader
+  if [ "$(cat "$state/runs-32bit")" = yes ] && ! why=$(win32_program_runs); then
+    answer no "$why"
+    use_loader
   fi
-  run_wine "$state/wineboot.out" "$state/wineboot.err" cmd /c exit 0 ||
-    { cat "$state/wineboot.err" >&2; fail "Wine does not start programs"; }
+  echo "$(cat "$state/runs-32bit.why"); Wine runs as $WINE"
+  # Positive evidence that Wine starts programs at all: a Windows command's own output.
+  run_wine "$state/wine-echo.out" "$state/wine-echo.err" cmd /c echo cqscope-wine-ready ||
+    { cat "$state/wine-echo.err" >&2; fail "Wine does not start programs"; }
+  grep -q cqscope-wine-ready "$state/wine-echo.out" ||
+    { cat "$state/wine-echo.err" >&2; fail "Wine exited without running cmd (no output)"; }
   echo "Wine prefix ready"
   ;;
 
@@ -260,6 +305,8 @@ probe)
   run_wine "$state/probe-$arch.json" "$state/probe-$arch.err" \
     "$out/cqscope-host.exe" probe --json --plugin "$(winpath "$out/$(dll_name "$arch")")" ||
     { cat "$state/probe-$arch.err" >&2; fail "the $arch probe failed"; }
+  grep -q '"uniqueID": 1685141811' "$state/probe-$arch.json" ||
+    { cat "$state/probe-$arch.err" >&2; fail "the $arch probe printed no answers (did it run?)"; }
   # Everything but the plug-in's path must be the same.
   if ! diff -u <(grep -v '"path"' "$state/probe-linux.json") \
     <(grep -v '"path"' "$state/probe-$arch.json"); then
@@ -333,6 +380,8 @@ cycle)
   run_wine "$state/cycle-$arch.out" "$state/cycle-$arch.err" "$out/cqscope-host.exe" cycle \
     --rounds 2 --timeout 30 --plugin "$(winpath "$out/$(dll_name "$arch")")" ||
     { cat "$state/cycle-$arch.out" "$state/cycle-$arch.err" >&2; fail "$arch: the editor cycle failed"; }
+  grep -q '^round 2: ' "$state/cycle-$arch.out" ||
+    { cat "$state/cycle-$arch.err" >&2; fail "$arch: the editor cycle reported no second round (did it run?)"; }
   cat "$state/cycle-$arch.out"
   ;;
 
@@ -414,6 +463,8 @@ com)
   run_wine "$state/com-$arch.out" "$state/com-$arch.err" "$out/cqscope-host.exe" com \
     --timeout 30 --plugin "$(winpath "$out/$(dll_name "$arch")")" ||
     { cat "$state/com-$arch.out" "$state/com-$arch.err" >&2; fail "$arch: the plug-in upset the host thread's COM state"; }
+  grep -q '^COM state kept: ' "$state/com-$arch.out" && grep -q '^OLE calls balanced: ' "$state/com-$arch.out" ||
+    { cat "$state/com-$arch.err" >&2; fail "$arch: the COM check reported nothing (did it run?)"; }
   cat "$state/com-$arch.out"
   ;;
 
