@@ -8,13 +8,14 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "host_error.h"
 
 namespace cqhost {
 namespace {
 
-// A file larger than this is refused before it is read whole (real songs are well below a
+// A file larger than this is refused as soon as reading passes it (real songs are well below a
 // megabyte; this bounds what a pipe or a device given as the file can make us allocate).
 constexpr std::size_t kMaxFileBytes = std::size_t{256} << 20;
 
@@ -38,9 +39,9 @@ std::string hexByte(unsigned value) {
 }
 
 const char* channelMessageName(std::uint8_t status) {
-    static constexpr const char* kNames[] = {"note-off",   "note-on",        "key pressure",
-                                             "controller", "program change", "channel pressure",
-                                             "pitch bend"};
+    static constexpr const char* kNames[] = {
+        "a note-off",       "a note-on",          "a key pressure", "a controller",
+        "a program change", "a channel pressure", "a pitch bend"};
     return kNames[(status >> 4) - 8];
 }
 
@@ -92,12 +93,12 @@ class ByteReader {
                         ": " + problem);
     }
 
-    std::uint8_t byte(const std::string& what) {
-        if (at_ >= end_) fail(at_, what + " runs past the end of " + place_);
+    std::uint8_t byte(std::string_view what) {
+        if (at_ >= end_) fail(at_, std::string(what) + " runs past the end of " + place_);
         return bytes_[at_++];
     }
 
-    std::uint32_t bigEndian(int count, const std::string& what) {
+    std::uint32_t bigEndian(int count, std::string_view what) {
         std::uint32_t value = 0;
         for (int i = 0; i < count; ++i) value = value << 8 | byte(what);
         return value;
@@ -105,7 +106,7 @@ class ByteReader {
 
     // A variable-length quantity: seven bits a byte, most significant first, at most four
     // bytes (so below 2^28).
-    std::uint32_t variableLength(const std::string& what) {
+    std::uint32_t variableLength(std::string_view what) {
         const std::size_t start = at_;
         std::uint32_t value = 0;
         for (int i = 0; i < 4; ++i) {
@@ -113,13 +114,14 @@ class ByteReader {
             value = value << 7 | (next & 0x7Fu);
             if ((next & 0x80) == 0) return value;
         }
-        fail(start, what + " is longer than four bytes");
+        fail(start, std::string(what) + " is longer than four bytes");
     }
 
-    std::span<const std::uint8_t> take(std::size_t count, const std::string& what) {
+    std::span<const std::uint8_t> take(std::size_t count, std::string_view what) {
         if (count > left()) {
-            fail(at_, what + " of " + std::to_string(count) + " bytes runs past the end of " +
-                          place_ + " (only " + std::to_string(left()) + " left)");
+            fail(at_, std::string(what) + " of " + std::to_string(count) +
+                          " bytes runs past the end of " + place_ + " (only " +
+                          std::to_string(left()) + " left)");
         }
         const auto taken = bytes_.subspan(at_, count);
         at_ += count;
@@ -197,11 +199,11 @@ void readTrack(ByteReader& reader, int number, std::vector<TrackEvent>& events) 
                 bytes[filled++] = first;
             }
             bytes[0] = runningStatus;
-            const std::string name = channelMessageName(runningStatus);
+            const char* name = channelMessageName(runningStatus);
             while (filled <= channelDataBytes(runningStatus)) {
-                const std::uint8_t data = reader.byte("a " + name);
+                const std::uint8_t data = reader.byte(name);
                 if (data >= 0x80) {
-                    reader.fail(reader.offset() - 1, "status byte " + hexByte(data) + " inside a " +
+                    reader.fail(reader.offset() - 1, "status byte " + hexByte(data) + " inside " +
                                                          name + " in " + track);
                 }
                 bytes[filled++] = data;
