@@ -113,7 +113,7 @@ fuzz_target() {
   grep -E "number_of_executed_units" "$log" || true
 }
 fuzz_seconds="${CQSCOPE_FUZZ_SECONDS:-20}"
-for target in process_events number_text dispatcher drawing; do
+for target in process_events number_text dispatcher drawing midi_file; do
   if [ "$quick" = 1 ]; then
     skipped_stage "fuzz: $target"
   else

@@ -136,6 +136,8 @@ TEST(HostBadInput, OneLineNonZeroExitAndNoOutput) {
     writeAudio(dir.file("quad.wav"), sine(440.0, 44100, 0.1, 4), 4, 44100);
     writeFile(dir.file("text.txt"), "not audio, not MIDI\n");
     writeFile(dir.file("empty.mid"), "");
+    const std::string song = midiFile(0, 480, {midiTrack({{0, "\x90\x3C\x64"}})});
+    writeFile(dir.file("cut.mid"), song.substr(0, song.size() - 3));
     const std::string gain = CQHOST_FIXTURE_GAIN;
     const std::vector<BadInputCase> cases = {
         {"missing audio",
@@ -193,6 +195,10 @@ TEST(HostBadInput, OneLineNonZeroExitAndNoOutput) {
          {"render", "@dir/in.wav", "--plugin", gain, "--midi", "@dir/empty.mid", "--out",
           "@dir/out.png"},
          "not a Standard MIDI File"},
+        {"damaged MIDI",
+         {"render", "@dir/in.wav", "--plugin", gain, "--midi", "@dir/cut.mid", "--out",
+          "@dir/out.png"},
+         "cut.mid is damaged at byte 22: chunk \"MTrk\" of 8 bytes runs past the end"},
         {"analyse: unknown data type",
          {"analyse", "@dir/in.wav", "--out", "@dir/out.xyz"},
          "unknown data type '.xyz'"},
@@ -202,6 +208,9 @@ TEST(HostBadInput, OneLineNonZeroExitAndNoOutput) {
         {"analyse: text as MIDI",
          {"analyse", "@dir/in.wav", "--midi", "@dir/text.txt", "--out", "@dir/out.npy"},
          "not a Standard MIDI File"},
+        {"analyse: damaged MIDI",
+         {"analyse", "@dir/in.wav", "--midi", "@dir/cut.mid", "--out", "@dir/out.csv"},
+         "cut.mid is damaged at byte 22"},
         {"analyse: period beyond the end",
          {"analyse", "@dir/in.wav", "--every", "2", "--out", "@dir/out.json"},
          "shorter than one period"},
