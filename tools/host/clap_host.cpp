@@ -1,0 +1,522 @@
+// The system-independent part of the CLAP host: the entry and factory checks, the event list,
+// the plug-in's life cycle and the host record's answers.
+#include "clap_host.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "host_error.h"
+
+namespace cqhost {
+namespace {
+
+constexpr const char* kHostName = "cqscope-host";
+constexpr const char* kHostVendor = "cqscope";
+constexpr const char* kHostUrl = "";
+constexpr const char* kHostVersion = "0.1.0";
+
+// Host extension IDs this host recognises when a plug-in asks, the ones it offers first.
+constexpr const char* kKnownExtensionIds[] = {CLAP_EXT_THREAD_CHECK,
+                                              CLAP_EXT_TIMER_SUPPORT,
+                                              CLAP_EXT_POSIX_FD_SUPPORT,
+                                              CLAP_EXT_LATENCY,
+                                              CLAP_EXT_GUI,
+                                              CLAP_EXT_AUDIO_PORTS,
+                                              CLAP_EXT_NOTE_PORTS,
+                                              CLAP_EXT_STATE,
+                                              CLAP_EXT_PARAMS,
+                                              "clap.log"};
+
+// The instance whose audio-thread call the current thread is inside, if any.
+thread_local const ClapPlugin* audioCallOf = nullptr;
+
+// Marks the current thread as the instance's audio thread for one call.
+class AudioCall {
+  public:
+    explicit AudioCall(const ClapPlugin* plugin) : previous_(audioCallOf) { audioCallOf = plugin; }
+    ~AudioCall() { audioCallOf = previous_; }
+    AudioCall(const AudioCall&) = delete;
+    AudioCall& operator=(const AudioCall&) = delete;
+
+  private:
+    const ClapPlugin* previous_;
+};
+
+std::string text(const char* value) {
+    return value != nullptr ? value : "";
+}
+
+std::string versionText(clap_version version) {
+    return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
+           std::to_string(version.revision);
+}
+
+// A fixed name buffer as text, never reading past its end.
+std::string nameText(const char (&name)[CLAP_NAME_SIZE]) {
+    return std::string(name, strnlen(name, CLAP_NAME_SIZE));
+}
+
+}  // namespace
+
+// ---- ClapLibrary ---------------------------------------------------------------------------
+
+void ClapLibrary::startFrom(void* library, const LibraryCalls& calls) {
+    const auto fail = [&](const std::string& reason) {
+        calls.unload(library);
+        throw HostError("plug-in " + path_ + ": " + reason);
+    };
+    const auto* entry = static_cast<const clap_plugin_entry*>(calls.symbol(library, "clap_entry"));
+    if (entry == nullptr) fail("exports no clap_entry: not a CLAP plug-in");
+    if (!clap_version_is_compatible(entry->clap_version)) {
+        fail("declares CLAP " + versionText(entry->clap_version) +
+             ", a development version before 1.0 that hosts do not load");
+    }
+    if (entry->init == nullptr || entry->deinit == nullptr || entry->get_factory == nullptr) {
+        fail("its clap_entry lacks init, deinit or get_factory");
+    }
+    if (!entry->init(path_.c_str())) fail("its entry's init failed");
+    const auto* factory =
+        static_cast<const clap_plugin_factory*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
+    if (factory == nullptr || factory->get_plugin_count == nullptr ||
+        factory->get_plugin_descriptor == nullptr || factory->create_plugin == nullptr) {
+        entry->deinit();
+        fail(std::string("offers no plug-in factory (\"") + CLAP_PLUGIN_FACTORY_ID + "\")");
+    }
+    library_ = library;
+    unload_ = calls.unload;
+    entry_ = entry;
+    factory_ = factory;
+}
+
+std::vector<ClapDescriptorInfo> ClapLibrary::descriptors() const {
+    std::vector<ClapDescriptorInfo> result;
+    const std::uint32_t count = factory_->get_plugin_count(factory_);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const clap_plugin_descriptor* d = factory_->get_plugin_descriptor(factory_, i);
+        if (d == nullptr || d->id == nullptr || d->id[0] == '\0') {
+            throw HostError("plug-in " + path_ + ": the factory's descriptor " + std::to_string(i) +
+                            " is missing or has no ID");
+        }
+        ClapDescriptorInfo info;
+        info.version = d->clap_version;
+        info.id = d->id;
+        info.name = text(d->name);
+        info.vendor = text(d->vendor);
+        info.url = text(d->url);
+        info.manualUrl = text(d->manual_url);
+        info.supportUrl = text(d->support_url);
+        info.pluginVersion = text(d->version);
+        info.description = text(d->description);
+        for (const char* const* f = d->features; f != nullptr && *f != nullptr; ++f) {
+            info.features.emplace_back(*f);
+        }
+        result.push_back(std::move(info));
+    }
+    return result;
+}
+
+// ---- ClapEventList -------------------------------------------------------------------------
+
+ClapEventList::ClapEventList() {
+    list_.ctx = this;
+    list_.size = [](const clap_input_events* list) -> std::uint32_t {
+        return static_cast<const ClapEventList*>(list->ctx)->size();
+    };
+    list_.get = [](const clap_input_events* list, std::uint32_t index) {
+        return static_cast<const ClapEventList*>(list->ctx)->at(index);
+    };
+}
+
+void ClapEventList::addNote(std::uint16_t type, std::uint32_t frame, std::int16_t key,
+                            std::int16_t channel, double velocity, std::int32_t noteId,
+                            std::int16_t port) {
+    clap_event_note note{};
+    note.header = {sizeof note, frame, CLAP_CORE_EVENT_SPACE_ID, type, 0};
+    note.note_id = noteId;
+    note.port_index = port;
+    note.channel = channel;
+    note.key = key;
+    note.velocity = velocity;
+    add(&note, sizeof note);
+}
+
+void ClapEventList::addMidi(std::uint32_t frame, std::uint8_t status, std::uint8_t data1,
+                            std::uint8_t data2, std::uint16_t port) {
+    clap_event_midi midi{};
+    midi.header = {sizeof midi, frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0};
+    midi.port_index = port;
+    midi.data[0] = status;
+    midi.data[1] = data1;
+    midi.data[2] = data2;
+    add(&midi, sizeof midi);
+}
+
+void ClapEventList::add(const void* event, std::uint32_t size) {
+    const auto offset = static_cast<std::uint32_t>(bytes_.size());
+    bytes_.resize(bytes_.size() + (size + 7) / 8);
+    std::memcpy(bytes_.data() + offset, event, size);
+    // Keep the index sorted by time; a later event of the same time goes after the earlier.
+    const std::uint32_t time = static_cast<const clap_event_header*>(event)->time;
+    const auto place = std::upper_bound(
+        offsets_.begin(), offsets_.end(), time, [this](std::uint32_t t, std::uint32_t other) {
+            return t < reinterpret_cast<const clap_event_header*>(bytes_.data() + other)->time;
+        });
+    offsets_.insert(place, offset);
+}
+
+const clap_event_header* ClapEventList::at(std::uint32_t index) const {
+    if (index >= offsets_.size()) return nullptr;
+    return reinterpret_cast<const clap_event_header*>(bytes_.data() + offsets_[index]);
+}
+
+// ---- ClapPlugin ----------------------------------------------------------------------------
+
+ClapPlugin::ClapPlugin(ClapLibrary& library, const std::string& pluginId)
+    : path_(library.path()), mainThread_(std::this_thread::get_id()) {
+    host_.clap_version = CLAP_VERSION;
+    host_.host_data = this;
+    host_.name = kHostName;
+    host_.vendor = kHostVendor;
+    host_.url = kHostUrl;
+    host_.version = kHostVersion;
+    host_.get_extension = &ClapPlugin::getExtension;
+    host_.request_restart = &ClapPlugin::requestRestart;
+    host_.request_process = &ClapPlugin::requestProcess;
+    host_.request_callback = &ClapPlugin::requestCallback;
+
+    const clap_plugin_factory& factory = library.factory();
+    plugin_ = factory.create_plugin(&factory, &host_, pluginId.c_str());
+    if (plugin_ == nullptr) {
+        throw HostError("plug-in " + path_ + ": the factory made no plug-in \"" + pluginId + "\"");
+    }
+    if (plugin_->init == nullptr || plugin_->destroy == nullptr || !plugin_->init(plugin_)) {
+        if (plugin_->destroy != nullptr) plugin_->destroy(plugin_);
+        plugin_ = nullptr;
+        throw HostError("plug-in " + path_ + ": \"" + pluginId + "\" failed to initialise");
+    }
+}
+
+ClapPlugin::~ClapPlugin() {
+    if (plugin_ == nullptr) return;
+    if (processing_) stopProcessing();
+    if (active_) deactivate();
+    plugin_->destroy(plugin_);
+}
+
+const void* ClapPlugin::extension(const char* id) const {
+    return plugin_->get_extension != nullptr ? plugin_->get_extension(plugin_, id) : nullptr;
+}
+
+std::vector<ClapAudioPortInfo> ClapPlugin::audioPorts(bool input) const {
+    requireMainThread("audioPorts");
+    std::vector<ClapAudioPortInfo> ports;
+    const auto* ext = static_cast<const clap_plugin_audio_ports*>(extension(CLAP_EXT_AUDIO_PORTS));
+    if (ext == nullptr) return ports;
+    const std::uint32_t count = ext->count(plugin_, input);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        clap_audio_port_info info{};
+        if (!ext->get(plugin_, i, input, &info)) {
+            throw HostError("plug-in " + path_ + ": it cannot describe its audio " +
+                            (input ? "input " : "output ") + std::to_string(i));
+        }
+        ports.push_back({info.id, nameText(info.name), info.flags, info.channel_count,
+                         text(info.port_type), info.in_place_pair});
+    }
+    return ports;
+}
+
+std::vector<ClapNotePortInfo> ClapPlugin::notePorts(bool input) const {
+    requireMainThread("notePorts");
+    std::vector<ClapNotePortInfo> ports;
+    const auto* ext = static_cast<const clap_plugin_note_ports*>(extension(CLAP_EXT_NOTE_PORTS));
+    if (ext == nullptr) return ports;
+    const std::uint32_t count = ext->count(plugin_, input);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        clap_note_port_info info{};
+        if (!ext->get(plugin_, i, input, &info)) {
+            throw HostError("plug-in " + path_ + ": it cannot describe its note " +
+                            (input ? "input " : "output ") + std::to_string(i));
+        }
+        ports.push_back(
+            {info.id, nameText(info.name), info.supported_dialects, info.preferred_dialect});
+    }
+    return ports;
+}
+
+std::optional<ClapGuiInfo> ClapPlugin::gui() const {
+    requireMainThread("gui");
+    const auto* ext = static_cast<const clap_plugin_gui*>(extension(CLAP_EXT_GUI));
+    if (ext == nullptr) return std::nullopt;
+    ClapGuiInfo info;
+    for (const char* api : {CLAP_WINDOW_API_X11, CLAP_WINDOW_API_WIN32, CLAP_WINDOW_API_WAYLAND,
+                            CLAP_WINDOW_API_COCOA}) {
+        if (ext->is_api_supported(plugin_, api, false)) info.embeddedApis.emplace_back(api);
+        if (ext->is_api_supported(plugin_, api, true)) info.floatingApis.emplace_back(api);
+    }
+    if (!info.embeddedApis.empty() &&
+        ext->create(plugin_, info.embeddedApis.front().c_str(), false)) {
+        info.canResize = ext->can_resize(plugin_);
+        info.hasSize = ext->get_size(plugin_, &info.width, &info.height);
+        ext->destroy(plugin_);
+    }
+    return info;
+}
+
+std::optional<std::uint32_t> ClapPlugin::latency() const {
+    requireMainThread("latency");
+    if (!active_) throw std::logic_error("ClapPlugin::latency needs an active plug-in");
+    const auto* ext = static_cast<const clap_plugin_latency*>(extension(CLAP_EXT_LATENCY));
+    if (ext == nullptr) return std::nullopt;
+    return ext->get(plugin_);
+}
+
+void ClapPlugin::activate(double sampleRate, std::uint32_t minFrames, std::uint32_t maxFrames) {
+    requireMainThread("activate");
+    if (active_) throw std::logic_error("ClapPlugin::activate on an active plug-in");
+    const auto inputs = audioPorts(true), outputs = audioPorts(false);
+    mainPortsInPlace_ =
+        !inputs.empty() && !outputs.empty() && inputs[0].inPlacePair == outputs[0].id &&
+        outputs[0].inPlacePair == inputs[0].id && inputs[0].channelCount == outputs[0].channelCount;
+    activating_ = true;
+    const bool activated = plugin_->activate(plugin_, sampleRate, minFrames, maxFrames);
+    activating_ = false;
+    if (!activated) {
+        throw HostError("plug-in " + path_ + ": it refused to activate at " +
+                        std::to_string(static_cast<long>(sampleRate)) + " Hz");
+    }
+    active_ = true;
+    sampleRate_ = sampleRate;
+    maxFrames_ = maxFrames;
+    steadyTime_ = 0;
+}
+
+void ClapPlugin::deactivate() {
+    requireMainThread("deactivate");
+    if (!active_ || processing_) {
+        throw std::logic_error("ClapPlugin::deactivate needs an active plug-in, not processing");
+    }
+    plugin_->deactivate(plugin_);
+    active_ = false;
+}
+
+void ClapPlugin::startProcessing() {
+    if (!active_ || processing_) {
+        throw std::logic_error("ClapPlugin::startProcessing needs an active plug-in, stopped");
+    }
+    AudioCall call(this);
+    if (!plugin_->start_processing(plugin_)) {
+        throw HostError("plug-in " + path_ + ": it refused to start processing");
+    }
+    processing_ = true;
+}
+
+void ClapPlugin::stopProcessing() {
+    if (!processing_) return;
+    AudioCall call(this);
+    plugin_->stop_processing(plugin_);
+    processing_ = false;
+}
+
+std::int32_t ClapPlugin::process(float* const* inputs, std::uint32_t inputChannels,
+                                 float* const* outputs, std::uint32_t outputChannels,
+                                 std::uint32_t frames, const ClapEventList& events) {
+    if (!processing_ || frames == 0 || frames > maxFrames_) {
+        throw std::logic_error("ClapPlugin::process outside processing or with a bad block");
+    }
+    AudioCall call(this);
+    clap_audio_buffer input{const_cast<float**>(inputs), nullptr, inputChannels, 0, 0};
+    clap_audio_buffer output{const_cast<float**>(outputs), nullptr, outputChannels, 0, 0};
+    // Nothing is pushed: this host has no use for a plug-in's output events.
+    clap_output_events outEvents{
+        nullptr, [](const clap_output_events*, const clap_event_header*) { return false; }};
+    clap_process block{};
+    block.steady_time = steadyTime_;
+    block.frames_count = frames;
+    block.transport = nullptr;
+    block.audio_inputs = inputChannels > 0 ? &input : nullptr;
+    block.audio_inputs_count = inputChannels > 0 ? 1 : 0;
+    block.audio_outputs = outputChannels > 0 ? &output : nullptr;
+    block.audio_outputs_count = outputChannels > 0 ? 1 : 0;
+    block.in_events = events.list();
+    block.out_events = &outEvents;
+    const std::int32_t status = plugin_->process(plugin_, &block);
+    steadyTime_ += frames;
+    return status;
+}
+
+void ClapPlugin::serviceMainThread() {
+    requireMainThread("serviceMainThread");
+    if (callbackRequested_.exchange(false) && plugin_->on_main_thread != nullptr) {
+        plugin_->on_main_thread(plugin_);
+    }
+    const auto now = std::chrono::steady_clock::now();
+    // A timer callback may register or unregister timers: walk a copy of the IDs.
+    std::vector<clap_id> due;
+    for (const Timer& timer : timers_) {
+        if (timer.due <= now) due.push_back(timer.id);
+    }
+    const auto* timerExt =
+        static_cast<const clap_plugin_timer_support*>(extension(CLAP_EXT_TIMER_SUPPORT));
+    for (clap_id id : due) {
+        auto timer = std::find_if(timers_.begin(), timers_.end(),
+                                  [id](const Timer& t) { return t.id == id; });
+        if (timer == timers_.end()) continue;
+        timer->due = now + std::chrono::milliseconds(timer->periodMs);
+        if (timerExt != nullptr) timerExt->on_timer(plugin_, id);
+    }
+    serviceDescriptors();
+}
+
+std::vector<std::string> ClapPlugin::extensionsAsked() const {
+    std::vector<std::pair<int, std::string>> asked;
+    for (std::size_t i = 0; i <= kKnownExtensions; ++i) {
+        const int order = extensionAskedOrder_[i].load();
+        if (order > 0)
+            asked.emplace_back(order, i < kKnownExtensions ? kKnownExtensionIds[i] : "(others)");
+    }
+    std::sort(asked.begin(), asked.end());
+    std::vector<std::string> names;
+    for (auto& [order, name] : asked) names.push_back(std::move(name));
+    return names;
+}
+
+std::vector<std::string> ClapPlugin::ruleBreaks() const {
+    static constexpr const char* kDescriptions[kRuleBreakKinds] = {
+        "called a main-thread host function on another thread",
+        "reported a latency change outside activate", "named a timer it had not registered",
+        "named a file descriptor it had not registered"};
+    std::vector<std::string> breaks;
+    for (int kind = 0; kind < kRuleBreakKinds; ++kind) {
+        if (const int count = ruleBreaks_[kind].load(); count > 0) {
+            breaks.push_back(std::string(kDescriptions[kind]) + " (x" + std::to_string(count) +
+                             ")");
+        }
+    }
+    return breaks;
+}
+
+// ---- The host record's functions -----------------------------------------------------------
+
+ClapPlugin& ClapPlugin::of(const clap_host* host) {
+    return *static_cast<ClapPlugin*>(host->host_data);
+}
+
+void ClapPlugin::requireMainThread(const char* call) const {
+    if (std::this_thread::get_id() != mainThread_) {
+        throw std::logic_error(std::string("ClapPlugin::") + call + " off the main thread");
+    }
+}
+
+bool ClapPlugin::onMainThread() {
+    if (std::this_thread::get_id() == mainThread_) return true;
+    noteRuleBreak(kMainThreadCallOffMainThread);
+    return false;
+}
+
+const void* ClapPlugin::getExtension(const clap_host* host, const char* id) {
+    static constexpr clap_host_thread_check kThreadCheck{&isMainThread, &isAudioThread};
+    static constexpr clap_host_timer_support kTimers{&registerTimer, &unregisterTimer};
+    static constexpr clap_host_posix_fd_support kFds{&registerFd, &modifyFd, &unregisterFd};
+    static constexpr clap_host_latency kLatency{&latencyChanged};
+    if (id == nullptr) return nullptr;
+    ClapPlugin& self = of(host);
+    std::size_t known = 0;
+    while (known < kKnownExtensions && std::strcmp(id, kKnownExtensionIds[known]) != 0) ++known;
+    int expected = 0;
+    if (self.extensionAskedOrder_[known].load() == 0) {
+        self.extensionAskedOrder_[known].compare_exchange_strong(
+            expected, self.extensionsAskedCount_.fetch_add(1) + 1);
+    }
+    if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0) return &kThreadCheck;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimers;
+    if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &kFds;
+    if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
+    return nullptr;
+}
+
+void ClapPlugin::requestRestart(const clap_host* host) {
+    of(host).restartRequested_ = true;
+}
+void ClapPlugin::requestProcess(const clap_host* host) {
+    of(host).processRequested_ = true;
+}
+void ClapPlugin::requestCallback(const clap_host* host) {
+    of(host).callbackRequested_ = true;
+}
+
+bool ClapPlugin::isMainThread(const clap_host* host) {
+    return std::this_thread::get_id() == of(host).mainThread_;
+}
+
+bool ClapPlugin::isAudioThread(const clap_host* host) {
+    return audioCallOf == &of(host);
+}
+
+bool ClapPlugin::registerTimer(const clap_host* host, std::uint32_t periodMs, clap_id* timerId) {
+    ClapPlugin& self = of(host);
+    if (!self.onMainThread() || timerId == nullptr) return false;
+    // Periods under the display refresh rates hosts allow are raised to 30 per second.
+    const std::uint32_t period = std::max<std::uint32_t>(periodMs, 33);
+    *timerId = self.nextTimerId_++;
+    self.timers_.push_back(
+        {*timerId, period, std::chrono::steady_clock::now() + std::chrono::milliseconds(period)});
+    return true;
+}
+
+bool ClapPlugin::unregisterTimer(const clap_host* host, clap_id timerId) {
+    ClapPlugin& self = of(host);
+    if (!self.onMainThread()) return false;
+    const auto timer = std::find_if(self.timers_.begin(), self.timers_.end(),
+                                    [timerId](const Timer& t) { return t.id == timerId; });
+    if (timer == self.timers_.end()) {
+        self.noteRuleBreak(kUnknownTimer);
+        return false;
+    }
+    self.timers_.erase(timer);
+    return true;
+}
+
+bool ClapPlugin::registerFd(const clap_host* host, int fd, std::uint32_t flags) {
+    ClapPlugin& self = of(host);
+    if (!self.onMainThread() || fd < 0) return false;
+    for (const Descriptor& d : self.descriptors_) {
+        if (d.fd == fd) return false;
+    }
+    self.descriptors_.push_back({fd, flags});
+    return true;
+}
+
+bool ClapPlugin::modifyFd(const clap_host* host, int fd, std::uint32_t flags) {
+    ClapPlugin& self = of(host);
+    if (!self.onMainThread()) return false;
+    for (Descriptor& d : self.descriptors_) {
+        if (d.fd == fd) {
+            d.flags = flags;
+            return true;
+        }
+    }
+    self.noteRuleBreak(kUnknownFd);
+    return false;
+}
+
+bool ClapPlugin::unregisterFd(const clap_host* host, int fd) {
+    ClapPlugin& self = of(host);
+    if (!self.onMainThread()) return false;
+    const auto d = std::find_if(self.descriptors_.begin(), self.descriptors_.end(),
+                                [fd](const Descriptor& x) { return x.fd == fd; });
+    if (d == self.descriptors_.end()) {
+        self.noteRuleBreak(kUnknownFd);
+        return false;
+    }
+    self.descriptors_.erase(d);
+    return true;
+}
+
+void ClapPlugin::latencyChanged(const clap_host* host) {
+    ClapPlugin& self = of(host);
+    if (self.onMainThread() && !self.activating_)
+        self.noteRuleBreak(kLatencyChangedOutsideActivate);
+}
+
+}  // namespace cqhost
