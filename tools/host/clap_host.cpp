@@ -43,6 +43,15 @@ class AudioCall {
     const ClapPlugin* previous_;
 };
 
+// Removes the first element that matches; whether there was one.
+template <typename List, typename Match>
+bool eraseFirst(List& list, Match match) {
+    const auto found = std::find_if(list.begin(), list.end(), match);
+    if (found == list.end()) return false;
+    list.erase(found);
+    return true;
+}
+
 std::string text(const char* value) {
     return value != nullptr ? value : "";
 }
@@ -467,14 +476,10 @@ bool ClapPlugin::registerTimer(const clap_host* host, std::uint32_t periodMs, cl
 bool ClapPlugin::unregisterTimer(const clap_host* host, clap_id timerId) {
     ClapPlugin& self = of(host);
     if (!self.onMainThread()) return false;
-    const auto timer = std::find_if(self.timers_.begin(), self.timers_.end(),
-                                    [timerId](const Timer& t) { return t.id == timerId; });
-    if (timer == self.timers_.end()) {
-        self.noteRuleBreak(kUnknownTimer);
-        return false;
-    }
-    self.timers_.erase(timer);
-    return true;
+    if (eraseFirst(self.timers_, [timerId](const Timer& t) { return t.id == timerId; }))
+        return true;
+    self.noteRuleBreak(kUnknownTimer);
+    return false;
 }
 
 bool ClapPlugin::registerFd(const clap_host* host, int fd, std::uint32_t flags) {
@@ -503,14 +508,10 @@ bool ClapPlugin::modifyFd(const clap_host* host, int fd, std::uint32_t flags) {
 bool ClapPlugin::unregisterFd(const clap_host* host, int fd) {
     ClapPlugin& self = of(host);
     if (!self.onMainThread()) return false;
-    const auto d = std::find_if(self.descriptors_.begin(), self.descriptors_.end(),
-                                [fd](const Descriptor& x) { return x.fd == fd; });
-    if (d == self.descriptors_.end()) {
-        self.noteRuleBreak(kUnknownFd);
-        return false;
-    }
-    self.descriptors_.erase(d);
-    return true;
+    if (eraseFirst(self.descriptors_, [fd](const Descriptor& d) { return d.fd == fd; }))
+        return true;
+    self.noteRuleBreak(kUnknownFd);
+    return false;
 }
 
 void ClapPlugin::latencyChanged(const clap_host* host) {
