@@ -28,6 +28,12 @@
 
 namespace {
 
+#if defined(FIXTURE_CLAP_NO_FACTORY)
+#define FIXTURE_CLAP_HAS_NO_FACTORY true
+#else
+#define FIXTURE_CLAP_HAS_NO_FACTORY false
+#endif
+
 #if defined(FIXTURE_CLAP_HALF)
 constexpr bool kInPlace = false;
 constexpr float kGain = 0.5f;
@@ -426,12 +432,9 @@ void CLAP_ABI entryDeinit() {
 }
 
 const void* CLAP_ABI entryFactory(const char* id) {
-#if defined(FIXTURE_CLAP_NO_FACTORY)
-    (void)id;
-    return nullptr;
-#else
-    return std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
-#endif
+    // The no-factory fixture knows no ID, this one included.
+    constexpr bool kHasFactory = !FIXTURE_CLAP_HAS_NO_FACTORY;
+    return kHasFactory && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
 }
 
 }  // namespace

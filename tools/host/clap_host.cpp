@@ -199,10 +199,18 @@ ClapPlugin::ClapPlugin(ClapLibrary& library, const std::string& pluginId)
     if (plugin_ == nullptr) {
         throw HostError("plug-in " + path_ + ": the factory made no plug-in \"" + pluginId + "\"");
     }
-    if (plugin_->init == nullptr || plugin_->destroy == nullptr || !plugin_->init(plugin_)) {
-        if (plugin_->destroy != nullptr) plugin_->destroy(plugin_);
+    const clap_plugin& p = *plugin_;
+    // Every function of the record is required; a host must not call through a null one.
+    const bool complete = p.init != nullptr && p.destroy != nullptr && p.activate != nullptr &&
+                          p.deactivate != nullptr && p.start_processing != nullptr &&
+                          p.stop_processing != nullptr && p.reset != nullptr &&
+                          p.process != nullptr && p.get_extension != nullptr &&
+                          p.on_main_thread != nullptr;
+    if (!complete || !p.init(plugin_)) {
+        if (p.destroy != nullptr) p.destroy(plugin_);
         plugin_ = nullptr;
-        throw HostError("plug-in " + path_ + ": \"" + pluginId + "\" failed to initialise");
+        throw HostError("plug-in " + path_ + ": \"" + pluginId + "\" " +
+                        (complete ? "failed to initialise" : "has an incomplete plug-in record"));
     }
 }
 
@@ -214,7 +222,7 @@ ClapPlugin::~ClapPlugin() {
 }
 
 const void* ClapPlugin::extension(const char* id) const {
-    return plugin_->get_extension != nullptr ? plugin_->get_extension(plugin_, id) : nullptr;
+    return plugin_->get_extension(plugin_, id);
 }
 
 std::vector<ClapAudioPortInfo> ClapPlugin::audioPorts(bool input) const {
@@ -356,7 +364,7 @@ std::int32_t ClapPlugin::process(float* const* inputs, std::uint32_t inputChanne
 
 void ClapPlugin::serviceMainThread() {
     requireMainThread("serviceMainThread");
-    if (callbackRequested_.exchange(false) && plugin_->on_main_thread != nullptr) {
+    if (callbackRequested_.exchange(false)) {
         plugin_->on_main_thread(plugin_);
     }
     const auto now = std::chrono::steady_clock::now();
