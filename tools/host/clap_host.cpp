@@ -16,42 +16,6 @@ constexpr const char* kHostVendor = "cqscope";
 constexpr const char* kHostUrl = "";
 constexpr const char* kHostVersion = "0.1.0";
 
-// Host extension IDs this host recognises when a plug-in asks, the ones it offers first.
-constexpr const char* kKnownExtensionIds[] = {CLAP_EXT_THREAD_CHECK,
-                                              CLAP_EXT_TIMER_SUPPORT,
-                                              CLAP_EXT_POSIX_FD_SUPPORT,
-                                              CLAP_EXT_LATENCY,
-                                              CLAP_EXT_GUI,
-                                              CLAP_EXT_AUDIO_PORTS,
-                                              CLAP_EXT_NOTE_PORTS,
-                                              CLAP_EXT_STATE,
-                                              CLAP_EXT_PARAMS,
-                                              "clap.log"};
-
-// The instance whose audio-thread call the current thread is inside, if any.
-thread_local const ClapPlugin* audioCallOf = nullptr;
-
-// Marks the current thread as the instance's audio thread for one call.
-class AudioCall {
-  public:
-    explicit AudioCall(const ClapPlugin* plugin) : previous_(audioCallOf) { audioCallOf = plugin; }
-    ~AudioCall() { audioCallOf = previous_; }
-    AudioCall(const AudioCall&) = delete;
-    AudioCall& operator=(const AudioCall&) = delete;
-
-  private:
-    const ClapPlugin* previous_;
-};
-
-// Removes the first element that matches; whether there was one.
-template <typename List, typename Match>
-bool eraseFirst(List& list, Match match) {
-    const auto found = std::find_if(list.begin(), list.end(), match);
-    if (found == list.end()) return false;
-    list.erase(found);
-    return true;
-}
-
 std::string text(const char* value) {
     return value != nullptr ? value : "";
 }
@@ -181,6 +145,21 @@ const clap_event_header* ClapEventList::at(std::uint32_t index) const {
 
 // ---- ClapPlugin ----------------------------------------------------------------------------
 
+thread_local const ClapPlugin* ClapPlugin::audioCallOf_ = nullptr;
+
+class ClapPlugin::AudioCall {
+  public:
+    explicit AudioCall(const ClapPlugin* plugin) : previous_(audioCallOf_) {
+        audioCallOf_ = plugin;
+    }
+    ~AudioCall() { audioCallOf_ = previous_; }
+    AudioCall(const AudioCall&) = delete;
+    AudioCall& operator=(const AudioCall&) = delete;
+
+  private:
+    const ClapPlugin* previous_;
+};
+
 ClapPlugin::ClapPlugin(ClapLibrary& library, const std::string& pluginId)
     : path_(library.path()), mainThread_(std::this_thread::get_id()) {
     host_.clap_version = CLAP_VERSION;
@@ -221,12 +200,17 @@ ClapPlugin::~ClapPlugin() {
     plugin_->destroy(plugin_);
 }
 
+void ClapPlugin::requireInactive(const char* call) const {
+    if (active_) throw std::logic_error(std::string("ClapPlugin::") + call + " while active");
+}
+
 const void* ClapPlugin::extension(const char* id) const {
     return plugin_->get_extension(plugin_, id);
 }
 
 std::vector<ClapAudioPortInfo> ClapPlugin::audioPorts(bool input) const {
     requireMainThread("audioPorts");
+    requireInactive("audioPorts");
     std::vector<ClapAudioPortInfo> ports;
     const auto* ext = static_cast<const clap_plugin_audio_ports*>(extension(CLAP_EXT_AUDIO_PORTS));
     if (ext == nullptr) return ports;
@@ -245,6 +229,7 @@ std::vector<ClapAudioPortInfo> ClapPlugin::audioPorts(bool input) const {
 
 std::vector<ClapNotePortInfo> ClapPlugin::notePorts(bool input) const {
     requireMainThread("notePorts");
+    requireInactive("notePorts");
     std::vector<ClapNotePortInfo> ports;
     const auto* ext = static_cast<const clap_plugin_note_ports*>(extension(CLAP_EXT_NOTE_PORTS));
     if (ext == nullptr) return ports;
@@ -263,6 +248,7 @@ std::vector<ClapNotePortInfo> ClapPlugin::notePorts(bool input) const {
 
 std::optional<ClapGuiInfo> ClapPlugin::gui() const {
     requireMainThread("gui");
+    requireInactive("gui");
     const auto* ext = static_cast<const clap_plugin_gui*>(extension(CLAP_EXT_GUI));
     if (ext == nullptr) return std::nullopt;
     ClapGuiInfo info;
@@ -292,6 +278,8 @@ void ClapPlugin::activate(double sampleRate, std::uint32_t minFrames, std::uint3
     requireMainThread("activate");
     if (active_) throw std::logic_error("ClapPlugin::activate on an active plug-in");
     const auto inputs = audioPorts(true), outputs = audioPorts(false);
+    mainInputChannels_ = inputs.empty() ? 0 : inputs[0].channelCount;
+    mainOutputChannels_ = outputs.empty() ? 0 : outputs[0].channelCount;
     mainPortsInPlace_ =
         !inputs.empty() && !outputs.empty() && inputs[0].inPlacePair == outputs[0].id &&
         outputs[0].inPlacePair == inputs[0].id && inputs[0].channelCount == outputs[0].channelCount;
@@ -360,172 +348,6 @@ std::int32_t ClapPlugin::process(float* const* inputs, std::uint32_t inputChanne
     const std::int32_t status = plugin_->process(plugin_, &block);
     steadyTime_ += frames;
     return status;
-}
-
-void ClapPlugin::serviceMainThread() {
-    requireMainThread("serviceMainThread");
-    if (callbackRequested_.exchange(false)) {
-        plugin_->on_main_thread(plugin_);
-    }
-    const auto now = std::chrono::steady_clock::now();
-    // A timer callback may register or unregister timers: walk a copy of the IDs.
-    std::vector<clap_id> due;
-    for (const Timer& timer : timers_) {
-        if (timer.due <= now) due.push_back(timer.id);
-    }
-    const auto* timerExt =
-        static_cast<const clap_plugin_timer_support*>(extension(CLAP_EXT_TIMER_SUPPORT));
-    for (clap_id id : due) {
-        auto timer = std::find_if(timers_.begin(), timers_.end(),
-                                  [id](const Timer& t) { return t.id == id; });
-        if (timer == timers_.end()) continue;
-        timer->due = now + std::chrono::milliseconds(timer->periodMs);
-        if (timerExt != nullptr) timerExt->on_timer(plugin_, id);
-    }
-    serviceDescriptors();
-}
-
-std::vector<std::string> ClapPlugin::extensionsAsked() const {
-    std::vector<std::pair<int, std::string>> asked;
-    for (std::size_t i = 0; i <= kKnownExtensions; ++i) {
-        const int order = extensionAskedOrder_[i].load();
-        if (order > 0)
-            asked.emplace_back(order, i < kKnownExtensions ? kKnownExtensionIds[i] : "(others)");
-    }
-    std::sort(asked.begin(), asked.end());
-    std::vector<std::string> names;
-    for (auto& [order, name] : asked) names.push_back(std::move(name));
-    return names;
-}
-
-std::vector<std::string> ClapPlugin::ruleBreaks() const {
-    static constexpr const char* kDescriptions[kRuleBreakKinds] = {
-        "called a main-thread host function on another thread",
-        "reported a latency change outside activate", "named a timer it had not registered",
-        "named a file descriptor it had not registered"};
-    std::vector<std::string> breaks;
-    for (int kind = 0; kind < kRuleBreakKinds; ++kind) {
-        if (const int count = ruleBreaks_[kind].load(); count > 0) {
-            breaks.push_back(std::string(kDescriptions[kind]) + " (x" + std::to_string(count) +
-                             ")");
-        }
-    }
-    return breaks;
-}
-
-// ---- The host record's functions -----------------------------------------------------------
-
-ClapPlugin& ClapPlugin::of(const clap_host* host) {
-    return *static_cast<ClapPlugin*>(host->host_data);
-}
-
-void ClapPlugin::requireMainThread(const char* call) const {
-    if (std::this_thread::get_id() != mainThread_) {
-        throw std::logic_error(std::string("ClapPlugin::") + call + " off the main thread");
-    }
-}
-
-bool ClapPlugin::onMainThread() {
-    if (std::this_thread::get_id() == mainThread_) return true;
-    noteRuleBreak(kMainThreadCallOffMainThread);
-    return false;
-}
-
-const void* ClapPlugin::getExtension(const clap_host* host, const char* id) {
-    static constexpr clap_host_thread_check kThreadCheck{&isMainThread, &isAudioThread};
-    static constexpr clap_host_timer_support kTimers{&registerTimer, &unregisterTimer};
-    static constexpr clap_host_posix_fd_support kFds{&registerFd, &modifyFd, &unregisterFd};
-    static constexpr clap_host_latency kLatency{&latencyChanged};
-    if (id == nullptr) return nullptr;
-    ClapPlugin& self = of(host);
-    std::size_t known = 0;
-    while (known < kKnownExtensions && std::strcmp(id, kKnownExtensionIds[known]) != 0) ++known;
-    int expected = 0;
-    if (self.extensionAskedOrder_[known].load() == 0) {
-        self.extensionAskedOrder_[known].compare_exchange_strong(
-            expected, self.extensionsAskedCount_.fetch_add(1) + 1);
-    }
-    if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0) return &kThreadCheck;
-    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimers;
-    if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &kFds;
-    if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
-    return nullptr;
-}
-
-void ClapPlugin::requestRestart(const clap_host* host) {
-    of(host).restartRequested_ = true;
-}
-void ClapPlugin::requestProcess(const clap_host* host) {
-    of(host).processRequested_ = true;
-}
-void ClapPlugin::requestCallback(const clap_host* host) {
-    of(host).callbackRequested_ = true;
-}
-
-bool ClapPlugin::isMainThread(const clap_host* host) {
-    return std::this_thread::get_id() == of(host).mainThread_;
-}
-
-bool ClapPlugin::isAudioThread(const clap_host* host) {
-    return audioCallOf == &of(host);
-}
-
-bool ClapPlugin::registerTimer(const clap_host* host, std::uint32_t periodMs, clap_id* timerId) {
-    ClapPlugin& self = of(host);
-    if (!self.onMainThread() || timerId == nullptr) return false;
-    // Periods under the display refresh rates hosts allow are raised to 30 per second.
-    const std::uint32_t period = std::max<std::uint32_t>(periodMs, 33);
-    *timerId = self.nextTimerId_++;
-    self.timers_.push_back(
-        {*timerId, period, std::chrono::steady_clock::now() + std::chrono::milliseconds(period)});
-    return true;
-}
-
-bool ClapPlugin::unregisterTimer(const clap_host* host, clap_id timerId) {
-    ClapPlugin& self = of(host);
-    if (!self.onMainThread()) return false;
-    if (eraseFirst(self.timers_, [timerId](const Timer& t) { return t.id == timerId; }))
-        return true;
-    self.noteRuleBreak(kUnknownTimer);
-    return false;
-}
-
-bool ClapPlugin::registerFd(const clap_host* host, int fd, std::uint32_t flags) {
-    ClapPlugin& self = of(host);
-    if (!self.onMainThread() || fd < 0) return false;
-    for (const Descriptor& d : self.descriptors_) {
-        if (d.fd == fd) return false;
-    }
-    self.descriptors_.push_back({fd, flags});
-    return true;
-}
-
-bool ClapPlugin::modifyFd(const clap_host* host, int fd, std::uint32_t flags) {
-    ClapPlugin& self = of(host);
-    if (!self.onMainThread()) return false;
-    for (Descriptor& d : self.descriptors_) {
-        if (d.fd == fd) {
-            d.flags = flags;
-            return true;
-        }
-    }
-    self.noteRuleBreak(kUnknownFd);
-    return false;
-}
-
-bool ClapPlugin::unregisterFd(const clap_host* host, int fd) {
-    ClapPlugin& self = of(host);
-    if (!self.onMainThread()) return false;
-    if (eraseFirst(self.descriptors_, [fd](const Descriptor& d) { return d.fd == fd; }))
-        return true;
-    self.noteRuleBreak(kUnknownFd);
-    return false;
-}
-
-void ClapPlugin::latencyChanged(const clap_host* host) {
-    ClapPlugin& self = of(host);
-    if (self.onMainThread() && !self.activating_)
-        self.noteRuleBreak(kLatencyChangedOutsideActivate);
 }
 
 }  // namespace cqhost

@@ -3,8 +3,9 @@
 //
 // ClapLibrary owns the loaded file: its constructor loads it, finds `clap_entry`, checks the
 // version, calls `init` with the path and finds the plug-in factory; its destructor calls
-// `deinit` (only after an `init` that succeeded) and unloads the file. Loading and unloading are
-// the system's own (clap_host_posix.cpp here); everything else is clap_host.cpp.
+// `deinit` (only after an `init` that succeeded) and unloads the file. Loading, unloading and
+// polling file descriptors are the system's own (clap_host_posix.cpp here); the life cycle is
+// clap_host.cpp, and the host record's answers clap_host_services.cpp.
 //
 // ClapPlugin is one instance and the host it talks to. Its constructor runs `create_plugin` and
 // `init`; its destructor stops processing, deactivates and destroys, in that order, so that an
@@ -157,6 +158,9 @@ class ClapPlugin {
     // Whether the main input and output ports (index 0) name each other as in-place pair, so
     // that a block may run on one set of buffers; read at `activate`, while ports are fixed.
     bool mainPortsInPlace() const { return mainPortsInPlace_; }
+    // Channels of the main input and output ports (0 without one), read at `activate`.
+    std::uint32_t mainInputChannels() const { return mainInputChannels_; }
+    std::uint32_t mainOutputChannels() const { return mainOutputChannels_; }
 
     // Audio thread, active. `startProcessing` throws HostError when the plug-in refuses.
     void startProcessing();
@@ -203,6 +207,11 @@ class ClapPlugin {
     static bool CLAP_ABI unregisterFd(const clap_host* host, int fd);
     static void CLAP_ABI latencyChanged(const clap_host* host);
 
+    // The instance whose audio-thread call the current thread is inside, if any.
+    static thread_local const ClapPlugin* audioCallOf_;
+    // Marks the current thread as the instance's audio thread for one call (clap_host.cpp).
+    class AudioCall;
+
     // Kinds of broken rule this host notices, each counted lock-free since the plug-in may
     // break one on its audio thread.
     enum RuleBreak {
@@ -214,6 +223,8 @@ class ClapPlugin {
     };
 
     void requireMainThread(const char* call) const;
+    // Ports and the GUI are scanned only while inactive.
+    void requireInactive(const char* call) const;
     // Notes a broken rule unless the calling thread is the main thread; returns whether it is.
     bool onMainThread();
     void noteRuleBreak(RuleBreak kind) { ruleBreaks_[kind].fetch_add(1); }
@@ -231,6 +242,7 @@ class ClapPlugin {
     double sampleRate_ = 0.0;
     std::uint32_t maxFrames_ = 0;
     bool mainPortsInPlace_ = false;
+    std::uint32_t mainInputChannels_ = 0, mainOutputChannels_ = 0;
     std::int64_t steadyTime_ = 0;
 
     std::atomic<bool> callbackRequested_{false};

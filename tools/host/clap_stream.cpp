@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace cqhost {
@@ -48,6 +49,9 @@ std::uint64_t processStream(ClapPlugin& plugin, const ClapStreamAudio& audio,
     const std::uint32_t blockSize = plugin.maxFrames();
     const std::uint32_t channels = audio.channels;
     const bool inPlace = plugin.mainPortsInPlace();
+    if (channels < std::max(plugin.mainInputChannels(), plugin.mainOutputChannels())) {
+        throw std::logic_error("processStream: fewer buffers than the plug-in's main ports");
+    }
     // Everything the audio thread touches is made here, before it starts.
     std::vector<std::vector<float>> inputs(channels, std::vector<float>(blockSize));
     std::vector<std::vector<float>> outputs(inPlace ? 0 : channels, std::vector<float>(blockSize));
@@ -71,8 +75,9 @@ std::uint64_t processStream(ClapPlugin& plugin, const ClapStreamAudio& audio,
                 if (count == 0) break;
                 const std::uint64_t start = done.load();
                 events.fillBlock(start, count, blockEvents);
-                plugin.process(inputPointers.data(), channels, outputPointers.data(), channels,
-                               count, blockEvents);
+                plugin.process(inputPointers.data(), plugin.mainInputChannels(),
+                               outputPointers.data(), plugin.mainOutputChannels(), count,
+                               blockEvents);
                 audio.write(outputPointers.data(), count);
                 done.store(start + count);
             }

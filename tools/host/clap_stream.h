@@ -45,9 +45,10 @@ class ClapEventStream {
     std::vector<Event> events_;  // sorted by frame, stable
 };
 
-// Where the stream's audio comes from and goes to, called on the audio thread: `read` fills
-// each of `channels` buffers with up to `frames` frames and returns how many (0 ends the
-// stream); `write` takes the processed frames.
+// Where the stream's audio comes from and goes to, called on the audio thread. Blocks run on
+// `channels` buffers a side (at least the channels of the wider main port; the plug-in sees the
+// first ones of each port's width): `read` fills each input buffer with up to `frames` frames
+// and returns how many (0 ends the stream); `write` takes the processed output buffers.
 struct ClapStreamAudio {
     std::uint32_t channels = 2;
     std::function<std::uint32_t(float* const* channels, std::uint32_t frames)> read;
