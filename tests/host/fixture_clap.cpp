@@ -12,7 +12,9 @@
 //   FIXTURE_CLAP_VERSION0    declares CLAP 0.3.0;
 //   FIXTURE_CLAP_INIT_FALSE  its entry's init fails;
 //   FIXTURE_CLAP_NO_FACTORY  its entry knows no plug-in factory;
-//   FIXTURE_CLAP_NO_ENTRY    a library that exports no clap_entry.
+//   FIXTURE_CLAP_NO_ENTRY    a library that exports no clap_entry;
+//   FIXTURE_CLAP_PLUGIN_INIT_FALSE  the plug-in's own init fails;
+//   FIXTURE_CLAP_INCOMPLETE  the plug-in's record lacks its process function.
 #include <unistd.h>
 
 #include <atomic>
@@ -32,6 +34,12 @@ namespace {
 #define FIXTURE_CLAP_HAS_NO_FACTORY true
 #else
 #define FIXTURE_CLAP_HAS_NO_FACTORY false
+#endif
+
+#if defined(FIXTURE_CLAP_PLUGIN_INIT_FALSE)
+constexpr bool kPluginInitFails = true;
+#else
+constexpr bool kPluginInitFails = false;
 #endif
 
 #if defined(FIXTURE_CLAP_HALF)
@@ -110,6 +118,7 @@ class AudioCall {
 
 bool CLAP_ABI pluginInit(const clap_plugin* plugin) {
     Instance& in = self(plugin);
+    if (kPluginInitFails) return false;
     in.threads = static_cast<const clap_host_thread_check*>(
         in.host->get_extension(in.host, CLAP_EXT_THREAD_CHECK));
     in.timers = static_cast<const clap_host_timer_support*>(
@@ -407,6 +416,9 @@ const clap_plugin* CLAP_ABI factoryCreate(const clap_plugin_factory*, const clap
                   pluginProcess,
                   pluginGetExtension,
                   pluginOnMainThread};
+#if defined(FIXTURE_CLAP_INCOMPLETE)
+    in->plugin.process = nullptr;
+#endif
     ++liveInstances;
     return &in->plugin;
 }

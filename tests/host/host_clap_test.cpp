@@ -224,6 +224,8 @@ TEST(ClapBadFiles, EachRefusedWithOneClearLineAndANonZeroExit) {
         {CQHOST_CLAP_VERSION0, "declares CLAP 0.3.0, a development version before 1.0"},
         {CQHOST_CLAP_INIT_FALSE, "its entry's init failed"},
         {CQHOST_CLAP_NO_FACTORY, "offers no plug-in factory (\"clap.plugin-factory\")"},
+        {CQHOST_CLAP_PLUGIN_INIT_FALSE, "\"org.cqscope.test.pass\" failed to initialise"},
+        {CQHOST_CLAP_INCOMPLETE, "\"org.cqscope.test.pass\" has an incomplete plug-in record"},
     };
     for (const auto& [path, reason] : cases) {
         for (const bool probe : {true, false}) {
