@@ -82,6 +82,9 @@ class ClapLibrary {
 class ClapEventList {
   public:
     ClapEventList();
+    // The list record points at this object.
+    ClapEventList(const ClapEventList&) = delete;
+    ClapEventList& operator=(const ClapEventList&) = delete;
     void clear() {
         bytes_.clear();
         offsets_.clear();
