@@ -14,7 +14,8 @@
 //   FIXTURE_CLAP_NO_FACTORY  its entry knows no plug-in factory;
 //   FIXTURE_CLAP_NO_ENTRY    a library that exports no clap_entry;
 //   FIXTURE_CLAP_PLUGIN_INIT_FALSE  the plug-in's own init fails;
-//   FIXTURE_CLAP_INCOMPLETE  the plug-in's record lacks its process function.
+//   FIXTURE_CLAP_INCOMPLETE  the plug-in's record lacks its process function;
+//   FIXTURE_CLAP_OLD_DESCRIPTOR  a 1.x entry whose one plug-in declares CLAP 0.9.0.
 #include <unistd.h>
 
 #include <atomic>
@@ -55,9 +56,22 @@ std::atomic<int> entryInits{0};
 
 const char* const kFeatures[] = {CLAP_PLUGIN_FEATURE_AUDIO_EFFECT, CLAP_PLUGIN_FEATURE_ANALYZER,
                                  CLAP_PLUGIN_FEATURE_STEREO, nullptr};
-const clap_plugin_descriptor kDescriptor = {
-    CLAP_VERSION, "org.cqscope.test.pass", "Fixture Pass", "cqscope tests", "", "", "",
-    "1.2",        "passes audio through",  kFeatures};
+#if defined(FIXTURE_CLAP_OLD_DESCRIPTOR)
+constexpr clap_version kDescriptorVersion = {0, 9, 0};
+#else
+constexpr clap_version kDescriptorVersion = CLAP_VERSION;
+#endif
+
+const clap_plugin_descriptor kDescriptor = {kDescriptorVersion,
+                                            "org.cqscope.test.pass",
+                                            "Fixture Pass",
+                                            "cqscope tests",
+                                            "",
+                                            "",
+                                            "",
+                                            "1.2",
+                                            "passes audio through",
+                                            kFeatures};
 
 struct Instance {
     clap_plugin plugin{};

@@ -225,6 +225,8 @@ TEST(ClapBadFiles, EachRefusedWithOneClearLineAndANonZeroExit) {
         {CQHOST_CLAP_INIT_FALSE, "its entry's init failed"},
         {CQHOST_CLAP_NO_FACTORY, "offers no plug-in factory (\"clap.plugin-factory\")"},
         {CQHOST_CLAP_PLUGIN_INIT_FALSE, "\"org.cqscope.test.pass\" failed to initialise"},
+        {CQHOST_CLAP_OLD_DESCRIPTOR,
+         "\"org.cqscope.test.pass\" declares CLAP 0.9.0, a development version before 1.0"},
         {CQHOST_CLAP_INCOMPLETE, "\"org.cqscope.test.pass\" has an incomplete plug-in record"},
     };
     for (const auto& [path, reason] : cases) {

@@ -25,6 +25,12 @@ std::string versionText(clap_version version) {
            std::to_string(version.revision);
 }
 
+// Why a version before 1.0 is refused.
+std::string developmentVersion(clap_version version) {
+    return "declares CLAP " + versionText(version) +
+           ", a development version before 1.0 that hosts do not load";
+}
+
 // A fixed name buffer as text, never reading past its end.
 std::string nameText(const char (&name)[CLAP_NAME_SIZE]) {
     return std::string(name, strnlen(name, CLAP_NAME_SIZE));
@@ -42,8 +48,7 @@ void ClapLibrary::startFrom(void* library, const LibraryCalls& calls) {
     const auto* entry = static_cast<const clap_plugin_entry*>(calls.symbol(library, "clap_entry"));
     if (entry == nullptr) fail("exports no clap_entry: not a CLAP plug-in");
     if (!clap_version_is_compatible(entry->clap_version)) {
-        fail("declares CLAP " + versionText(entry->clap_version) +
-             ", a development version before 1.0 that hosts do not load");
+        fail(developmentVersion(entry->clap_version));
     }
     if (entry->init == nullptr || entry->deinit == nullptr || entry->get_factory == nullptr) {
         fail("its clap_entry lacks init, deinit or get_factory");
@@ -173,6 +178,13 @@ ClapPlugin::ClapPlugin(ClapLibrary& library, const std::string& pluginId)
     host_.request_process = &ClapPlugin::requestProcess;
     host_.request_callback = &ClapPlugin::requestCallback;
 
+    // A plug-in built against a development version is refused as its file would be.
+    for (const ClapDescriptorInfo& descriptor : library.descriptors()) {
+        if (descriptor.id == pluginId && !clap_version_is_compatible(descriptor.version)) {
+            throw HostError("plug-in " + path_ + ": \"" + pluginId + "\" " +
+                            developmentVersion(descriptor.version));
+        }
+    }
     const clap_plugin_factory& factory = library.factory();
     plugin_ = factory.create_plugin(&factory, &host_, pluginId.c_str());
     if (plugin_ == nullptr) {
