@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "clap_commands.h"
+#include "clap_host.h"
 #include "commands.h"
 #include "plugin_host.h"
 
@@ -216,6 +218,7 @@ void printJson(const ProbeResult& r) {
 }  // namespace
 
 int runProbe(const ProbeOptions& options) {
+    if (isClapPlugin(options.plugin)) return runClapProbe(options);
     ProbeResult result;
     {
         PluginHost host(options.plugin);

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "audio_file.h"
+#include "clap_commands.h"
+#include "clap_host.h"
 #include "commands.h"
 #include "host_error.h"
 #include "output_file.h"
@@ -18,6 +20,7 @@ constexpr int kBlockSize = 512;
 }  // namespace
 
 int runProcess(const ProcessOptions& options) {
+    if (isClapPlugin(options.plugin)) return runClapProcess(options);
     AudioReader reader(options.input);
     PluginHost host(options.plugin);
     AEffect& effect = host.effect();

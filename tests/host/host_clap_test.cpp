@@ -1,0 +1,247 @@
+// cqscope-host as a CLAP host, against the fixture plug-ins of fixture_clap.cpp: what probe
+// reports, bit-exact processing, events in their block at their frame, the thread rules, the
+// main-thread services, repeated life cycles, and files a host must refuse.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "clap_host.h"
+#include "clap_stream.h"
+#include "fixture_clap_report.h"
+#include "host_test_support.h"
+
+namespace cqhost_test {
+namespace {
+
+using cqhost::ClapEventStream;
+using cqhost::ClapLibrary;
+using cqhost::ClapPlugin;
+using cqhost::ClapStreamAudio;
+
+constexpr const char* kPassId = "org.cqscope.test.pass";
+
+const FixtureReport& report(const ClapPlugin& plugin) {
+    const auto* ext = static_cast<const FixtureReport*>(plugin.extension(kFixtureReportExtension));
+    if (ext == nullptr) throw std::runtime_error("the fixture has no report");
+    return *ext;
+}
+std::string mainCalls(const ClapPlugin& p) {
+    return report(p).main_calls(&p.plugin());
+}
+std::string audioCalls(const ClapPlugin& p) {
+    return report(p).audio_calls(&p.plugin());
+}
+std::string faults(const ClapPlugin& p) {
+    return report(p).faults(&p.plugin());
+}
+
+// The lines of `text` that start with `prefix`.
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line);
+    }
+    return lines;
+}
+
+// Plays `frames` frames of silence (two channels) through an active plug-in.
+void playSilence(ClapPlugin& plugin, std::uint32_t frames, const ClapEventStream& events = {}) {
+    std::uint32_t left = frames;
+    ClapStreamAudio audio;
+    audio.read = [&](float* const* channels, std::uint32_t count) {
+        const std::uint32_t n = std::min(count, left);
+        for (int c = 0; c < 2; ++c) std::fill(channels[c], channels[c] + n, 0.0f);
+        left -= n;
+        return n;
+    };
+    audio.write = [](const float* const*, std::uint32_t) {};
+    cqhost::processStream(plugin, audio, events);
+}
+
+TEST(ClapProbe, ReportsWhatAHostLearnsAndKnowsAClapByItsExport) {
+    ScratchDir dir;
+    // The same file without the suffix is recognised by its clap_entry.
+    std::filesystem::copy_file(CQHOST_CLAP_PASS, dir.file("pass.so"));
+    for (const std::string& path : {std::string(CQHOST_CLAP_PASS), dir.file("pass.so")}) {
+        const RunResult probe = runHost({"probe", "--plugin", path});
+        ASSERT_EQ(probe.status, 0) << probe.err;
+        for (const char* expected :
+             {"(entry clap_entry, CLAP 1.2.10)\n", "plug-ins in file: 1\n",
+              "id:               org.cqscope.test.pass\n", "name:             Fixture Pass\n",
+              "version:          1.2\n", "features:         audio-effect, analyzer, stereo\n",
+              "audio inputs:     1\n  0: id 1 \"Input\", 2 channels, type stereo, main, "
+              "in-place pair 2\n",
+              "audio outputs:    1\n  0: id 2 \"Output\", 2 channels, type stereo, main, "
+              "in-place pair 1\n",
+              "note inputs:      1\n  0: id 3 \"Notes\", dialects clap, midi (prefers clap)\n",
+              "note outputs:     0\n",
+              "gui:              embedded x11; floating none; 960 x 512, fixed size\n",
+              "latency:          0 frames (active at 44100 Hz)\n",
+              "asked of the host: clap.thread-check, clap.timer-support, "
+              "clap.posix-fd-support\n"}) {
+            EXPECT_NE(probe.out.find(expected), std::string::npos) << expected << probe.out;
+        }
+        EXPECT_EQ(probe.out.find("host rules broken"), std::string::npos) << probe.out;
+    }
+}
+
+TEST(ClapProcess, PassesAudioThroughBitForBitInPlaceAndHalvesOnSeparateBuffers) {
+    ScratchDir dir;
+    // Full-range float noise over a length that is not a whole number of blocks.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    std::vector<float> samples(2 * 1300);
+    for (float& s : samples) s = noise(random);
+    writeAudio(dir.file("in.wav"), samples, 2, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+
+    const RunResult pass =
+        runHost({"process", "--plugin", CQHOST_CLAP_PASS, dir.file("in.wav"), dir.file("p.wav")});
+    ASSERT_EQ(pass.status, 0) << pass.err;
+    const Audio passed = readAudio(dir.file("p.wav"));
+    EXPECT_EQ(passed.channels, 2);
+    EXPECT_EQ(passed.sampleRate, 48000);
+    EXPECT_EQ(passed.samples, samples);
+
+    const RunResult half =
+        runHost({"process", "--plugin", CQHOST_CLAP_HALF, dir.file("in.wav"), dir.file("h.wav")});
+    ASSERT_EQ(half.status, 0) << half.err;
+    const Audio halved = readAudio(dir.file("h.wav"));
+    ASSERT_EQ(halved.samples.size(), samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        ASSERT_EQ(halved.samples[i], 0.5f * samples[i]) << i;
+    }
+}
+
+TEST(ClapEvents, NotesAndMidiArriveInTheirBlockAtTheirFrameOnTheAudioThread) {
+    ClapLibrary library(CQHOST_CLAP_PASS);
+    ClapPlugin plugin(library, kPassId);
+    plugin.activate(48000.0, 1, 512);
+    ClapEventStream events;
+    events.addMidi(511, 0x90, 0x40, 0x64);
+    events.addNote(CLAP_EVENT_NOTE_ON, 17, 60, 0, 0.5);
+    events.addNote(CLAP_EVENT_NOTE_OFF, 512, 60, 0, 0.0);
+    events.addMidi(1000, 0x80, 0x40, 0x00);
+    events.addNote(CLAP_EVENT_NOTE_ON, 1500, 72, 3, 1.0);  // same frame: kept in added order
+    events.addMidi(1500, 0x93, 0x48, 0x7F);
+    playSilence(plugin, 1600, events);
+    plugin.deactivate();
+
+    EXPECT_EQ(audioCalls(plugin),
+              "start_processing\n"
+              "process 512\n"
+              "note-on key 60 channel 0 velocity 0.5 block 0 frame 17\n"
+              "midi 90 40 64 block 0 frame 511\n"
+              "process 512\n"
+              "note-off key 60 channel 0 velocity 0 block 1 frame 0\n"
+              "midi 80 40 00 block 1 frame 488\n"
+              "process 512\n"
+              "note-on key 72 channel 3 velocity 1 block 2 frame 476\n"
+              "midi 93 48 7f block 2 frame 476\n"
+              "process 64\n"
+              "stop_processing\n");
+    // Main-thread calls in their order, the callback the first block asked for among them.
+    std::string main;
+    for (const auto& line : linesStartingWith(mainCalls(plugin), "")) {
+        if (line.rfind("timer", 0) != 0 && line != "fd") main += line + "\n";
+    }
+    EXPECT_EQ(main, "init\nactivate 48000 1 512\non_main_thread\ndeactivate\n");
+    EXPECT_EQ(faults(plugin), "");
+    EXPECT_TRUE(plugin.ruleBreaks().empty());
+}
+
+TEST(ClapMainThread, ServesTimersAndFileDescriptorsThePluginRegistered) {
+    ClapLibrary library(CQHOST_CLAP_PASS);
+    ClapPlugin plugin(library, kPassId);
+    // The fixture's timer has a 40 ms period; each tick writes its pipe, which the host then
+    // finds readable.
+    std::this_thread::sleep_for(std::chrono::milliseconds(45));
+    plugin.serviceMainThread();
+    EXPECT_EQ(linesStartingWith(mainCalls(plugin), "timer").size(), 1u) << mainCalls(plugin);
+    plugin.serviceMainThread();
+    EXPECT_EQ(linesStartingWith(mainCalls(plugin), "fd").size(), 1u) << mainCalls(plugin);
+    EXPECT_EQ(faults(plugin), "");
+}
+
+// The number of open file descriptors of this process.
+int openDescriptors() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+bool fileMapped(const std::string& path) {
+    std::ifstream maps("/proc/self/maps");
+    const std::string name = std::filesystem::canonical(path).string();
+    for (std::string line; std::getline(maps, line);) {
+        if (line.find(name) != std::string::npos) return true;
+    }
+    return false;
+}
+
+TEST(ClapLifecycle, CreatingProcessingAndDestroyingManyTimesLeavesNothingBehind) {
+    const int descriptorsBefore = openDescriptors();
+    {
+        ClapLibrary library(CQHOST_CLAP_PASS);
+        ClapPlugin keeper(library, kPassId);
+        for (int i = 0; i < 50; ++i) {
+            ClapPlugin plugin(library, kPassId);
+            plugin.activate(i % 2 ? 96000.0 : 44100.0, 1, 256);
+            playSilence(plugin, 700);
+            plugin.deactivate();
+            ASSERT_EQ(faults(plugin), "") << i;
+        }
+        EXPECT_EQ(report(keeper).live_instances(), 1);
+    }
+    for (int i = 0; i < 50; ++i) {
+        ClapLibrary library(CQHOST_CLAP_PASS);
+        ClapPlugin plugin(library, kPassId);
+        plugin.activate(48000.0, 1, 512);
+        playSilence(plugin, 600);
+        // Left active: the destructor stops, deactivates and destroys in order.
+    }
+    EXPECT_FALSE(fileMapped(CQHOST_CLAP_PASS));
+    EXPECT_EQ(openDescriptors(), descriptorsBefore);
+}
+
+TEST(ClapBadFiles, EachRefusedWithOneClearLineAndANonZeroExit) {
+    ScratchDir dir;
+    writeFile(dir.file("text.clap"), "not a library\n");
+    writeAudio(dir.file("in.wav"), sine(440.0, 48000, 0.05, 2), 2, 48000);
+    const std::pair<std::string, std::string> cases[] = {
+        {dir.file("text.clap"), "cannot load plug-in"},
+        {CQHOST_CLAP_NO_ENTRY, "exports no clap_entry: not a CLAP plug-in"},
+        {CQHOST_CLAP_VERSION0, "declares CLAP 0.3.0, a development version before 1.0"},
+        {CQHOST_CLAP_INIT_FALSE, "its entry's init failed"},
+        {CQHOST_CLAP_NO_FACTORY, "offers no plug-in factory (\"clap.plugin-factory\")"},
+        {CQHOST_CLAP_PLUGIN_INIT_FALSE, "\"org.cqscope.test.pass\" failed to initialise"},
+        {CQHOST_CLAP_OLD_DESCRIPTOR,
+         "\"org.cqscope.test.pass\" declares CLAP 0.9.0, a development version before 1.0"},
+        {CQHOST_CLAP_INCOMPLETE, "\"org.cqscope.test.pass\" has an incomplete plug-in record"},
+    };
+    for (const auto& [path, reason] : cases) {
+        for (const bool probe : {true, false}) {
+            const RunResult run = probe ? runHost({"probe", "--plugin", path})
+                                        : runHost({"process", "--plugin", path, dir.file("in.wav"),
+                                                   dir.file("out.wav")});
+            EXPECT_NE(run.status, 0) << path;
+            EXPECT_EQ(run.out, "") << path;
+            EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+            EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav"))) << path;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace cqhost_test

@@ -1,0 +1,68 @@
+// Playing a stream of audio and timed events through a CLAP plug-in, block by block, on an
+// audio thread of its own while the calling (main) thread serves the plug-in's main-thread
+// requests: what `process` does with a file, and what the tests do with buffers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <variant>
+#include <vector>
+
+#include "clap_host.h"
+
+namespace cqhost {
+
+// Note and MIDI events at absolute frames of a stream. Filled before the run; read by the
+// audio thread during it.
+class ClapEventStream {
+  public:
+    // A CLAP note event (CLAP_EVENT_NOTE_ON/OFF/CHOKE) at frame `frame` of the stream.
+    void addNote(std::uint16_t type, std::uint64_t frame, std::int16_t key, std::int16_t channel,
+                 double velocity);
+    // A raw MIDI 1 message at frame `frame` of the stream.
+    void addMidi(std::uint64_t frame, std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+    bool empty() const { return events_.empty(); }
+
+    // Fills `block` with the events of frames [start, start + frames), timed from `start`,
+    // in stream order (earlier frame first; added order for equal frames).
+    void fillBlock(std::uint64_t start, std::uint32_t frames, ClapEventList& block) const;
+
+  private:
+    struct Note {
+        std::uint16_t type;
+        std::int16_t key, channel;
+        double velocity;
+    };
+    struct Midi {
+        std::uint8_t bytes[3];
+    };
+    struct Event {
+        std::uint64_t frame;
+        std::variant<Note, Midi> body;
+    };
+    void add(Event event);
+
+    std::vector<Event> events_;  // sorted by frame, stable
+};
+
+// Where the stream's audio comes from and goes to, called on the audio thread. Blocks run on
+// `channels` buffers a side (at least the channels of the wider main port; the plug-in sees the
+// first ones of each port's width): `read` fills each input buffer with up to `frames` frames
+// and returns how many (0 ends the stream); `write` takes the processed output buffers.
+struct ClapStreamAudio {
+    std::uint32_t channels = 2;
+    std::function<std::uint32_t(float* const* channels, std::uint32_t frames)> read;
+    std::function<void(const float* const* channels, std::uint32_t frames)> write;
+};
+
+// Main thread; the plug-in is active. Starts a thread that is the plug-in's audio thread for
+// the run: start_processing, a `process` per block of at most plugin.maxFrames() frames
+// with that block's events, stop_processing. Blocks run in place (one set of buffers for the
+// main input and output) when the plug-in pairs those ports, on separate buffers otherwise.
+// Meanwhile this thread serves main-thread requests and calls `progress` with the frames done.
+// Rethrows here whatever the audio thread threw. Returns the frames processed.
+std::uint64_t processStream(ClapPlugin& plugin, const ClapStreamAudio& audio,
+                            const ClapEventStream& events,
+                            const std::function<void(std::uint64_t done)>& progress = {});
+
+}  // namespace cqhost
