@@ -43,7 +43,7 @@ done
 # Building the plug-in (its X11 presenter) and cqscope-host (audio, MIDI, PNG and video files).
 demo_required=(
   cmake ninja-build g++ pkg-config
-  libsndfile1-dev libsmf-dev libpng-dev zlib1g-dev
+  libsndfile1-dev libpng-dev zlib1g-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libx11-dev libxext-dev
 )
