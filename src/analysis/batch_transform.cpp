@@ -10,9 +10,11 @@
 namespace cqscope {
 namespace {
 
-// Kernel rows per tile: 256 rows of 64 bytes (16 KiB) stay in the first-level cache while
-// every window of the batch reads them.
-constexpr std::int32_t kTileRows = 256;
+// Kernel rows per tile: 2048 rows of 64 bytes (128 KiB) stay in the second-level cache while
+// every window of the batch reads them, eight windows at a time. Measured on the 2-core
+// development machine (analyse of a 10-minute song, processor time): 1024 to 2048 rows were
+// fastest, 256 about 15% and 8192 about 10% slower.
+constexpr std::int32_t kTileRows = 2048;
 
 // The samples one batch reads, in bytes: its windows overlap, and what they span together is
 // read once for each kernel group, so it should stay in the last-level cache.
@@ -68,6 +70,10 @@ void BatchTransform::transformBatch(const double* samples, const std::int64_t* e
         nonZero += region[i] != 0.0 ? 1 : 0;  // a NaN too
     }
     nonZeroBefore_[static_cast<std::size_t>(regionLength)] = nonZero;
+    // A window without a zero sample has signal under every tile: no need to look.
+    for (int w = 0; w < count; ++w) {
+        windowAllSignal_[w] = nonZeroIn(ends[w] - length, ends[w]) == length;
+    }
 
     // The groups are shared out between this thread and a helper, each taking the next
     // (largest first, as groups are laid out from the lowest octave up).
@@ -98,8 +104,8 @@ void BatchTransform::transformBatch(const double* samples, const std::int64_t* e
     }
 }
 
-bool BatchTransform::tileHasSignal(std::int64_t from, std::int64_t to) const noexcept {
-    return nonZeroBefore_[static_cast<std::size_t>(to - regionStart_)] !=
+std::int64_t BatchTransform::nonZeroIn(std::int64_t from, std::int64_t to) const noexcept {
+    return nonZeroBefore_[static_cast<std::size_t>(to - regionStart_)] -
            nonZeroBefore_[static_cast<std::size_t>(from - regionStart_)];
 }
 
@@ -123,7 +129,7 @@ void BatchTransform::correlateGroup(int g, const double* samples, const std::int
         int active = 0;
         for (int w = 0; w < count; ++w) {
             const std::int64_t first = ends[w] - group.rows;  // sample under row 0
-            if (!tileHasSignal(first + from, first + to)) continue;
+            if (!windowAllSignal_[w] && nonZeroIn(first + from, first + to) == 0) continue;
             x[active] = samples + first + from;
             tileSums[active++] = sums[w];
         }

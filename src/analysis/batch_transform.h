@@ -48,7 +48,8 @@ class BatchTransform {
     void transformBatch(const double* samples, const std::int64_t* ends, int count,
                         Magnitudes* out);
     void correlateGroup(int g, const double* samples, const std::int64_t* ends, int count) noexcept;
-    bool tileHasSignal(std::int64_t from, std::int64_t to) const noexcept;
+    // How many samples other than 0.0 lie in [from, to) of the batch's samples.
+    std::int64_t nonZeroIn(std::int64_t from, std::int64_t to) const noexcept;
 
     std::shared_ptr<const KernelSet> kernels_;
     // Each window's eight sums of each group, [window][group][lane]; a group's are a cache line.
@@ -58,6 +59,8 @@ class BatchTransform {
     // sum, bit for bit, so it is skipped: silence costs no kernel reads.
     std::vector<std::int32_t> nonZeroBefore_;
     std::int64_t regionStart_ = 0;
+    // Whether window w of the batch holds no zero sample at all.
+    bool windowAllSignal_[kMaxBatch] = {};
 };
 
 }  // namespace cqscope
