@@ -23,7 +23,7 @@ namespace cqscope {
 class BatchTransform {
   public:
     // The most windows one pass over the kernels serves.
-    static constexpr int kMaxBatch = 64;
+    static constexpr int kMaxBatch = 128;
 
     explicit BatchTransform(std::shared_ptr<const KernelSet> kernels);
 
