@@ -52,7 +52,7 @@ class BatchTransform {
     std::int64_t nonZeroIn(std::int64_t from, std::int64_t to) const noexcept;
 
     std::shared_ptr<const KernelSet> kernels_;
-    // Each window's eight sums of each group, [window][group][lane]; a group's are a cache line.
+    // Each window's eight sums of each group, [window][group][lane].
     std::vector<double> sums_;
     // nonZeroBefore_[i]: how many samples other than 0.0 precede index regionStart_ + i in the
     // batch's samples (a NaN counts). A tile whose samples are all zero adds nothing to any
