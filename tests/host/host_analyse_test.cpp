@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <numbers>
 #include <sstream>
 #include <thread>
@@ -194,6 +196,102 @@ TEST_F(HostAnalyse, EveryFormatReadsBackTheSameRows) {
         " for r in range(10));"
         " assert j['rows'][2]['held_notes'] == [69] and j['rows'][5]['silent'] is True";
     EXPECT_EQ(std::system(("/usr/bin/python3 -c \"" + check + "\"").c_str()), 0);
+}
+
+// The rows analyse writes (a batch of refreshes per pass over the kernels) are those the
+// plug-in's analysis gives one refresh at a time after the same blocks, bit for bit: noise
+// with silence in it, refreshes at a period that is no whole number of blocks.
+TEST_F(HostAnalyse, RowsAreThePluginsRefreshByRefresh) {
+    constexpr int kRate = 48000;
+    std::vector<float> audio(static_cast<size_t>(2.5 * kRate) * 2);
+    unsigned noise = 1;
+    for (size_t i = 0; i < audio.size(); ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        const bool silence = i >= 2 * 30000 && i < 2 * 90000;  // longer than every window
+        audio[i] = silence ? 0.0f : static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
+    }
+    writeAudio(dir_.file("n.wav"), audio, 2, kRate, kFloatWav);
+    constexpr double kPeriod = 0.07;
+    analyse({dir_.file("n.wav"), "--every", "0.07", "--out", dir_.file("n.csv")});
+    const auto rows = lines(fileBytes(dir_.file("n.csv")));
+    ASSERT_EQ(rows.size(), 36u);  // header and 35 refreshes
+
+    // The blocks analyse gives: a grid of 512 frames, cut just after each refresh's frame.
+    cqhost::PluginAnalysis analysis(kRate);
+    std::vector<float> left, right;
+    long long position = 0;
+    for (int k = 1; k <= 35; ++k) {
+        const long long end = std::llround(k * kPeriod * kRate) + 1;
+        while (position < end) {
+            const long long blockEnd = std::min(end, (position / 512 + 1) * 512);
+            left.clear();
+            right.clear();
+            for (long long f = position; f < blockEnd; ++f) {
+                left.push_back(audio[2 * f]);
+                right.push_back(audio[2 * f + 1]);
+            }
+            analysis.audio(left.data(), right.data(), static_cast<int>(left.size()));
+            position = blockEnd;
+        }
+        analysis.transform();
+        const auto row = fields(rows[k]);
+        ASSERT_EQ(row.size(), 963u);
+        EXPECT_EQ(row[1], analysis.silent() ? "1" : "0") << "refresh " << k;
+        for (int c = 0; c < cqscope::kBinCount; ++c) {
+            const double expected =
+                analysis.magnitudes()[c / cqscope::kBinsPerOctave][c % cqscope::kBinsPerOctave];
+            ASSERT_EQ(std::strtod(row[3 + c].c_str(), nullptr), expected)
+                << "refresh " << k << ", column " << c;
+        }
+    }
+}
+
+// Several files in one run: each gives DIR/NAME.TYPE, the same bytes as analysing it alone; a
+// bad one among them gets one line, the others are written, and the exit status says so.
+TEST_F(HostAnalyse, ManyFilesGoOnPastABadOne) {
+    writeAudio(dir_.file("a.wav"), sine(440.0, 44100, 0.5, 2), 2, 44100, kFloatWav);
+    writeAudio(dir_.file("b.flac"), sine(660.0, 48000, 0.4, 1), 1, 48000,
+               SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    writeFile(dir_.file("bad.wav"), "RIFF, but not really a WAV file");
+    const std::string out = dir_.file("out");  // made by analyse
+    const RunResult run = runHost({"analyse", dir_.file("a.wav"), dir_.file("bad.wav"),
+                                   dir_.file("b.flac"), "--out-dir", out, "--type", "json"});
+    EXPECT_EQ(run.status, 1);
+    const auto errors = lines(run.err);
+    ASSERT_EQ(errors.size(), 2u) << run.err;
+    EXPECT_EQ(errors[0].find("cqscope-host: " + dir_.file("bad.wav") + ": "), 0u) << run.err;
+    EXPECT_EQ(errors[1], "cqscope-host: 1 of 3 audio files failed");
+    EXPECT_EQ(lines(run.out).size(), 2u) << run.out;  // a "wrote" line for each good file
+    ScratchDir alone;
+    for (const char* name : {"a", "b"}) {
+        const std::string audio =
+            dir_.file(std::string(name) + (name[0] == 'a' ? ".wav" : ".flac"));
+        analyse({audio, "--out", alone.file(std::string(name) + ".json")});
+        EXPECT_EQ(fileBytes(out + "/" + name + ".json"),
+                  fileBytes(alone.file(std::string(name) + ".json")))
+            << name;
+    }
+    const std::vector<std::string> written = {"a.json", "b.json"};
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(out)) {
+        entries.push_back(entry.path().filename().string());
+    }
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, written);  // nothing of the bad one, no temporaries
+
+    // All good: exit 0. Two inputs that would write one file: refused before any work.
+    EXPECT_EQ(
+        runHost({"analyse", dir_.file("a.wav"), dir_.file("b.flac"), "--out-dir", out}).status, 0);
+    writeAudio(dir_.file("a.flac"), sine(440.0, 44100, 0.5, 1), 1, 44100,
+               SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    ScratchDir clash;
+    const RunResult refused = runHost({"analyse", dir_.file("b.flac"), dir_.file("a.wav"),
+                                       dir_.file("a.flac"), "--out-dir", clash.path()});
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.err.find("would both be written to " + clash.path() + "/a.csv"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_TRUE(clash.entries().empty());
 }
 
 // Ctrl-C in the middle of a long analysis leaves neither the data, nor its sidecar, nor the

@@ -1,11 +1,24 @@
-// `analyse`: streams an audio file (and its MIDI part) through cqscope's analysis, as the
+// `analyse`: streams each audio file (and its MIDI part) through cqscope's analysis, as the
 // plug-in's audio callback and MIDI intake would get it in a render, and writes each
 // refresh's time, silence flag, held notes and 960 magnitudes; optionally the note readout.
+//
+// The plug-in's analysis takes every block, so the silence flags, held notes and the history
+// are the plug-in's own; the magnitudes, which the plug-in computes one refresh at a time from
+// its history, come from the batched transform over the same samples, bit for bit the same
+// (cqscope::BatchTransform), a batch of refreshes per pass over the kernels.
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <new>
 #include <vector>
 
+#include "analysis/batch_transform.h"
 #include "analysis_writer.h"
 #include "audio_file.h"
 #include "commands.h"
@@ -20,24 +33,145 @@ namespace cqhost {
 namespace {
 
 constexpr double kDisplayPeriod = 0.1;
+constexpr long long kCounterRange = 1LL << 32;
 
-std::string defaultDataPath(const std::string& audio) {
+// "dir/Song.flac" -> "Song".
+std::string baseName(const std::string& audio) {
     const auto slash = audio.rfind('/');
     std::string name = slash == std::string::npos ? audio : audio.substr(slash + 1);
     const auto dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name + ".csv";
+    return name;
 }
 
-}  // namespace
+// Where the data of `audio` goes: --out, else NAME.TYPE in --out-dir or the current folder.
+std::string dataPathFor(const std::string& audio, const AnalyseOptions& options) {
+    if (options.out) return *options.out;
+    const std::string name = baseName(audio) + "." + options.type;
+    if (!options.outDir) return name;
+    const std::string& dir = *options.outDir;
+    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+}
 
-int runAnalyse(const AnalyseOptions& options) {
-    const std::string outPath = options.out ? *options.out : defaultDataPath(options.audio);
+// The refreshes already taken in, whose magnitudes the next batched transform computes.
+struct PendingRow {
+    AnalysisRow row;
+    long long end;  // one past the window's newest frame
+};
+
+// One file's run: the plug-in's analysis fed block by block, the mono history it stores kept
+// in time order (from `tapeStart_`, the zeros before the first frame included), and the rows
+// written in order, a batch at a time.
+class FileAnalysis {
+  public:
+    FileAnalysis(double sampleRate, double period)
+        : analysis_(sampleRate),
+          batch_(cqscope::KernelSet::forRate(analysis_.analysisRate())),
+          batchSize_(batch_.batchSize(std::max(1LL, std::llround(period * sampleRate)))),
+          tape_(batch_.historyLength(), 0.0),
+          tapeStart_(-static_cast<long long>(batch_.historyLength())),
+          magnitudes_(static_cast<size_t>(batchSize_)) {}
+
+    // Where the rows go: the data file (its info completed with the analysis rate) and,
+    // with `peaks`, the readout of `peakCount` peaks, each line after `peakPrefix`.
+    void openOutput(const std::string& path, AnalysisInfo info, PeakReport* peaks, int peakCount,
+                    std::string peakPrefix) {
+        info.analysisRate = analysis_.analysisRate();
+        writer_ = openAnalysisWriter(path, info);
+        peaks_ = peaks;
+        peakCount_ = peakCount;
+        peakPrefix_ = std::move(peakPrefix);
+    }
+
+    void midi(const std::array<std::uint8_t, 3>& bytes) { analysis_.midi(bytes); }
+
+    void audio(const float* left, const float* right, int frames) {
+        const cqscope::ConstantQBank& bank = analysis_.bank();
+        const std::uint32_t length = bank.historyLength();
+        const std::uint32_t before = bank.writeCount();
+        analysis_.audio(left, right, frames);
+        for (int k = 0; k < frames; ++k) {
+            tape_.push_back(bank.historyAt((before + static_cast<std::uint32_t>(k)) % length));
+        }
+        fed_ += frames;
+    }
+
+    // A refresh at `seconds`, after the audio up to it.
+    void refresh(double seconds) {
+        PendingRow pending{{seconds, analysis_.silent(), analysis_.heldNotes()}, fed_};
+        if (!historyInTimeOrder()) {
+            // The plug-in reads its history by 32-bit frame counts, which wrap near here: its
+            // own transform gives what the plug-in would show.
+            flush();
+            analysis_.transform();
+            emit(pending.row, analysis_.magnitudes());
+            return;
+        }
+        pending_.push_back(std::move(pending));
+        if (static_cast<int>(pending_.size()) == batchSize_) flush();
+    }
+
+    // The rows still pending, then the data file is moved into place.
+    void finish() {
+        flush();
+        writer_->finish();
+    }
+
+  private:
+    // Whether the plug-in's history, read at the current frame, is the last window of frames
+    // in time order: true unless a wrap of its 32-bit frame counter lies within a window's
+    // length of now.
+    bool historyInTimeOrder() const {
+        const long long length = batch_.historyLength();
+        const long long nearestWrap = (fed_ + kCounterRange / 2) / kCounterRange * kCounterRange;
+        return nearestWrap == 0 || std::llabs(fed_ - nearestWrap) > length;
+    }
+
+    void flush() {
+        if (pending_.empty()) return;
+        std::vector<std::int64_t> ends(pending_.size());
+        for (size_t r = 0; r < pending_.size(); ++r) ends[r] = pending_[r].end - tapeStart_;
+        batch_.transform(tape_.data(), ends.data(), static_cast<int>(ends.size()),
+                         magnitudes_.data());
+        for (size_t r = 0; r < pending_.size(); ++r) emit(pending_[r].row, magnitudes_[r]);
+        pending_.clear();
+        // Later windows start no earlier than a window's length before now.
+        const long long keepFrom = fed_ - static_cast<long long>(batch_.historyLength());
+        tape_.erase(tape_.begin(), tape_.begin() + (keepFrom - tapeStart_));
+        tapeStart_ = keepFrom;
+    }
+
+    void emit(const AnalysisRow& row, const cqscope::Magnitudes& magnitudes) {
+        writer_->row(row, magnitudes);
+        if (!peaks_) return;
+        peaks_->line(peakPrefix_ + peaksLine(row.seconds, row.silent,
+                                             row.silent ? std::vector<Peak>{}
+                                                        : findPeaks(magnitudes, peakCount_)));
+    }
+
+    PluginAnalysis analysis_;
+    cqscope::BatchTransform batch_;
+    int batchSize_;
+    std::unique_ptr<AnalysisWriter> writer_;
+    PeakReport* peaks_ = nullptr;
+    int peakCount_ = 0;
+    std::string peakPrefix_;
+    std::vector<double> tape_;
+    long long tapeStart_;
+    long long fed_ = 0;
+    std::vector<PendingRow> pending_;
+    std::vector<cqscope::Magnitudes> magnitudes_;
+};
+
+// Analyses one file into `outPath`; throws HostError (or another exception) on failure,
+// leaving no data file behind.
+void analyseFile(const std::string& audio, const std::string& outPath,
+                 const AnalyseOptions& options, PeakReport* peaks, const std::string& peakPrefix) {
     checkAnalysisPath(outPath);
-    AudioReader reader(options.audio);
+    AudioReader reader(audio);
     const double sampleRate = reader.sampleRate();
     const long long totalFrames = reader.frames();
-    if (totalFrames <= 0) throw HostError("audio file " + options.audio + " has no frames");
+    if (totalFrames <= 0) throw HostError("audio file " + audio + " has no frames");
     const double duration = static_cast<double>(totalFrames) / sampleRate;
     const double period = options.every.value_or(kDisplayPeriod);
     // The same small tolerance as render's, so that a period dividing the length reaches the end.
@@ -45,27 +179,28 @@ int runAnalyse(const AnalyseOptions& options) {
     if (rows < 1) {
         char text[128];
         std::snprintf(text, sizeof text,
-                      "audio file %s (%.3f s) is shorter than one period (%.3f s)",
-                      options.audio.c_str(), duration, period);
+                      "audio file %s (%.3f s) is shorter than one period (%.3f s)", audio.c_str(),
+                      duration, period);
         throw HostError(text);
     }
     std::vector<TimedMidiMessage> midi;
     if (options.midi) midi = readMidiFile(*options.midi, sampleRate);
 
-    PluginAnalysis analysis(sampleRate);
+    std::unique_ptr<FileAnalysis> analysis;
+    try {
+        analysis = std::make_unique<FileAnalysis>(sampleRate, period);
+    } catch (const std::bad_alloc&) {
+        throw HostError("out of memory for the analysis of " + audio);
+    }
     AnalysisInfo info;
     info.sampleRate = sampleRate;
-    info.analysisRate = analysis.analysisRate();
     info.period = period;
-    std::unique_ptr<PeakReport> peaks;
-    if (options.peaks) peaks = std::make_unique<PeakReport>(options.peaksOut);
-    const std::unique_ptr<AnalysisWriter> writer = openAnalysisWriter(outPath, info);
+    analysis->openOutput(outPath, info, peaks, options.peaks.value_or(0), peakPrefix);
 
     std::vector<float> left(kBlockSize), right(kBlockSize);
-    ProgressBar progress("analyse", totalFrames);
+    ProgressBar progress("analyse " + baseName(audio), totalFrames);
     long long position = 0;
     size_t nextMidi = 0;
-    AnalysisRow row;
     for (long long k = 1; k <= rows; ++k) {
         const long long rowFrame =
             std::min(totalFrames, std::llround(static_cast<double>(k) * period * sampleRate));
@@ -75,31 +210,77 @@ int runAnalyse(const AnalyseOptions& options) {
         while (position < rowEnd) {
             const int count = static_cast<int>(std::min(gridBlockEnd(position), rowEnd) - position);
             if (reader.read(left.data(), right.data(), count) != count) {
-                throw HostError("audio file " + options.audio + " ended early");
+                throw HostError("audio file " + audio + " ended early");
             }
             const long long end = position + count;
             while (nextMidi < midi.size() && midi[nextMidi].frame < end) {
-                analysis.midi(midi[nextMidi++].bytes);
+                analysis->midi(midi[nextMidi++].bytes);
             }
-            analysis.audio(left.data(), right.data(), count);
+            analysis->audio(left.data(), right.data(), count);
             position = end;
         }
-        analysis.transform();
-        row.seconds = static_cast<double>(rowFrame) / sampleRate;
-        row.silent = analysis.silent();
-        row.heldNotes = analysis.heldNotes();
-        writer->row(row, analysis.magnitudes());
-        if (peaks) {
-            peaks->line(peaksLine(row.seconds, row.silent,
-                                  row.silent ? std::vector<Peak>{}
-                                             : findPeaks(analysis.magnitudes(), *options.peaks)));
-        }
+        analysis->refresh(static_cast<double>(rowFrame) / sampleRate);
         progress.update(position);
     }
+    analysis->finish();
     progress.finish();
-    writer->finish();
-    if (peaks) peaks->finish();
     std::printf("wrote %s (%lld rows)\n", outPath.c_str(), rows);
+}
+
+// Creates --out-dir when it does not exist (its parent must).
+void makeOutputFolder(const std::string& dir) {
+    struct stat info {};
+    if (::stat(dir.c_str(), &info) == 0) {
+        if (!S_ISDIR(info.st_mode)) throw HostError("--out-dir " + dir + " is not a folder");
+        return;
+    }
+    if (::mkdir(dir.c_str(), 0777) != 0) {
+        throw HostError("cannot create folder " + dir + ": " + std::strerror(errno));
+    }
+}
+
+}  // namespace
+
+int runAnalyse(const AnalyseOptions& options) {
+    // Two inputs that would write the same data file (a.wav and a.flac, or one file named
+    // twice) are refused before anything is analysed: neither result may overwrite the other.
+    std::map<std::string, std::string> inputOf;
+    for (const std::string& audio : options.audio) {
+        const std::string path = dataPathFor(audio, options);
+        const auto [it, added] = inputOf.emplace(path, audio);
+        if (!added) {
+            throw HostError(it->second + " and " + audio + " would both be written to " + path +
+                            "; analyse them into different folders or rename one");
+        }
+    }
+    if (options.outDir) makeOutputFolder(*options.outDir);
+    std::unique_ptr<PeakReport> peaks;
+    if (options.peaks) peaks = std::make_unique<PeakReport>(options.peaksOut);
+
+    const bool several = options.audio.size() > 1;
+    int failed = 0;
+    for (const std::string& audio : options.audio) {
+        if (!several) {
+            // One file: its failure is the command's, reported by main as ever.
+            analyseFile(audio, dataPathFor(audio, options), options, peaks.get(), "");
+            break;
+        }
+        try {
+            analyseFile(audio, dataPathFor(audio, options), options, peaks.get(), audio + ": ");
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "cqscope-host: %s: out of memory\n", audio.c_str());
+            ++failed;
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "cqscope-host: %s: %s\n", audio.c_str(), error.what());
+            ++failed;
+        }
+    }
+    if (peaks) peaks->finish();
+    if (failed > 0) {
+        std::fprintf(stderr, "cqscope-host: %d of %zu audio files failed\n", failed,
+                     options.audio.size());
+        return 1;
+    }
     return 0;
 }
 

@@ -36,10 +36,12 @@ struct RenderOptions {
 };
 
 struct AnalyseOptions {
-    std::string audio;
+    std::vector<std::string> audio;  // one or more files
     std::optional<std::string> midi;
-    std::optional<double> every;  // row period in seconds; none: the display's 0.1 s
-    std::optional<std::string> out;
+    std::optional<double> every;        // row period in seconds; none: the display's 0.1 s
+    std::optional<std::string> out;     // one audio file only
+    std::optional<std::string> outDir;  // NAME.TYPE of each audio file go there
+    std::string type = "csv";           // csv, json or npy, without --out
     std::optional<int> peaks;
     std::optional<std::string> peaksOut;
 };

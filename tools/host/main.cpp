@@ -28,9 +28,11 @@ constexpr const char* kUsage =
     "  cqscope-host render [AUDIO] [--plugin PATH] [--midi FILE]\n"
     "                      [--at T[,T...] | --every SECONDS] [--hold-at T] [--out PATH]\n"
     "                      [--peaks N [--peaks-out FILE]]\n"
+    "                      [--fps N] [--lossless] [--threads N]\n"
     "  cqscope-host analyse AUDIO [--midi FILE] [--every SECONDS] [--out DATA.csv|.json|.npy]\n"
     "                       [--peaks N [--peaks-out FILE]]\n"
-    "                      [--fps N] [--lossless] [--threads N]\n"
+    "  cqscope-host analyse AUDIO... [--out-dir DIR] [--type csv|json|npy] [--every SECONDS]\n"
+    "                       [--peaks N [--peaks-out FILE]]\n"
     "  cqscope-host watch [AUDIO] [--plugin PATH] [--seconds S]   (also: render --x11)\n"
     "  cqscope-host probe [--plugin PATH] [--json]\n"
     "  cqscope-host process --plugin PATH IN OUT\n"
@@ -43,12 +45,16 @@ constexpr const char* kUsage =
     "         --hold-at clicks the display's Hold button at that time. Times are seconds.\n"
     "         --peaks N prints the N strongest peaks of each picture (note, cents, Hz) on\n"
     "         stderr, or into --peaks-out FILE.\n"
-    "analyse  writes the time, silence flag, held MIDI notes and 960 magnitudes of every\n"
-    "         display refresh (every 0.1 s, or --every SECONDS) as CSV, JSON or NumPy (.npy,\n"
-    "         with NAME.rows.csv beside it); --peaks N as for render.\n"
     "         --out NAME.mp4 or NAME.mkv writes a video of the editor with AUDIO's sound\n"
     "         (H.264 and AAC; --lossless, for .mkv: FFV1 and FLAC), --fps frames a second\n"
     "         (default 30). --threads: threads to use (default: one per core).\n"
+    "analyse  writes the time, silence flag, held MIDI notes and 960 magnitudes of every\n"
+    "         display refresh (every 0.1 s, or --every SECONDS) as CSV, JSON or NumPy (.npy,\n"
+    "         with NAME.rows.csv beside it); --peaks N as for render.\n"
+    "         Each AUDIO file gives NAME.csv (--type json, npy: NAME.json, NAME.npy) in\n"
+    "         --out-dir DIR (made if missing) or the current folder; a file that fails gets\n"
+    "         one line and the others go on; the exit status is 1 if any failed. Two files\n"
+    "         of one NAME (a.wav, a.flac) are refused before any work.\n"
     "watch    shows the editor live in an X11 window (DISPLAY) while playing AUDIO (or the\n"
     "         demo chord) through the plug-in in real time, over and over, until the window\n"
     "         is closed, Ctrl-C, or --seconds have passed.\n"
@@ -237,10 +243,12 @@ int dispatchCommand(int argc, char** argv) {
     }
     if (command == "analyse" || command == "analyze") {
         const Arguments args = splitArguments(
-            argc, argv, {"--midi", "--every", "--out", "--peaks", "--peaks-out"}, {});
-        if (args.words.size() != 1) throw UsageError("analyse needs one audio file");
+            argc, argv,
+            {"--midi", "--every", "--out", "--out-dir", "--type", "--peaks", "--peaks-out"}, {});
+        if (args.words.empty()) throw UsageError("analyse needs an audio file");
         AnalyseOptions options;
-        options.audio = args.words[0];
+        options.audio = args.words;
+        bool typeGiven = false;
         for (const auto& [name, value] : args.options) {
             if (name == "--midi") options.midi = value;
             if (name == "--every") {
@@ -248,10 +256,30 @@ int dispatchCommand(int argc, char** argv) {
                 if (*options.every <= 0.0) throw UsageError("--every needs a period above 0");
             }
             if (name == "--out") options.out = value;
+            if (name == "--out-dir") {
+                if (value.empty()) throw UsageError("--out-dir needs a folder");
+                options.outDir = value;
+            }
+            if (name == "--type") {
+                if (value != "csv" && value != "json" && value != "npy") {
+                    throw UsageError("--type needs csv, json or npy");
+                }
+                options.type = value;
+                typeGiven = true;
+            }
             if (name == "--peaks") options.peaks = parsePeakCount(value);
             if (name == "--peaks-out") options.peaksOut = value;
         }
         if (options.peaksOut && !options.peaks) throw UsageError("--peaks-out needs --peaks N");
+        if (options.out && (options.outDir || typeGiven)) {
+            throw UsageError("--out names the data file; it takes neither --out-dir nor --type");
+        }
+        if (options.audio.size() > 1 && options.out) {
+            throw UsageError("--out names one data file; for several audio files use --out-dir");
+        }
+        if (options.audio.size() > 1 && options.midi) {
+            throw UsageError("--midi goes with one audio file");
+        }
         return runAnalyse(options);
     }
     if (command == "watch") {

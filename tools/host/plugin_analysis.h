@@ -40,6 +40,9 @@ class PluginAnalysis {
     const cqscope::Magnitudes& magnitudes() const { return analyser_.magnitudes(); }
     // The MIDI notes held now, rising.
     std::vector<int> heldNotes() const;
+    // The bank the analysis runs on, for reading the history it stored (it never changes:
+    // nothing here switches rate).
+    const cqscope::ConstantQBank& bank() { return analyser_.bank(); }
 
   private:
     cqscope::Analyser analyser_;
