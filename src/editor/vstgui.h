@@ -12,9 +12,9 @@
 // where hosts run no Win32 message loop, idle dispatches the display's pending messages.
 #pragma once
 
+#include "core/display_source.h"
 #include "editor/aeffguieditor.h"
 #include "editor/display_resources.h"
-#include "editor/display_source.h"
 #include "platform/win32.h"
 
 // The listener side of a control: neither operation is called by this editor.
