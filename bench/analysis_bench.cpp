@@ -24,7 +24,7 @@
 #include "analysis/group_correlation.h"
 #include "analysis/kernel_set.h"
 #include "analysis/reference_transform.h"
-#include "editor/spectrum_view.h"
+#include "display/spectrum_view.h"
 #include "plugin/pass_through.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/display_source.h"
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "editor/vstgui.h"
 #include "frame/audioeffectx.h"
 #include "platform/cqscope_platform.h"

@@ -15,7 +15,7 @@
 #include <sstream>
 #include <thread>
 
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "host_test_support.h"
 #include "peaks.h"
 #include "plugin_analysis.h"

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <string>
 
-#include "editor/vstgui.h"
 #include "host_error.h"
 
 namespace cqhost {
@@ -40,7 +39,7 @@ void PluginAnalysis::audio(const float* left, const float* right, int frames) {
 }
 
 bool PluginAnalysis::silent() const {
-    return !(core_.signalSpan() >= VstGui::kRefreshThreshold);
+    return !cqscope::DisplayModel::loudEnough(core_.signalSpan());
 }
 
 std::vector<int> PluginAnalysis::heldNotes() const {
@@ -52,30 +51,26 @@ std::vector<int> PluginAnalysis::heldNotes() const {
 }
 
 DisplayReadout::DisplayReadout(double sampleRate, int peakCount, PeakReport& report)
-    : analysis_(sampleRate), peakCount_(peakCount), report_(report) {
-    static_assert(kRefreshMs == VstGui::kRefreshPeriodMs);
-}
+    : analysis_(sampleRate), peakCount_(peakCount), report_(report) {}
 
 void DisplayReadout::clock(long long milliseconds) {
-    if (held_ || milliseconds < nextRefreshMs_) return;
+    if (model_.held() || milliseconds < nextRefreshMs_) return;
     // The timer fires once however late it is served, and stays on its own period.
     nextRefreshMs_ += ((milliseconds - nextRefreshMs_) / kRefreshMs + 1) * kRefreshMs;
-    barsShown_ = !analysis_.silent();
-    if (barsShown_) analysis_.transform();
+    if (model_.refresh(analysis_.signalSpan())) analysis_.transform();
 }
 
 void DisplayReadout::holdClicked(long long milliseconds) {
-    // Either way the display redraws the last magnitudes at once, bars included; a release
-    // starts the timer again, a full period from the click.
-    held_ = !held_;
-    barsShown_ = true;
-    if (!held_) nextRefreshMs_ = milliseconds + kRefreshMs;
+    // A release starts the timer again, a full period from the click.
+    model_.toggleHold();
+    if (!model_.held()) nextRefreshMs_ = milliseconds + kRefreshMs;
 }
 
 void DisplayReadout::picture(double seconds) {
-    report_.line(peaksLine(
-        seconds, !barsShown_,
-        barsShown_ ? findPeaks(analysis_.magnitudes(), peakCount_) : std::vector<Peak>{}));
+    const bool bars = model_.barsShown();
+    report_.line(
+        peaksLine(seconds, !bars,
+                  bars ? findPeaks(analysis_.magnitudes(), peakCount_) : std::vector<Peak>{}));
 }
 
 }  // namespace cqhost

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/analyser_core.h"
+#include "display/display_model.h"
 #include "peaks.h"
 
 namespace cqhost {
@@ -36,6 +37,7 @@ class PluginAnalysis {
     // The display's silence rule: the last block's peak-to-peak span is below its refresh
     // threshold (or NaN), so it shows no bars.
     bool silent() const;
+    float signalSpan() const { return core_.signalSpan(); }
     void transform() { core_.transform(); }
     const cqscope::Magnitudes& magnitudes() const { return core_.analyser().magnitudes(); }
     // The MIDI notes held now, rising.
@@ -45,10 +47,9 @@ class PluginAnalysis {
     cqscope::AnalyserCore core_;
 };
 
-// What cqscope's display shows during a render, for the note readout of each picture: its
-// 100 ms refresh timer on the render's clock (recomputing only when the last block was loud
-// enough, else showing no bars), and Hold, which freezes the picture and redraws the last
-// magnitudes with their bars. Costs a second kernel set (the plug-in's own is out of reach).
+// What cqscope's display shows during a render, for the note readout of each picture: the
+// display's model (its refresh period, silence rule and Hold) with its timer on the render's
+// clock. Costs a second kernel set (the plug-in's own is out of reach).
 class DisplayReadout {
   public:
     DisplayReadout(double sampleRate, int peakCount, PeakReport& report);
@@ -65,14 +66,13 @@ class DisplayReadout {
     void picture(double seconds);
 
   private:
-    static constexpr long long kRefreshMs = 100;
+    static constexpr long long kRefreshMs = cqscope::DisplayModel::kRefreshPeriodMs;
 
     PluginAnalysis analysis_;
+    cqscope::DisplayModel model_;
     int peakCount_;
     PeakReport& report_;
     long long nextRefreshMs_ = kRefreshMs;
-    bool held_ = false;
-    bool barsShown_ = false;
 };
 
 }  // namespace cqhost
