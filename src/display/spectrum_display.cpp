@@ -263,6 +263,7 @@ void SpectrumDisplay::refresh(HWND window) {
     source.prepareAnalysis();
     // The bars are whole pixels: the magnitudes need only be close enough for those.
     if (model.refresh(source.signalSpan())) source.transformShown(sameBar);
+    ++refreshes;
     draw(window);
 }
 

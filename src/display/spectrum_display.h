@@ -54,6 +54,10 @@ class SpectrumDisplay {
     HWND window() const { return displayWindow; }
     HWND holdButton() const { return holdButton_; }
     bool holdActive() const { return model.held(); }
+    // Whether the picture as last drawn has bars, and how many refreshes have drawn it since
+    // construction (a readout follows the display with these).
+    bool barsShown() const { return model.barsShown(); }
+    unsigned long refreshCount() const { return refreshes; }
     const DisplayResources& resources() const { return resources_; }
 
     static LRESULT CALLBACK displayWindowProc(HWND window, UINT message, WPARAM wParam,
@@ -74,6 +78,7 @@ class SpectrumDisplay {
     HWND displayWindow = nullptr;
     HWND holdButton_ = nullptr;
     bool resourcesPending = true;  // until the first open has made pens, brush and fonts
+    unsigned long refreshes = 0;
     DisplaySource& source;
     cqscope::DisplayModel model;
     DisplayResources resources_;
