@@ -58,37 +58,35 @@ float ConstantQBank::appendBlock(const float* const* inputs, std::int32_t frames
         stretch = std::min<std::uint64_t>(stretch, untilWrap);
         const std::int32_t end = k + static_cast<std::int32_t>(stretch);
         std::atomic<double>* slot = history + position - k;
-        {
 #if CQSCOPE_SSE_INTAKE
-            // Four frames at a time. maxps(a, high) is exactly "a > high ? a : high" (a NaN
-            // compares false and keeps high), and minps likewise; per-lane extremes combine to
-            // the frame-by-frame result because strict comparisons from +0.0 keep the largest
-            // and the smallest value whatever the order.
-            const __m128 half = _mm_set1_ps(0.5f);
-            for (; k + 4 <= end; k += 4) {
-                const __m128 a = _mm_loadu_ps(in0 + k);
-                const __m128 b = _mm_loadu_ps(in1 + k);
-                alignas(16) float m[4];
-                _mm_store_ps(m, _mm_add_ps(_mm_mul_ps(half, a), _mm_mul_ps(half, b)));
-                for (int lane = 0; lane < 4; ++lane) {
-                    slot[k + lane].store(static_cast<double>(m[lane]), std::memory_order_relaxed);
-                }
-                highsA = _mm_max_ps(a, highsA);
-                highsB = _mm_max_ps(b, highsB);
-                lowsA = _mm_min_ps(a, lowsA);
-                lowsB = _mm_min_ps(b, lowsB);
+        // Four frames at a time. maxps(a, high) is exactly "a > high ? a : high" (a NaN
+        // compares false and keeps high), and minps likewise; per-lane extremes combine to
+        // the frame-by-frame result because strict comparisons from +0.0 keep the largest
+        // and the smallest value whatever the order.
+        const __m128 half = _mm_set1_ps(0.5f);
+        for (; k + 4 <= end; k += 4) {
+            const __m128 a = _mm_loadu_ps(in0 + k);
+            const __m128 b = _mm_loadu_ps(in1 + k);
+            alignas(16) float m[4];
+            _mm_store_ps(m, _mm_add_ps(_mm_mul_ps(half, a), _mm_mul_ps(half, b)));
+            for (int lane = 0; lane < 4; ++lane) {
+                slot[k + lane].store(static_cast<double>(m[lane]), std::memory_order_relaxed);
             }
+            highsA = _mm_max_ps(a, highsA);
+            highsB = _mm_max_ps(b, highsB);
+            lowsA = _mm_min_ps(a, lowsA);
+            lowsB = _mm_min_ps(b, lowsB);
+        }
 #endif
-            for (; k < end; ++k) {
-                const float a = in0[k];
-                const float b = in1[k];
-                const float m = 0.5f * a + 0.5f * b;
-                slot[k].store(static_cast<double>(m), std::memory_order_relaxed);
-                high = a > high ? a : high;
-                high = b > high ? b : high;
-                low = a < low ? a : low;
-                low = b < low ? b : low;
-            }
+        for (; k < end; ++k) {
+            const float a = in0[k];
+            const float b = in1[k];
+            const float m = 0.5f * a + 0.5f * b;
+            slot[k].store(static_cast<double>(m), std::memory_order_relaxed);
+            high = a > high ? a : high;
+            high = b > high ? b : high;
+            low = a < low ? a : low;
+            low = b < low ? b : low;
         }
         position += static_cast<std::uint32_t>(stretch);
         untilWrap -= stretch;
