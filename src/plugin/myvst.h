@@ -21,10 +21,11 @@
 
 #include "core/analyser_core.h"
 #include "frame/audioeffectx.h"
+#include "plugin/unique_id.h"
 
 class MyVST : public AudioEffectX {
   public:
-    static constexpr VstInt32 kUniqueId = 0x64713933;  // 'dq93'
+    static constexpr VstInt32 kUniqueId = kCqscopeUniqueId;
     static constexpr VstInt32 kNumInputs = 2;
     static constexpr VstInt32 kNumOutputs = 2;
     static constexpr VstInt32 kNumPrograms = 1;
