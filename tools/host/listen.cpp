@@ -46,15 +46,8 @@ void quiet(const char*) {}
 // Everything JACK's threads touch, and the client.
 class JackShell {
   public:
-    explicit JackShell(const std::string& name) : core_(44100.0) {
-        jack_set_error_function(quiet);
-        jack_set_info_function(quiet);
-        jack_status_t status{};
-        client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
-        if (client_ == nullptr) {
-            throw HostError("cannot connect to a JACK server (is one running? see README: listen)");
-        }
-        core_.setSampleRate(static_cast<double>(jack_get_sample_rate(client_)));
+    explicit JackShell(const std::string& name)
+        : client_(openClient(name)), core_(static_cast<double>(jack_get_sample_rate(client_))) {
         for (int c = 0; c < 2; ++c) {
             const std::string n = std::to_string(c + 1);
             in_[c] = jack_port_register(client_, ("in_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE,
@@ -102,6 +95,16 @@ class JackShell {
     }
 
   private:
+    static jack_client_t* openClient(const std::string& name) {
+        jack_set_error_function(quiet);
+        jack_set_info_function(quiet);
+        jack_status_t status{};
+        jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+        if (client == nullptr) {
+            throw HostError("cannot connect to a JACK server (is one running? see README: listen)");
+        }
+        return client;
+    }
     void connect(const std::string& source, const char* destination) {
         const int result = jack_connect(client_, source.c_str(), destination);
         if (result != 0 && result != EEXIST) {
@@ -156,8 +159,8 @@ class JackShell {
     }
     static void serverGone(void* arg) noexcept { static_cast<JackShell*>(arg)->gone_.store(true); }
 
+    jack_client_t* client_;  // before the core, whose rate it gives
     cqscope::AnalyserCore core_;
-    jack_client_t* client_ = nullptr;
     jack_port_t* in_[2] = {nullptr, nullptr};
     jack_port_t* out_[2] = {nullptr, nullptr};
     jack_port_t* midi_ = nullptr;
