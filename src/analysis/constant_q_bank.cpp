@@ -218,7 +218,7 @@ void ConstantQBank::transform() noexcept {
             correlateExactly(g);
         }
     };
-    detail::runBeside(work);
+    helper_.runBeside(work);
     storeMagnitudes();
 }
 
@@ -268,7 +268,7 @@ void ConstantQBank::transformShown(ShownAlike shownAlike) noexcept {
             if (!approximationShownAlike(g, shownAlike)) correlateExactly(g);
         }
     };
-    detail::runBeside(work);
+    helper_.runBeside(work);
     storeMagnitudes();
 }
 

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "analysis/bin_layout.h"
+#include "analysis/helper_thread.h"
 #include "analysis/kernel_set.h"
 
 namespace cqscope {
@@ -122,6 +123,8 @@ class ConstantQBank {
     // Sum of |x| over each group's rows (transformShown's error bound).
     double absSums_[KernelSet::kGroupCount];
     Magnitudes magnitudes_{};
+    // The second core of this bank's transforms, kept from one to the next.
+    detail::HelperThread helper_;
 };
 
 }  // namespace cqscope
