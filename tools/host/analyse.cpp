@@ -32,7 +32,6 @@
 namespace cqhost {
 namespace {
 
-constexpr double kDisplayPeriod = 0.1;
 constexpr long long kCounterRange = 1LL << 32;
 
 // "dir/Song.flac" -> "Song".
@@ -173,7 +172,7 @@ void analyseFile(const std::string& audio, const std::string& outPath,
     const long long totalFrames = reader.frames();
     if (totalFrames <= 0) throw HostError("audio file " + audio + " has no frames");
     const double duration = static_cast<double>(totalFrames) / sampleRate;
-    const double period = options.every.value_or(kDisplayPeriod);
+    const double period = options.every.value_or(cqscope::DisplayModel::kRefreshPeriodSeconds);
     // The same small tolerance as render's, so that a period dividing the length reaches the end.
     const long long rows = static_cast<long long>(std::floor((duration + 1e-9) / period));
     if (rows < 1) {

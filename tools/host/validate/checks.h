@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "plugin/unique_id.h"
 #include "plugin_host.h"
 
 namespace cqhost::validation {
 
 // The analyser's unique ID, 'dq93': pass-through must be bit-exact and its display known.
-constexpr VstInt32 kAnalyserId = 0x64713933;
+constexpr VstInt32 kAnalyserId = kCqscopeUniqueId;
 
 // What the first check learns about the plug-in, handed to every later check.
 struct Subject {
