@@ -58,7 +58,6 @@ LiveRun runLive(ConstantQBank& bank, const std::vector<float>& left,
     LiveRun run;
     const std::uint32_t length = bank.historyLength();
     run.samples.assign(length, 0.0);
-    std::vector<float> outLeft(left.size()), outRight(right.size());
     const std::int64_t frames = static_cast<std::int64_t>(left.size());
     std::int64_t position = 0;
     std::int64_t nextMoment = spacing;
@@ -67,9 +66,8 @@ LiveRun runLive(ConstantQBank& bank, const std::vector<float>& left,
         const std::int64_t block = std::min<std::int64_t>(
             {frames - position, nextMoment - position, 37 + 211 * (blockIndex++ % 5)});
         const float* inputs[2] = {left.data() + position, right.data() + position};
-        float* outputs[2] = {outLeft.data() + position, outRight.data() + position};
         const std::uint32_t before = bank.writeCount();
-        bank.appendBlock(inputs, outputs, static_cast<std::int32_t>(block));
+        bank.appendBlock(inputs, static_cast<std::int32_t>(block));
         for (std::int64_t k = 0; k < block; ++k) {
             run.samples.push_back(
                 bank.historyAt((before + static_cast<std::uint32_t>(k)) % length));

@@ -44,7 +44,7 @@ class PluginAnalysis {
     std::vector<int> heldNotes() const;
     // The bank the analysis runs on, for reading the history it stored (it never changes:
     // nothing here switches rate).
-    const cqscope::ConstantQBank& bank() { return analyser_.bank(); }
+    const cqscope::ConstantQBank& bank() { return core_.analyser().bank(); }
 
   private:
     cqscope::AnalyserCore core_;
