@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The LV2 bundle in the LV2 tools Debian packages, one step per call:
+#
+#   lv2_tools_test.sh validate   lv2_validate (lv2-dev, with sordi) on the bundle's Turtle files
+#   lv2_tools_test.sh list       lv2ls and lv2info (lilv-utils) find it with its six ports
+#   lv2_tools_test.sh apply      lv2apply (no features, one frame a run) passes a 32-bit float
+#                                WAV file bit for bit
+#   lv2_tools_test.sh bench      lv2bench runs it
+#   lv2_tools_test.sh exports    the DSP library exports only lv2_descriptor and needs only
+#                                system libraries
+#
+# Environment (set by ctest): CQL_BUNDLE (the bundle folder in the build tree), CQL_URI.
+# Exit 77 (skipped) with one line saying why where a tool is not installed.
+set -uo pipefail
+step=${1:-}
+: "${CQL_BUNDLE:?}" "${CQL_URI:?}"
+# The build tree's bundle, and the LV2 vocabularies lilv reads the plug-in's class from.
+export LV2_PATH
+LV2_PATH=$(dirname "$CQL_BUNDLE"):/usr/lib/lv2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  echo "lv2 test: $*" >&2
+  exit 1
+}
+# need TOOL PACKAGE [TOOL PACKAGE ...]: skips the step, naming the package, where a tool is
+# missing.
+need() {
+  while (($# >= 2)); do
+    command -v "$1" >/dev/null 2>&1 ||
+      { echo "lv2 test: $1 is not installed (Debian package $2); skipped"; exit 77; }
+    shift 2
+  done
+}
+
+# A 32-bit float stereo WAV of `frames` frames at 48 kHz: a tone left, a ramp of awkward values
+# right (negative zero, a denormal, full scale).
+float_wav() {
+  python3 - "$1" "$2" <<'PY'
+import math, struct, sys
+path, frames = sys.argv[1], int(sys.argv[2])
+rate = 48000
+left = [0.5 * math.sin(2 * math.pi * 440 * k / rate) for k in range(frames)]
+right = [(-0.0, 1e-42, 1.0, -1.0)[k % 4] if k < 8 else (k % 97) / 97 - 0.5 for k in range(frames)]
+data = b"".join(struct.pack("<ff", l, r) for l, r in zip(left, right))
+fmt = struct.pack("<HHIIHH", 3, 2, rate, rate * 8, 8, 32)
+body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"fact" + struct.pack("<II", 4, frames) \
+    + b"data" + struct.pack("<I", len(data)) + data
+open(path, "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
+PY
+}
+
+# The format and the samples of a WAV file's data chunk, whatever other chunks it has.
+wav_samples() {
+  python3 - "$1" <<'PY'
+import hashlib, struct, sys
+blob = open(sys.argv[1], "rb").read()
+at, fmt = 12, None
+while at + 8 <= len(blob):
+    kind, size = blob[at:at + 4], struct.unpack("<I", blob[at + 4:at + 8])[0]
+    if kind == b"fmt ":
+        fmt = struct.unpack("<HHIIHH", blob[at + 8:at + 24])
+    if kind == b"data":
+        print(fmt, size, hashlib.sha256(blob[at + 8:at + 8 + size]).hexdigest())
+        break
+    at += 8 + size + (size & 1)
+PY
+}
+
+case "$step" in
+validate)
+  need lv2_validate lv2-dev sordi sordi
+  lv2_validate "$CQL_BUNDLE"/*.ttl >"$work/validate.out" 2>&1
+  status=$?
+  cat "$work/validate.out"
+  grep -q "^Found 0 errors" "$work/validate.out" || fail "lv2_validate found errors (exit $status)"
+  ;;
+list)
+  need lv2ls lilv-utils lv2info lilv-utils
+  lv2ls >"$work/ls.out" || fail "lv2ls failed"
+  grep -qxF "$CQL_URI" "$work/ls.out" || fail "lv2ls does not list $CQL_URI: $(cat "$work/ls.out")"
+  lv2info "$CQL_URI" >"$work/info.out" || fail "lv2info failed"
+  cat "$work/info.out"
+  ports=$(grep -c '^\s*Port [0-9]*:' "$work/info.out")
+  [ "$ports" = 6 ] || fail "lv2info shows $ports ports, not 6"
+  grep -q "Class: *Analyser" "$work/info.out" || fail "lv2info does not show the analyser class"
+  for symbol in in_left in_right out_left out_right midi_in notify; do
+    grep -q "Symbol: *$symbol\$" "$work/info.out" || fail "no port $symbol"
+  done
+  echo "lv2ls and lv2info list $CQL_URI with its $ports ports"
+  ;;
+apply)
+  need lv2apply lilv-utils python3 python3
+  float_wav "$work/in.wav" 48000
+  lv2apply -i "$work/in.wav" -o "$work/out.wav" "$CQL_URI" >"$work/apply.out" 2>&1 ||
+    { cat "$work/apply.out"; fail "lv2apply failed"; }
+  [ -s "$work/out.wav" ] || fail "lv2apply wrote no file"
+  in=$(wav_samples "$work/in.wav")
+  out=$(wav_samples "$work/out.wav")
+  [ -n "$out" ] && [ "$in" = "$out" ] || fail "the samples changed: in $in, out $out"
+  echo "lv2apply passed 48000 frames of 32-bit float stereo bit for bit ($out)"
+  ;;
+bench)
+  need lv2bench lilv-utils
+  lv2bench -n 480000 -b 512 "$CQL_URI" >"$work/bench.out" 2>&1 || { cat "$work/bench.out"; fail "lv2bench failed"; }
+  cat "$work/bench.out"
+  grep -qE "^[0-9.e-]+ $CQL_URI\$" "$work/bench.out" || fail "lv2bench did not time the plug-in"
+  ;;
+exports)
+  library="$CQL_BUNDLE/cqscope_dsp.so"
+  [ -f "$library" ] || fail "no $library"
+  defined=$(nm -D --defined-only "$library" | awk '{print $3}' | LC_ALL=C sort | tr '\n' ' ')
+  [ "$defined" = "lv2_descriptor " ] || fail "$library exports '$defined', not only lv2_descriptor"
+  for needed in $(readelf -d "$library" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    case "$needed" in
+      libc.so.* | libm.so.* | ld-linux*.so.* | libstdc++.so.* | libgcc_s.so.* | libX11.so.* | libXext.so.*) ;;
+      libasan.so.* | libubsan.so.* | libtsan.so.*) ;;
+      *) fail "$library needs $needed, which is not a system library" ;;
+    esac
+  done
+  echo "$library exports $defined and needs system libraries only"
+  ;;
+*)
+  echo "usage: lv2_tools_test.sh validate|list|apply|bench|exports" >&2
+  exit 2
+  ;;
+esac
