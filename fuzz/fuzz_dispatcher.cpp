@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "frame/host_interface.h"
 #include "fuzz_input.h"
 #include "platform/cqscope_platform.h"

@@ -14,16 +14,14 @@ Analyser::~Analyser() {
     delete current_.load(std::memory_order_acquire);
 }
 
-void Analyser::processBlock(const float* const* inputs, float* const* outputs,
-                            std::int32_t frames) noexcept {
+void Analyser::processBlock(const float* const* inputs, std::int32_t frames) noexcept {
     // Announce the bank before using it, then check that it is still current: a switch that
     // replaced it in between either sees the announcement (and waits before freeing it) or has
     // already published the new bank, which the check then finds. Retries only while a switch
     // is publishing; never waits on another thread.
     ConstantQBank* bank = current_.load(std::memory_order_seq_cst);
     if (bank == nullptr) {
-        // Nothing to analyse with yet (and nothing a switch could free): copy only.
-        passThrough(inputs, outputs, frames);
+        // Nothing to analyse with yet (and nothing a switch could free).
         if (frames > 0 && !audioWaiting_.load(std::memory_order_relaxed)) {
             audioWaiting_.store(true, std::memory_order_relaxed);
         }
@@ -36,7 +34,7 @@ void Analyser::processBlock(const float* const* inputs, float* const* outputs,
         if (again == bank) break;
         bank = again;
     }
-    const float span = bank->appendBlock(inputs, outputs, frames);
+    const float span = bank->appendBlock(inputs, frames);
     audioInUse_.store(nullptr, std::memory_order_release);
     signalSpan_.store(span, std::memory_order_relaxed);
 }
@@ -75,13 +73,28 @@ Analyser::RateChange Analyser::setSampleRate(double sampleRate) {
         old = current_.exchange(fresh, std::memory_order_seq_cst);
         analysisRate_.store(sampleRate, std::memory_order_release);
     }
-    if (old == nullptr) return RateChange::switched;
+    retire(old);
+    return RateChange::switched;
+}
+
+void Analyser::release() {
+    std::lock_guard<std::mutex> switching(switchMutex_);
+    ConstantQBank* old = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(bankMutex_);
+        old = current_.exchange(nullptr, std::memory_order_seq_cst);
+        analysisRate_.store(0.0, std::memory_order_release);
+    }
+    retire(old);
+}
+
+void Analyser::retire(ConstantQBank* old) {
+    if (old == nullptr) return;
     // No transform can hold `old` now; wait until the audio thread is done with it.
     while (audioInUse_.load(std::memory_order_seq_cst) == old) {
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     delete old;
-    return RateChange::switched;
 }
 
 Analyser::RateChange Analyser::buildForWaitingAudio(double sampleRate) {

@@ -3,16 +3,16 @@
 // sets are shared, per rate).
 //
 // An analyser may start without a bank, so that an effect that is only scanned builds no
-// kernels. Until its first bank exists, audio passes through unanalysed (SignalSpan stays 0)
+// kernels. Until its first bank exists, audio goes unanalysed (SignalSpan stays 0)
 // and the analyser remembers that audio is flowing, so that the display can have the bank
 // built on its own thread (`buildForWaitingAudio`) for a host that never resumes the effect.
 //
 // Threads:
 // - audio thread: `processBlock` (never waits, locks or allocates);
 // - user-interface thread: `transform`, `magnitudes`, `signalSpan`, `buildForWaitingAudio`;
-// - any non-audio thread (the effect's resume): `setSampleRate`, which may build kernels
-//   and then swaps banks; it waits for a running transform and for
-//   a running audio block to finish with the old bank before freeing it. The audio thread
+// - any non-audio thread (the effect's resume): `setSampleRate` and `release`; a switch may
+//   build kernels and then swaps banks; it waits for a running transform and for a running
+//   audio block to finish with the old bank before freeing it. The audio thread
 //   only announces the bank it uses (a hazard pointer), so it never waits for the switch.
 // `bank()` is for tests and must not race a rate switch.
 #pragma once
@@ -46,10 +46,10 @@ class Analyser {
     Analyser(const Analyser&) = delete;
     Analyser& operator=(const Analyser&) = delete;
 
-    // Audio thread: pass-through copy, mono mix into the history ring, writeCount, SignalSpan.
-    // `frames` <= 0 copies nothing and sets SignalSpan to 0. Without a bank: the copy only.
-    void processBlock(const float* const* inputs, float* const* outputs,
-                      std::int32_t frames) noexcept;
+    // Audio thread: mono mix of the two input channels into the history ring, writeCount,
+    // SignalSpan. Only reads the inputs. `frames` <= 0 sets SignalSpan to 0. Without a bank
+    // nothing is analysed (SignalSpan 0).
+    void processBlock(const float* const* inputs, std::int32_t frames) noexcept;
 
     // Peak-to-peak spread of the last audio block (0 before the first).
     float signalSpan() const noexcept { return signalSpan_.load(std::memory_order_relaxed); }
@@ -69,6 +69,12 @@ class Analyser {
     // first bank when there is none).
     RateChange setSampleRate(double sampleRate);
 
+    // Any non-audio thread: drops the bank (its kernel set goes with its last user), so that
+    // nothing is analysed (SignalSpan 0) until setSampleRate builds a bank again. The
+    // magnitudes keep the last picture. Waits, as a switch does, for a running transform and
+    // audio block.
+    void release();
+
     // User-interface thread: when audio has reached the analyser while it had no bank, builds
     // one for `sampleRate` Hz (as setSampleRate); otherwise does nothing and answers unchanged.
     RateChange buildForWaitingAudio(double sampleRate);
@@ -85,6 +91,8 @@ class Analyser {
     // Runs run(bank) on the current bank under the bank lock and keeps its magnitudes.
     template <class Run>
     void transformWith(Run run);
+    // Frees a bank taken out of use, once the audio thread no longer announces it.
+    void retire(ConstantQBank* old);
 
     std::atomic<ConstantQBank*> current_{nullptr};
     // The bank the audio thread is using right now, or null between blocks.

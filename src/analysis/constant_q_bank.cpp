@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 #include "analysis/group_correlation.h"
 #include "analysis/helper_thread.h"
@@ -21,40 +20,7 @@ namespace {
 
 constexpr std::uint64_t kCounterRange = std::uint64_t{1} << 32;
 
-// True if [a, a + n) and [b, b + n) share a float.
-bool overlaps(const float* a, const float* b, std::int32_t n) noexcept {
-    const auto pa = reinterpret_cast<std::uintptr_t>(a);
-    const auto pb = reinterpret_cast<std::uintptr_t>(b);
-    const auto bytes = static_cast<std::uintptr_t>(n) * sizeof(float);
-    return pa < pb + bytes && pb < pa + bytes;
-}
-
-// When an output buffer overlaps an input other than its own, the frame-by-frame order decides
-// what is read, so only then is the copy made frame by frame (interleaved with the mix).
-bool needsFrameOrder(const float* in0, const float* in1, const float* out0, const float* out1,
-                     std::int32_t frames) noexcept {
-    return (out0 != in0 && (overlaps(out0, in0, frames) || overlaps(out0, in1, frames))) ||
-           (out1 != in1 && (overlaps(out1, in0, frames) || overlaps(out1, in1, frames)));
-}
-
 }  // namespace
-
-void passThrough(const float* const* inputs, float* const* outputs, std::int32_t frames) noexcept {
-    if (frames <= 0) return;
-    const float* in0 = inputs[0];
-    const float* in1 = inputs[1];
-    float* out0 = outputs[0];
-    float* out1 = outputs[1];
-    if (needsFrameOrder(in0, in1, out0, out1, frames)) {
-        for (std::int32_t k = 0; k < frames; ++k) {
-            out0[k] = in0[k];
-            out1[k] = in1[k];
-        }
-        return;
-    }
-    if (out0 != in0) std::memcpy(out0, in0, static_cast<std::size_t>(frames) * sizeof(float));
-    if (out1 != in1) std::memcpy(out1, in1, static_cast<std::size_t>(frames) * sizeof(float));
-}
 
 ConstantQBank::ConstantQBank(double rate)
     : kernels_(KernelSet::forRate(rate)),
@@ -67,19 +33,12 @@ ConstantQBank::ConstantQBank(double rate)
     }
 }
 
-float ConstantQBank::appendBlock(const float* const* inputs, float* const* outputs,
-                                 std::int32_t frames) noexcept {
+float ConstantQBank::appendBlock(const float* const* inputs, std::int32_t frames) noexcept {
     float high = 0.0f;
     float low = 0.0f;
     if (frames <= 0) return 0.0f;
     const float* in0 = inputs[0];
     const float* in1 = inputs[1];
-    float* out0 = outputs[0];
-    float* out1 = outputs[1];
-
-    // Each output is a bit-for-bit copy of its input, made before the frame is read.
-    const bool interleaved = needsFrameOrder(in0, in1, out0, out1, frames);
-    if (!interleaved) passThrough(inputs, outputs, frames);
 
     const std::uint32_t count = writeCount_.load(std::memory_order_relaxed);
     const std::uint32_t length = historyLength_;
@@ -99,20 +58,7 @@ float ConstantQBank::appendBlock(const float* const* inputs, float* const* outpu
         stretch = std::min<std::uint64_t>(stretch, untilWrap);
         const std::int32_t end = k + static_cast<std::int32_t>(stretch);
         std::atomic<double>* slot = history + position - k;
-        if (interleaved) {
-            for (; k < end; ++k) {
-                out0[k] = in0[k];
-                out1[k] = in1[k];
-                const float a = in0[k];
-                const float b = in1[k];
-                const float m = 0.5f * a + 0.5f * b;
-                slot[k].store(static_cast<double>(m), std::memory_order_relaxed);
-                high = a > high ? a : high;
-                high = b > high ? b : high;
-                low = a < low ? a : low;
-                low = b < low ? b : low;
-            }
-        } else {
+        {
 #if CQSCOPE_SSE_INTAKE
             // Four frames at a time. maxps(a, high) is exactly "a > high ? a : high" (a NaN
             // compares false and keeps high), and minps likewise; per-lane extremes combine to

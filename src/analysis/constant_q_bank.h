@@ -20,11 +20,6 @@
 
 namespace cqscope {
 
-// Audio thread: copies both input channels to the outputs bit for bit, as `appendBlock` does
-// (outputs may be the inputs, or overlap them), without analysing anything. `frames` <= 0
-// copies nothing.
-void passThrough(const float* const* inputs, float* const* outputs, std::int32_t frames) noexcept;
-
 class ConstantQBank {
   public:
     // A bank for `rate` Hz: shares the kernel set of that rate, allocates a zeroed history of
@@ -34,13 +29,12 @@ class ConstantQBank {
     ConstantQBank(const ConstantQBank&) = delete;
     ConstantQBank& operator=(const ConstantQBank&) = delete;
 
-    // Audio thread. Copies both input channels to the outputs bit for bit, appends the mono
-    // mix 0.5 * left + 0.5 * right (single precision, widened to double) of every frame to the
-    // history, advances `writeCount` by `frames` (wrapping at 2^32) and answers the block's
-    // span: max(0, largest sample) - min(0, smallest sample) over both inputs, NaNs ignored.
-    // `frames` <= 0 does nothing and answers 0. Outputs may be the inputs (in place).
-    float appendBlock(const float* const* inputs, float* const* outputs,
-                      std::int32_t frames) noexcept;
+    // Audio thread. Appends the mono mix 0.5 * left + 0.5 * right (single precision, widened
+    // to double) of every frame of the two input channels to the history, advances
+    // `writeCount` by `frames` (wrapping at 2^32) and answers the block's span: max(0, largest
+    // sample) - min(0, smallest sample) over both inputs, NaNs ignored. `frames` <= 0 does
+    // nothing and answers 0. Only reads the inputs: passing audio on is the host shell's job.
+    float appendBlock(const float* const* inputs, std::int32_t frames) noexcept;
 
     // User-interface thread. Recomputes all 960 magnitudes from the newest samples: each bin
     // correlates its newest N history samples with its kernels and divides the length of the

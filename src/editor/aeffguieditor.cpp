@@ -7,7 +7,7 @@
 #include "platform/ticks.h"
 #include "platform/win32.h"
 
-VstInt32 AEffGUIEditor::knobMode = 0;
+std::atomic<VstInt32> AEffGUIEditor::knobMode{0};
 
 AEffGUIEditor::AEffGUIEditor(AudioEffect* effect) : AEffEditor(effect) {
     nextIdleTime = GetTickCount();
@@ -55,7 +55,7 @@ bool AEffGUIEditor::onWheel(float distance) {
 }
 
 bool AEffGUIEditor::setKnobMode(VstInt32 mode) {
-    knobMode = mode;
+    knobMode.store(mode, std::memory_order_relaxed);
     return true;
 }
 

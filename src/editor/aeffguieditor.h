@@ -3,13 +3,15 @@
 // frame, and forwarding of edit gestures to the effect.
 //
 // Threads: constructed and destroyed where the host creates and deletes the effect; every
-// other operation runs on the host's user-interface thread. knobMode is a plain value.
+// other operation runs on the host's user-interface thread. knobMode is shared by every editor
+// of the process, whichever thread each runs on, so it is a relaxed atomic.
 //
 // Each editor calls OleInitialize once when constructed and, only if that succeeded (S_OK or
 // S_FALSE), OleUninitialize once when destroyed, so the host thread's COM state is left as the
 // host set it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "frame/aeffeditor.h"
@@ -45,7 +47,7 @@ class AEffGUIEditor : public AEffEditor {
     // 4 ms and return.
     virtual void throttledIdle();
 
-    static VstInt32 getKnobMode() { return knobMode; }
+    static VstInt32 getKnobMode() { return knobMode.load(std::memory_order_relaxed); }
 
   protected:
     ERect rect{};                     // pixels; the derived editor fills it in
@@ -54,5 +56,5 @@ class AEffGUIEditor : public AEffEditor {
     bool oleInitialized = false;      // OleInitialize succeeded; owed one OleUninitialize
     VSTGUI::CFrame* frame = nullptr;  // the view frame, if a derived editor has one
 
-    static VstInt32 knobMode;
+    static std::atomic<VstInt32> knobMode;
 };

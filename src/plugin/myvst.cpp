@@ -4,9 +4,10 @@
 #include <cstring>
 
 #include "editor/vstgui.h"
+#include "plugin/pass_through.h"
 
 MyVST::MyVST(audioMasterCallback audioMaster)
-    : AudioEffectX(audioMaster, kNumPrograms, kNumParams), displayRate(sampleRate) {
+    : AudioEffectX(audioMaster, kNumPrograms, kNumParams), core_(sampleRate) {
     setNumInputs(kNumInputs);
     setNumOutputs(kNumOutputs);
     setUniqueID(kUniqueId);
@@ -19,7 +20,7 @@ MyVST::MyVST(audioMasterCallback audioMaster)
     // members and the object in reverse order. The module's allocation-failure test makes
     // every allocation here fail in turn.
     try {
-        new VstGui(this, *this);
+        new VstGui(this, core_);
     } catch (...) {
         setEditor(nullptr);
         throw;
@@ -28,7 +29,8 @@ MyVST::MyVST(audioMasterCallback audioMaster)
 
 void MyVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) noexcept {
     if (inputs == nullptr || outputs == nullptr) return;
-    analyser.processBlock(inputs, outputs, sampleFrames);
+    passThrough(inputs, outputs, sampleFrames);
+    core_.audio(inputs, sampleFrames);
 }
 
 VstInt32 MyVST::processEvents(VstEvents* events) {
@@ -41,29 +43,22 @@ VstInt32 MyVST::processEvents(VstEvents* events) {
         if (event == nullptr || event->type != kVstMidiType) continue;
         const auto* message = reinterpret_cast<const VstMidiEvent*>(event);
         // The note table ignores note bytes of 128 and above.
-        notes.applyMidi(static_cast<std::uint8_t>(message->midiData[0]),
-                        static_cast<std::uint8_t>(message->midiData[1]),
-                        static_cast<std::uint8_t>(message->midiData[2]));
+        core_.midi(static_cast<std::uint8_t>(message->midiData[0]),
+                   static_cast<std::uint8_t>(message->midiData[1]),
+                   static_cast<std::uint8_t>(message->midiData[2]));
     }
     return 1;
 }
 
 void MyVST::resume() {
     AudioEffectX::resume();
-    // The answer says why a rate was not taken (unsupported or out of memory); either way
-    // the analysis goes on with the bank it has, and nothing is reported to the host.
-    analyser.setSampleRate(static_cast<double>(sampleRate));
+    // A rate the core cannot serve is shown as no bars; nothing is reported to the host.
+    (void)core_.start();
 }
 
 void MyVST::setSampleRate(float newSampleRate) {
     AudioEffectX::setSampleRate(newSampleRate);
-    displayRate.store(newSampleRate, std::memory_order_relaxed);
-}
-
-void MyVST::prepareAnalysis() {
-    // Unsupported rates and a lack of memory leave the effect passing audio through, as
-    // resume does; the next refresh tries again.
-    analyser.buildForWaitingAudio(static_cast<double>(displayRate.load(std::memory_order_relaxed)));
+    core_.setSampleRate(static_cast<double>(newSampleRate));
 }
 
 VstInt32 MyVST::canDo(char* text) {

@@ -1,34 +1,28 @@
-// MyVST: the cqscope effect. Two inputs, two outputs, one program, no parameters. Its audio
-// callback passes both channels through unchanged and feeds its own analysis; the MIDI notes
-// that the host reports as held are kept in its own note table. Its display reads both
-// through the DisplaySource side. Several effects in one process share nothing but the
-// read-only kernels of a sample rate.
+// MyVST: the cqscope effect, the VST 2 shell around the analyser core. Two inputs, two
+// outputs, one program, no parameters. Its audio callback copies both channels to the outputs
+// (this host interface's buffers and in-place rules are its own business) and hands the
+// inputs to its core; the MIDI notes the host reports go to the core's note table; switching
+// on makes the core follow the sample rate. Its display draws from the core. Several effects
+// in one process share nothing but the read-only kernels of a sample rate.
 //
 // Threads:
 // - constructor and destructor: the host thread that calls the entry or sends effClose.
 // - processReplacing: the host's audio thread; noexcept, never waits, locks or allocates.
 // - processEvents: the thread that sends opcode 25 (usually the audio thread); never waits,
 //   locks or allocates.
-// - resume: the thread that switches the effect on (opcode 12); builds the kernels for the
-//   effect's sample rate when it has none or the rate changed, while audio and display go on
-//   with the old ones.
+// - resume: the thread that switches the effect on (opcode 12); the core builds the kernels
+//   for the effect's sample rate when it has none or the rate changed, while audio and display
+//   go on with the old ones.
 // - setSampleRate: any non-audio thread (opcode 10); only records the rate.
 // - canDo: any thread; resume asks it for "receiveVstMidiEvent".
-// - the DisplaySource functions: the user-interface thread.
 //
-// Construction builds no kernels, so a host's scan costs almost nothing. Until the first bank
-// exists audio passes through unanalysed; a host that plays without ever resuming gets its
-// bank built on the user-interface thread by the display's first refresh (prepareAnalysis).
+// Construction builds no kernels (AnalyserCore says when they are built).
 #pragma once
 
-#include <atomic>
-
-#include "analysis/analyser.h"
-#include "editor/display_source.h"
+#include "core/analyser_core.h"
 #include "frame/audioeffectx.h"
-#include "midi/note_table.h"
 
-class MyVST : public AudioEffectX, public DisplaySource {
+class MyVST : public AudioEffectX {
   public:
     static constexpr VstInt32 kUniqueId = 0x64713933;  // 'dq93'
     static constexpr VstInt32 kNumInputs = 2;
@@ -41,8 +35,8 @@ class MyVST : public AudioEffectX, public DisplaySource {
     explicit MyVST(audioMasterCallback audioMaster);
 
     // Copies channel 0 and channel 1 of every frame to the outputs bit for bit (in-place
-    // buffers are fine), appends the mono mix to the analysis history and sets the signal
-    // span. For sampleFrames <= 0 nothing is copied or appended and the span becomes 0; null
+    // buffers are fine), then hands the inputs, as they stand after the copy, to the core.
+    // For sampleFrames <= 0 nothing is copied or analysed and the span becomes 0; null
     // buffer lists are ignored.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) noexcept override;
 
@@ -51,9 +45,9 @@ class MyVST : public AudioEffectX, public DisplaySource {
     // are skipped.
     VstInt32 processEvents(VstEvents* events) override;
 
-    // Asks the host for MIDI (as every effect does), then makes the analysis follow the
-    // sample rate if it changed: kernels for 8,000 to 192,000 Hz; any other rate, or one
-    // whose kernels cannot be allocated, leaves the previous analysis in place.
+    // Asks the host for MIDI (as every effect does), then makes the core follow the sample
+    // rate: kernels for 8,000 to 192,000 Hz; at any other rate, or one whose kernels cannot be
+    // allocated, the display shows no bars until a resume at a rate the core serves.
     void resume() override;
 
     // Records the rate (Hz) for the next resume, and for the display's first bank.
@@ -62,20 +56,9 @@ class MyVST : public AudioEffectX, public DisplaySource {
     // 1 for exactly "receiveVstMidiEvent", 0 for any other text (a null text included).
     VstInt32 canDo(char* text) override;
 
-    // DisplaySource: what the editor draws.
-    void prepareAnalysis() override;
-    float signalSpan() const noexcept override { return analyser.signalSpan(); }
-    void transform() override { analyser.transform(); }
-    void transformShown(ShownAlike shownAlike) override { analyser.transformShown(shownAlike); }
-    double magnitude(int octave, int bin) const noexcept override {
-        return analyser.magnitudes()[octave][bin];
-    }
-    unsigned char noteState(int note) const noexcept override { return notes.noteState(note); }
+    // What the display draws from (and what tests drive).
+    cqscope::AnalyserCore& core() noexcept { return core_; }
 
   private:
-    // No bank until the first resume (or the display's first refresh with audio flowing).
-    cqscope::Analyser analyser;
-    // `sampleRate` as last set, for the user-interface thread (Hz).
-    std::atomic<float> displayRate{44100.0f};
-    cqscope::NoteTable notes;
+    cqscope::AnalyserCore core_;
 };

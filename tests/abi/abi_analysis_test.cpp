@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../frame/recording_host.h"
-#include "editor/display_source.h"
+#include "core/display_source.h"
 #include "loaded_module.h"
 #include "plugin/myvst.h"
 
@@ -27,7 +27,7 @@ VstIntPtr send(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value 
 
 // What the effect's editor reads: the record's object is the effect.
 DisplaySource& displayOf(AEffect* e) {
-    return *static_cast<MyVST*>(static_cast<AudioEffect*>(e->object));
+    return static_cast<MyVST*>(static_cast<AudioEffect*>(e->object))->core();
 }
 
 // Plays `seconds` of a sine (amplitude 0.5) on both channels in 512-frame blocks.
@@ -130,12 +130,20 @@ TEST_F(AnalysisThroughTheRecord, ToneAt48kHzLandsOnA4AfterResume) {
     display.transform();
     EXPECT_NE(loudestColumn(display), kA4Column) << "44.1 kHz kernels read a 48 kHz A4 flat";
 
-    // A rate the analysis does not support leaves the bank in place.
+    // A rate the analysis cannot serve shows no bars rather than bars of another rate's
+    // kernels, until a resume at a rate it serves.
     send(e, effMainsChanged, 0, 0);
     send(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
     send(e, effMainsChanged, 0, 1);
     send(e, effMainsChanged, 0, 0);
     send(e, effSetSampleRate, 0, 0, nullptr, 4000.0f);
+    send(e, effMainsChanged, 0, 1);
+    playSine(e, 48000.0, 440.0, 0.8);
+    EXPECT_EQ(display.signalSpan(), 0.0f);
+    display.transform();
+    EXPECT_EQ(display.magnitude(3, 90), 0.0);
+    send(e, effMainsChanged, 0, 0);
+    send(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
     send(e, effMainsChanged, 0, 1);
     playSine(e, 48000.0, 440.0, 0.8);
     display.transform();

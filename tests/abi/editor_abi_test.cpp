@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "abi/loaded_module.h"
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "frame/host_interface.h"
 #include "png_writer.h"
 

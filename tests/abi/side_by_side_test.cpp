@@ -10,7 +10,7 @@
 #include <numbers>
 #include <vector>
 
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "loaded_module.h"
 
 namespace {

@@ -30,7 +30,7 @@ void playSine(Analyser& analyser, double rate, double frequency, double seconds,
             block.left[k] = static_cast<float>(0.5 * std::sin(kTwoPi * frequency * n / rate));
             block.right[k] = block.left[k];
         }
-        analyser.processBlock(block.in(), block.out(), 512);
+        analyser.processBlock(block.in(), 512);
     }
 }
 
@@ -113,7 +113,7 @@ TEST(Analyser, AudioTransformsNotesAndRateSwitchesRunConcurrently) {
         std::int64_t frame = 0;
         while (!stop.load(std::memory_order_relaxed)) {
             fillSlowSine(block, frame, 1.0f);
-            analyser.processBlock(block.in(), block.out(), 256);
+            analyser.processBlock(block.in(), 256);
             notes.applyMidi(0x90, static_cast<std::uint8_t>(frame % 128), 100);
             notes.applyMidi(0x80, static_cast<std::uint8_t>((frame + 64) % 128), 0);
             blocks.fetch_add(1, std::memory_order_relaxed);
@@ -163,12 +163,7 @@ TEST(Analyser, FirstBankBuiltWhileAudioFlowsAndAResumeRaces) {
         std::int64_t frame = 0;
         while (!stop.load(std::memory_order_relaxed)) {
             fillSlowSine(block, frame, -1.0f);
-            analyser.processBlock(block.in(), block.out(), 256);
-            if (block.outLeft != block.left || block.outRight != block.right) {
-                ADD_FAILURE() << "the audio was not passed through";
-                analysedBlocks.store(1 << 30);
-                break;
-            }
+            analyser.processBlock(block.in(), 256);
             if (analyser.signalSpan() > 0.0f) analysedBlocks.fetch_add(1);
         }
     });

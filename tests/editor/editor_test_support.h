@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "editor/display_geometry.h"
-#include "editor/display_source.h"
+#include "core/display_source.h"
+#include "display/display_geometry.h"
 #include "editor/vstgui.h"
 #include "frame/audioeffectx.h"
 #include "platform/cqscope_platform.h"

@@ -92,6 +92,27 @@ TEST(MyVSTAudio, PassesBothChannelsThroughBitForBit) {
     }
 }
 
+// Moved with the copy from the analysis to the effect: output 0 is input 1, so frame by frame
+// the right channel is overwritten by the left one before it is read, and both the second
+// copy and the analysis see the left samples.
+TEST(MyVSTAudio, CrossWiredBuffersAreCopiedFrameByFrameBeforeTheAnalysisReads) {
+    RecordingHost::reset(1);
+    MyVST effect(RecordingHost::callback);
+    effect.resume();  // 44.1 kHz kernels
+    std::vector<float> left = {0.5f, -1.0f, 0.25f};
+    std::vector<float> right = {0.25f, 1.0f, -0.75f};
+    const std::vector<float> leftBefore = left;
+    float* crossOut[2] = {right.data(), left.data()};
+    float* crossIn[2] = {left.data(), right.data()};
+    effect.processReplacing(crossIn, crossOut, 3);
+    EXPECT_EQ(right, leftBefore);
+    EXPECT_EQ(left, leftBefore);
+    auto& bank = effect.core().analyser().bank();
+    for (std::uint32_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(bank.historyAt(k), static_cast<double>(leftBefore[k]));
+    }
+}
+
 // Plays `blocks` 512-frame blocks of an A4 sine (amplitude 0.5) at `rate` Hz.
 void playA4(MyVST& effect, double rate, int blocks) {
     std::vector<float> left(512), right(512), outLeft(512), outRight(512);
@@ -138,8 +159,8 @@ TEST(MyVSTKernels, AScanBuildsNothingAndA48kHzStartBuildsOneSet) {
     e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
     auto& effect = *static_cast<MyVST*>(static_cast<AudioEffect*>(e->object));
     playA4(effect, 48000.0, 80);
-    effect.transform();
-    EXPECT_NEAR(effect.magnitude(3, 90), 0.125, 1e-3) << "A4 at 48 kHz";
+    effect.core().transform();
+    EXPECT_NEAR(effect.core().magnitude(3, 90), 0.125, 1e-3) << "A4 at 48 kHz";
     EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore + 1);
     EXPECT_EQ(close(e), 1);
 }
@@ -151,19 +172,19 @@ TEST(MyVSTKernels, AudioBeforeTheFirstBankPassesThroughAndTheDisplayBuildsIt) {
     effect.setSampleRate(48000.0f);
     // Not analysed: no span, no magnitudes, no kernels; the audio itself is untouched.
     playA4(effect, 48000.0, 20);
-    EXPECT_EQ(effect.signalSpan(), 0.0f);
-    effect.transform();
-    EXPECT_EQ(effect.magnitude(3, 90), 0.0);
+    EXPECT_EQ(effect.core().signalSpan(), 0.0f);
+    effect.core().transform();
+    EXPECT_EQ(effect.core().magnitude(3, 90), 0.0);
     EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore);
 
     // The display's refresh builds the bank at the effect's rate, once.
-    effect.prepareAnalysis();
+    effect.core().prepareAnalysis();
     EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore + 1);
-    effect.prepareAnalysis();
+    effect.core().prepareAnalysis();
     playA4(effect, 48000.0, 80);
-    EXPECT_GT(effect.signalSpan(), 0.9f);
-    effect.transform();
-    EXPECT_NEAR(effect.magnitude(3, 90), 0.125, 1e-3);
+    EXPECT_GT(effect.core().signalSpan(), 0.9f);
+    effect.core().transform();
+    EXPECT_NEAR(effect.core().magnitude(3, 90), 0.125, 1e-3);
     // A later resume at the same rate keeps that bank.
     effect.resume();
     EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore + 1);
@@ -172,10 +193,10 @@ TEST(MyVSTKernels, AudioBeforeTheFirstBankPassesThroughAndTheDisplayBuildsIt) {
 TEST(MyVSTKernels, TheDisplayBuildsNothingWithoutAudio) {
     MyVST effect(nullptr);
     const int builtBefore = cqscope::KernelSet::builtCount();
-    effect.prepareAnalysis();
-    effect.transform();
+    effect.core().prepareAnalysis();
+    effect.core().transform();
     EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore);
-    EXPECT_EQ(effect.magnitude(0, 0), 0.0);
+    EXPECT_EQ(effect.core().magnitude(0, 0), 0.0);
 }
 
 TEST(MyVSTMidi, CanDoAnswersOnlyTheExactText) {

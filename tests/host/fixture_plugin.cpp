@@ -61,7 +61,7 @@ FIXTURE_EXPORT AEffect* fixtureEntry(audioMasterCallback host) {
 
 #elif defined(FIXTURE_EDITOR)
 
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "platform/win32.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,7 @@
 #include <sstream>
 #include <thread>
 
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "host_test_support.h"
 #include "peaks.h"
 #include "plugin_analysis.h"
@@ -126,6 +127,27 @@ TEST_F(HostAnalyse, SineReadsQuarterAmplitudeAsThePluginShowsIt) {
         compared += expectedTop < kNone;
     }
     EXPECT_GT(compared, 200);
+}
+
+// At a rate the analysis cannot serve the plug-in shows no bars, so analyse and the render
+// readout refuse the file with one line naming the rate and the range served, and write
+// nothing (44.1 kHz kernels read a 384 kHz A4 as about G#1).
+TEST_F(HostAnalyse, AFileAtARateTheAnalysisCannotServeIsRefused) {
+    writeAudio(dir_.file("high.wav"), sine(440.0, 384000, 0.3, 2), 2, 384000, kFloatWav);
+    const std::string expected =
+        "cannot analyse audio at 384000 Hz: the analysis serves 8000 to 192000 Hz";
+    RunResult run =
+        runHost({"analyse", dir_.file("high.wav"), "--peaks", "1", "--out", dir_.file("high.csv")});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(dir_.entries(), std::vector<std::string>{"high.wav"});
+
+    if (!cqscopeHasEditor()) GTEST_SKIP() << "cqscope.so has no editor to read out";
+    run = runHost({"render", dir_.file("high.wav"), "--plugin", cqscopePlugin(), "--at", "0.2",
+                   "--peaks", "1", "--out", dir_.file("high.png")});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
 }
 
 // The three formats hold the same numbers; held notes and the silence flag come along; a

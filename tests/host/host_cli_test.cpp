@@ -7,7 +7,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "host_test_support.h"
 
 namespace cqhost_test {

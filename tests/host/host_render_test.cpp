@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "host_test_support.h"
 
 namespace cqhost_test {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "editor/display_source.h"
+#include "core/display_source.h"
 #include "frame/host_interface.h"
 #include "plugin/myvst.h"
 #include "plugin/plugin_entry.h"
@@ -24,7 +24,7 @@ class Effect {
     }
     AEffect* record() const { return record_; }
     const DisplaySource& display() const {
-        return *static_cast<MyVST*>(static_cast<AudioEffect*>(record_->object));
+        return static_cast<MyVST*>(static_cast<AudioEffect*>(record_->object))->core();
     }
 
   private:

@@ -6,7 +6,7 @@
 #include <limits>
 #include <set>
 
-#include "editor/spectrum_view.h"
+#include "display/spectrum_view.h"
 #include "editor_test_support.h"
 
 using namespace editortest;

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "abi/loaded_module.h"
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "frame/host_interface.h"
 
 // Last: X's macros (None, Bool, Status, ...) would break the headers above.

@@ -19,8 +19,6 @@
 namespace cqhost {
 namespace {
 
-constexpr double kDisplayPeriod = 0.1;
-
 std::string defaultDataPath(const std::string& audio) {
     const auto slash = audio.rfind('/');
     std::string name = slash == std::string::npos ? audio : audio.substr(slash + 1);
@@ -39,7 +37,7 @@ int runAnalyse(const AnalyseOptions& options) {
     const long long totalFrames = reader.frames();
     if (totalFrames <= 0) throw HostError("audio file " + options.audio + " has no frames");
     const double duration = static_cast<double>(totalFrames) / sampleRate;
-    const double period = options.every.value_or(kDisplayPeriod);
+    const double period = options.every.value_or(cqscope::DisplayModel::kRefreshPeriodSeconds);
     // The same small tolerance as render's, so that a period dividing the length reaches the end.
     const long long rows = static_cast<long long>(std::floor((duration + 1e-9) / period));
     if (rows < 1) {

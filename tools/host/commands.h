@@ -50,6 +50,15 @@ struct WatchOptions {
     std::optional<double> seconds;     // none: until the window is closed
 };
 
+struct ListenOptions {
+    std::string name = "cqscope";           // the JACK client's name
+    std::vector<std::string> audioSources;  // JACK ports connected to both audio inputs
+    std::vector<std::string> midiSources;   // JACK ports connected to the MIDI input
+    std::optional<int> peaks;               // readout: this many peaks a refresh, on stderr
+    std::optional<double> seconds;          // none: until Ctrl-C or the window is closed
+    std::optional<std::string> picture;     // the display's last picture, as PNG, at the end
+};
+
 // The plug-in used when --plugin is not given: cqscope.so beside this program.
 std::string defaultPluginPath();
 
@@ -58,5 +67,6 @@ int runProbe(const ProbeOptions& options);
 int runProcess(const ProcessOptions& options);
 int runRender(const RenderOptions& options);
 int runWatch(const WatchOptions& options);
+int runListen(const ListenOptions& options);
 
 }  // namespace cqhost

@@ -32,6 +32,8 @@ constexpr const char* kUsage =
     "                       [--peaks N [--peaks-out FILE]]\n"
     "                      [--fps N] [--lossless] [--threads N]\n"
     "  cqscope-host watch [AUDIO] [--plugin PATH] [--seconds S]   (also: render --x11)\n"
+    "  cqscope-host listen [--name NAME] [--connect PORT[,PORT]] [--connect-midi PORT[,PORT]]\n"
+    "                      [--peaks N] [--seconds S] [--picture FILE.png]\n"
     "  cqscope-host probe [--plugin PATH] [--json]\n"
     "  cqscope-host process --plugin PATH IN OUT\n"
     "  cqscope-host validate [--plugin PATH] [--strictness 1..10] [--seed N]\n"
@@ -52,6 +54,11 @@ constexpr const char* kUsage =
     "watch    shows the editor live in an X11 window (DISPLAY) while playing AUDIO (or the\n"
     "         demo chord) through the plug-in in real time, over and over, until the window\n"
     "         is closed, Ctrl-C, or --seconds have passed.\n"
+    "listen   analyses live JACK input: a JACK client (in_1, in_2 copied to out_1, out_2;\n"
+    "         midi_in, whose held notes are striped) with the display in an X11 window;\n"
+    "         --connect/--connect-midi connect a source port; --peaks N prints the N\n"
+    "         strongest peaks of each refresh; --picture writes the last picture at the end.\n"
+    "         Stops on Ctrl-C, when the window is closed or after --seconds.\n"
     "probe    prints what a host learns about a plug-in (--json: as JSON).\n"
     "process  runs IN through the plug-in and writes OUT in the format of IN.\n"
     "validate runs host-side robustness checks on the plug-in, one line per check, and\n"
@@ -111,6 +118,18 @@ struct Arguments {
     std::vector<std::pair<std::string, std::string>> options;
     std::vector<std::string> words;
 };
+
+// "a,b" as {"a", "b"}; empty items are left out.
+std::vector<std::string> splitList(const std::string& text) {
+    std::vector<std::string> items;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', from), text.size());
+        if (comma > from) items.push_back(text.substr(from, comma - from));
+        from = comma + 1;
+    }
+    return items;
+}
 
 Arguments splitArguments(int argc, char** argv, const std::vector<std::string>& valued,
                          const std::vector<std::string>& flags) {
@@ -268,6 +287,28 @@ int dispatchCommand(int argc, char** argv) {
             }
         }
         return runWatch(options);
+    }
+    if (command == "listen") {
+        const Arguments args = splitArguments(
+            argc, argv,
+            {"--name", "--connect", "--connect-midi", "--peaks", "--seconds", "--picture"}, {});
+        if (!args.words.empty()) throw UsageError("listen takes no file argument");
+        ListenOptions options;
+        for (const auto& [name, value] : args.options) {
+            if (name == "--name") {
+                if (value.empty()) throw UsageError("--name needs a client name");
+                options.name = value;
+            }
+            if (name == "--connect") options.audioSources = splitList(value);
+            if (name == "--connect-midi") options.midiSources = splitList(value);
+            if (name == "--peaks") options.peaks = parsePeakCount(value);
+            if (name == "--seconds") {
+                options.seconds = parseSeconds(name, value);
+                if (*options.seconds <= 0.0) throw UsageError("--seconds needs a time above 0");
+            }
+            if (name == "--picture") options.picture = value;
+        }
+        return runListen(options);
     }
     if (command == "validate") {
         const Arguments args =

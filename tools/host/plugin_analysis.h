@@ -1,16 +1,17 @@
-// cqscope's own analysis, linked into the host: the same library the plug-in is built from,
+// cqscope's own analyser core, linked into the host: the same core the plug-in is built from,
 // fed exactly as the plug-in's audio callback and MIDI intake feed it, so the host gets the
-// magnitudes, the signal span and the held notes that the plug-in's display works with, bit
-// for bit. (The plug-in interface has no way to hand 960 numbers to a host, and its picture
-// rounds them to whole pixels.) Main thread only.
+// signal span and the held notes the plug-in's display works with, and the exact magnitudes
+// behind its bars (the display computes them to the precision its whole-pixel bars need,
+// which may differ in the low bits). (The plug-in interface has no way to hand 960 numbers to
+// a host.) Main thread only.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
-#include "analysis/analyser.h"
-#include "midi/note_table.h"
+#include "core/analyser_core.h"
+#include "display/display_model.h"
 #include "peaks.h"
 
 namespace cqhost {
@@ -19,38 +20,36 @@ class PeakReport;
 
 class PluginAnalysis {
   public:
-    // Kernels for the rate the plug-in analyses a file of `fileRate` Hz at: the file's own
-    // rate where the plug-in supports it, else the rate it starts with (44.1 kHz), which it
-    // then keeps. Throws HostError when the kernels cannot be allocated.
+    // Kernels for the file's rate `fileRate` Hz. Throws HostError, naming the rate and the
+    // range served, for a rate the analysis cannot serve (the plug-in shows no bars there),
+    // and when the kernels cannot be allocated.
     explicit PluginAnalysis(double fileRate);
 
-    double analysisRate() const { return analyser_.analysisRate(); }
+    double analysisRate() const { return core_.analysisRate(); }
 
     // One audio block as the plug-in's processReplacing gets it (left and right input).
     void audio(const float* left, const float* right, int frames);
     // One MIDI channel message as the plug-in's processEvents gets it.
     void midi(const std::array<std::uint8_t, 3>& bytes) {
-        notes_.applyMidi(bytes[0], bytes[1], bytes[2]);
+        core_.midi(bytes[0], bytes[1], bytes[2]);
     }
 
     // The display's silence rule: the last block's peak-to-peak span is below its refresh
     // threshold (or NaN), so it shows no bars.
     bool silent() const;
-    void transform() { analyser_.transform(); }
-    const cqscope::Magnitudes& magnitudes() const { return analyser_.magnitudes(); }
+    float signalSpan() const { return core_.signalSpan(); }
+    void transform() { core_.transform(); }
+    const cqscope::Magnitudes& magnitudes() const { return core_.analyser().magnitudes(); }
     // The MIDI notes held now, rising.
     std::vector<int> heldNotes() const;
 
   private:
-    cqscope::Analyser analyser_;
-    cqscope::NoteTable notes_;
-    std::vector<float> leftOut_, rightOut_;
+    cqscope::AnalyserCore core_;
 };
 
-// What cqscope's display shows during a render, for the note readout of each picture: its
-// 100 ms refresh timer on the render's clock (recomputing only when the last block was loud
-// enough, else showing no bars), and Hold, which freezes the picture and redraws the last
-// magnitudes with their bars. Costs a second kernel set (the plug-in's own is out of reach).
+// What cqscope's display shows during a render, for the note readout of each picture: the
+// display's model (its refresh period, silence rule and Hold) with its timer on the render's
+// clock. Costs a second kernel set (the plug-in's own is out of reach).
 class DisplayReadout {
   public:
     DisplayReadout(double sampleRate, int peakCount, PeakReport& report);
@@ -67,14 +66,13 @@ class DisplayReadout {
     void picture(double seconds);
 
   private:
-    static constexpr long long kRefreshMs = 100;
+    static constexpr long long kRefreshMs = cqscope::DisplayModel::kRefreshPeriodMs;
 
     PluginAnalysis analysis_;
+    cqscope::DisplayModel model_;
     int peakCount_;
     PeakReport& report_;
     long long nextRefreshMs_ = kRefreshMs;
-    bool held_ = false;
-    bool barsShown_ = false;
 };
 
 }  // namespace cqhost

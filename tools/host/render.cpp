@@ -21,7 +21,7 @@
 #include "audio_file.h"
 #include "commands.h"
 #include "demo_signal.h"
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "event_list.h"
 #include "host_error.h"
 #include "midi_file.h"

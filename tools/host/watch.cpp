@@ -4,7 +4,6 @@
 // come from this program's own copy of the platform library: a plain X11 window, which any
 // Linux plug-in's editor takes as its parent. Main thread only: it is at once the host's user
 // interface thread and its audio thread.
-#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,18 +20,13 @@
 #include "host_error.h"
 #include "platform/cqscope_platform.h"
 #include "plugin_host.h"
+#include "stop_signals.h"
 
 namespace cqhost {
 namespace {
 
 constexpr int kBlockSize = 512;
 constexpr auto kIdlePeriod = std::chrono::milliseconds(15);  // about 60 idle calls a second
-
-std::atomic<bool> stopRequested{false};
-
-void requestStop(int) {
-    stopRequested = true;
-}
 
 // The audio, endlessly: a file from its start again at its end, or the demo chord.
 class LoopingSource {
@@ -107,13 +101,7 @@ int runWatch(const WatchOptions& options) {
     host.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)));
     holdDemoNotes(host, audio.midi());
 
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    struct sigaction previousInt {};
-    struct sigaction previousTerm {};
-    sigaction(SIGINT, &action, &previousInt);
-    sigaction(SIGTERM, &action, &previousTerm);
-    stopRequested = false;
+    StopOnSignals signals;
 
     const int numInputs = std::max(effect.numInputs, 0);
     const int numOutputs = std::max(effect.numOutputs, 0);
@@ -129,7 +117,7 @@ int runWatch(const WatchOptions& options) {
     const auto start = std::chrono::steady_clock::now();
     long long played = 0;
     bool closedByUser = false;
-    while (!stopRequested) {
+    while (!signals.stopRequested()) {
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (options.seconds && elapsed >= *options.seconds) break;
@@ -151,8 +139,6 @@ int runWatch(const WatchOptions& options) {
         }
         std::this_thread::sleep_for(kIdlePeriod);
     }
-    sigaction(SIGINT, &previousInt, nullptr);
-    sigaction(SIGTERM, &previousTerm, nullptr);
 
     host.dispatch(effEditClose);
     host.stop();

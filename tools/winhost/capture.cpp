@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "audio_input.h"
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "host/event_list.h"
 #include "host/host_error.h"
 #include "host/plugin_host.h"

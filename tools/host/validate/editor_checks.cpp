@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "audio_rig.h"
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "event_list.h"
 #include "platform_api.h"
 

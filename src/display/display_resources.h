@@ -9,7 +9,7 @@
 // Thread: user-interface thread only.
 #pragma once
 
-#include "editor/display_geometry.h"
+#include "display/display_geometry.h"
 #include "platform/win32.h"
 
 struct DisplayResources {

@@ -1,4 +1,4 @@
-#include "editor/display_resources.h"
+#include "display/display_resources.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <array>
 #include <optional>
 
-#include "editor/display_resources.h"
-#include "editor/display_source.h"
+#include "core/display_source.h"
+#include "display/display_resources.h"
 
 // The 96 grid labels, one per semitone from C1 to B8 (index 12 x octave + semitone); the
 // black keys have empty labels.

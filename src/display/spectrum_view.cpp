@@ -1,4 +1,4 @@
-#include "editor/spectrum_view.h"
+#include "display/spectrum_view.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,0 +1,87 @@
+// AnalyserCore: one analyser instance as every host interface reaches it. It owns the analysis
+// (history, the kernels of its sample rate, the transform), the held-note table and the rules
+// for sample rates, and it is what a display draws from (DisplaySource). It knows no host
+// interface and no window: a shell (the VST 2 effect, cqscope-host's live JACK analyser)
+// translates its host's calls into these, and passes its audio on itself.
+//
+// Kernels are built lazily: construction builds none (a host's scan costs almost nothing);
+// `start` builds them for the recorded rate; if audio arrives before any start, the display's
+// next refresh builds them (`prepareAnalysis`). A rate the analysis cannot serve (outside
+// kMinAnalysisRate..kMaxAnalysisRate, or kernels that do not fit in memory) analyses nothing
+// and shows no bars, rather than bars computed with another rate's kernels, until a start at
+// a rate it can serve.
+//
+// Threads:
+// - audio thread: `audio` and `midi` (noexcept; never wait, lock or allocate);
+// - any non-audio thread (the host's switch-on, its rate change): `setSampleRate` (records
+//   only), `start` (may build kernels for a tenth of a second; audio and display go on);
+// - user-interface thread: the DisplaySource functions;
+// - any thread: `sampleRate`, `analysisRate`, `servesRate`.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "analysis/analyser.h"
+#include "core/display_source.h"
+#include "midi/note_table.h"
+
+namespace cqscope {
+
+class AnalyserCore : public DisplaySource {
+  public:
+    using RateChange = Analyser::RateChange;
+
+    // No kernels yet; `sampleRate` Hz is the rate recorded until setSampleRate.
+    explicit AnalyserCore(double sampleRate) noexcept : sampleRate_(sampleRate) {}
+
+    // Records the host's sample rate (Hz) for the next start and the display's first build.
+    void setSampleRate(double sampleRate) noexcept {
+        sampleRate_.store(sampleRate, std::memory_order_relaxed);
+    }
+    double sampleRate() const noexcept { return sampleRate_.load(std::memory_order_relaxed); }
+
+    // The host switched processing on: makes the analysis follow the recorded rate. Answers
+    // what happened; at a rate it cannot serve (unsupported, outOfMemory) the kernels in use
+    // are released and no bars are shown until a start at a rate it can serve.
+    RateChange start();
+
+    // One block of the two input channels (`inputs[0]`, `inputs[1]`, `frames` each); only
+    // read. `frames` <= 0 analyses nothing.
+    void audio(const float* const* inputs, std::int32_t frames) noexcept {
+        analyser_.processBlock(inputs, frames);
+    }
+    // One MIDI channel message: note-on and note-off change the held notes, on any channel;
+    // everything else (and note bytes of 128 and above) changes nothing.
+    void midi(std::uint8_t status, std::uint8_t note, std::uint8_t velocity) noexcept {
+        notes_.applyMidi(status, note, velocity);
+    }
+
+    // False from a start at a rate the analysis cannot serve until one at a rate it can.
+    bool servesRate() const noexcept { return serving_.load(std::memory_order_relaxed); }
+    // The rate of the kernels in use, or 0 without any (any thread).
+    double analysisRate() const noexcept { return analyser_.analysisRate(); }
+
+    // DisplaySource (user-interface thread). Defined out of line, so that a program holding
+    // a loaded module's core reaches the module's code through the table of virtual
+    // functions. magnitude answers 0 while the rate is not served, so Hold draws no bars
+    // either.
+    void prepareAnalysis() override;
+    float signalSpan() const noexcept override;
+    void transform() override;
+    void transformShown(ShownAlike shownAlike) override;
+    double magnitude(int octave, int bin) const noexcept override;
+    unsigned char noteState(int note) const noexcept override;
+
+    // For tests and tools: the analysis itself.
+    Analyser& analyser() noexcept { return analyser_; }
+    const Analyser& analyser() const noexcept { return analyser_; }
+
+  private:
+    Analyser analyser_;
+    NoteTable notes_;
+    std::atomic<double> sampleRate_;
+    std::atomic<bool> serving_{true};
+};
+
+}  // namespace cqscope

@@ -1,0 +1,13 @@
+// The effect's outputs: both input channels copied unchanged, as the VST 2 interface hands
+// them over (an output may be its own input, in place, or even overlap the other input).
+//
+// Thread: the host's audio thread; never waits, locks or allocates.
+#pragma once
+
+#include <cstdint>
+
+// Copies channel 0 and channel 1 of `frames` frames to the outputs bit for bit. In-place
+// buffers are left as they are; when an output overlaps the other channel's input, the copy
+// goes frame by frame, each frame's outputs written before the next frame is read.
+// `frames` <= 0 copies nothing.
+void passThrough(const float* const* inputs, float* const* outputs, std::int32_t frames) noexcept;

@@ -1,0 +1,93 @@
+// The analyser core as a shell drives it: a rate it cannot serve shows no bars (the span,
+// the magnitudes a Hold would draw) rather than bars of another rate's kernels, and the
+// lazy kernel policy builds nothing before it is needed.
+#include "core/analyser_core.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "analysis/kernel_set.h"
+
+namespace cqscope {
+namespace {
+
+constexpr int kA4Column = 3 * kBinsPerOctave + 90;
+
+// Plays `seconds` of a 440 Hz sine of amplitude 0.5 at `rate` Hz in 512-frame blocks.
+void playA4(AnalyserCore& core, double rate, double seconds) {
+    std::vector<float> left(512);
+    const float* inputs[2] = {left.data(), left.data()};
+    const auto total = static_cast<long long>(seconds * rate);
+    for (long long done = 0; done < total; done += 512) {
+        for (int k = 0; k < 512; ++k) {
+            left[k] = static_cast<float>(
+                0.5 * std::sin(6.283185307179586 * 440.0 * static_cast<double>(done + k) / rate));
+        }
+        core.audio(inputs, 512);
+    }
+}
+
+int loudestColumn(const AnalyserCore& core) {
+    int best = 0;
+    for (int c = 1; c < kBinCount; ++c) {
+        if (core.magnitude(c / kBinsPerOctave, c % kBinsPerOctave) >
+            core.magnitude(best / kBinsPerOctave, best % kBinsPerOctave)) {
+            best = c;
+        }
+    }
+    return best;
+}
+
+TEST(AnalyserCoreRates, AnUnservedRateShowsNoBarsUntilAServedOne) {
+    AnalyserCore core(48000.0);
+    EXPECT_EQ(core.start(), AnalyserCore::RateChange::switched);
+    playA4(core, 48000.0, 0.8);
+    core.transform();
+    ASSERT_EQ(loudestColumn(core), kA4Column);
+
+    // 48 kHz to 384 kHz: the 48 kHz kernels would put A4 near 55 Hz. Nothing is analysed, the
+    // kernels go, and what a Hold would draw from is empty too.
+    core.setSampleRate(384000.0);
+    EXPECT_EQ(core.start(), AnalyserCore::RateChange::unsupported);
+    EXPECT_FALSE(core.servesRate());
+    EXPECT_EQ(core.analysisRate(), 0.0);
+    playA4(core, 384000.0, 0.2);
+    EXPECT_EQ(core.signalSpan(), 0.0f);
+    core.prepareAnalysis();  // the display's refresh builds nothing for such a rate either
+    core.transform();
+    EXPECT_EQ(core.analysisRate(), 0.0);
+    for (int c = 0; c < kBinCount; ++c) {
+        ASSERT_EQ(core.magnitude(c / kBinsPerOctave, c % kBinsPerOctave), 0.0) << c;
+    }
+
+    core.setSampleRate(96000.0);
+    EXPECT_EQ(core.start(), AnalyserCore::RateChange::switched);
+    EXPECT_TRUE(core.servesRate());
+    playA4(core, 96000.0, 0.8);
+    EXPECT_GT(core.signalSpan(), 0.9f);
+    core.transform();
+    EXPECT_EQ(loudestColumn(core), kA4Column);
+}
+
+TEST(AnalyserCoreRates, KernelsAreBuiltByTheFirstStartOrForWaitingAudio) {
+    const int builtBefore = KernelSet::builtCount();
+    {
+        AnalyserCore core(44100.0);
+        core.setSampleRate(8000.0);
+        core.prepareAnalysis();  // no audio yet: nothing to build for
+        EXPECT_EQ(KernelSet::builtCount(), builtBefore);
+        playA4(core, 8000.0, 0.1);
+        EXPECT_EQ(core.signalSpan(), 0.0f);
+        core.prepareAnalysis();  // audio came first: the display builds the recorded rate's
+        EXPECT_EQ(KernelSet::builtCount(), builtBefore + 1);
+        EXPECT_EQ(core.analysisRate(), 8000.0);
+        EXPECT_EQ(core.start(), AnalyserCore::RateChange::unchanged);
+        EXPECT_EQ(KernelSet::builtCount(), builtBefore + 1);
+    }
+    EXPECT_EQ(KernelSet::liveCount(), 0);
+}
+
+}  // namespace
+}  // namespace cqscope

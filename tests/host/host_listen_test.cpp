@@ -1,0 +1,154 @@
+// `cqscope-host listen` against a real JACK server: jackd's dummy backend at 48 kHz / 256
+// frames, a sine from a JACK client of ours, held notes from JACK's own jack_midiseq, the
+// window on Xvfb. A tone lands in its column and is named by --peaks, a held note lands in its
+// stripe, and a server that goes away ends listen with one line and a non-zero exit. Skipped,
+// with the reason, where jackd, jack_midiseq or Xvfb is not installed.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "display/display_geometry.h"
+#include "host_test_support.h"
+
+extern char** environ;
+
+using namespace cqhost_test;
+
+namespace {
+
+bool onPath(const std::string& program) {
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A program of ours started in the background, killed (by its id) and reaped with the object.
+class Background {
+  public:
+    explicit Background(const std::vector<std::string>& args) {
+        std::vector<char*> argv;
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_GT(pid_, 0) << args[0];
+    }
+    ~Background() { stop(); }
+    void stop() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// Runs `check` every 100 ms until it holds or `seconds` pass.
+template <class Check>
+bool within(double seconds, Check check) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (check()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+class Listen : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* program : {"jackd", "jack_midiseq", "jack_lsp", "Xvfb"}) {
+            if (!onPath(program))
+                GTEST_SKIP() << program << " is not installed (Debian: jackd2, xvfb)";
+        }
+        // A server and a display of this test's own, beside whatever else runs.
+        server_ = "cqscope-test-" + std::to_string(::getpid());
+        ::setenv("JACK_DEFAULT_SERVER", server_.c_str(), 1);
+        ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        const std::string display = ":" + std::to_string(200 + ::getpid() % 600);
+        ::setenv("DISPLAY", display.c_str(), 1);
+        xvfb_ = std::make_unique<Background>(std::vector<std::string>{
+            "Xvfb", display, "-screen", "0", "1024x600x24", "-nolisten", "tcp"});
+        jackd_ = std::make_unique<Background>(std::vector<std::string>{
+            "jackd", "-n", server_, "-d", "dummy", "-r", "48000", "-p", "256"});
+        ASSERT_TRUE(within(10, [] { return std::system("jack_lsp >/dev/null 2>&1") == 0; }))
+            << "jackd -d dummy did not come up";
+    }
+    void TearDown() override {
+        midi_.reset();
+        tone_.reset();
+        jackd_.reset();
+        xvfb_.reset();
+    }
+
+    // Waits until JACK lists `port`.
+    bool portUp(const std::string& port) {
+        return within(
+            10, [&] { return std::system(("jack_lsp | grep -qx '" + port + "'").c_str()) == 0; });
+    }
+
+    std::string server_;
+    std::unique_ptr<Background> xvfb_, jackd_, tone_, midi_;
+    ScratchDir dir_;
+};
+
+TEST_F(Listen, AToneLandsInItsColumnAHeldNoteInItsStripeAndPeaksNameTheTone) {
+    tone_ = std::make_unique<Background>(
+        std::vector<std::string>{CQSCOPE_JACK_TONE, "tone", "440", "0.5"});
+    // Note 60 on for all but the last sample of every second: held whenever a refresh looks.
+    midi_ = std::make_unique<Background>(
+        std::vector<std::string>{"jack_midiseq", "seq", "48000", "0", "60", "47999"});
+    ASSERT_TRUE(portUp("tone:out"));
+    ASSERT_TRUE(portUp("seq:out"));
+
+    const RunResult run =
+        runHost({"listen", "--connect", "tone:out", "--connect-midi", "seq:out", "--peaks", "1",
+                 "--seconds", "3", "--picture", dir_.file("live.png")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(": A4 +0 cents, 440.0 Hz\n"), std::string::npos) << run.err;
+
+    const Image picture = readPng(dir_.file("live.png"));
+    ASSERT_EQ(picture.width, display::kWidth);
+    constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
+    // A4 is column 450 (under its grid line): full bars beside it, none far away.
+    EXPECT_EQ(picture.at(449, 100) & kGreen, kGreen);
+    EXPECT_EQ(picture.at(451, 100) & kGreen, kGreen);
+    EXPECT_EQ(picture.at(125, 400) & kGreen, 0u);
+    // C4's stripe (columns 356 to 363) over black at the top; none beside it.
+    EXPECT_EQ(picture.at(357, 0), display::pixelOf(display::kNoteBlue));
+    EXPECT_EQ(picture.at(364, 0), display::pixelOf(display::kBlack));
+}
+
+TEST_F(Listen, AServerThatGoesAwayEndsListenWithOneLine) {
+    RunResult run;
+    std::thread listen([&] { run = runHost({"listen", "--seconds", "20"}); });
+    ASSERT_TRUE(portUp("cqscope:in_1"));
+    // The ports are up before the client is active; let it run a moment first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    jackd_.reset();
+    listen.join();
+    EXPECT_NE(run.status, 0);
+    // One line, the last, says so; libjack's own messages are not shown.
+    const std::string line = "cqscope-host: the JACK server went away\n";
+    ASSERT_GE(run.err.size(), line.size()) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - line.size()), line) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+}
+
+}  // namespace
