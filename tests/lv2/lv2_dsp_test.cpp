@@ -1,83 +1,22 @@
 // The LV2 DSP library through its exported lv2_descriptor, as an LV2 host drives it: audio
 // passes bit for bit whatever the buffers share, the notify port carries the held-note messages
-// and every block's samples to the UI (in pieces for blocks too large for its buffer), and a
-// host without urid:map still gets the audio.
-#include <dlfcn.h>
+// and every block's samples to the UI (whole, or not at all where the host's buffer is too small
+// for it), and a host without urid:map still gets the audio.
 #include <gtest/gtest.h>
-#include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
-#include <lv2/core/lv2.h>
-#include <lv2/midi/midi.h>
-#include <lv2/urid/urid.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <map>
-#include <string>
 #include <vector>
 
 #include "lv2/block_message.h"
-#include "lv2/lv2_uris.h"
+#include "lv2_test_support.h"
 
 namespace {
 
 using namespace cqscope::lv2;
-
-// A host's URID map: URIs numbered from 1 in the order asked.
-class UridMap {
-  public:
-    UridMap() : map_{this, &UridMap::map}, feature_{LV2_URID__map, &map_} {}
-    const LV2_URID_Map& map() const { return map_; }
-    const LV2_Feature* feature() const { return &feature_; }
-
-  private:
-    static LV2_URID map(LV2_URID_Map_Handle handle, const char* uri) {
-        auto& ids = static_cast<UridMap*>(handle)->ids_;
-        const auto found = ids.find(uri);
-        if (found != ids.end()) return found->second;
-        const auto id = static_cast<LV2_URID>(ids.size() + 1);
-        ids.emplace(uri, id);
-        return id;
-    }
-    std::map<std::string, LV2_URID> ids_;
-    LV2_URID_Map map_;
-    LV2_Feature feature_;
-};
-
-class Dsp {
-  public:
-    explicit Dsp(const LV2_Feature* const* features, double rate = 48000) {
-        module_ = dlopen(CQSCOPE_LV2_DSP_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (module_ == nullptr) {
-            ADD_FAILURE() << dlerror();
-            return;
-        }
-        const auto entry = reinterpret_cast<const LV2_Descriptor* (*)(std::uint32_t)>(
-            dlsym(module_, "lv2_descriptor"));
-        if (entry == nullptr) {
-            ADD_FAILURE() << "no lv2_descriptor";
-            return;
-        }
-        descriptor_ = entry(0);
-        EXPECT_EQ(entry(1), nullptr);
-        EXPECT_STREQ(descriptor_->URI, CQSCOPE_LV2_URI);
-        handle_ = descriptor_->instantiate(descriptor_, rate, CQSCOPE_LV2_BUNDLE, features);
-        EXPECT_NE(handle_, nullptr);
-    }
-    ~Dsp() {
-        if (handle_ != nullptr) descriptor_->cleanup(handle_);
-        if (module_ != nullptr) dlclose(module_);
-    }
-    void connect(std::uint32_t port, void* data) { descriptor_->connect_port(handle_, port, data); }
-    void run(std::uint32_t frames) { descriptor_->run(handle_, frames); }
-    bool ready() const { return handle_ != nullptr; }
-
-  private:
-    void* module_ = nullptr;
-    const LV2_Descriptor* descriptor_ = nullptr;
-    LV2_Handle handle_ = nullptr;
-};
+using namespace lv2test;
 
 std::vector<float> signal(std::size_t frames, float seed) {
     std::vector<float> samples(frames);
@@ -94,36 +33,6 @@ std::vector<float> signal(std::size_t frames, float seed) {
 
 bool sameBits(const float* a, const float* b, std::size_t frames) {
     return std::memcmp(a, b, frames * sizeof(float)) == 0;
-}
-
-// An atom sequence buffer as a host gives it to a port.
-struct SequenceBuffer {
-    explicit SequenceBuffer(std::size_t bytes) : storage((bytes + 7) / 8 + 1) { clearForOutput(); }
-    LV2_Atom_Sequence* sequence() { return reinterpret_cast<LV2_Atom_Sequence*>(storage.data()); }
-    // An output port: the capacity in atom.size, as hosts hand it over before each run.
-    void clearForOutput() {
-        sequence()->atom.type = 0;
-        sequence()->atom.size = static_cast<std::uint32_t>(storage.size() * 8 - sizeof(LV2_Atom));
-    }
-    std::vector<std::uint64_t> storage;
-};
-
-// A MIDI input sequence with the given (frame, 3-byte message) events.
-void writeMidi(SequenceBuffer& buffer, const UridMap& urids,
-               const std::vector<std::pair<std::int64_t, std::vector<std::uint8_t>>>& events) {
-    LV2_Atom_Forge forge;
-    lv2_atom_forge_init(&forge, const_cast<LV2_URID_Map*>(&urids.map()));
-    lv2_atom_forge_set_buffer(&forge, reinterpret_cast<std::uint8_t*>(buffer.storage.data()),
-                              buffer.storage.size() * 8);
-    LV2_Atom_Forge_Frame frame;
-    lv2_atom_forge_sequence_head(&forge, &frame, 0);
-    const LV2_URID midiEvent = urids.map().map(urids.map().handle, LV2_MIDI__MidiEvent);
-    for (const auto& [time, bytes] : events) {
-        lv2_atom_forge_frame_time(&forge, time);
-        lv2_atom_forge_atom(&forge, static_cast<std::uint32_t>(bytes.size()), midiEvent);
-        lv2_atom_forge_write(&forge, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    }
-    lv2_atom_forge_pop(&forge, &frame);
 }
 
 // What the UI receives from one run's notify sequence: the MIDI messages and the blocks.
