@@ -6,10 +6,14 @@
 #   lv2_tools_test.sh apply      lv2apply (no features, one frame a run) passes a 32-bit float
 #                                WAV file bit for bit
 #   lv2_tools_test.sh bench      lv2bench runs it
-#   lv2_tools_test.sh exports    the DSP library exports only lv2_descriptor and needs only
-#                                system libraries
+#   lv2_tools_test.sh exports    the DSP and UI libraries export only their LV2 entries (and
+#                                the UI its window entry) and need only system libraries
+#   lv2_tools_test.sh jalv       jalv.gtk3 on jackd's dummy backend under Xvfb embeds the UI
+#                                (a 960 x 512 child of its window) and shows a tone from a JACK
+#                                client in its column and a note from jack_midiseq in its stripe
 #
-# Environment (set by ctest): CQL_BUNDLE (the bundle folder in the build tree), CQL_URI.
+# Environment (set by ctest): CQL_BUNDLE (the bundle folder in the build tree), CQL_URI,
+# CQL_TONE (a JACK client of ours playing a sine, where JACK's headers were found).
 # Exit 77 (skipped) with one line saying why where a tool is not installed.
 set -uo pipefail
 step=${1:-}
@@ -108,18 +112,85 @@ bench)
   grep -qE "^[0-9.e-]+ $CQL_URI\$" "$work/bench.out" || fail "lv2bench did not time the plug-in"
   ;;
 exports)
-  library="$CQL_BUNDLE/cqscope_dsp.so"
-  [ -f "$library" ] || fail "no $library"
-  defined=$(nm -D --defined-only "$library" | awk '{print $3}' | LC_ALL=C sort | tr '\n' ' ')
-  [ "$defined" = "lv2_descriptor " ] || fail "$library exports '$defined', not only lv2_descriptor"
-  for needed in $(readelf -d "$library" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-    case "$needed" in
-      libc.so.* | libm.so.* | ld-linux*.so.* | libstdc++.so.* | libgcc_s.so.* | libX11.so.* | libXext.so.*) ;;
-      libasan.so.* | libubsan.so.* | libtsan.so.*) ;;
-      *) fail "$library needs $needed, which is not a system library" ;;
-    esac
+  check_library() {
+    local library=$1 wanted=$2 defined needed
+    [ -f "$library" ] || fail "no $library"
+    defined=$(nm -D --defined-only "$library" | awk '{print $3}' | LC_ALL=C sort | tr '\n' ' ')
+    [ "$defined" = "$wanted" ] || fail "$library exports '$defined', not '$wanted'"
+    for needed in $(readelf -d "$library" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+      case "$needed" in
+        libc.so.* | libm.so.* | ld-linux*.so.* | libstdc++.so.* | libgcc_s.so.* | libX11.so.* | libXext.so.*) ;;
+        libasan.so.* | libubsan.so.* | libtsan.so.*) ;;
+        *) fail "$library needs $needed, which is not a system library" ;;
+      esac
+    done
+    echo "$(basename "$library") exports $defined and needs system libraries only"
+  }
+  check_library "$CQL_BUNDLE/cqscope_dsp.so" "lv2_descriptor "
+  check_library "$CQL_BUNDLE/cqscope_ui.so" "cqscopeHostCalls1 lv2ui_descriptor "
+  ;;
+jalv)
+  need jalv.gtk3 jalv jackd jackd2 jack_midiseq jackd2 jack_connect jackd2 Xvfb xvfb \
+    xwininfo x11-utils xwd x11-apps
+  [ -n "${CQL_TONE:-}" ] && [ -x "$CQL_TONE" ] ||
+    { echo "lv2 test: the JACK tone client was not built (libjack-jackd2-dev); skipped"; exit 77; }
+  # Only our bundle and the LV2 vocabularies on the path.
+  mkdir "$work/lv2"
+  ln -s "$CQL_BUNDLE" "$work/lv2/cqscope.lv2"
+  LV2_PATH=$work/lv2:/usr/lib/lv2
+  pids=()
+  trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  [ -s "$work/display" ] || fail "Xvfb did not start"
+  export DISPLAY=:$(tr -d '\n' <"$work/display")
+  export JACK_DEFAULT_SERVER=cqscope-lv2-$$ JACK_NO_AUDIO_RESERVATION=1
+  jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.2; done
+  jack_lsp >/dev/null 2>&1 || { cat "$work/jackd.log"; fail "jackd -d dummy did not come up"; }
+  jalv.gtk3 -n cqjalv "$CQL_URI" >"$work/jalv.log" 2>&1 &
+  pids+=($!)
+  "$CQL_TONE" tone 440 0.5 >"$work/tone.log" 2>&1 &
+  pids+=($!)
+  # Middle C held for the whole second the sequencer loops over.
+  jack_midiseq seq 48000 0 60 47999 >"$work/midiseq.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    jack_lsp 2>/dev/null | grep -q '^cqjalv:midi_in$' && jack_lsp | grep -q '^tone:out$' &&
+      jack_lsp | grep -q '^seq:out$' && break
+    sleep 0.1
   done
-  echo "$library exports $defined and needs system libraries only"
+  jack_connect tone:out cqjalv:in_left && jack_connect tone:out cqjalv:in_right &&
+    jack_connect seq:out cqjalv:midi_in ||
+    { cat "$work/jalv.log"; jack_lsp; fail "cannot connect the tone and the notes to jalv"; }
+  # The UI: a 960 x 512 window inside jalv's.
+  window=
+  for _ in $(seq 50); do
+    window=$(xwininfo -root -tree | awk '/960x512\+0\+0/ {id = $1} END {print id}')
+    [ -n "$window" ] && break
+    sleep 0.2
+  done
+  [ -n "$window" ] || { xwininfo -root -tree; cat "$work/jalv.log"; fail "no 960 x 512 UI window under jalv's"; }
+  sleep 2
+  xwd -id "$window" -silent >"$work/ui.xwd" || fail "xwd could not capture the UI"
+  python3 - "$work/ui.xwd" <<'PY' || fail "the UI does not show the tone and the held note"
+import struct, sys
+blob = open(sys.argv[1], "rb").read()
+fields = struct.unpack(">25I", blob[:100])
+header, width, height, order, bpp, line, ncolors = (fields[0], fields[4], fields[5], fields[7],
+                                                    fields[11], fields[12], fields[19])
+assert (width, height, bpp) == (960, 512, 32), (width, height, bpp)
+pixels = blob[header + 12 * ncolors:]
+def rgb(x, y):
+    value = struct.unpack("<I" if order == 0 else ">I", pixels[y * line + 4 * x:y * line + 4 * x + 4])[0]
+    return (value >> 16) & 255, (value >> 8) & 255, value & 255
+bar, stripe = rgb(449, 495), rgb(358, 100)
+print("A4's column (449) at row 495:", bar, "; middle C's stripe (358) at row 100:", stripe)
+sys.exit(0 if bar[1] == 255 and stripe == (0, 80, 255) else 1)
+PY
+  echo "jalv.gtk3 embedded the UI as window $window (960 x 512) and it shows the tone and the held note"
   ;;
 *)
   echo "usage: lv2_tools_test.sh validate|list|apply|bench|exports" >&2
