@@ -8,6 +8,11 @@
 #   lv2_tools_test.sh bench      lv2bench runs it
 #   lv2_tools_test.sh exports    the DSP and UI libraries export only their LV2 entries (and
 #                                the UI its window entry) and need only system libraries
+#   lv2_tools_test.sh jalv-console  jalv -i (no UI) on jackd's dummy backend: a JACK tone comes
+#                                out of both outputs sample for sample (jack_rec records input and
+#                                outputs in the same cycles), and jack_midiseq's notes reach the
+#                                plug-in (it passes them on at its notify port, read by
+#                                jack_midi_dump)
 #   lv2_tools_test.sh jalv       jalv.gtk3 on jackd's dummy backend under Xvfb embeds the UI
 #                                (a 960 x 512 child of its window) and shows a tone from a JACK
 #                                client in its column and a note from jack_midiseq in its stripe
@@ -129,28 +134,52 @@ exports)
   check_library "$CQL_BUNDLE/cqscope_dsp.so" "lv2_descriptor "
   check_library "$CQL_BUNDLE/cqscope_ui.so" "cqscopeHostCalls1 lv2ui_descriptor "
   ;;
-jalv)
-  need jalv.gtk3 jalv jackd jackd2 jack_midiseq jackd2 jack_connect jackd2 Xvfb xvfb \
-    xwininfo x11-utils xwd x11-apps
+jalv | jalv-console)
+  need jalv jalv jackd jackd2 jack_midiseq jackd2 jack_connect jackd2
   [ -n "${CQL_TONE:-}" ] && [ -x "$CQL_TONE" ] ||
     { echo "lv2 test: the JACK tone client was not built (libjack-jackd2-dev); skipped"; exit 77; }
+  if [ "$step" = jalv ]; then
+    need jalv.gtk3 jalv Xvfb xvfb xwininfo x11-utils xwd x11-apps
+  else
+    need jack_rec jackd2 jack_midi_dump jackd2
+  fi
   # Only our bundle and the LV2 vocabularies on the path.
   mkdir "$work/lv2"
   ln -s "$CQL_BUNDLE" "$work/lv2/cqscope.lv2"
   LV2_PATH=$work/lv2:/usr/lib/lv2
+  # Clients end before the server, and the server is waited for: a JACK server that goes
+  # down under its clients can leave its slot in the machine's table of servers taken, and
+  # that table holds only a few.
   pids=()
-  trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  [ -s "$work/display" ] || fail "Xvfb did not start"
-  export DISPLAY=:$(tr -d '\n' <"$work/display")
+  server=
+  finish() {
+    kill "${pids[@]}" 2>/dev/null
+    wait "${pids[@]}" 2>/dev/null
+    if [ -n "$server" ]; then
+      kill "$server" 2>/dev/null
+      wait "$server" 2>/dev/null
+    fi
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+  }
+  trap finish EXIT
+  if [ "$step" = jalv ]; then
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    [ -s "$work/display" ] || fail "Xvfb did not start"
+    export DISPLAY=:$(tr -d '\n' <"$work/display")
+  fi
   export JACK_DEFAULT_SERVER=cqscope-lv2-$$ JACK_NO_AUDIO_RESERVATION=1
   jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
-  pids+=($!)
+  server=$!
   for _ in $(seq 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.2; done
   jack_lsp >/dev/null 2>&1 || { cat "$work/jackd.log"; fail "jackd -d dummy did not come up"; }
-  jalv.gtk3 -n cqjalv "$CQL_URI" >"$work/jalv.log" 2>&1 &
+  if [ "$step" = jalv ]; then
+    jalv.gtk3 -n cqjalv "$CQL_URI" >"$work/jalv.log" 2>&1 &
+  else
+    jalv -i -n cqjalv "$CQL_URI" >"$work/jalv.log" 2>&1 </dev/null &
+  fi
   pids+=($!)
   "$CQL_TONE" tone 440 0.5 >"$work/tone.log" 2>&1 &
   pids+=($!)
@@ -165,6 +194,35 @@ jalv)
   jack_connect tone:out cqjalv:in_left && jack_connect tone:out cqjalv:in_right &&
     jack_connect seq:out cqjalv:midi_in ||
     { cat "$work/jalv.log"; jack_lsp; fail "cannot connect the tone and the notes to jalv"; }
+  if [ "$step" = jalv-console ]; then
+    jack_midi_dump -a midi_dump >"$work/dump.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 50); do jack_lsp | grep -q '^midi_dump:input$' && break; sleep 0.1; done
+    jack_connect cqjalv:notify midi_dump:input || fail "cannot connect jalv's notify port"
+    (cd "$work" && jack_rec -f "$work/rec.wav" -d 1 -b 32 tone:out cqjalv:out_left \
+      cqjalv:out_right >"$work/rec.log" 2>&1) || { cat "$work/rec.log"; fail "jack_rec failed"; }
+    sleep 1.2
+    python3 - "$work/rec.wav" <<'PY' || fail "the outputs are not the input sample for sample"
+import struct, sys
+blob = open(sys.argv[1], "rb").read()
+at = 12
+while at + 8 <= len(blob):
+    kind, size = blob[at:at + 4], struct.unpack("<I", blob[at + 4:at + 8])[0]
+    if kind == b"data":
+        data = blob[at + 8:at + 8 + size]
+        break
+    at += 8 + size + (size & 1)
+values = struct.unpack("<%di" % (len(data) // 4), data)
+tone, left, right = (values[k::3] for k in range(3))
+print("%d frames; loudest input sample %d of 2^31" % (len(tone), max(tone)))
+sys.exit(0 if len(tone) >= 40000 and max(tone) > 2**29 and tone == left == right else 1)
+PY
+    grep -qiE '0x90 0x3c|90 3c' "$work/dump.log" ||
+      { cat "$work/dump.log"; fail "no note-on of middle C came back from the plug-in"; }
+    echo "jalv -i passed a JACK tone sample for sample and the plug-in received jack_midiseq's notes:"
+    grep -iE '0x90 0x3c|90 3c' "$work/dump.log" | head -n 1
+    exit 0
+  fi
   # The UI: a 960 x 512 window inside jalv's.
   window=
   for _ in $(seq 50); do
