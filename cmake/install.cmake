@@ -14,6 +14,14 @@ file(MAKE_DIRECTORY "${CQSCOPE_PACKAGING_DIR}")
 install(TARGETS cqscope LIBRARY DESTINATION lib/vst
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(TARGETS cqscope-host RUNTIME DESTINATION bin)
+# The LV2 bundle goes to <prefix>/lib/lv2/cqscope.lv2, where Debian installs LV2 plug-ins and
+# hosts look (LV2_PATH adds other places).
+if(TARGET cqscope_lv2_dsp)
+  install(TARGETS cqscope_lv2_dsp LIBRARY DESTINATION lib/lv2/cqscope.lv2
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  install(FILES "${CQSCOPE_LV2_BUNDLE}/manifest.ttl" "${CQSCOPE_LV2_BUNDLE}/cqscope.ttl"
+          DESTINATION lib/lv2/cqscope.lv2)
+endif()
 install(FILES README.md LICENSE DESTINATION ${CQSCOPE_DOC_DIR})
 
 # Compressed as Debian wants them (gzip -9n: no name or time inside, so builds are identical).
@@ -65,7 +73,7 @@ install(FILES "${PROJECT_SOURCE_DIR}/packaging/lintian-overrides" RENAME cqscope
 set(CPACK_PACKAGE_NAME cqscope)
 set(CPACK_PACKAGE_VENDOR "the cqscope developers")
 set(CPACK_PACKAGE_CONTACT "${CQSCOPE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "musical spectrum analyser plug-in for VST 2.x hosts")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "musical spectrum analyser plug-in for VST 2.x and LV2 hosts")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_GENERATOR "DEB;TGZ")
 set(CPACK_STRIP_FILES ON)
@@ -88,7 +96,7 @@ its input (ten bins per semitone, C1 to about 8.3 kHz) over a piano
 keyboard grid, stripes the MIDI notes that are held and freezes the
 picture with its Hold button. Audio passes through untouched. The
 plug-in is installed in /usr/lib/vst, where Linux hosts look for
-VST 2.x plug-ins.
+VST 2.x plug-ins, and as an LV2 bundle in /usr/lib/lv2.
 .
 cqscope-host is a command-line VST 2.x host: it renders what the
 plug-in shows into PNG pictures, and probes, exercises and validates

@@ -63,6 +63,9 @@ test_required=(
   wine wine64 fonts-wine
   # The release packages and their test: dpkg-shlibdeps, lintian, zip.
   dpkg-dev lintian file zip
+  # The LV2 headers and vocabularies the LV2 bundle is built with, and JACK's headers for
+  # cqscope-host listen.
+  lv2-dev libjack-jackd2-dev
 )
 test_optional=(
   # 32-bit Wine, for the win32 runtime tests (the win32 build is tested for its exports without
@@ -74,6 +77,10 @@ test_optional=(
   python3-numpy
   # The benchmarks are compiled with the suite, so that they keep building.
   libbenchmark-dev
+  # LV2 hosts and tools the bundle is tried in: lilv's tools (lv2ls, lv2info, lv2apply,
+  # lv2bench), the Turtle reader lv2_validate needs, and jalv. The JACK server with its tools
+  # (the listen tests and jalv's), and xwininfo and xwd to find and capture jalv's window.
+  lilv-utils sordi jalv jackd2 x11-utils x11-apps
 )
 bench_required=(
   "${demo_required[@]}"

@@ -35,6 +35,9 @@ echo "Depends: $depends"
 
 # Exactly these files, with these modes.
 expected="-rwxr-xr-x ./usr/bin/cqscope-host
+-rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope.ttl
+-rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope_dsp.so
+-rw-r--r-- ./usr/lib/lv2/cqscope.lv2/manifest.ttl
 -rw-r--r-- ./usr/lib/vst/cqscope.so
 -rw-r--r-- ./usr/share/doc/cqscope/LICENSE
 -rw-r--r-- ./usr/share/doc/cqscope/README.md
@@ -73,6 +76,9 @@ lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnin
 listing=$(tar -tzf "$tarball" | grep -v '/$' | LC_ALL=C sort)
 top="cqscope-${CQP_VERSION}-linux-x86_64"
 expected_tar="$top/bin/cqscope-host
+$top/lib/lv2/cqscope.lv2/cqscope.ttl
+$top/lib/lv2/cqscope.lv2/cqscope_dsp.so
+$top/lib/lv2/cqscope.lv2/manifest.ttl
 $top/lib/vst/cqscope.so
 $top/share/doc/cqscope/LICENSE
 $top/share/doc/cqscope/README.md
@@ -82,7 +88,8 @@ $(diff <(echo "$expected_tar") <(echo "$listing") || true)"
 
 # A plain installation into a user's prefix, without root.
 "$CQP_CMAKE" --install "$CQP_BUILD" --prefix "$work/prefix" >/dev/null
-for file in lib/vst/cqscope.so bin/cqscope-host share/doc/cqscope/README.md \
+for file in lib/vst/cqscope.so lib/lv2/cqscope.lv2/cqscope_dsp.so lib/lv2/cqscope.lv2/manifest.ttl \
+  lib/lv2/cqscope.lv2/cqscope.ttl bin/cqscope-host share/doc/cqscope/README.md \
   share/doc/cqscope/LICENSE; do
   [[ -f "$work/prefix/$file" ]] || fail "cmake --install put no $file"
 done

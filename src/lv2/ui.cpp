@@ -1,0 +1,150 @@
+// The LV2 UI: the analyser's display, embedded in the host's X11 window (ui:parent), refreshed
+// from the host's idle calls (ui:idleInterface), fixed at the display's size. It needs no
+// access to the plug-in instance: it keeps its own analyser core, fed from the notify port with
+// the blocks and note messages the plug-in ran (block_message.h), so it works where the host
+// runs UIs in another process too. The core's kernels are those of the block's sample rate,
+// shared with every other analyser of that rate in the process.
+//
+// Threads: every call (instantiate, port_event, idle, cleanup) on the host's UI thread, which
+// also owns the display's windows; the core is fed and read on that one thread.
+#include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
+#include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "core/analyser_core.h"
+#include "display/display_geometry.h"
+#include "display/spectrum_display.h"
+#include "lv2/block_message.h"
+#include "lv2/lv2_uris.h"
+#include "platform/win32.h"
+
+#if !defined(_WIN32)
+#include "platform/cqscope_platform.h"
+#endif
+
+namespace cqscope::lv2 {
+namespace {
+
+// The display's analysis rate until the first block says the plug-in's (44.1 kHz hosts are
+// the common case; no kernels are built before a block arrives).
+constexpr double kFirstRate = 44100;
+
+class Ui {
+  public:
+    Ui(const LV2_URID_Map& map, HWND parent)
+        : uris_(map),
+          eventTransfer_(map.map(map.handle, LV2_ATOM__eventTransfer)),
+          core_(kFirstRate),
+          display_(GetModuleHandleA(nullptr), core_) {
+        opened_ = display_.open(parent);
+    }
+    ~Ui() { display_.close(); }
+
+    bool opened() const { return opened_; }
+    HWND window() const { return display_.window(); }
+
+    // One event of the notify port: a note message, or a block to analyse.
+    void portEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format,
+                   const void* buffer) {
+        if (port != kNotify || format != eventTransfer_ || size < sizeof(LV2_Atom)) return;
+        const auto* atom = static_cast<const LV2_Atom*>(buffer);
+        if (sizeof(LV2_Atom) + atom->size > size) return;
+        if (atom->type == uris_.midiEvent && atom->size == 3) {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(atom + 1);
+            core_.midi(bytes[0], bytes[1], bytes[2]);
+            return;
+        }
+        BlockMessage block;
+        if (atom->type != uris_.atomObject || atom->size < sizeof(LV2_Atom_Object_Body) ||
+            !readBlock(*reinterpret_cast<const LV2_Atom_Object*>(atom), uris_, block))
+            return;
+        if (block.rate != core_.sampleRate() || !started_) {
+            core_.setSampleRate(block.rate);
+            core_.start();
+            started_ = true;
+        }
+        core_.audio(block.channels, block.frames);
+    }
+
+    void idle() { display_.run(); }
+
+  private:
+    MessageUris uris_;
+    LV2_URID eventTransfer_;
+    AnalyserCore core_;
+    SpectrumDisplay display_;
+    bool opened_ = false;
+    bool started_ = false;
+};
+
+const void* findFeature(const LV2_Feature* const* features, const char* uri) {
+    for (; features != nullptr && *features != nullptr; ++features) {
+        if (std::strcmp((*features)->URI, uri) == 0) return (*features)->data;
+    }
+    return nullptr;
+}
+
+LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
+                         LV2UI_Write_Function, LV2UI_Controller, LV2UI_Widget* widget,
+                         const LV2_Feature* const* features) {
+    const auto* map = static_cast<const LV2_URID_Map*>(findFeature(features, LV2_URID__map));
+    void* parent = const_cast<void*>(findFeature(features, LV2_UI__parent));
+    if (map == nullptr || parent == nullptr || std::strcmp(pluginUri, CQSCOPE_LV2_URI) != 0)
+        return nullptr;
+    std::unique_ptr<Ui> ui;
+    try {
+        ui = std::make_unique<Ui>(*map, static_cast<HWND>(parent));
+    } catch (...) {
+        return nullptr;
+    }
+    if (!ui->opened()) return nullptr;
+    // The display's fixed size, where the host lets the UI say it.
+    if (const auto* resize =
+            static_cast<const LV2UI_Resize*>(findFeature(features, LV2_UI__resize)))
+        resize->ui_resize(resize->handle, display::kWidth, display::kHeight);
+#if defined(_WIN32)
+    *widget = ui->window();
+#else
+    // An X11 UI's widget is its X window: the child the window library shows in the parent
+    // (0 where the parent is one of the library's own windows, as in our tests).
+    *widget = reinterpret_cast<LV2UI_Widget>(
+        static_cast<std::uintptr_t>(cqpPresentedXWindow(ui->window())));
+#endif
+    return ui.release();
+}
+
+void cleanup(LV2UI_Handle handle) {
+    delete static_cast<Ui*>(handle);
+}
+
+void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t size, std::uint32_t format,
+               const void* buffer) {
+    static_cast<Ui*>(handle)->portEvent(port, size, format, buffer);
+}
+
+int idle(LV2UI_Handle handle) {
+    static_cast<Ui*>(handle)->idle();
+    return 0;
+}
+
+const LV2UI_Idle_Interface idleInterface = {idle};
+
+const void* extensionData(const char* uri) {
+    return std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &idleInterface : nullptr;
+}
+
+const LV2UI_Descriptor descriptor = {CQSCOPE_LV2_UI_URI, instantiate, cleanup, portEvent,
+                                     extensionData};
+
+}  // namespace
+}  // namespace cqscope::lv2
+
+extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
+    return index == 0 ? &cqscope::lv2::descriptor : nullptr;
+}

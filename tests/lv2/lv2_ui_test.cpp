@@ -1,0 +1,236 @@
+// The LV2 UI, offered no access to the plug-in instance (the way hosts that run UIs in another
+// process use it), shows pixel for pixel what the VST 2 editor shows for the same audio and
+// notes: the DSP library's notify port is the UI's only input. Both modules run on their own
+// manual clocks, advanced together, and draw into parent windows of their own window systems.
+#include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/ui/ui.h>
+
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <vector>
+
+#include "display/display_geometry.h"
+#include "loaded_module.h"
+#include "lv2/lv2_uris.h"
+#include "lv2_test_support.h"
+
+namespace {
+
+using namespace cqscope::lv2;
+using namespace lv2test;
+
+constexpr int kWidth = display::kWidth;
+constexpr int kHeight = display::kHeight;
+constexpr std::uint32_t kBlock = 512;
+constexpr double kRate = 48000;
+
+VstIntPtr VSTCALLBACK vstHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// The VST 2 effect with its editor open in a parent window of its module.
+class VstSide {
+  public:
+    VstSide() : module_(CQSCOPE_MODULE_PATH), windows_(*module_.windows) {
+        windows_.setManualClock(TRUE, 1000);
+        effect_ = module_.pluginMain(vstHost);
+        if (effect_ == nullptr) return;
+        dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+        dispatch(effSetBlockSize, 0, kBlock);
+        dispatch(effMainsChanged, 0, 1);
+        parent_ = windows_.createHostWindow(kWidth, kHeight);
+        opened_ = parent_ != nullptr && dispatch(effEditOpen, 0, 0, parent_) == 1;
+    }
+    ~VstSide() {
+        if (effect_ == nullptr) return;
+        if (opened_) dispatch(effEditClose);
+        dispatch(effClose);
+        if (parent_ != nullptr) windows_.destroyWindow(parent_);
+    }
+    bool open() const { return opened_; }
+
+    void play(float** channels, std::uint32_t frames,
+              const std::vector<std::vector<std::uint8_t>>& notes) {
+        struct List {
+            VstInt32 numEvents = 0;
+            VstIntPtr reserved = 0;
+            VstEvent* events[8] = {};
+        } list;
+        std::vector<VstMidiEvent> events(notes.size());
+        for (std::size_t k = 0; k < notes.size() && k < 8; ++k) {
+            events[k].type = kVstMidiType;
+            events[k].byteSize = sizeof(VstMidiEvent);
+            for (int b = 0; b < 3; ++b) events[k].midiData[b] = static_cast<char>(notes[k][b]);
+            list.events[list.numEvents++] = reinterpret_cast<VstEvent*>(&events[k]);
+        }
+        if (list.numEvents > 0) dispatch(effProcessEvents, 0, 0, &list);
+        std::vector<float> left(frames), right(frames);
+        float* outputs[] = {left.data(), right.data()};
+        effect_->processReplacing(effect_, channels, outputs, static_cast<VstInt32>(frames));
+    }
+    void tick() {
+        windows_.advanceClock(100);
+        for (int i = 0; i < 3; ++i) {
+            dispatch(effEditIdle);
+            windows_.pumpMessages(parent_);
+        }
+    }
+    std::vector<DWORD> pixels() const { return readPixels(windows_, parent_); }
+
+    static std::vector<DWORD> readPixels(const CqpHostCalls& windows, HWND window) {
+        std::vector<DWORD> pixels(static_cast<std::size_t>(kWidth) * kHeight);
+        EXPECT_TRUE(windows.readWindowPixels(window, pixels.data(), kWidth, kHeight));
+        return pixels;
+    }
+
+  private:
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0) {
+        return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+    }
+    LoadedModule module_;
+    const CqpHostCalls& windows_;
+    AEffect* effect_ = nullptr;
+    HWND parent_ = nullptr;
+    bool opened_ = false;
+};
+
+// The LV2 plug-in and its UI, joined only by the notify port's events.
+class Lv2Side {
+  public:
+    Lv2Side()
+        : dsp_(features()), ui_(CQSCOPE_LV2_UI_PATH), notify_(kNotifyBufferBytes), midi_(4096) {
+        windows_ = ui_.windows;
+        if (windows_ == nullptr) return;
+        windows_->setManualClock(TRUE, 1000);
+        const auto entry = reinterpret_cast<const LV2UI_Descriptor* (*)(std::uint32_t)>(
+            dlsym(ui_.handle, "lv2ui_descriptor"));
+        if (entry == nullptr) return;
+        descriptor_ = entry(0);
+        parent_ = windows_->createHostWindow(kWidth, kHeight);
+        const LV2_Feature parent{LV2_UI__parent, parent_};
+        const LV2_Feature* uiFeatures[] = {urids_.feature(), &parent, nullptr};
+        LV2UI_Widget widget = nullptr;
+        handle_ = descriptor_->instantiate(descriptor_, CQSCOPE_LV2_URI, CQSCOPE_LV2_BUNDLE,
+                                           nullptr, nullptr, &widget, uiFeatures);
+        idle_ = static_cast<const LV2UI_Idle_Interface*>(
+            descriptor_->extension_data(LV2_UI__idleInterface));
+        eventTransfer_ = urids_.map().map(urids_.map().handle, LV2_ATOM__eventTransfer);
+        dsp_.connect(kMidiInput, midi_.sequence());
+        dsp_.connect(kNotify, notify_.sequence());
+    }
+    ~Lv2Side() {
+        if (handle_ != nullptr) descriptor_->cleanup(handle_);
+        if (parent_ != nullptr) windows_->destroyWindow(parent_);
+    }
+    bool open() const { return handle_ != nullptr && idle_ != nullptr && dsp_.ready(); }
+
+    void play(float** channels, std::uint32_t frames,
+              const std::vector<std::vector<std::uint8_t>>& notes) {
+        std::vector<std::pair<std::int64_t, std::vector<std::uint8_t>>> timed;
+        for (const auto& note : notes) timed.emplace_back(0, note);
+        writeMidi(midi_, urids_, timed);
+        std::vector<float> left(frames), right(frames);
+        dsp_.connect(kInputLeft, channels[0]);
+        dsp_.connect(kInputRight, channels[1]);
+        dsp_.connect(kOutputLeft, left.data());
+        dsp_.connect(kOutputRight, right.data());
+        notify_.clearForOutput();
+        dsp_.run(frames);
+        // What a host hands the UI: each event of the notify port as an atom.
+        LV2_ATOM_SEQUENCE_FOREACH(notify_.sequence(), event) {
+            descriptor_->port_event(handle_, kNotify, sizeof(LV2_Atom) + event->body.size,
+                                    eventTransfer_, &event->body);
+        }
+    }
+    void tick() {
+        windows_->advanceClock(100);
+        for (int i = 0; i < 3; ++i) {
+            idle_->idle(handle_);
+            windows_->pumpMessages(parent_);
+        }
+    }
+    std::vector<DWORD> pixels() const { return VstSide::readPixels(*windows_, parent_); }
+    void clickHold() { windows_->click(parent_, display::kHoldClickX, display::kHoldClickY); }
+
+  private:
+    const LV2_Feature* const* features() {
+        dspFeatures_[0] = urids_.feature();
+        dspFeatures_[1] = nullptr;
+        return dspFeatures_;
+    }
+    UridMap urids_;
+    const LV2_Feature* dspFeatures_[2] = {};
+    Dsp dsp_;
+    LoadedModule ui_;
+    const CqpHostCalls* windows_ = nullptr;
+    const LV2UI_Descriptor* descriptor_ = nullptr;
+    LV2UI_Handle handle_ = nullptr;
+    const LV2UI_Idle_Interface* idle_ = nullptr;
+    LV2_URID eventTransfer_ = 0;
+    HWND parent_ = nullptr;
+    SequenceBuffer notify_, midi_;
+};
+
+// Columns of the picture that differ, for a readable failure.
+int differingPixels(const std::vector<DWORD>& a, const std::vector<DWORD>& b) {
+    int count = 0;
+    for (std::size_t k = 0; k < a.size(); ++k) count += a[k] != b[k];
+    return count;
+}
+
+TEST(Lv2Ui, WithoutInstanceAccessShowsTheVstPicturePixelForPixel) {
+    VstSide vst;
+    Lv2Side lv2;
+    ASSERT_TRUE(vst.open());
+    ASSERT_TRUE(lv2.open());
+
+    // An A4 with a quieter E5 and C#5, the three notes held by MIDI; silence; then the tone
+    // again with one note released.
+    std::vector<float> left(kBlock), right(kBlock);
+    float* channels[] = {left.data(), right.data()};
+    long frame = 0;
+    const auto playSeconds = [&](double seconds, bool loud,
+                                 std::vector<std::vector<std::uint8_t>> notes) {
+        const int blocks = static_cast<int>(seconds * kRate / kBlock);
+        for (int b = 0; b < blocks; ++b) {
+            for (std::uint32_t k = 0; k < kBlock; ++k, ++frame) {
+                const double t = static_cast<double>(frame) / kRate;
+                const double tone = 0.5 * std::sin(2 * std::numbers::pi * 440.0 * t) +
+                                    0.1 * std::sin(2 * std::numbers::pi * 659.26 * t) +
+                                    0.05 * std::sin(2 * std::numbers::pi * 554.37 * t);
+                left[k] = loud ? static_cast<float>(tone) : 0.0f;
+                right[k] = loud ? static_cast<float>(0.8 * tone) : 0.0f;
+            }
+            vst.play(channels, kBlock, notes);
+            lv2.play(channels, kBlock, notes);
+            notes.clear();
+            // The refresh timer every 100 ms of audio (about 9.4 blocks at 48 kHz).
+            if ((b + 1) % 9 == 0) {
+                vst.tick();
+                lv2.tick();
+            }
+        }
+    };
+
+    playSeconds(1.0, true, {{0x90, 69, 100}, {0x90, 76, 90}, {0x91, 73, 80}});
+    auto shown = lv2.pixels();
+    EXPECT_EQ(differingPixels(shown, vst.pixels()), 0) << "the tone with three held notes";
+    // The picture is not trivial: A4's column (449) has a green bar, and the stripe of the
+    // held C#5 (MIDI 73) covers its semitone's columns.
+    EXPECT_EQ(
+        (shown[static_cast<std::size_t>(display::kBarBaseRow - 5) * kWidth + 449] >> 8) & 0xFF,
+        0xFFu);
+
+    playSeconds(0.5, false, {});
+    EXPECT_EQ(differingPixels(lv2.pixels(), vst.pixels()), 0) << "silence";
+
+    playSeconds(0.5, true, {{0x80, 76, 0}});
+    EXPECT_EQ(differingPixels(lv2.pixels(), vst.pixels()), 0) << "a note released";
+    EXPECT_NE(differingPixels(lv2.pixels(), shown), 0) << "the picture moved on";
+}
+
+}  // namespace
