@@ -24,8 +24,8 @@
 #include "analysis/group_correlation.h"
 #include "analysis/kernel_set.h"
 #include "analysis/reference_transform.h"
+#include "core/pass_through.h"
 #include "display/spectrum_view.h"
-#include "plugin/pass_through.h"
 
 namespace {
 

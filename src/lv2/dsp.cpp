@@ -18,9 +18,9 @@
 #include <new>
 #include <optional>
 
+#include "core/pass_through.h"
 #include "lv2/block_message.h"
 #include "lv2/lv2_uris.h"
-#include "lv2/pass_through.h"
 
 namespace cqscope::lv2 {
 namespace {
@@ -103,7 +103,8 @@ void run(LV2_Handle handle, std::uint32_t frames) {
     auto* instance = static_cast<Instance*>(handle);
     const bool audioConnected = instance->inputs[0] != nullptr && instance->inputs[1] != nullptr &&
                                 instance->outputs[0] != nullptr && instance->outputs[1] != nullptr;
-    if (audioConnected) passThrough(instance->inputs, instance->outputs, frames);
+    if (audioConnected)
+        passThrough(instance->inputs, instance->outputs, static_cast<std::int32_t>(frames));
     if (!instance->messages) return;
     NotifyWriter& writer = instance->messages->writer;
     writer.begin(instance->notify);

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/pass_through.h"
 #include "editor/vstgui.h"
-#include "plugin/pass_through.h"
 
 MyVST::MyVST(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams), core_(sampleRate) {

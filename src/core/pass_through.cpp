@@ -1,4 +1,4 @@
-#include "plugin/pass_through.h"
+#include "core/pass_through.h"
 
 #include <cstddef>
 #include <cstring>

@@ -1,5 +1,6 @@
-// The effect's outputs: both input channels copied unchanged, as the VST 2 interface hands
-// them over (an output may be its own input, in place, or even overlap the other input).
+// A shell's outputs: both input channels copied unchanged, however the host hands the buffers
+// over (an output may be its own input, in place, or even overlap the other input). Every
+// shell passes its audio on with it (the VST 2 effect, the LV2 plug-in).
 //
 // Thread: the host's audio thread; never waits, locks or allocates.
 #pragma once
