@@ -17,7 +17,7 @@ install(TARGETS cqscope-host RUNTIME DESTINATION bin)
 # The LV2 bundle goes to <prefix>/lib/lv2/cqscope.lv2, where Debian installs LV2 plug-ins and
 # hosts look (LV2_PATH adds other places).
 if(TARGET cqscope_lv2_dsp)
-  install(TARGETS cqscope_lv2_dsp LIBRARY DESTINATION lib/lv2/cqscope.lv2
+  install(TARGETS cqscope_lv2_dsp cqscope_lv2_ui LIBRARY DESTINATION lib/lv2/cqscope.lv2
           PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   install(FILES "${CQSCOPE_LV2_BUNDLE}/manifest.ttl" "${CQSCOPE_LV2_BUNDLE}/cqscope.ttl"
           DESTINATION lib/lv2/cqscope.lv2)

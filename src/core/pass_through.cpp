@@ -23,13 +23,23 @@ bool needsFrameOrder(const float* in0, const float* in1, const float* out0, cons
 
 }  // namespace
 
-void passThrough(const float* const* inputs, float* const* outputs, std::int32_t frames) noexcept {
+void passThrough(const float* const* inputs, float* const* outputs, std::int32_t frames,
+                 FrameOrder order) noexcept {
     if (frames <= 0) return;
     const float* in0 = inputs[0];
     const float* in1 = inputs[1];
     float* out0 = outputs[0];
     float* out1 = outputs[1];
     if (needsFrameOrder(in0, in1, out0, out1, frames)) {
+        if (order == FrameOrder::kInputsFirst) {
+            for (std::int32_t k = 0; k < frames; ++k) {
+                const float left = in0[k];
+                const float right = in1[k];
+                out0[k] = left;
+                out1[k] = right;
+            }
+            return;
+        }
         for (std::int32_t k = 0; k < frames; ++k) {
             out0[k] = in0[k];
             out1[k] = in1[k];

@@ -104,7 +104,8 @@ void run(LV2_Handle handle, std::uint32_t frames) {
     const bool audioConnected = instance->inputs[0] != nullptr && instance->inputs[1] != nullptr &&
                                 instance->outputs[0] != nullptr && instance->outputs[1] != nullptr;
     if (audioConnected)
-        passThrough(instance->inputs, instance->outputs, static_cast<std::int32_t>(frames));
+        passThrough(instance->inputs, instance->outputs, static_cast<std::int32_t>(frames),
+                    FrameOrder::kInputsFirst);
     if (!instance->messages) return;
     NotifyWriter& writer = instance->messages->writer;
     writer.begin(instance->notify);

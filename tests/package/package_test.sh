@@ -37,6 +37,7 @@ echo "Depends: $depends"
 expected="-rwxr-xr-x ./usr/bin/cqscope-host
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope.ttl
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope_dsp.so
+-rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope_ui.so
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/manifest.ttl
 -rw-r--r-- ./usr/lib/vst/cqscope.so
 -rw-r--r-- ./usr/share/doc/cqscope/LICENSE
@@ -78,6 +79,7 @@ top="cqscope-${CQP_VERSION}-linux-x86_64"
 expected_tar="$top/bin/cqscope-host
 $top/lib/lv2/cqscope.lv2/cqscope.ttl
 $top/lib/lv2/cqscope.lv2/cqscope_dsp.so
+$top/lib/lv2/cqscope.lv2/cqscope_ui.so
 $top/lib/lv2/cqscope.lv2/manifest.ttl
 $top/lib/vst/cqscope.so
 $top/share/doc/cqscope/LICENSE
@@ -88,7 +90,8 @@ $(diff <(echo "$expected_tar") <(echo "$listing") || true)"
 
 # A plain installation into a user's prefix, without root.
 "$CQP_CMAKE" --install "$CQP_BUILD" --prefix "$work/prefix" >/dev/null
-for file in lib/vst/cqscope.so lib/lv2/cqscope.lv2/cqscope_dsp.so lib/lv2/cqscope.lv2/manifest.ttl \
+for file in lib/vst/cqscope.so lib/lv2/cqscope.lv2/cqscope_dsp.so lib/lv2/cqscope.lv2/cqscope_ui.so \
+  lib/lv2/cqscope.lv2/manifest.ttl \
   lib/lv2/cqscope.lv2/cqscope.ttl bin/cqscope-host share/doc/cqscope/README.md \
   share/doc/cqscope/LICENSE; do
   [[ -f "$work/prefix/$file" ]] || fail "cmake --install put no $file"
