@@ -81,6 +81,8 @@ test_optional=(
   # lv2bench), the Turtle reader lv2_validate needs, and jalv. The JACK server with its tools
   # (the listen tests and jalv's), and xwininfo and xwd to find and capture jalv's window.
   lilv-utils sordi jalv jackd2 x11-utils x11-apps
+  # Ardour 7, whose headless Lua tool (ardour7-lua) tries the LV2 bundle in a session.
+  ardour
 )
 bench_required=(
   "${demo_required[@]}"

@@ -16,6 +16,10 @@
 #   lv2_tools_test.sh jalv       jalv.gtk3 on jackd's dummy backend under Xvfb embeds the UI
 #                                (a 960 x 512 child of its window) and shows a tone from a JACK
 #                                client in its column and a note from jack_midiseq in its stripe
+#   lv2_tools_test.sh ardour     Ardour 7's Lua session tool (ardour7-lua) on its "None (Dummy)"
+#                                backend: a stereo track records a second of the backend's white
+#                                noise, the plug-in goes in by URI, and the track bounced through
+#                                it holds the same samples as the track bounced without it
 #
 # Environment (set by ctest): CQL_BUNDLE (the bundle folder in the build tree), CQL_URI,
 # CQL_TONE (a JACK client of ours playing a sine, where JACK's headers were found).
@@ -250,8 +254,94 @@ sys.exit(0 if bar[1] == 255 and stripe == (0, 80, 255) else 1)
 PY
   echo "jalv.gtk3 embedded the UI as window $window (960 x 512) and it shows the tone and the held note"
   ;;
+ardour)
+  need ardour7-lua ardour
+  # Only our bundle and the LV2 vocabularies on the path; Ardour's settings and plug-in cache
+  # in the work folder, not the user's.
+  mkdir "$work/lv2"
+  ln -s "$CQL_BUNDLE" "$work/lv2/cqscope.lv2"
+  export LV2_PATH=$work/lv2:/usr/lib/lv2 XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+  # The noise is recorded first because this tool cannot import a file; both bounces read the
+  # same recording through the same playlist, so they differ only by the plug-in. Ardour's
+  # timing figures for the plug-in show that its run was called.
+  cat >"$work/session.lua" <<'LUA'
+local uri, folder = arg[1], arg[2]
+local function check(ok, what) if not ok then error("ardour: " .. what, 0) end end
+local backend = AudioEngine:set_backend("None (Dummy)", "", "")
+check(backend, "no \"None (Dummy)\" backend")
+backend:set_device_name("Uniform White Noise")
+check(create_session(folder, "cqscope", 48000), "could not create a session")
+check(AudioEngine:running(), "the engine did not start")
+local track = Session:new_audio_track(2, 2, nil, 1, "noise", ARDOUR.PresentationInfo.max_order,
+                                      ARDOUR.TrackMode.Normal, true):front()
+check(track and track:n_inputs():n_audio() == 2, "no stereo audio track")
+local processor = ARDOUR.LuaAPI.new_plugin(Session, uri, ARDOUR.PluginType.LV2, "")
+check(not processor:isnil(), "Ardour did not find the plug-in " .. uri)
+check(track:add_processor_by_index(processor, 0, nil, true) == 0, "the plug-in did not go in")
+local insert = processor:to_insert()
+print("inserted " .. insert:plugin(0):unique_id() .. " as \"" .. processor:display_name() .. "\"")
+
+track:rec_enable_control():set_value(1, PBD.GroupControlDisposition.NoGroup)
+Session:maybe_enable_record(false)
+Session:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
+sleep(1)
+Session:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
+local take
+for _ = 1, 100 do
+  for region in track:playlist():region_list():iter() do take = region end
+  if take and not Session:transport_rolling() then break end
+  sleep(0.1)
+end
+check(take, "nothing was recorded")
+local first = take:position():samples()
+local frames = take:length():samples()
+check(frames >= 24000, "only " .. frames .. " frames were recorded")
+
+local through = track:bounce_range(first, first + frames, ARDOUR.InterThreadInfo(), processor,
+                                   true, "through"):to_audioregion()
+local around = track:bounce_range(first, first + frames, ARDOUR.InterThreadInfo(), processor,
+                                  false, "around"):to_audioregion()
+check(through:n_channels() == 2 and through:length():samples() == frames,
+      "the bounce through the plug-in is not " .. frames .. " stereo frames")
+local ran, timing = insert:get_stats(0, 0, 0, 0)
+check(ran, "Ardour has no timing of the plug-in's run")
+
+local function samples(region, channel)
+  local buffer = ARDOUR.DSP.DspShm(frames)
+  check(region:to_readable():read(buffer:to_float(0), 0, frames, channel) == frames, "short read")
+  return buffer:to_float(0):array()
+end
+local left = samples(around, 0)
+local right = samples(around, 1)
+local peak, apart = 0, 0
+for k = 1, frames do
+  peak = math.max(peak, math.abs(left[k]), math.abs(right[k]))
+  if left[k] ~= right[k] then apart = apart + 1 end
+end
+check(peak > 0.05 and apart > frames / 2, "the recording is silent or not stereo")
+for channel, wanted in ipairs({left, right}) do
+  local got = samples(through, channel - 1)
+  for k = 1, frames do
+    if got[k] ~= wanted[k] then
+      error(string.format("ardour: channel %d frame %d is %.9g through the plug-in, %.9g without",
+                          channel - 1, k - 1, got[k], wanted[k]), 0)
+    end
+  end
+end
+print(string.format("plug-in runs took %d to %d us (mean %.1f)", timing[1], timing[2], timing[3]))
+print(string.format("ardour: %d frames of stereo noise (peak %.3f) came through the plug-in unchanged",
+                    frames, peak))
+close_session()
+LUA
+  timeout 90 ardour7-lua "$work/session.lua" "$CQL_URI" "$work/session" >"$work/ardour.out" 2>&1
+  status=$?
+  grep -v '^\[WARNING\]: Falling back' "$work/ardour.out"
+  [ "$status" = 0 ] || fail "ardour7-lua failed (exit $status)"
+  grep -q '^ardour: [0-9]* frames of stereo noise .* unchanged$' "$work/ardour.out" ||
+    fail "ardour7-lua did not report the bounce"
+  ;;
 *)
-  echo "usage: lv2_tools_test.sh validate|list|apply|bench|exports" >&2
+  echo "usage: lv2_tools_test.sh validate|list|apply|bench|exports|jalv-console|jalv|ardour" >&2
   exit 2
   ;;
 esac
