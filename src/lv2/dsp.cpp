@@ -139,6 +139,6 @@ const LV2_Descriptor descriptor = {CQSCOPE_LV2_URI, instantiate, connectPort,  n
 }  // namespace
 }  // namespace cqscope::lv2
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
     return index == 0 ? &cqscope::lv2::descriptor : nullptr;
 }

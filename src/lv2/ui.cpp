@@ -145,6 +145,6 @@ const LV2UI_Descriptor descriptor = {CQSCOPE_LV2_UI_URI, instantiate, cleanup, p
 }  // namespace
 }  // namespace cqscope::lv2
 
-extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
     return index == 0 ? &cqscope::lv2::descriptor : nullptr;
 }

@@ -2,10 +2,14 @@
 #include <cstdio>
 #include <sstream>
 
-#include "clap_commands.h"
-#include "clap_host.h"
 #include "commands.h"
 #include "plugin_host.h"
+
+// CLAP plug-ins are loaded by the Linux host only; the Windows host probes VST 2 plug-ins.
+#if !defined(_WIN32)
+#include "clap_commands.h"
+#include "clap_host.h"
+#endif
 
 namespace cqhost {
 namespace {
@@ -218,7 +222,9 @@ void printJson(const ProbeResult& r) {
 }  // namespace
 
 int runProbe(const ProbeOptions& options) {
+#if !defined(_WIN32)
     if (isClapPlugin(options.plugin)) return runClapProbe(options);
+#endif
     ProbeResult result;
     {
         PluginHost host(options.plugin);
