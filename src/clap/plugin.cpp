@@ -61,8 +61,12 @@ class Plugin {
     static bool CLAP_ABI init(const clap_plugin* plugin) {
         Plugin& self = of(plugin);
         if (self.host_->get_extension != nullptr) {
-            self.hostTimers_ = static_cast<const clap_host_timer_support*>(
+            const auto* timers = static_cast<const clap_host_timer_support*>(
                 self.host_->get_extension(self.host_, CLAP_EXT_TIMER_SUPPORT));
+            // A record with a missing function counts as no timer support.
+            if (timers != nullptr && timers->register_timer != nullptr &&
+                timers->unregister_timer != nullptr)
+                self.hostTimers_ = timers;
         }
         return true;
     }
