@@ -22,6 +22,12 @@ if(TARGET cqscope_lv2_dsp)
   install(FILES "${CQSCOPE_LV2_BUNDLE}/manifest.ttl" "${CQSCOPE_LV2_BUNDLE}/cqscope.ttl"
           DESTINATION lib/lv2/cqscope.lv2)
 endif()
+# The CLAP plug-in goes to <prefix>/lib/clap/cqscope.clap: /usr/lib/clap is where CLAP hosts
+# look on Linux (besides ~/.clap and the folders of CLAP_PATH).
+if(TARGET cqscope_clap)
+  install(TARGETS cqscope_clap LIBRARY DESTINATION lib/clap
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endif()
 install(FILES README.md LICENSE DESTINATION ${CQSCOPE_DOC_DIR})
 
 # Compressed as Debian wants them (gzip -9n: no name or time inside, so builds are identical).
@@ -73,7 +79,7 @@ install(FILES "${PROJECT_SOURCE_DIR}/packaging/lintian-overrides" RENAME cqscope
 set(CPACK_PACKAGE_NAME cqscope)
 set(CPACK_PACKAGE_VENDOR "the cqscope developers")
 set(CPACK_PACKAGE_CONTACT "${CQSCOPE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "musical spectrum analyser plug-in for VST 2.x and LV2 hosts")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "musical spectrum analyser plug-in for VST 2.x, LV2 and CLAP hosts")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_GENERATOR "DEB;TGZ")
 set(CPACK_STRIP_FILES ON)
@@ -96,7 +102,8 @@ its input (ten bins per semitone, C1 to about 8.3 kHz) over a piano
 keyboard grid, stripes the MIDI notes that are held and freezes the
 picture with its Hold button. Audio passes through untouched. The
 plug-in is installed in /usr/lib/vst, where Linux hosts look for
-VST 2.x plug-ins, and as an LV2 bundle in /usr/lib/lv2.
+VST 2.x plug-ins, as an LV2 bundle in /usr/lib/lv2 and as a CLAP
+plug-in in /usr/lib/clap.
 .
 cqscope-host is a command-line VST 2.x host: it renders what the
 plug-in shows into PNG pictures, and probes, exercises and validates

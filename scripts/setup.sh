@@ -83,6 +83,8 @@ test_optional=(
   lilv-utils sordi jalv jackd2 x11-utils x11-apps
   # Ardour 7, whose headless Lua tool (ardour7-lua) tries the LV2 bundle in a session.
   ardour
+  # qtractor, whose plug-in scanner lists the CLAP plug-in as a third-party host sees it.
+  qtractor
 )
 bench_required=(
   "${demo_required[@]}"

@@ -245,3 +245,48 @@ TEST(ClapBadFiles, EachRefusedWithOneClearLineAndANonZeroExit) {
 
 }  // namespace
 }  // namespace cqhost_test
+
+#if defined(CQHOST_CQSCOPE_CLAP)
+namespace cqhost_test {
+namespace {
+
+// The shipped cqscope.clap in our host: what probe learns, and noise through `process` at the
+// common rates, bit for bit, over a length that is not a whole number of blocks.
+TEST(CqscopeClap, ProbedAndPassingAudioBitForBitAtEachCommonRate) {
+    const RunResult probe = runHost({"probe", "--plugin", CQHOST_CQSCOPE_CLAP});
+    ASSERT_EQ(probe.status, 0) << probe.err;
+    for (const char* expected :
+         {"(entry clap_entry, CLAP 1.2.10)\n", "plug-ins in file: 1\n",
+          "id:               org.example.cqscope\n", "name:             cqscope\n",
+          "features:         audio-effect, analyzer, stereo\n",
+          "audio inputs:     1\n  0: id 0 \"Input\", 2 channels, type stereo, main, "
+          "in-place pair 0\n",
+          "audio outputs:    1\n  0: id 0 \"Output\", 2 channels, type stereo, main, "
+          "in-place pair 0\n",
+          "note inputs:      1\n  0: id 0 \"Notes\", dialects clap, midi (prefers clap)\n",
+          "note outputs:     0\n",
+          "gui:              embedded x11; floating none; 960 x 512, fixed size\n",
+          "latency:          0 frames (active at 44100 Hz)\n"}) {
+        EXPECT_NE(probe.out.find(expected), std::string::npos) << expected << probe.out;
+    }
+    EXPECT_EQ(probe.out.find("host rules broken"), std::string::npos) << probe.out;
+
+    ScratchDir dir;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    for (const int rate : {44100, 48000, 96000}) {
+        std::vector<float> samples(2 * 3001);
+        for (float& s : samples) s = noise(random);
+        writeAudio(dir.file("in.wav"), samples, 2, rate, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+        const RunResult run = runHost(
+            {"process", "--plugin", CQHOST_CQSCOPE_CLAP, dir.file("in.wav"), dir.file("out.wav")});
+        ASSERT_EQ(run.status, 0) << rate << ": " << run.err;
+        const Audio out = readAudio(dir.file("out.wav"));
+        EXPECT_EQ(out.sampleRate, rate);
+        EXPECT_EQ(out.samples, samples) << rate;
+    }
+}
+
+}  // namespace
+}  // namespace cqhost_test
+#endif

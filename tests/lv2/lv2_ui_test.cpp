@@ -16,87 +16,18 @@
 #include "loaded_module.h"
 #include "lv2/lv2_uris.h"
 #include "lv2_test_support.h"
+#include "vst_editor_side.h"
 
 namespace {
 
 using namespace cqscope::lv2;
 using namespace lv2test;
 
+using VstSide = VstEditorSide;
+constexpr std::uint32_t kBlock = VstEditorSide::kBlock;
+constexpr double kRate = VstEditorSide::kRate;
 constexpr int kWidth = display::kWidth;
 constexpr int kHeight = display::kHeight;
-constexpr std::uint32_t kBlock = 512;
-constexpr double kRate = 48000;
-
-VstIntPtr VSTCALLBACK vstHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-// The VST 2 effect with its editor open in a parent window of its module.
-class VstSide {
-  public:
-    VstSide() : module_(CQSCOPE_MODULE_PATH), windows_(*module_.windows) {
-        windows_.setManualClock(TRUE, 1000);
-        effect_ = module_.pluginMain(vstHost);
-        if (effect_ == nullptr) return;
-        dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-        dispatch(effSetBlockSize, 0, kBlock);
-        dispatch(effMainsChanged, 0, 1);
-        parent_ = windows_.createHostWindow(kWidth, kHeight);
-        opened_ = parent_ != nullptr && dispatch(effEditOpen, 0, 0, parent_) == 1;
-    }
-    ~VstSide() {
-        if (effect_ == nullptr) return;
-        if (opened_) dispatch(effEditClose);
-        dispatch(effClose);
-        if (parent_ != nullptr) windows_.destroyWindow(parent_);
-    }
-    bool open() const { return opened_; }
-
-    void play(float** channels, std::uint32_t frames,
-              const std::vector<std::vector<std::uint8_t>>& notes) {
-        struct List {
-            VstInt32 numEvents = 0;
-            VstIntPtr reserved = 0;
-            VstEvent* events[8] = {};
-        } list;
-        std::vector<VstMidiEvent> events(notes.size());
-        for (std::size_t k = 0; k < notes.size() && k < 8; ++k) {
-            events[k].type = kVstMidiType;
-            events[k].byteSize = sizeof(VstMidiEvent);
-            for (int b = 0; b < 3; ++b) events[k].midiData[b] = static_cast<char>(notes[k][b]);
-            list.events[list.numEvents++] = reinterpret_cast<VstEvent*>(&events[k]);
-        }
-        if (list.numEvents > 0) dispatch(effProcessEvents, 0, 0, &list);
-        std::vector<float> left(frames), right(frames);
-        float* outputs[] = {left.data(), right.data()};
-        effect_->processReplacing(effect_, channels, outputs, static_cast<VstInt32>(frames));
-    }
-    void tick() {
-        windows_.advanceClock(100);
-        for (int i = 0; i < 3; ++i) {
-            dispatch(effEditIdle);
-            windows_.pumpMessages(parent_);
-        }
-    }
-    std::vector<DWORD> pixels() const { return readPixels(windows_, parent_); }
-
-    static std::vector<DWORD> readPixels(const CqpHostCalls& windows, HWND window) {
-        std::vector<DWORD> pixels(static_cast<std::size_t>(kWidth) * kHeight);
-        EXPECT_TRUE(windows.readWindowPixels(window, pixels.data(), kWidth, kHeight));
-        return pixels;
-    }
-
-  private:
-    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                       void* ptr = nullptr, float opt = 0) {
-        return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
-    }
-    LoadedModule module_;
-    const CqpHostCalls& windows_;
-    AEffect* effect_ = nullptr;
-    HWND parent_ = nullptr;
-    bool opened_ = false;
-};
 
 // The LV2 plug-in and its UI, joined only by the notify port's events.
 class Lv2Side {
@@ -175,13 +106,6 @@ class Lv2Side {
     SequenceBuffer notify_, midi_;
 };
 
-// Columns of the picture that differ, for a readable failure.
-int differingPixels(const std::vector<DWORD>& a, const std::vector<DWORD>& b) {
-    int count = 0;
-    for (std::size_t k = 0; k < a.size(); ++k) count += a[k] != b[k];
-    return count;
-}
-
 TEST(Lv2Ui, WithoutInstanceAccessShowsTheVstPicturePixelForPixel) {
     VstSide vst;
     Lv2Side lv2;
@@ -197,14 +121,7 @@ TEST(Lv2Ui, WithoutInstanceAccessShowsTheVstPicturePixelForPixel) {
                                  std::vector<std::vector<std::uint8_t>> notes) {
         const int blocks = static_cast<int>(seconds * kRate / kBlock);
         for (int b = 0; b < blocks; ++b) {
-            for (std::uint32_t k = 0; k < kBlock; ++k, ++frame) {
-                const double t = static_cast<double>(frame) / kRate;
-                const double tone = 0.5 * std::sin(2 * std::numbers::pi * 440.0 * t) +
-                                    0.1 * std::sin(2 * std::numbers::pi * 659.26 * t) +
-                                    0.05 * std::sin(2 * std::numbers::pi * 554.37 * t);
-                left[k] = loud ? static_cast<float>(tone) : 0.0f;
-                right[k] = loud ? static_cast<float>(0.8 * tone) : 0.0f;
-            }
+            toneBlock(channels, frame, loud);
             vst.play(channels, kBlock, notes);
             lv2.play(channels, kBlock, notes);
             notes.clear();

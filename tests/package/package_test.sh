@@ -35,6 +35,7 @@ echo "Depends: $depends"
 
 # Exactly these files, with these modes.
 expected="-rwxr-xr-x ./usr/bin/cqscope-host
+-rw-r--r-- ./usr/lib/clap/cqscope.clap
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope.ttl
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope_dsp.so
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope_ui.so
@@ -64,6 +65,8 @@ sh "$CQP_EXPORTS" "$plugin"
 "$CQP_SIGNAL" "$work/in.wav" 44100
 "$host" process --plugin "$plugin" "$work/in.wav" "$work/out.wav"
 cmp "$work/in.wav" "$work/out.wav" || fail "the installed plug-in changed the audio"
+"$host" process --plugin "$root/usr/lib/clap/cqscope.clap" "$work/in.wav" "$work/clap.wav"
+cmp "$work/in.wav" "$work/clap.wav" || fail "the installed CLAP plug-in changed the audio"
 # Its display through its window entry, found by the installed host on its own (bin/../lib/vst),
 # is byte for byte what the build tree's plug-in draws.
 (cd "$work" && "$host" render --at 1.5 --out installed.png >/dev/null)
@@ -77,6 +80,7 @@ lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnin
 listing=$(tar -tzf "$tarball" | grep -v '/$' | LC_ALL=C sort)
 top="cqscope-${CQP_VERSION}-linux-x86_64"
 expected_tar="$top/bin/cqscope-host
+$top/lib/clap/cqscope.clap
 $top/lib/lv2/cqscope.lv2/cqscope.ttl
 $top/lib/lv2/cqscope.lv2/cqscope_dsp.so
 $top/lib/lv2/cqscope.lv2/cqscope_ui.so
@@ -90,8 +94,8 @@ $(diff <(echo "$expected_tar") <(echo "$listing") || true)"
 
 # A plain installation into a user's prefix, without root.
 "$CQP_CMAKE" --install "$CQP_BUILD" --prefix "$work/prefix" >/dev/null
-for file in lib/vst/cqscope.so lib/lv2/cqscope.lv2/cqscope_dsp.so lib/lv2/cqscope.lv2/cqscope_ui.so \
-  lib/lv2/cqscope.lv2/manifest.ttl \
+for file in lib/vst/cqscope.so lib/clap/cqscope.clap lib/lv2/cqscope.lv2/cqscope_dsp.so \
+  lib/lv2/cqscope.lv2/cqscope_ui.so lib/lv2/cqscope.lv2/manifest.ttl \
   lib/lv2/cqscope.lv2/cqscope.ttl bin/cqscope-host share/doc/cqscope/README.md \
   share/doc/cqscope/LICENSE; do
   [[ -f "$work/prefix/$file" ]] || fail "cmake --install put no $file"

@@ -1,0 +1,331 @@
+#include "clap/plugin.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "core/analyser_core.h"
+#include "core/pass_through.h"
+#include "display/display_geometry.h"
+#include "display/spectrum_display.h"
+#include "platform/win32.h"
+
+namespace cqscope::clap {
+
+namespace {
+
+constexpr const char* kFeatures[] = {CLAP_PLUGIN_FEATURE_AUDIO_EFFECT, CLAP_PLUGIN_FEATURE_ANALYZER,
+                                     CLAP_PLUGIN_FEATURE_STEREO, nullptr};
+
+}  // namespace
+
+const clap_plugin_descriptor kDescriptor = {
+    CLAP_VERSION,
+    kPluginId,
+    "cqscope",
+    "cqscope",
+    "",
+    "",
+    "",
+    CQSCOPE_CLAP_VERSION,
+    "Real-time constant-Q spectrum analyser with the held notes of its note input",
+    kFeatures};
+
+namespace {
+
+// The core's rate until the host activates the plug-in (no kernels are built before).
+constexpr double kFirstRate = 44100;
+// The display's refresh, in milliseconds: the host's timer runs the display's own timers.
+constexpr std::uint32_t kTimerPeriodMs = 50;
+constexpr std::uint32_t kPortId = 0;
+
+class Plugin {
+  public:
+    explicit Plugin(const clap_host* host)
+        : host_(host), record_{&kDescriptor,    this,           init,
+                               destroy,         activate,       deactivate,
+                               startProcessing, stopProcessing, reset,
+                               process,         getExtension,   onMainThread} {}
+
+    const clap_plugin* record() const { return &record_; }
+
+  private:
+    static Plugin& of(const clap_plugin* plugin) {
+        return *static_cast<Plugin*>(plugin->plugin_data);
+    }
+
+    // ---- Life cycle (main thread) ---------------------------------------------------------
+
+    static bool CLAP_ABI init(const clap_plugin* plugin) {
+        Plugin& self = of(plugin);
+        if (self.host_->get_extension != nullptr) {
+            const auto* timers = static_cast<const clap_host_timer_support*>(
+                self.host_->get_extension(self.host_, CLAP_EXT_TIMER_SUPPORT));
+            // A record with a missing function counts as no timer support.
+            if (timers != nullptr && timers->register_timer != nullptr &&
+                timers->unregister_timer != nullptr)
+                self.hostTimers_ = timers;
+        }
+        return true;
+    }
+    static void CLAP_ABI destroy(const clap_plugin* plugin) {
+        Plugin* self = &of(plugin);
+        guiDestroy(plugin);
+        delete self;
+    }
+    // Kernels for the host's rate are built here, never on the audio thread. A rate the
+    // analysis cannot serve still activates: audio passes, the display shows no bars.
+    static bool CLAP_ABI activate(const clap_plugin* plugin, double sampleRate, std::uint32_t,
+                                  std::uint32_t) {
+        Plugin& self = of(plugin);
+        if (!(sampleRate > 0)) return false;
+        self.core_.setSampleRate(sampleRate);
+        try {
+            (void)self.core_.start();
+        } catch (...) {
+            return false;
+        }
+        return true;
+    }
+    static void CLAP_ABI deactivate(const clap_plugin*) {}
+    static void CLAP_ABI onMainThread(const clap_plugin* plugin) {
+        Plugin& self = of(plugin);
+        self.callbackPending_.store(false, std::memory_order_release);
+        if (self.display_ != nullptr) self.display_->run();
+    }
+
+    // ---- Audio thread ---------------------------------------------------------------------
+
+    static bool CLAP_ABI startProcessing(const clap_plugin*) { return true; }
+    static void CLAP_ABI stopProcessing(const clap_plugin*) {}
+    static void CLAP_ABI reset(const clap_plugin*) {}
+
+    static std::int32_t CLAP_ABI process(const clap_plugin* plugin, const clap_process* data) {
+        Plugin& self = of(plugin);
+        if (data == nullptr) return CLAP_PROCESS_ERROR;
+        self.readEvents(data->in_events);
+        const auto frames = static_cast<std::int32_t>(
+            data->frames_count > INT32_MAX ? INT32_MAX : data->frames_count);
+        if (data->audio_inputs_count >= 1 && data->audio_outputs_count >= 1 &&
+            data->audio_inputs != nullptr && data->audio_outputs != nullptr) {
+            const clap_audio_buffer& in = data->audio_inputs[0];
+            const clap_audio_buffer& out = data->audio_outputs[0];
+            if (in.channel_count < 2 || out.channel_count < 2 || in.data32 == nullptr ||
+                out.data32 == nullptr || in.data32[0] == nullptr || in.data32[1] == nullptr ||
+                out.data32[0] == nullptr || out.data32[1] == nullptr)
+                return CLAP_PROCESS_ERROR;
+            passThrough(in.data32, out.data32, frames);
+            // Read from the outputs, which hold the inputs' samples now (in place or not).
+            self.core_.audio(out.data32, frames);
+        }
+        self.askForRefresh();
+        return CLAP_PROCESS_CONTINUE;
+    }
+
+    // Note events and MIDI note messages of the block, all before its audio (as the VST 2
+    // effect takes its events). A CLAP note-on of velocity 0 is a real note-on, so it holds
+    // the note; a note-off with the wildcard key releases every note.
+    void readEvents(const clap_input_events* events) noexcept {
+        if (events == nullptr || events->size == nullptr || events->get == nullptr) return;
+        const std::uint32_t count = events->size(events);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const clap_event_header* header = events->get(events, i);
+            if (header == nullptr || header->space_id != CLAP_CORE_EVENT_SPACE_ID) continue;
+            switch (header->type) {
+                case CLAP_EVENT_NOTE_ON:
+                case CLAP_EVENT_NOTE_OFF:
+                case CLAP_EVENT_NOTE_CHOKE: {
+                    if (header->size < sizeof(clap_event_note)) break;
+                    clap_event_note note;  // copied: the list promises no alignment
+                    std::memcpy(&note, header, sizeof note);
+                    applyNote(note, header->type == CLAP_EVENT_NOTE_ON);
+                    break;
+                }
+                case CLAP_EVENT_MIDI: {
+                    if (header->size < sizeof(clap_event_midi)) break;
+                    clap_event_midi midi;
+                    std::memcpy(&midi, header, sizeof midi);
+                    core_.midi(midi.data[0], midi.data[1], midi.data[2]);
+                    break;
+                }
+                default:
+                    break;
+            }
+        }
+    }
+    void applyNote(const clap_event_note& note, bool on) noexcept {
+        if (on) {
+            if (note.key < 0 || note.key > 127) return;
+            const double scaled = note.velocity * 127.0 + 0.5;
+            const auto velocity = static_cast<std::uint8_t>(scaled < 1     ? 1
+                                                            : scaled > 127 ? 127
+                                                                           : scaled);
+            core_.midi(0x90, static_cast<std::uint8_t>(note.key), velocity);
+        } else if (note.key == -1) {
+            for (int key = 0; key < 128; ++key) core_.midi(0x80, static_cast<std::uint8_t>(key), 0);
+        } else if (note.key >= 0 && note.key <= 127) {
+            core_.midi(0x80, static_cast<std::uint8_t>(note.key), 0);
+        }
+    }
+    // Without the host's timers, one on_main_thread call per processed block at most runs the
+    // display (request_callback is thread-safe; only the first request of a run is sent).
+    void askForRefresh() noexcept {
+        if (!refreshByCallback_.load(std::memory_order_relaxed)) return;
+        if (callbackPending_.exchange(true, std::memory_order_acq_rel)) return;
+        host_->request_callback(host_);
+    }
+
+    // ---- Extensions (any thread) ----------------------------------------------------------
+
+    static const void* CLAP_ABI getExtension(const clap_plugin*, const char* id) {
+        if (id == nullptr) return nullptr;
+        if (std::strcmp(id, CLAP_EXT_AUDIO_PORTS) == 0) return &audioPorts;
+        if (std::strcmp(id, CLAP_EXT_NOTE_PORTS) == 0) return &notePorts;
+        if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &latency;
+        if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &gui;
+        if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &timerSupport;
+        return nullptr;
+    }
+
+    // One stereo input and one stereo output, a main in-place pair with the same ID.
+    static std::uint32_t CLAP_ABI audioPortCount(const clap_plugin*, bool) { return 1; }
+    static bool CLAP_ABI audioPortGet(const clap_plugin*, std::uint32_t index, bool isInput,
+                                      clap_audio_port_info* info) {
+        if (index != 0 || info == nullptr) return false;
+        *info = {};
+        info->id = kPortId;
+        std::strcpy(info->name, isInput ? "Input" : "Output");
+        info->flags = CLAP_AUDIO_PORT_IS_MAIN;
+        info->channel_count = 2;
+        info->port_type = CLAP_PORT_STEREO;
+        info->in_place_pair = kPortId;
+        return true;
+    }
+    // One note input taking CLAP notes and MIDI.
+    static std::uint32_t CLAP_ABI notePortCount(const clap_plugin*, bool isInput) {
+        return isInput ? 1 : 0;
+    }
+    static bool CLAP_ABI notePortGet(const clap_plugin*, std::uint32_t index, bool isInput,
+                                     clap_note_port_info* info) {
+        if (index != 0 || !isInput || info == nullptr) return false;
+        *info = {};
+        info->id = kPortId;
+        info->supported_dialects = CLAP_NOTE_DIALECT_CLAP | CLAP_NOTE_DIALECT_MIDI;
+        info->preferred_dialect = CLAP_NOTE_DIALECT_CLAP;
+        std::strcpy(info->name, "Notes");
+        return true;
+    }
+    static std::uint32_t CLAP_ABI latencyGet(const clap_plugin*) { return 0; }
+
+    // ---- GUI (main thread): X11, embedded only, fixed size --------------------------------
+
+    static bool CLAP_ABI guiIsApiSupported(const clap_plugin*, const char* api, bool floating) {
+        return !floating && api != nullptr && std::strcmp(api, CLAP_WINDOW_API_X11) == 0;
+    }
+    static bool CLAP_ABI guiPreferredApi(const clap_plugin*, const char** api, bool* floating) {
+        if (api == nullptr || floating == nullptr) return false;
+        *api = CLAP_WINDOW_API_X11;
+        *floating = false;
+        return true;
+    }
+    static bool CLAP_ABI guiCreate(const clap_plugin* plugin, const char* api, bool floating) {
+        Plugin& self = of(plugin);
+        if (!guiIsApiSupported(plugin, api, floating)) return false;
+        if (self.display_ != nullptr) return true;
+        try {
+            self.display_ =
+                std::make_unique<SpectrumDisplay>(GetModuleHandleA(nullptr), self.core_);
+        } catch (...) {
+            return false;
+        }
+        clap_id timer = CLAP_INVALID_ID;
+        if (self.hostTimers_ != nullptr &&
+            self.hostTimers_->register_timer(self.host_, kTimerPeriodMs, &timer)) {
+            self.timer_ = timer;
+        } else {
+            self.refreshByCallback_.store(true, std::memory_order_relaxed);
+        }
+        return true;
+    }
+    static void CLAP_ABI guiDestroy(const clap_plugin* plugin) {
+        Plugin& self = of(plugin);
+        if (self.timer_ != CLAP_INVALID_ID) {
+            self.hostTimers_->unregister_timer(self.host_, self.timer_);
+            self.timer_ = CLAP_INVALID_ID;
+        }
+        self.refreshByCallback_.store(false, std::memory_order_relaxed);
+        self.display_.reset();
+    }
+    static bool CLAP_ABI guiSetScale(const clap_plugin*, double) { return false; }
+    static bool CLAP_ABI guiGetSize(const clap_plugin* plugin, std::uint32_t* width,
+                                    std::uint32_t* height) {
+        if (of(plugin).display_ == nullptr || width == nullptr || height == nullptr) return false;
+        *width = display::kWidth;
+        *height = display::kHeight;
+        return true;
+    }
+    static bool CLAP_ABI guiCanResize(const clap_plugin*) { return false; }
+    static bool CLAP_ABI guiResizeHints(const clap_plugin*, clap_gui_resize_hints*) {
+        return false;
+    }
+    static bool CLAP_ABI guiAdjustSize(const clap_plugin*, std::uint32_t* width,
+                                       std::uint32_t* height) {
+        if (width == nullptr || height == nullptr) return false;
+        *width = display::kWidth;
+        *height = display::kHeight;
+        return true;
+    }
+    static bool CLAP_ABI guiSetSize(const clap_plugin*, std::uint32_t width, std::uint32_t height) {
+        return width == display::kWidth && height == display::kHeight;
+    }
+    static bool CLAP_ABI guiSetParent(const clap_plugin* plugin, const clap_window* window) {
+        Plugin& self = of(plugin);
+        if (self.display_ == nullptr || window == nullptr || window->api == nullptr ||
+            std::strcmp(window->api, CLAP_WINDOW_API_X11) != 0 || window->x11 == 0)
+            return false;
+        return self.display_->open(
+            reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window->x11)));
+    }
+    static bool CLAP_ABI guiSetTransient(const clap_plugin*, const clap_window*) { return false; }
+    static void CLAP_ABI guiSuggestTitle(const clap_plugin*, const char*) {}
+    static bool CLAP_ABI guiShow(const clap_plugin* plugin) {
+        return of(plugin).display_ != nullptr && of(plugin).display_->isOpen();
+    }
+    static bool CLAP_ABI guiHide(const clap_plugin* plugin) {
+        return of(plugin).display_ != nullptr;
+    }
+
+    static void CLAP_ABI onTimer(const clap_plugin* plugin, clap_id timer) {
+        Plugin& self = of(plugin);
+        if (timer == self.timer_ && self.display_ != nullptr) self.display_->run();
+    }
+
+    static constexpr clap_plugin_audio_ports audioPorts = {audioPortCount, audioPortGet};
+    static constexpr clap_plugin_note_ports notePorts = {notePortCount, notePortGet};
+    static constexpr clap_plugin_latency latency = {latencyGet};
+    static constexpr clap_plugin_gui gui = {
+        guiIsApiSupported, guiPreferredApi, guiCreate,       guiDestroy,    guiSetScale,
+        guiGetSize,        guiCanResize,    guiResizeHints,  guiAdjustSize, guiSetSize,
+        guiSetParent,      guiSetTransient, guiSuggestTitle, guiShow,       guiHide};
+    static constexpr clap_plugin_timer_support timerSupport = {onTimer};
+
+    const clap_host* host_;
+    clap_plugin record_;
+    AnalyserCore core_{kFirstRate};
+    std::unique_ptr<SpectrumDisplay> display_;  // between gui create and destroy
+    const clap_host_timer_support* hostTimers_ = nullptr;
+    clap_id timer_ = CLAP_INVALID_ID;
+    std::atomic<bool> refreshByCallback_{false};
+    std::atomic<bool> callbackPending_{false};
+};
+
+}  // namespace
+
+const clap_plugin* createPlugin(const clap_host* host) {
+    auto* plugin = new (std::nothrow) Plugin(host);
+    return plugin != nullptr ? plugin->record() : nullptr;
+}
+
+}  // namespace cqscope::clap
