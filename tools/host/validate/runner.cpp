@@ -12,7 +12,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "checks.h"
+#include "analyser_checks.h"
 #include "host_error.h"
 #include "validate.h"
 
@@ -145,7 +145,7 @@ Outcome runInChild(const Check& check, const Subject& subject) {
 std::string describe(Subject& subject, bool forceAnalyser) {
     auto host = validation::load(subject);
     AEffect& effect = host->effect();
-    subject.analyser = forceAnalyser || effect.uniqueID == validation::kAnalyserId;
+    subject.analyser = forceAnalyser || validation::isAnalyser(effect);
     subject.canReplace = (effect.flags & effFlagsCanReplacing) && effect.processReplacing;
     subject.programChunks = (effect.flags & effFlagsProgramChunks) != 0;
     subject.numInputs = effect.numInputs;
