@@ -24,6 +24,7 @@
 #include "commands.h"
 #include "host_error.h"
 #include "midi_file.h"
+#include "options.h"
 #include "peaks.h"
 #include "plugin_analysis.h"
 #include "progress.h"
@@ -281,6 +282,73 @@ int runAnalyse(const AnalyseOptions& options) {
         return 1;
     }
     return 0;
+}
+
+namespace {
+
+class AnalyseCommand : public Command {
+  public:
+    AnalyseCommand()
+        : Command("analyse", "AUDIO...", "each display refresh's magnitudes as CSV, JSON or .npy",
+                  "Writes the time, silence flag, held MIDI notes and 960 magnitudes of every\n"
+                  "display refresh (every 0.1 s, or --every SECONDS) as CSV, JSON or NumPy (.npy,\n"
+                  "with NAME.rows.csv beside it). Each AUDIO file gives NAME.csv (--type json,\n"
+                  "npy: NAME.json, NAME.npy) in --out-dir DIR (made if missing) or the current\n"
+                  "folder; a file that fails gets one line and the others go on; the exit status\n"
+                  "is 1 if any failed. Two files of one NAME (a.wav, a.flac) are refused before\n"
+                  "any work. Also: cqscope-host analyze.\n") {
+        alias("analyze");
+        value("--midi", "FILE", "a Standard MIDI File played with the audio (one AUDIO only)",
+              [this](const std::string& file) { options_.midi = file; });
+        value("--every", "SECONDS", "a row every SECONDS (default: the display's 0.1 s)",
+              [this](const std::string& text) {
+                  options_.every = parsePositiveSeconds("--every", text, "a period above 0");
+              });
+        value("--out", "DATA", "the data file of one AUDIO: DATA.csv, .json or .npy",
+              [this](const std::string& path) { options_.out = path; });
+        value("--out-dir", "DIR", "the folder for NAME.TYPE of each AUDIO",
+              [this](const std::string& folder) {
+                  if (folder.empty()) throw UsageError("--out-dir needs a folder");
+                  options_.outDir = folder;
+              });
+        value("--type", "csv|json|npy", "the data type without --out (default csv)",
+              [this](const std::string& type) {
+                  if (type != "csv" && type != "json" && type != "npy") {
+                      throw UsageError("--type needs csv, json or npy");
+                  }
+                  options_.type = type;
+              });
+        value("--peaks", "N",
+              "prints the N strongest peaks of each refresh (note, cents, Hz)\non stderr",
+              [this](const std::string& text) { options_.peaks = parsePeakCount(text); });
+        value("--peaks-out", "FILE", "the peaks into FILE instead of stderr",
+              [this](const std::string& file) { options_.peaksOut = file; });
+    }
+
+  private:
+    int run(const std::vector<std::string>& operands) override {
+        if (operands.empty()) throw UsageError("analyse needs an audio file");
+        options_.audio = operands;
+        if (options_.peaksOut && !options_.peaks) throw UsageError("--peaks-out needs --peaks N");
+        if (options_.out && (options_.outDir || given("--type"))) {
+            throw UsageError("--out names the data file; it takes neither --out-dir nor --type");
+        }
+        if (options_.audio.size() > 1 && options_.out) {
+            throw UsageError("--out names one data file; for several audio files use --out-dir");
+        }
+        if (options_.audio.size() > 1 && options_.midi) {
+            throw UsageError("--midi goes with one audio file");
+        }
+        return runAnalyse(options_);
+    }
+
+    AnalyseOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeAnalyseCommand() {
+    return std::make_unique<AnalyseCommand>();
 }
 
 }  // namespace cqhost

@@ -1,6 +1,7 @@
-// The commands of cqscope-host, each a function of its parsed options. Every one
-// throws HostError for bad input, before any output file is touched where it can be checked
-// up front, and never leaves a partial output file behind. Main thread only.
+// The commands of cqscope-host, each a function of its parsed options (each command declares
+// its options beside its code, as an options.h Command). Every one throws HostError for bad input,
+// before any output file is touched where it can be checked up front, and never leaves a partial
+// output file behind. Main thread only.
 #pragma once
 
 #include <optional>

@@ -18,6 +18,7 @@
 #include "demo_signal.h"
 #include "event_list.h"
 #include "host_error.h"
+#include "options.h"
 #include "platform/cqscope_platform.h"
 #include "plugin_host.h"
 #include "stop_signals.h"
@@ -145,6 +146,39 @@ int runWatch(const WatchOptions& options) {
     cqpCloseX11HostWindow(window);
     if (closedByUser) std::fprintf(stderr, "cqscope-host: window closed\n");
     return 0;
+}
+
+namespace {
+
+class WatchCommand : public Command {
+  public:
+    WatchCommand()
+        : Command("watch", "[AUDIO]", "the editor live in an X11 window while AUDIO plays",
+                  "Shows the editor live in an X11 window (DISPLAY) while playing AUDIO (or the\n"
+                  "demo chord) through the plug-in in real time, over and over, until the window\n"
+                  "is closed, Ctrl-C, or --seconds have passed.\n") {
+        options_.plugin = defaultPluginPath();
+        value("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
+              [this](const std::string& path) { options_.plugin = path; });
+        value("--seconds", "S", "stops after S seconds", [this](const std::string& text) {
+            options_.seconds = parsePositiveSeconds("--seconds", text, "a time above 0");
+        });
+    }
+
+  private:
+    int run(const std::vector<std::string>& operands) override {
+        if (operands.size() > 1) throw UsageError("watch takes at most one audio file");
+        if (!operands.empty()) options_.audio = operands[0];
+        return runWatch(options_);
+    }
+
+    WatchOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeWatchCommand() {
+    return std::make_unique<WatchCommand>();
 }
 
 }  // namespace cqhost

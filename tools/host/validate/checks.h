@@ -12,13 +12,29 @@
 #include <string>
 #include <vector>
 
-#include "plugin/unique_id.h"
 #include "plugin_host.h"
 
 namespace cqhost::validation {
 
-// The analyser's unique ID, 'dq93': pass-through must be bit-exact and its display known.
-constexpr VstInt32 kAnalyserId = kCqscopeUniqueId;
+class OpenEditor;  // editor_rig.h
+struct Subject;
+
+// What validate expects of an effect it knows, beyond what every effect must do. The generic
+// checks consult it at fixed points and know no effect by name; for an effect validate does
+// not know, every expectation is empty. The analyser's are in analyser_checks.cpp.
+struct Expectations {
+    bool passThrough = false;     // each output equals its input, bit for bit
+    bool takesAnyOpcode = false;  // safe with opcodes the interface gives no meaning, and an
+                                  // empty chunk
+    void (*checkRecord)(PluginHost& host) = nullptr;   // after the generic record checks
+    void (*checkAnswers)(PluginHost& host) = nullptr;  // after the opcode sweep
+    // Event lists beyond what hosts promise, sent after the MIDI floods; answers what they were.
+    const char* (*sendOddEventLists)(PluginHost& host) = nullptr;
+    // The editor's own control: its check, a click on it, and the pixels that show its state.
+    std::string (*checkEditorControl)(const Subject& subject) = nullptr;
+    void (*clickControl)(OpenEditor& editor) = nullptr;
+    std::vector<std::uint32_t> (*controlPixels)(OpenEditor& editor) = nullptr;
+};
 
 // What the first check learns about the plug-in, handed to every later check.
 struct Subject {
@@ -26,7 +42,7 @@ struct Subject {
     int strictness = 5;
     std::uint64_t seed = 1;
     int timeoutSeconds = 900;
-    bool analyser = false;
+    bool analyser = false;        // cqscope, known by its unique ID or forced with --analyser
     bool platformEditor = false;  // an editor drawn through our platform library
     bool receivesMidi = false;
     bool programChunks = false;
@@ -35,6 +51,9 @@ struct Subject {
     int numOutputs = 0;
     int numParams = 0;
     int numPrograms = 0;
+
+    // What is expected of this effect beyond what every effect must do.
+    const Expectations& expect() const;
 };
 
 // Failure and skip of one check, thrown from inside it.

@@ -1,5 +1,6 @@
-// Editors drawn through our window library: open/close cycles, idle storms, Hold clicks,
-// audio on another thread while the editor opens and refreshes, two editors at once.
+// Editors drawn through our window library: open/close cycles, idle storms, the editor's own
+// control (for an editor validate knows), audio on another thread while the editor opens and
+// refreshes, two editors at once.
 
 #include <algorithm>
 #include <atomic>
@@ -7,104 +8,15 @@
 #include <thread>
 
 #include "audio_rig.h"
-#include "display/display_geometry.h"
+#include "editor_rig.h"
 #include "event_list.h"
-#include "platform_api.h"
 
 namespace cqhost::validation {
 namespace {
 
-// The window system inside the loaded plug-in.
-const PlatformApi& platform(const PluginHost& host) {
-    std::string problem;
-    const PlatformApi* api = findPlatformApi(host.library(), host.path(), &problem);
-    if (api == nullptr) throw CheckSkipped{problem};
-    return *api;
-}
-
 int liveObjects(const PluginHost& host) {
     return platform(host).liveObjectCount();
 }
-
-void requireEditor(const Subject& subject) {
-    if (!subject.platformEditor) {
-        throw CheckSkipped{
-            "no editor on the platform library (a native editor needs a real "
-            "window system parent)"};
-    }
-}
-
-struct EditorSize {
-    int width = 0, height = 0;
-};
-
-EditorSize editorSize(PluginHost& host) {
-    ERect* rect = nullptr;
-    const VstIntPtr answer = host.dispatch(effEditGetRect, 0, 0, &rect);
-    if (answer != 1 || rect == nullptr) fail("the editor-rectangle opcode gives no rectangle");
-    const int width = rect->right - rect->left, height = rect->bottom - rect->top;
-    if (width <= 0 || height <= 0 || width > 8192 || height > 8192) {
-        fail("the editor rectangle " + std::to_string(width) + " x " + std::to_string(height) +
-             " is not a window size");
-    }
-    return {width, height};
-}
-
-// An open editor in a parent window of its own; closed and its parent destroyed at the end.
-class OpenEditor {
-  public:
-    explicit OpenEditor(PluginHost& host) : host_(host), api_(platform(host)) {
-        size_ = editorSize(host);
-        window_ = api_.createHostWindow(size_.width, size_.height);
-        if (window_ == nullptr) fail("cannot create a parent window for the editor");
-        if (host_.dispatch(effEditOpen, 0, 0, window_) != 1) {
-            api_.destroyWindow(window_);
-            fail("the editor-open opcode does not answer 1");
-        }
-    }
-    ~OpenEditor() {
-        host_.dispatch(effEditClose);
-        api_.destroyWindow(window_);
-    }
-    OpenEditor(const OpenEditor&) = delete;
-    OpenEditor& operator=(const OpenEditor&) = delete;
-
-    void idle(int times = 1) {
-        for (int i = 0; i < times; ++i) {
-            host_.dispatch(effEditIdle);
-            api_.pumpMessages(window_);
-        }
-    }
-    void click(int x, int y) { api_.click(window_, x, y); }
-    void clickHold() { click(display::kHoldClickX, display::kHoldClickY); }
-    // Moves the platform's manual clock on (see checkHold), so that clicks are apart.
-    void wait(unsigned milliseconds) { api_.advanceClock(milliseconds); }
-    std::vector<DWORD> pixels() {
-        std::vector<DWORD> picture(static_cast<size_t>(size_.width) * size_.height);
-        if (!api_.readWindowPixels(window_, picture.data(), size_.width, size_.height)) {
-            fail("cannot read the editor's pixels");
-        }
-        return picture;
-    }
-    // The pixels under the Hold button, row by row.
-    std::vector<DWORD> holdArea() {
-        const auto picture = pixels();
-        std::vector<DWORD> area;
-        for (int y = display::kHoldY; y < display::kHoldY + display::kHoldHeight; ++y) {
-            for (int x = display::kHoldX; x < display::kHoldX + display::kHoldWidth; ++x) {
-                area.push_back(picture[static_cast<size_t>(y) * size_.width + x]);
-            }
-        }
-        return area;
-    }
-    EditorSize size() const { return size_; }
-
-  private:
-    PluginHost& host_;
-    const PlatformApi& api_;
-    EditorSize size_;
-    HWND window_ = nullptr;
-};
 
 std::string checkEditorCycles(const Subject& subject) {
     requireEditor(subject);
@@ -152,42 +64,12 @@ std::string checkIdleStorm(const Subject& subject) {
     return std::to_string(idles) + " idle calls with audio in between";
 }
 
-std::string checkHold(const Subject& subject) {
+// The editor's own control, for an effect whose editor validate knows.
+std::string checkControl(const Subject& subject) {
     requireEditor(subject);
-    if (!subject.analyser) throw CheckSkipped{"Hold is the analyser's own control"};
-    // A manual clock, so that clicks are further apart than a double click whatever the
-    // machine's speed.
-    auto host = load(subject);
-    platform(*host).setManualClock(TRUE, 1000);
-    host->start(44100.0, 512);
-    OpenEditor editor(*host);
-    editor.idle(2);
-    // A refresh tick first: before it the display has drawn nothing.
-    editor.wait(200);
-    editor.idle(2);
-    const auto live = editor.holdArea();
-    const int clicks = 2 * subject.strictness;
-    for (int i = 0; i < clicks; ++i) {
-        editor.wait(1000);
-        const auto before = editor.holdArea();
-        editor.clickHold();
-        editor.idle(2);
-        const auto after = editor.holdArea();
-        const bool held = i % 2 == 0;
-        if (after == before || (after == live) == held) {
-            fail("click " + std::to_string(i + 1) + " did not " +
-                 (held ? "show the held image" : "bring the live image back"));
-        }
-    }
-    // Quick double clicks: each pair toggles at most twice and the editor survives.
-    for (int i = 0; i < subject.strictness; ++i) {
-        editor.wait(1000);
-        editor.clickHold();
-        editor.wait(10);
-        editor.clickHold();
-        editor.idle();
-    }
-    return std::to_string(clicks) + " Hold clicks, each switching the image";
+    const auto checkEditorControl = subject.expect().checkEditorControl;
+    if (checkEditorControl == nullptr) throw CheckSkipped{"no control of this editor is known"};
+    return checkEditorControl(subject);
 }
 
 // The audio thread: blocks of noise with MIDI through the effect until told to stop; any
@@ -219,7 +101,7 @@ class AudioThread {
             host_.dispatch(effProcessEvents, 0, 0, events.build());
             try {
                 rig_.run(512);
-                if (subject_.analyser) rig_.expectPassThrough(512, "audio thread");
+                if (subject_.expect().passThrough) rig_.expectPassThrough(512, "audio thread");
             } catch (const CheckFailure& failure) {
                 error_ = failure.reason;
                 return;
@@ -247,7 +129,7 @@ std::string checkEditorWithAudioThread(const Subject& subject) {
     for (int i = 0; i < cycles; ++i) {
         OpenEditor editor(*host);
         editor.idle(5);
-        if (subject.analyser) editor.clickHold();
+        if (const auto click = subject.expect().clickControl) click(editor);
         editor.idle(5);
     }
     // Then the editor open for a while: its timer recomputes while the audio runs.
@@ -286,25 +168,29 @@ std::string checkTwoEditors(const Subject& subject) {
         editorA->idle();
         editorB->idle();
     }
-    if (subject.analyser) {
-        // Holding one display leaves the other live. The second display must have drawn its
-        // Hold image first (its timer runs on the real clock, which may not have ticked yet on a
+    const Expectations& expect = subject.expect();
+    if (expect.clickControl && expect.controlPixels) {
+        // The control in one editor leaves the other alone. The second display must have drawn
+        // its control first (its timer runs on the real clock, which may not have ticked yet on a
         // slow machine), so that a first paint is not taken for a change.
-        const auto drewHoldImage = [&] {
-            const auto area = editorB->holdArea();
-            return std::any_of(area.begin(), area.end(), [](DWORD pixel) { return pixel != 0; });
+        const auto drewControl = [&] {
+            const auto area = expect.controlPixels(*editorB);
+            return std::any_of(area.begin(), area.end(),
+                               [](std::uint32_t pixel) { return pixel != 0; });
         };
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!drewHoldImage()) {
+        while (!drewControl()) {
             if (std::chrono::steady_clock::now() > deadline) fail("the second editor never drew");
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             editorB->idle();
         }
-        const auto before = editorB->holdArea();
-        editorA->clickHold();
+        const auto before = expect.controlPixels(*editorB);
+        expect.clickControl(*editorA);
         editorA->idle(2);
         editorB->idle(2);
-        if (editorB->holdArea() != before) fail("Hold in one editor changed the other");
+        if (expect.controlPixels(*editorB) != before) {
+            fail("the control in one editor changed the other");
+        }
     }
     // One closed while the other goes on.
     editorA.reset();
@@ -319,7 +205,7 @@ std::vector<Check> editorChecks() {
     return {
         {"editor-cycles", checkEditorCycles},
         {"editor-idle-storm", checkIdleStorm},
-        {"editor-hold", checkHold},
+        {"editor-hold", checkControl},
         {"editor-with-audio-thread", checkEditorWithAudioThread},
         {"two-editors", checkTwoEditors},
     };

@@ -20,13 +20,7 @@ std::string checkLoad(const Subject& subject) {
         fail("the record claims replacing processing but its entry is null");
     }
     if (effect.numParams < 0 || effect.numPrograms < 0) fail("negative parameter or program count");
-    if (subject.analyser) {
-        if (effect.numInputs != 2 || effect.numOutputs != 2 || effect.flags != 0x11) {
-            fail("the analyser's record is not 2 in, 2 out, flags 0x11");
-        }
-        if (host->dispatch(effIdentify) != 0x4E764566) fail("identify does not answer 'NvEf'");
-        if (host->dispatch(effGetVstVersion) != 2400) fail("VST version is not 2400");
-    }
+    if (const auto checkRecord = subject.expect().checkRecord) checkRecord(*host);
     std::ostringstream detail;
     detail << "entry " << host->entryName() << ", id '" << fourChars(effect.uniqueID) << "', "
            << effect.numInputs << " in, " << effect.numOutputs << " out, flags "
@@ -118,7 +112,7 @@ std::string checkInstances(const Subject& subject) {
         for (int i = 0; i < count; ++i) {
             fillSignal(*rigs[i], i % 2 == 0 ? Signal::Noise : Signal::FullScale, 512, random);
             rigs[i]->run(512);
-            if (subject.analyser) {
+            if (subject.expect().passThrough) {
                 rigs[i]->expectPassThrough(512, "instance " + std::to_string(i));
             }
         }

@@ -12,8 +12,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "checks.h"
+#include "analyser_checks.h"
+#include "commands.h"
 #include "host_error.h"
+#include "options.h"
 #include "validate.h"
 
 namespace cqhost {
@@ -145,7 +147,7 @@ Outcome runInChild(const Check& check, const Subject& subject) {
 std::string describe(Subject& subject, bool forceAnalyser) {
     auto host = validation::load(subject);
     AEffect& effect = host->effect();
-    subject.analyser = forceAnalyser || effect.uniqueID == validation::kAnalyserId;
+    subject.analyser = forceAnalyser || validation::isAnalyser(effect);
     subject.canReplace = (effect.flags & effFlagsCanReplacing) && effect.processReplacing;
     subject.programChunks = (effect.flags & effFlagsProgramChunks) != 0;
     subject.numInputs = effect.numInputs;
@@ -235,6 +237,54 @@ int runValidate(const ValidateOptions& options) {
     std::printf("summary: %d passed, %d failed, %d skipped in %.1f s%s\n", passed, failed, skipped,
                 total, failed > 0 ? " (rerun with the same --seed to repeat)" : "");
     return failed > 0 ? 1 : 0;
+}
+
+namespace {
+
+class ValidateCommand : public Command {
+  public:
+    ValidateCommand()
+        : Command("validate", "", "host-side robustness checks of a plug-in",
+                  "Runs host-side robustness checks on the plug-in, one line per check, and exits\n"
+                  "non-zero when one fails; each check runs in a child process of its own.\n") {
+        options_.plugin = defaultPluginPath();
+        value("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
+              [this](const std::string& path) { options_.plugin = path; });
+        value("--strictness", "1..10", "how long and how often each check runs (default 5)",
+              [this](const std::string& text) {
+                  options_.strictness = static_cast<int>(
+                      parseWhole(text, 1, 10, "--strictness needs a whole number from 1 to 10"));
+              });
+        value("--seed", "N", "seeds every random signal and event list (default 1)",
+              [this](const std::string& text) {
+                  options_.seed = parseUnsigned(text, "--seed needs a non-negative whole number");
+              });
+        value("--timeout", "SECONDS", "a check still running after this fails (default 900)",
+              [this](const std::string& text) {
+                  options_.timeoutSeconds = static_cast<int>(parseWhole(
+                      text, 1, 86400, "--timeout needs a number of seconds from 1 to 86400"));
+              });
+        flag("--analyser",
+             "adds the analyser's own checks (bit-exact pass-through, Hold),\n"
+             "which cqscope gets by itself",
+             [this] { options_.analyser = true; });
+        flag("--in-process", "runs the checks without child processes (for debuggers)",
+             [this] { options_.inProcess = true; });
+    }
+
+  private:
+    int run(const std::vector<std::string>& operands) override {
+        if (!operands.empty()) throw UsageError("validate takes no file argument");
+        return runValidate(options_);
+    }
+
+    ValidateOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeValidateCommand() {
+    return std::make_unique<ValidateCommand>();
 }
 
 }  // namespace cqhost

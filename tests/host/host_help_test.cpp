@@ -1,0 +1,130 @@
+// cqscope-host's help is generated from each command's declared options: each command's help
+// lists exactly the options the command accepts (it names none of another command's), the
+// README's command reference is the help's synopses, and numbers are read whole and in range.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <set>
+
+#include "host_test_support.h"
+
+namespace cqhost_test {
+namespace {
+
+std::set<std::string> optionsIn(const std::string& text) {
+    static const std::regex option("--[a-z0-9][a-z0-9-]*");
+    std::set<std::string> names;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), option);
+         it != std::sregex_iterator(); ++it) {
+        names.insert(it->str());
+    }
+    return names;
+}
+
+// The synopsis lines of the top-level help, without their indent, as the README shows them.
+std::string synopses(const std::string& help) {
+    const auto from = help.find("usage:\n");
+    const auto to = help.find("\n\n");
+    EXPECT_NE(from, std::string::npos) << help;
+    std::string text;
+    size_t line = from + 7;
+    while (line < to) {
+        const size_t end = help.find('\n', line);
+        text += help.substr(line + 2, end - line - 2) + "\n";
+        line = end + 1;
+    }
+    return text;
+}
+
+std::vector<std::string> commandsIn(const std::string& synopsisLines) {
+    static const std::regex command("^cqscope-host ([a-z]+)");
+    std::vector<std::string> names;
+    std::smatch match;
+    size_t line = 0;
+    while (line < synopsisLines.size()) {
+        const size_t end = synopsisLines.find('\n', line);
+        const std::string text = synopsisLines.substr(line, end - line);
+        if (std::regex_search(text, match, command)) names.push_back(match[1]);
+        line = end + 1;
+    }
+    return names;
+}
+
+TEST(HostHelp, EachCommandsHelpListsExactlyTheOptionsItAccepts) {
+    const RunResult top = runHost({"--help"});
+    ASSERT_EQ(top.status, 0) << top.err;
+    const auto commands = commandsIn(synopses(top.out));
+    ASSERT_EQ(commands.size(), 7u) << top.out;
+    std::map<std::string, std::set<std::string>> listed;
+    std::set<std::string> every;
+    for (const auto& command : commands) {
+        const RunResult help = runHost({command, "--help"});
+        ASSERT_EQ(help.status, 0) << command;
+        EXPECT_EQ(help.out.rfind("usage:\n  cqscope-host " + command + " ", 0), 0u) << help.out;
+        listed[command] = optionsIn(help.out);
+        EXPECT_FALSE(listed[command].empty()) << help.out;
+        every.insert(listed[command].begin(), listed[command].end());
+        // `help COMMAND` says the same.
+        EXPECT_EQ(runHost({"help", command}).out, help.out);
+    }
+    // Every option of any command, given to each command before an unknown one: a command
+    // that accepts it reads it (or refuses its value) and stops at the unknown option; one
+    // that does not names it. Nothing runs: every line ends in a usage error.
+    for (const auto& command : commands) {
+        for (const auto& option : every) {
+            const RunResult run = runHost({command, option + "=1", "--not-an-option"});
+            EXPECT_EQ(run.status, 2) << command << " " << option << ": " << run.err;
+            const bool refused =
+                run.err.find("unknown option " + option + " (") != std::string::npos;
+            EXPECT_EQ(refused, listed[command].count(option) == 0)
+                << command << " " << option << ": " << run.err;
+        }
+    }
+}
+
+TEST(HostHelp, ReadmeCommandReferenceIsTheHelpsSynopses) {
+    const RunResult top = runHost({"--help"});
+    ASSERT_EQ(top.status, 0);
+    const std::string readme = fileBytes(CQHOST_README);
+    const std::string heading = "## cqscope-host\n\n```\n";
+    const auto from = readme.find(heading);
+    ASSERT_NE(from, std::string::npos);
+    const auto begin = from + heading.size();
+    const auto end = readme.find("```\n", begin);
+    EXPECT_EQ(readme.substr(begin, end - begin), synopses(top.out));
+}
+
+TEST(HostOptions, NumbersAreReadWholeAndInRange) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {{"render", "--threads", "4x"}, "--threads needs a whole number from 1 to 64"},
+        {{"render", "--threads", " 4"}, "--threads needs"},
+        {{"render", "--threads", "99999999999999999999"}, "--threads needs"},
+        {{"render", "--threads", "0"}, "--threads needs"},
+        {{"render", "--fps", "nan"}, "--fps: 'nan' is not a number of frames per second"},
+        {{"render", "--every", "1e999"}, "--every: '1e999' is not a time in seconds"},
+        {{"render", "--every", "0"}, "--every needs a period above 0"},
+        {{"analyse", "in.wav", "--peaks", "961"}, "--peaks needs a whole number from 1 to 960"},
+        {{"listen", "--seconds", ""}, "--seconds needs a time in seconds"},
+        {{"validate", "--strictness", "5.0"}, "--strictness needs a whole number from 1 to 10"},
+        {{"validate", "--seed", "18446744073709551616"}, "--seed needs a non-negative"},
+        {{"validate", "--seed", "+1"}, "--seed needs a non-negative"},
+        {{"validate", "--timeout", "86401"}, "--timeout needs a number of seconds"},
+        {{"probe", "--json=yes"}, "--json takes no value"},
+        {{"probe", "--plugin", "a", "--plugin", "b"}, "--plugin is given twice"},
+        {{"watch", "--plugin"}, "--plugin needs a value"},
+    };
+    for (const auto& c : cases) {
+        const RunResult run = runHost(c.args);
+        EXPECT_EQ(run.status, 2) << c.message << ": " << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+}  // namespace
+}  // namespace cqhost_test
