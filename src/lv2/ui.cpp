@@ -31,16 +31,12 @@
 namespace cqscope::lv2 {
 namespace {
 
-// The display's analysis rate until the first block says the plug-in's (44.1 kHz hosts are
-// the common case; no kernels are built before a block arrives).
-constexpr double kFirstRate = 44100;
-
 class Ui {
   public:
     Ui(const LV2_URID_Map& map, HWND parent)
         : uris_(map),
           eventTransfer_(map.map(map.handle, LV2_ATOM__eventTransfer)),
-          core_(kFirstRate),
+          core_(0),  // no rate until the first block says the plug-in's
           display_(GetModuleHandleA(nullptr), core_) {
         opened_ = display_.open(parent);
     }
