@@ -128,7 +128,7 @@ Event midiMessage(std::uint8_t status, std::uint8_t key, std::uint8_t velocity) 
 // One instance of the plug-in, active at kRate, processing, its display open in a parent window.
 class ClapSide {
   public:
-    ClapSide(ClapModule& module, bool offerTimers) : module_(module), host_(offerTimers) {
+    ClapSide(ClapModule& module, bool offerTimers) : host_(offerTimers) {
         windows_ = module.windows;
         if (windows_ == nullptr || module.factory == nullptr) return;
         windows_->setManualClock(TRUE, 1000);
@@ -207,7 +207,6 @@ class ClapSide {
     std::vector<DWORD> pixels() const { return VstEditorSide::readPixels(*windows_, parent_); }
 
   private:
-    ClapModule& module_;
     TestHost host_;
     const CqpHostCalls* windows_ = nullptr;
     const clap_plugin* plugin_ = nullptr;
