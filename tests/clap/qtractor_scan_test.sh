@@ -7,6 +7,10 @@
 set -euo pipefail
 plugin="$1"
 scanner=/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan
+if [[ -n "${CQ_SANITIZED:-}" ]]; then
+  echo "skipped: qtractor's scanner cannot load a sanitizer build's plug-in"
+  exit 77
+fi
 if [[ ! -x "$scanner" ]]; then
   echo "skipped: $scanner is not installed (Debian package qtractor)"
   exit 77

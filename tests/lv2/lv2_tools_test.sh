@@ -81,6 +81,17 @@ while at + 8 <= len(blob):
 PY
 }
 
+# The steps that load the bundle into a program of others: that program has no sanitizer
+# runtime, so it cannot load the libraries of a sanitizer build.
+case "$step" in
+apply | bench | jalv | jalv-console | ardour)
+  if [ -n "${CQL_SANITIZED:-}" ]; then
+    echo "lv2 test: a sanitizer build's libraries cannot be loaded by $step's program; skipped"
+    exit 77
+  fi
+  ;;
+esac
+
 case "$step" in
 validate)
   need lv2_validate lv2-dev sordi sordi
