@@ -25,29 +25,21 @@
 #include "host_error.h"
 #include "midi_file.h"
 #include "options.h"
+#include "output_file.h"
 #include "peaks.h"
+#include "play_loop.h"
 #include "plugin_analysis.h"
 #include "progress.h"
-#include "render_blocks.h"
 
 namespace cqhost {
 namespace {
 
 constexpr long long kCounterRange = 1LL << 32;
 
-// "dir/Song.flac" -> "Song".
-std::string baseName(const std::string& audio) {
-    const auto slash = audio.rfind('/');
-    std::string name = slash == std::string::npos ? audio : audio.substr(slash + 1);
-    const auto dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
-}
-
 // Where the data of `audio` goes: --out, else NAME.TYPE in --out-dir or the current folder.
 std::string dataPathFor(const std::string& audio, const AnalyseOptions& options) {
     if (options.out) return *options.out;
-    const std::string name = baseName(audio) + "." + options.type;
+    const std::string name = fileStem(audio) + "." + options.type;
     if (!options.outDir) return name;
     const std::string& dir = *options.outDir;
     return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
@@ -175,7 +167,7 @@ void analyseFile(const std::string& audio, const std::string& outPath,
     const double duration = static_cast<double>(totalFrames) / sampleRate;
     const double period = options.every.value_or(cqscope::DisplayModel::kRefreshPeriodSeconds);
     // The same small tolerance as render's, so that a period dividing the length reaches the end.
-    const long long rows = static_cast<long long>(std::floor((duration + 1e-9) / period));
+    const long long rows = static_cast<long long>(std::floor((duration + kTimeTolerance) / period));
     if (rows < 1) {
         char text[128];
         std::snprintf(text, sizeof text,
@@ -198,14 +190,14 @@ void analyseFile(const std::string& audio, const std::string& outPath,
     analysis->openOutput(outPath, info, peaks, options.peaks.value_or(0), peakPrefix);
 
     std::vector<float> left(kBlockSize), right(kBlockSize);
-    ProgressBar progress("analyse " + baseName(audio), totalFrames);
+    ProgressBar progress("analyse " + fileStem(audio), totalFrames);
     long long position = 0;
     size_t nextMidi = 0;
     for (long long k = 1; k <= rows; ++k) {
         const long long rowFrame =
             std::min(totalFrames, std::llround(static_cast<double>(k) * period * sampleRate));
         // The blocks render gives the plug-in up to a refresh at the row's frame
-        // (render_blocks.h); the MIDI events of each block arrive before it, as in render.
+        // (play_loop.h); the MIDI events of each block arrive before it, as in render.
         const long long rowEnd = std::min(totalFrames, blockEndFor(rowFrame));
         while (position < rowEnd) {
             const int count = static_cast<int>(std::min(gridBlockEnd(position), rowEnd) - position);

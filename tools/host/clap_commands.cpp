@@ -9,13 +9,14 @@
 #include "clap_stream.h"
 #include "host_error.h"
 #include "output_file.h"
+#include "play_loop.h"
 #include "progress.h"
 
 namespace cqhost {
 namespace {
 
 // The block size `probe` and `process` activate with, in frames.
-constexpr std::uint32_t kMaxBlock = 512;
+constexpr std::uint32_t kMaxBlock = kBlockSize;
 constexpr double kProbeRate = 44100.0;
 
 std::string joined(const std::vector<std::string>& items, const char* separator = ", ") {

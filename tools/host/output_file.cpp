@@ -70,6 +70,14 @@ std::string fileExtension(const std::string& path) {
     return extension;
 }
 
+std::string fileStem(const std::string& path) {
+    const auto slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
 void installInterruptCleanup() {
     struct sigaction action {};
     action.sa_handler = removePendingAndExit;

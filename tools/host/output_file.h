@@ -67,6 +67,8 @@ class BufferedOutput {
 // The extension of the file name at the end of `path`, in lower case and without its dot
 // ("mp4" for "dir/Song.MP4"); empty when the name has none.
 std::string fileExtension(const std::string& path);
+// The file name at the end of `path` without its extension ("Song" for "dir/Song.flac").
+std::string fileStem(const std::string& path);
 
 // Installs the interrupt handlers that remove pending temporaries. Call once, early.
 void installInterruptCleanup();

@@ -4,24 +4,22 @@
 #include <vector>
 
 #include "audio_file.h"
+#include "audio_source.h"
 #include "clap_commands.h"
 #include "clap_host.h"
 #include "commands.h"
 #include "host_error.h"
 #include "output_file.h"
+#include "play_loop.h"
 #include "plugin_host.h"
 #include "progress.h"
 
 namespace cqhost {
-namespace {
-
-constexpr int kBlockSize = 512;
-
-}  // namespace
 
 int runProcess(const ProcessOptions& options) {
     if (isClapPlugin(options.plugin)) return runClapProcess(options);
-    AudioReader reader(options.input);
+    AudioSource audio(options.input);
+    const AudioReader& reader = audio.file();
     PluginHost host(options.plugin);
     AEffect& effect = host.effect();
     if (effect.processReplacing == nullptr) {
@@ -32,37 +30,21 @@ int runProcess(const ProcessOptions& options) {
     if (effect.numOutputs < 1) {
         throw HostError("plug-in " + options.plugin + " has no audio outputs");
     }
-    const int numInputs = std::max(effect.numInputs, 0);
-    const int numOutputs = effect.numOutputs;
-
     AtomicOutputFile output(options.output);
     AudioWriter writer(output, reader.format(), reader.channels(),
                        static_cast<int>(reader.sampleRate()));
 
-    std::vector<float> left(kBlockSize), right(kBlockSize);
-    // Input and output buffers are separate: the effect may write outputs before it has read
-    // all inputs.
-    std::vector<std::vector<float>> inputs(numInputs, std::vector<float>(kBlockSize));
-    std::vector<std::vector<float>> outputs(numOutputs, std::vector<float>(kBlockSize));
-    std::vector<float*> inputPointers(numInputs + 1), outputPointers(numOutputs + 1);
-    for (int i = 0; i < numInputs; ++i) inputPointers[i] = inputs[i].data();
-    for (int o = 0; o < numOutputs; ++o) outputPointers[o] = outputs[o].data();
+    PlayLoop loop(host, audio);
     // The file's channels, as the writer takes them: a mono file gets the first output, a
     // stereo file the first two (the first twice for a mono effect).
     std::vector<const float*> fileChannels(reader.channels());
     for (int c = 0; c < reader.channels(); ++c) {
-        fileChannels[c] = outputs[std::min(c, numOutputs - 1)].data();
+        fileChannels[c] = loop.output(std::min(c, loop.numOutputs() - 1));
     }
 
-    ProgressBar progress("process", reader.frames());
+    ProgressBar progress("process", audio.frames());
     long long done = 0;
-    for (;;) {
-        const int count = reader.read(left.data(), right.data(), kBlockSize);
-        if (count == 0) break;
-        feedInputs(inputPointers.data(), numInputs, left.data(), right.data(), reader.channels(),
-                   count);
-        for (auto& channel : outputs) std::fill(channel.begin(), channel.end(), 0.0f);
-        host.processReplacing(inputPointers.data(), outputPointers.data(), count);
+    while (const int count = loop.play(done, kBlockSize)) {
         writer.write(fileChannels.data(), count);
         done += count;
         progress.update(done);

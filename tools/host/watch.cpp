@@ -13,62 +13,21 @@
 #include <thread>
 #include <vector>
 
-#include "audio_file.h"
+#include "audio_source.h"
 #include "commands.h"
 #include "demo_signal.h"
 #include "event_list.h"
 #include "host_error.h"
 #include "options.h"
 #include "platform/cqscope_platform.h"
+#include "play_loop.h"
 #include "plugin_host.h"
 #include "stop_signals.h"
 
 namespace cqhost {
 namespace {
 
-constexpr int kBlockSize = 512;
 constexpr auto kIdlePeriod = std::chrono::milliseconds(15);  // about 60 idle calls a second
-
-// The audio, endlessly: a file from its start again at its end, or the demo chord.
-class LoopingSource {
-  public:
-    explicit LoopingSource(const std::optional<std::string>& path) : path_(path) {
-        if (path_) reopen();
-    }
-    double sampleRate() const { return reader_ ? reader_->sampleRate() : DemoSignal::kSampleRate; }
-    int channels() const { return reader_ ? reader_->channels() : 2; }
-    void read(float* left, float* right, int count) {
-        int done = 0;
-        while (done < count) {
-            int got = 0;
-            if (reader_) {
-                got = reader_->read(left + done, right + done, count - done);
-                if (got == 0) {
-                    reopen();
-                    got = reader_->read(left + done, right + done, count - done);
-                    if (got == 0) break;  // an empty file: silence
-                }
-            } else {
-                got = static_cast<int>(std::min<long long>(count - done, demo_.frames() - at_));
-                demo_.read(at_, left + done, right + done, got);
-                at_ = (at_ + got) % demo_.frames();
-            }
-            done += got;
-        }
-        std::fill(left + done, left + count, 0.0f);
-        std::fill(right + done, right + count, 0.0f);
-    }
-    std::vector<TimedMidiMessage> midi() const {
-        return reader_ ? std::vector<TimedMidiMessage>{} : demo_.midi();
-    }
-
-  private:
-    void reopen() { reader_ = std::make_unique<AudioReader>(*path_); }
-    std::optional<std::string> path_;
-    std::unique_ptr<AudioReader> reader_;
-    DemoSignal demo_;
-    long long at_ = 0;
-};
 
 // The demo's note-ons, so that its chord shows as held notes the whole time.
 void holdDemoNotes(PluginHost& host, const std::vector<TimedMidiMessage>& midi) {
@@ -83,7 +42,7 @@ void holdDemoNotes(PluginHost& host, const std::vector<TimedMidiMessage>& midi) 
 }  // namespace
 
 int runWatch(const WatchOptions& options) {
-    LoopingSource audio(options.audio);
+    AudioSource audio(options.audio, AudioSource::Repeat::Loop);
     PluginHost host(options.plugin);
     AEffect& effect = host.effect();
     if ((effect.flags & effFlagsHasEditor) == 0) throw HostError("the plug-in has no editor");
@@ -104,14 +63,7 @@ int runWatch(const WatchOptions& options) {
 
     StopOnSignals signals;
 
-    const int numInputs = std::max(effect.numInputs, 0);
-    const int numOutputs = std::max(effect.numOutputs, 0);
-    std::vector<std::vector<float>> inputs(numInputs, std::vector<float>(kBlockSize));
-    std::vector<std::vector<float>> outputs(numOutputs, std::vector<float>(kBlockSize));
-    std::vector<float*> inputPointers(numInputs + 1), outputPointers(numOutputs + 1);
-    for (int i = 0; i < numInputs; ++i) inputPointers[i] = inputs[i].data();
-    for (int o = 0; o < numOutputs; ++o) outputPointers[o] = outputs[o].data();
-    std::vector<float> left(kBlockSize), right(kBlockSize);
+    PlayLoop loop(host, audio);
 
     std::fprintf(stderr, "cqscope-host: watching %s; close the window or press Ctrl-C to stop\n",
                  options.audio ? options.audio->c_str() : "the demo chord");
@@ -126,13 +78,7 @@ int runWatch(const WatchOptions& options) {
         // behind) the lost time is skipped rather than played at once.
         const auto due = static_cast<long long>(elapsed * audio.sampleRate());
         if (due - played > static_cast<long long>(audio.sampleRate())) played = due - kBlockSize;
-        while (played + kBlockSize <= due) {
-            audio.read(left.data(), right.data(), kBlockSize);
-            feedInputs(inputPointers.data(), numInputs, left.data(), right.data(), audio.channels(),
-                       kBlockSize);
-            host.processReplacing(inputPointers.data(), outputPointers.data(), kBlockSize);
-            played += kBlockSize;
-        }
+        while (played + kBlockSize <= due) played += loop.play(played, kBlockSize);
         host.dispatch(effEditIdle);
         if (!cqpServiceX11HostWindow(window)) {
             closedByUser = true;

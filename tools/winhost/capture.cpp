@@ -17,17 +17,15 @@
 
 #include "audio_input.h"
 #include "display/display_geometry.h"
-#include "host/event_list.h"
 #include "host/host_error.h"
+#include "host/play_loop.h"
 #include "host/plugin_host.h"
-#include "host/render_blocks.h"
 #include "host_window.h"
 #include "win_commands.h"
 
 namespace winhost {
 namespace {
 
-using cqhost::EventList;
 using cqhost::HostError;
 using cqhost::kBlockSize;
 using cqhost::PluginHost;
@@ -141,47 +139,36 @@ void checkWritable(const std::string& path) {
     DeleteFileA(probe.c_str());
 }
 
-// Plays frames [0, end) in the blocks of the Linux render (render_blocks.h) with the MIDI
-// messages that fall in them, and lets the message loop run between blocks as a live host's
+// The capture's audio as the play loop reads it: in order, from the start.
+class InputBlocks : public cqhost::BlockAudio {
+  public:
+    explicit InputBlocks(const AudioInput& input) : input_(input) {}
+    // A mono file has its one channel in both.
+    int channels() const override { return 2; }
+    int read(float* left, float* right, int count) override {
+        const int got = static_cast<int>(std::min<long long>(count, input_.frames() - position_));
+        input_.read(position_, left, right, got);
+        position_ += got;
+        return got;
+    }
+
+  private:
+    const AudioInput& input_;
+    long long position_ = 0;
+};
+
+// Plays frames [0, end) in the blocks of the Linux render (play_loop.h), each with the MIDI
+// messages that fall in it, and lets the message loop run between blocks as a live host's
 // would.
 void play(PluginHost& plugin, const AudioInput& audio, long long end) {
-    AEffect& effect = plugin.effect();
-    const int numInputs = std::max(effect.numInputs, 0);
-    const int numOutputs = std::max(effect.numOutputs, 0);
-    std::vector<float> left(kBlockSize), right(kBlockSize);
-    std::vector<std::vector<float>> outputs(numOutputs, std::vector<float>(kBlockSize));
-    std::vector<float*> inputPointers(numInputs + 1, nullptr);
-    std::vector<float*> outputPointers(numOutputs + 1, nullptr);
-    std::vector<std::vector<float>> extraInputs;
-    for (int i = 0; i < numInputs; ++i) {
-        if (i == 0) {
-            inputPointers[i] = left.data();
-        } else if (i == 1) {
-            inputPointers[i] = right.data();
-        } else {
-            extraInputs.emplace_back(kBlockSize, 0.0f);  // silence beyond two channels
-            inputPointers[i] = extraInputs.back().data();
-        }
-    }
-    for (int o = 0; o < numOutputs; ++o) outputPointers[o] = outputs[o].data();
-
-    EventList events;
-    const std::vector<cqhost::TimedMidiMessage>& midi = audio.midi();
-    size_t nextMidi = 0;
+    InputBlocks blocks(audio);
+    cqhost::PlayLoop loop(plugin, blocks, audio.midi());
     for (long long position = 0; position < end;) {
-        const long long blockEnd = std::min(cqhost::gridBlockEnd(position), end);
-        const int count = static_cast<int>(blockEnd - position);
-        audio.read(position, left.data(), right.data(), count);
-        // Each message in the block it falls in, at its offset there (as the Linux host does).
-        events.clear();
-        while (nextMidi < midi.size() && midi[nextMidi].frame < blockEnd) {
-            const cqhost::TimedMidiMessage& message = midi[nextMidi++];
-            events.addMidi(message.bytes[0], message.bytes[1], message.bytes[2],
-                           static_cast<int>(std::max<long long>(0, message.frame - position)));
-        }
-        if (!events.empty()) plugin.dispatch(effProcessEvents, 0, 0, events.build());
-        plugin.processReplacing(inputPointers.data(), outputPointers.data(), count);
-        position = blockEnd;
+        const int count =
+            static_cast<int>(std::min(cqhost::gridBlockEnd(position), end) - position);
+        if (loop.play(position, count) != count)
+            throw HostError("audio ended early while capturing");
+        position += count;
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
@@ -198,12 +185,7 @@ int runCapture(const CaptureOptions& options) {
     const double duration = static_cast<double>(audio.frames()) / audio.sampleRate();
     const double at =
         options.at.value_or(audio.isDemo() ? AudioInput::kDemoCaptureSeconds : duration);
-    if (at > duration + 1e-9) {
-        char text[128];
-        std::snprintf(text, sizeof text, "time %.3f s is beyond the end of the audio (%.3f s)", at,
-                      duration);
-        throw HostError(text);
-    }
+    cqhost::checkWithinAudio("time", at, duration);
     const long long captureFrame = std::min(audio.frames(), std::llround(at * audio.sampleRate()));
     const std::string livePath = options.out + ".ppm";
     const std::string holdPath = options.out + "-hold.ppm";
