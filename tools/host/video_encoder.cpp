@@ -1,9 +1,13 @@
 #include "video_encoder.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libswresample/swresample.h>
 }
 
 #include <algorithm>
@@ -27,7 +31,7 @@ std::string ffmpegError(int code) {
 
 }  // namespace
 
-VideoWriter::Encoder::Encoder(const std::string& path, const VideoFormat& format)
+VideoEncoder::VideoEncoder(const std::string& path, const VideoFormat& format)
     : output_(path), path_(path), format_(format) {
     // Failures reach the user as one HostError line; the libraries' own chatter would
     // only bury it.
@@ -42,7 +46,7 @@ VideoWriter::Encoder::Encoder(const std::string& path, const VideoFormat& format
     }
 }
 
-void VideoWriter::Encoder::addFrame(const std::uint32_t* pixels, bool repeat) {
+void VideoEncoder::addFrame(const std::uint32_t* pixels, bool repeat) {
     if (!repeat) {
         check(av_frame_make_writable(picture_));
         if (format_.lossless) {
@@ -61,14 +65,14 @@ void VideoWriter::Encoder::addFrame(const std::uint32_t* pixels, bool repeat) {
     encode(videoCodec_, videoStream_, picture_);
 }
 
-void VideoWriter::Encoder::addAudio(const float* left, const float* right, int frames) {
+void VideoEncoder::addAudio(const float* left, const float* right, int frames) {
     const std::uint8_t* input[] = {reinterpret_cast<const std::uint8_t*>(left),
                                    reinterpret_cast<const std::uint8_t*>(right)};
     resample(input, frames);
     drainFifo(false);
 }
 
-void VideoWriter::Encoder::finish() {
+void VideoEncoder::finish() {
     resample(nullptr, 0);
     drainFifo(true);
     encode(audioCodec_, audioStream_, nullptr);
@@ -78,7 +82,7 @@ void VideoWriter::Encoder::finish() {
     output_.commit();
 }
 
-void VideoWriter::Encoder::open(const std::string& path) {
+void VideoEncoder::open(const std::string& path) {
     const std::string extension = fileExtension(path);
     if (format_.lossless && extension != "mkv") {
         throw HostError("a lossless video needs a .mkv file, not " + path);
@@ -102,7 +106,7 @@ void VideoWriter::Encoder::open(const std::string& path) {
 }
 
 // Frees what is set; safe to call again.
-void VideoWriter::Encoder::release() {
+void VideoEncoder::release() {
     av_packet_free(&packet_);
     av_frame_free(&picture_);
     av_frame_free(&sound_);
@@ -119,11 +123,11 @@ void VideoWriter::Encoder::release() {
     freeConverted();
 }
 
-void VideoWriter::Encoder::check(int result) const {
+void VideoEncoder::check(int result) const {
     if (result < 0) throw HostError("cannot write " + path_ + ": " + ffmpegError(result));
 }
 
-const AVCodec* VideoWriter::Encoder::findEncoder(const char* name, const char* description) const {
+const AVCodec* VideoEncoder::findEncoder(const char* name, const char* description) const {
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
     if (codec == nullptr) {
         throw HostError("this machine's FFmpeg has no " + std::string(description) + " encoder (" +
@@ -132,7 +136,7 @@ const AVCodec* VideoWriter::Encoder::findEncoder(const char* name, const char* d
     return codec;
 }
 
-void VideoWriter::Encoder::openVideo() {
+void VideoEncoder::openVideo() {
     const AVCodec* codec =
         format_.lossless ? findEncoder("ffv1", "FFV1") : findEncoder("libx264", "H.264");
     videoCodec_ = avcodec_alloc_context3(codec);
@@ -182,7 +186,7 @@ void VideoWriter::Encoder::openVideo() {
     check(av_frame_get_buffer(picture_, 0));
 }
 
-void VideoWriter::Encoder::openAudio() {
+void VideoEncoder::openAudio() {
     const AVCodec* codec =
         format_.lossless ? findEncoder("flac", "FLAC") : findEncoder("aac", "AAC");
     audioCodec_ = avcodec_alloc_context3(codec);
@@ -231,14 +235,14 @@ void VideoWriter::Encoder::openAudio() {
 }
 
 // The conversion buffer: one allocation for the samples, one for the channel pointers.
-void VideoWriter::Encoder::freeConverted() {
+void VideoEncoder::freeConverted() {
     if (converted_ != nullptr) av_freep(&converted_[0]);
     av_freep(&converted_);
     convertedCapacity_ = 0;
 }
 
 // Converts input samples (null: the resampler's remainder) into the FIFO.
-void VideoWriter::Encoder::resample(const std::uint8_t** input, int frames) {
+void VideoEncoder::resample(const std::uint8_t** input, int frames) {
     const int capacity = swr_get_out_samples(resampler_, frames);
     if (capacity <= 0) return;
     if (capacity > convertedCapacity_) {
@@ -255,7 +259,7 @@ void VideoWriter::Encoder::resample(const std::uint8_t** input, int frames) {
 }
 
 // Encodes whole encoder frames from the FIFO; at the end also the shorter rest.
-void VideoWriter::Encoder::drainFifo(bool atEnd) {
+void VideoEncoder::drainFifo(bool atEnd) {
     while (av_audio_fifo_size(fifo_) >= frameSize_ || (atEnd && av_audio_fifo_size(fifo_) > 0)) {
         const int count = std::min(frameSize_, av_audio_fifo_size(fifo_));
         av_frame_unref(sound_);
@@ -274,7 +278,7 @@ void VideoWriter::Encoder::drainFifo(bool atEnd) {
 }
 
 // Sends one frame (null: the end) and writes every packet the encoder gives back.
-void VideoWriter::Encoder::encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
+void VideoEncoder::encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
     check(avcodec_send_frame(codec, frame));
     for (;;) {
         const int received = avcodec_receive_packet(codec, packet_);

@@ -1,31 +1,51 @@
 // The FFmpeg side of VideoWriter (video_file.h): the libraries' state for one file and the
-// calls that open, feed and close it. Used by VideoWriter only.
+// calls that open, feed and close it. Used by VideoWriter only, on one thread at a time.
 #pragma once
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/audio_fifo.h>
-#include <libswresample/swresample.h>
-}
 
 #include <cstdint>
 #include <string>
 
 #include "output_file.h"
-#include "video_file.h"
+
+// FFmpeg's records, used here only through pointers.
+struct AVAudioFifo;
+struct AVCodec;
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+struct AVStream;
+struct SwrContext;
 
 namespace cqhost {
 
+// What a video holds: its picture size and rate, its sound, and how it is encoded.
+struct VideoFormat {
+    int width = 0, height = 0;
+    int framesPerSecond = 30;  // as the fraction fpsNumerator / fpsDenominator
+    int fpsDenominator = 1;
+    int sampleRate = 44100;  // of the audio handed to addAudio
+    int channels = 2;        // 1 or 2
+    bool lossless = false;
+    int threads = 1;  // threads the encoder may use
+};
+
 // The libraries' state for one file: muxer, encoders, converters. Constructed on the render
 // thread, then used by one thread at a time.
-class VideoWriter::Encoder {
+class VideoEncoder {
   public:
-    Encoder(const std::string& path, const VideoFormat& format);
-    ~Encoder() { release(); }
+    // Throws HostError; nothing is left behind then.
+    VideoEncoder(const std::string& path, const VideoFormat& format);
+    ~VideoEncoder() { release(); }
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
 
+    // Encodes the next frame: width x height pixels, 0x00RRGGBB, top row first; with
+    // `repeat`, the frame before again (pixels unused).
     void addFrame(const std::uint32_t* pixels, bool repeat);
+    // Encodes the next `frames` samples of each channel, as they come in whole encoder frames.
     void addAudio(const float* left, const float* right, int frames);
+    // Flushes the encoders and commits the file. All three throw HostError.
     void finish();
 
   private:

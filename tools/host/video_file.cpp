@@ -4,7 +4,6 @@
 
 #include "host_error.h"
 #include "output_file.h"
-#include "video_encoder.h"
 
 namespace cqhost {
 namespace {
@@ -21,7 +20,7 @@ bool isVideoPath(const std::string& path) {
 }
 
 VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format, bool encoderThread)
-    : encoder_(std::make_unique<Encoder>(path, format)),
+    : encoder_(std::make_unique<VideoEncoder>(path, format)),
       pixelCount_(static_cast<size_t>(format.width) * format.height),
       pool_(pixelCount_),
       channels_(format.channels) {

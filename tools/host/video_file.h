@@ -19,21 +19,12 @@
 #include <vector>
 
 #include "pixel_pool.h"
+#include "video_encoder.h"
 
 namespace cqhost {
 
 // Whether a path names a video we write (.mp4 or .mkv, in any case).
 bool isVideoPath(const std::string& path);
-
-struct VideoFormat {
-    int width = 0, height = 0;
-    int framesPerSecond = 30;  // as the fraction fpsNumerator / fpsDenominator
-    int fpsDenominator = 1;
-    int sampleRate = 44100;  // of the audio handed to addAudio
-    int channels = 2;        // 1 or 2
-    bool lossless = false;
-    int threads = 1;  // threads the encoder may use
-};
 
 class VideoWriter {
   public:
@@ -62,12 +53,10 @@ class VideoWriter {
         std::shared_ptr<const std::vector<std::uint32_t>> pixels;  // null for a repeat
         std::vector<float> left, right;
     };
-    class Encoder;
-
     void submit(Item item);
     void work();
 
-    std::unique_ptr<Encoder> encoder_;
+    std::unique_ptr<VideoEncoder> encoder_;
     size_t pixelCount_;
     PixelPool pool_;
     int channels_;
