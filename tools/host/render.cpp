@@ -18,6 +18,7 @@
 #include "platform_api.h"
 #include "play_loop.h"
 #include "plugin_analysis.h"
+#include "plugin_editor.h"
 #include "plugin_host.h"
 #include "progress.h"
 #include "render_clock.h"
@@ -26,16 +27,6 @@
 
 namespace cqhost {
 namespace {
-
-void checkRenderable(PluginHost& host) {
-    const AEffect& effect = host.effect();
-    if (!(effect.flags & effFlagsHasEditor)) {
-        throw HostError("plug-in " + host.path() + " has no editor, so there is nothing to render");
-    }
-    if (effect.processReplacing == nullptr) {
-        throw HostError("plug-in " + host.path() + " has no processReplacing entry");
-    }
-}
 
 // Threads to use: the asked number, or one per core.
 int threadCount(const RenderOptions& options) {
@@ -52,7 +43,7 @@ class ClockedPlugin {
               platform_ = findPlatformApi(library, path, &problem_);
               if (platform_ != nullptr) platform_->setManualClock(TRUE, 0);
           }) {
-        checkRenderable(host_);
+        checkEditorEffect(host_, "render");
         if (platform_ == nullptr) throw HostError(problem_);
     }
     PluginHost& host() { return host_; }
@@ -64,17 +55,6 @@ class ClockedPlugin {
     std::string problem_;
     PluginHost host_;
 };
-
-// The editor's size, as it reports it once the effect has started.
-void editorSize(PluginHost& host, int& width, int& height) {
-    ERect* rect = nullptr;
-    host.dispatch(effEditGetRect, 0, 0, &rect);
-    if (rect == nullptr || rect->right <= rect->left || rect->bottom <= rect->top) {
-        throw HostError("plug-in " + host.path() + " reports no editor size");
-    }
-    width = rect->right - rect->left;
-    height = rect->bottom - rect->top;
-}
 
 // The editor, open in a parent window of the host's: closed, and its parent destroyed, when
 // the render ends, also when it ends with an error.
@@ -265,10 +245,9 @@ int runRender(const RenderOptions& options) {
 
     ClockedPlugin plugin(options.plugin);
     plugin.host().start(audio.sampleRate(), kBlockSize);
-    int width = 0, height = 0;
-    editorSize(plugin.host(), width, height);
-    sink->open(width, height);
-    EditorRender render(options, audio, time, plan, *sink, plugin, width, height);
+    const EditorSize size = editorSize(plugin.host());
+    sink->open(size.width, size.height);
+    EditorRender render(options, audio, time, plan, *sink, plugin, size.width, size.height);
     render.run();
     std::printf("%s\n", sink->summary().c_str());
     return 0;

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "display/display_geometry.h"
 #include "host/host_error.h"
 #include "host/play_loop.h"
+#include "host/plugin_editor.h"
 #include "host/plugin_host.h"
 #include "host_window.h"
 #include "win_commands.h"
@@ -178,6 +180,41 @@ void play(PluginHost& plugin, const AudioInput& audio, long long end) {
     }
 }
 
+// Loads the rival DLL and has it register its window class. Throws HostError.
+HMODULE loadRival(const std::string& path) {
+    HMODULE rival = LoadLibraryA(path.c_str());
+    if (rival == nullptr) throw HostError("cannot load " + path);
+    using Register = ATOM (*)();
+    auto registerRival = reinterpret_cast<Register>(
+        reinterpret_cast<void*>(GetProcAddress(rival, "rivalRegisterClass")));
+    if (registerRival == nullptr || registerRival() == 0) {
+        FreeLibrary(rival);
+        throw HostError(path + " did not register its class");
+    }
+    return rival;
+}
+
+// Clicks Hold through the button's own mouse messages, lets the editor handle the click and
+// writes the frozen picture to `path`.
+void clickHoldAndWrite(const CaptureOptions& options, const std::function<void()>& idle,
+                       HWND parent, HWND display, const cqhost::EditorSize& size,
+                       const std::string& path) {
+    HWND button = FindWindowExA(display, nullptr, "Button", nullptr);
+    if (button == nullptr) throw HostError("the editor has no button to click");
+    // A real click as the button sees one: press and release inside it, then a marker that
+    // arrives once both have been handled.
+    const LPARAM point = MAKELPARAM(kHoldClickX, kHoldClickY);
+    PostMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    PostMessageA(button, WM_LBUTTONUP, 0, point);
+    PostMessageA(parent, kClickDoneMessage, 0, 0);
+    runMessageLoop(options.timeoutMs, "the Hold click", idle,
+                   [](const MSG& m) { return m.message == kClickDoneMessage; });
+    UpdateWindow(display);
+    const Pixels held = grabClientArea(parent, size.width, size.height);
+    writePpm(path, held, size.width, size.height);
+    std::printf("wrote %s\n", path.c_str());
+}
+
 }  // namespace
 
 int runCapture(const CaptureOptions& options) {
@@ -193,36 +230,14 @@ int runCapture(const CaptureOptions& options) {
     if (options.hold) checkWritable(holdPath);
 
     // Loaded before the plug-in, as another plug-in of the host would be.
-    HMODULE rival = nullptr;
-    if (options.rival) {
-        rival = LoadLibraryA(options.rival->c_str());
-        if (rival == nullptr) throw HostError("cannot load " + *options.rival);
-        using Register = ATOM (*)();
-        auto registerRival = reinterpret_cast<Register>(
-            reinterpret_cast<void*>(GetProcAddress(rival, "rivalRegisterClass")));
-        if (registerRival == nullptr || registerRival() == 0) {
-            FreeLibrary(rival);
-            throw HostError(*options.rival + " did not register its class");
-        }
-    }
+    HMODULE rival = options.rival ? loadRival(*options.rival) : nullptr;
 
     PluginHost plugin(options.plugin);
-    AEffect& effect = plugin.effect();
-    if (!(effect.flags & effFlagsHasEditor)) {
-        throw HostError("plug-in " + plugin.path() +
-                        " has no editor, so there is nothing to capture");
-    }
-    if (effect.processReplacing == nullptr) {
-        throw HostError("plug-in " + plugin.path() + " has no processReplacing entry");
-    }
+    cqhost::checkEditorEffect(plugin, "capture");
     plugin.start(audio.sampleRate(), kBlockSize);
-    ERect* rect = nullptr;
-    plugin.dispatch(effEditGetRect, 0, 0, &rect);
-    if (rect == nullptr || rect->right <= rect->left || rect->bottom <= rect->top) {
-        throw HostError("plug-in " + plugin.path() + " reports no editor size");
-    }
-    const int width = rect->right - rect->left;
-    const int height = rect->bottom - rect->top;
+    const cqhost::EditorSize size = cqhost::editorSize(plugin);
+    const int width = size.width;
+    const int height = size.height;
 
     ParentWindow parent(width, height);
     EditorSession editor(plugin, parent.window);
@@ -251,22 +266,7 @@ int runCapture(const CaptureOptions& options) {
     writePpm(livePath, live, width, height);
     std::printf("wrote %s\n", livePath.c_str());
 
-    if (options.hold) {
-        HWND button = FindWindowExA(display, nullptr, "Button", nullptr);
-        if (button == nullptr) throw HostError("the editor has no button to click");
-        // A real click as the button sees one: press and release inside it, then a marker
-        // that arrives once both have been handled.
-        const LPARAM point = MAKELPARAM(kHoldClickX, kHoldClickY);
-        PostMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, point);
-        PostMessageA(button, WM_LBUTTONUP, 0, point);
-        PostMessageA(parent.window, kClickDoneMessage, 0, 0);
-        runMessageLoop(options.timeoutMs, "the Hold click", idle,
-                       [](const MSG& m) { return m.message == kClickDoneMessage; });
-        UpdateWindow(display);
-        const Pixels held = grabClientArea(parent.window, width, height);
-        writePpm(holdPath, held, width, height);
-        std::printf("wrote %s\n", holdPath.c_str());
-    }
+    if (options.hold) clickHoldAndWrite(options, idle, parent.window, display, size, holdPath);
     return 0;
 }
 
