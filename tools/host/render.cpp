@@ -3,6 +3,7 @@
 // asked times as PNG pictures, or at every frame time as a video with the audio's sound.
 // The plan (render_plan.h) says what to capture, the clock (render_clock.h) where each block
 // ends, the play loop (play_loop.h) plays it, and the sink (render_sink.h) takes the captures.
+// Main thread only: it is at once the host's user-interface thread and its audio thread.
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -84,8 +85,8 @@ class EditorSession {
 class EditorRender {
   public:
     EditorRender(const RenderOptions& options, AudioSource& audio, const FrameTime& time,
-                 const RenderPlan& plan, RenderSink& sink, ClockedPlugin& plugin, int width,
-                 int height);
+                 const RenderPlan& plan, RenderSink& sink, ClockedPlugin& plugin,
+                 const EditorSize& size);
     // Plays the audio up to the last capture (a video: to its end) and takes every capture.
     void run();
 
@@ -127,21 +128,21 @@ long long endFrameOf(const RenderPlan& plan, long long totalFrames) {
 
 EditorRender::EditorRender(const RenderOptions& options, AudioSource& audio, const FrameTime& time,
                            const RenderPlan& plan, RenderSink& sink, ClockedPlugin& plugin,
-                           int width, int height)
+                           const EditorSize& size)
     : time_(time),
       plan_(plan),
       sink_(sink),
       host_(plugin.host()),
       platform_(plugin.platform()),
-      width_(width),
-      height_(height),
+      width_(size.width),
+      height_(size.height),
       totalFrames_(audio.frames()),
       renderCalls_(hasRenderCalls(platform_)),
-      parent_(platform_, host_, width, height),
+      parent_(platform_, host_, width_, height_),
       loop_(host_, audio, plan.midi),
       clock_(time, totalFrames_, endFrameOf(plan, totalFrames_), plan.holdFrame),
       progress_("render", endFrameOf(plan, totalFrames_)),
-      pixels_(static_cast<size_t>(width) * height) {
+      pixels_(static_cast<size_t>(width_) * height_) {
     if (options.peaks) {
         peakReport_ = std::make_unique<PeakReport>(options.peaksOut);
         readout_ =
@@ -247,7 +248,7 @@ int runRender(const RenderOptions& options) {
     plugin.host().start(audio.sampleRate(), kBlockSize);
     const EditorSize size = editorSize(plugin.host());
     sink->open(size.width, size.height);
-    EditorRender render(options, audio, time, plan, *sink, plugin, size.width, size.height);
+    EditorRender render(options, audio, time, plan, *sink, plugin, size);
     render.run();
     std::printf("%s\n", sink->summary().c_str());
     return 0;
