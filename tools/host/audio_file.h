@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "input_channels.h"
 #include "output_file.h"
 
 namespace cqhost {
@@ -16,12 +17,6 @@ namespace cqhost {
 // when it writes them, so a file passed through unchanged would come back altered; integer
 // formats are therefore read and written unnormalised and scaled here by the same factor.
 double integerFullScale(int format);
-
-// Fills an effect's input buffers from a file's left and right channels (equal for a mono
-// file): even inputs get the left channel, odd ones the right, and a single input of a
-// stereo file gets their mean, so that a mono effect hears both.
-void feedInputs(float* const* inputs, int numInputs, const float* left, const float* right,
-                int fileChannels, int frames);
 
 class AudioReader {
   public:

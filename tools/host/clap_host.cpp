@@ -67,6 +67,11 @@ void ClapLibrary::startFrom(void* library, const LibraryCalls& calls) {
     factory_ = factory;
 }
 
+ClapLibrary::~ClapLibrary() {
+    entry_->deinit();
+    unload_(library_);
+}
+
 std::vector<ClapDescriptorInfo> ClapLibrary::descriptors() const {
     std::vector<ClapDescriptorInfo> result;
     const std::uint32_t count = factory_->get_plugin_count(factory_);

@@ -5,7 +5,8 @@
 // version, calls `init` with the path and finds the plug-in factory; its destructor calls
 // `deinit` (only after an `init` that succeeded) and unloads the file. Loading, unloading and
 // polling file descriptors are the system's own (clap_host_posix.cpp here); the life cycle is
-// clap_host.cpp, and the host record's answers clap_host_services.cpp.
+// clap_host.cpp, and the host record's answers clap_host_services.cpp. On Windows the system's
+// part is tools/winhost/clap_host_win.cpp: LoadLibrary, and no descriptors.
 //
 // ClapPlugin is one instance and the host it talks to. Its constructor runs `create_plugin` and
 // `init`; its destructor stops processing, deactivates and destroys, in that order, so that an
@@ -234,6 +235,9 @@ class ClapPlugin {
     // Main thread: calls `on_fd` for each registered descriptor that is ready (the system's
     // own polling, in clap_host_posix.cpp).
     void serviceDescriptors();
+    // Whether this system has file descriptors to poll, so that the host offers posix-fd
+    // support (false on Windows, whose plug-ins' windows live on the host's message loop).
+    static const bool kPollsDescriptors;
 
     std::string path_;
     clap_host host_{};
