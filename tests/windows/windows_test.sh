@@ -443,7 +443,8 @@ errors)
     "$(winpath "$scratch/x.wav")" --plugin "$clap"
   expect 1 "not a whole number of 32-bit float stereo frames" process \
     "$(winpath "$scratch/odd.raw")" "$(winpath "$scratch/x.raw")" --plugin "$clap"
-  expect 1 "cannot open plug-in" process "$(winpath "$scratch/odd.raw")" \
+  printf '\0\0\0\0\0\0\0\0' >"$scratch/frame.raw"  # one silent frame
+  expect 1 "cannot open plug-in" process "$(winpath "$scratch/frame.raw")" \
     "$(winpath "$scratch/x.raw")" --plugin "$(winpath "$scratch/missing.clap")"
   expect 2 "needs an input and an output file" process "$(winpath "$scratch/odd.raw")"
   expect 2 "unknown command" render
