@@ -18,8 +18,10 @@
 #   windows_test.sh com ARCH               the editor created and destroyed on a thread in the
 #                                          multithreaded COM apartment leaves its COM state
 #   windows_test.sh clap ARCH              cqscope-host.exe probes the CLAP file (the Linux
-#                                          probe's answers, win32 for x11) and processes audio
-#                                          through it bit for bit at 44.1, 48 and 96 kHz
+#                                          probe's answers, win32 for x11), processes audio
+#                                          through it bit for bit at 44.1, 48 and 96 kHz, and
+#                                          captures its display (with and without the host's
+#                                          timers) as the Linux VST 2 render shows it
 #
 # ARCH is win32 or win64. Settings come from the environment that tests/windows/CMakeLists.txt
 # gives every test: CQW_SOURCE (the source tree), CQW_DIR (this build tree's folder for the
@@ -447,6 +449,7 @@ errors)
   expect 1 "cannot open plug-in" process "$(winpath "$scratch/frame.raw")" \
     "$(winpath "$scratch/x.raw")" --plugin "$(winpath "$scratch/missing.clap")"
   expect 2 "needs an input and an output file" process "$(winpath "$scratch/odd.raw")"
+  expect 1 "add --no-hold" capture --plugin "$clap" --out "$(winpath "$scratch/x")"
   expect 2 "unknown command" render
   expect 2 "not a non-negative number" capture --at soon
   # No picture, partial or whole, from any failed capture.
@@ -553,6 +556,28 @@ PY
     fi
   done
   [ $status = 0 ] || fail "$arch: the CLAP plug-in changed the audio passing through it"
+  # The display: the demo at 3 s through the GUI embedded in a win32 window, refreshed by the
+  # host's timers and, offered no timer support, by its window's own timer; each picture is
+  # the Linux VST 2 render's outside the Hold text cell.
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$scratch/linux.png" >/dev/null ||
+    fail "the Linux render failed"
+  for timers in with without; do
+    option=()
+    [ $timers = without ] && option=(--no-timer-support)
+    run_wine "$scratch/capture-$timers.txt" "$scratch/capture-$timers.err" \
+      "$out/cqscope-host.exe" capture --at 3 --no-hold --timeout 30 "${option[@]}" \
+      --plugin "$(winpath "$clap")" --out "$(winpath "$scratch/$timers-timers")" ||
+      { cat "$scratch/capture-$timers.err" >&2; fail "$arch: the CLAP capture ($timers timer support) failed"; }
+    cell=$(sed -n 's/^hold text cell: \([0-9]*\) \([0-9]*\) \([0-9]*\) \([0-9]*\)\r*$/\1,\2,\3,\4/p' \
+      "$scratch/capture-$timers.txt")
+    [ -n "$cell" ] && [ -f "$scratch/$timers-timers.ppm" ] ||
+      { cat "$scratch/capture-$timers.err" >&2; fail "$arch: the CLAP capture wrote no picture (did it run?)"; }
+    "$CQW_COMPARE" "$scratch/linux.png" "$scratch/$timers-timers.ppm" "$scratch/$timers-diff.png" \
+      --expect bars,stripes,grid,hold-grey --mask "$cell" ||
+      fail "$arch: the CLAP display ($timers timer support) differs from the VST 2 render"
+    echo "$arch: the CLAP display, $(sed -n 's/^wrote .*(\(.*\))\r*$/\1/p' "$scratch/capture-$timers.txt")," \
+      "equals the Linux VST 2 render outside the text cells"
+  done
   ;;
 
 *)

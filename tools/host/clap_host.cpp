@@ -170,8 +170,8 @@ class ClapPlugin::AudioCall {
     const ClapPlugin* previous_;
 };
 
-ClapPlugin::ClapPlugin(ClapLibrary& library, const std::string& pluginId)
-    : path_(library.path()), mainThread_(std::this_thread::get_id()) {
+ClapPlugin::ClapPlugin(ClapLibrary& library, const std::string& pluginId, bool offerTimers)
+    : path_(library.path()), mainThread_(std::this_thread::get_id()), offerTimers_(offerTimers) {
     host_.clap_version = CLAP_VERSION;
     host_.host_data = this;
     host_.name = kHostName;

@@ -135,7 +135,8 @@ class ClapPlugin {
   public:
     // Main thread. Creates the plug-in `pluginId` of the library and initialises it. Throws
     // HostError when the factory makes none or its `init` fails (it is destroyed then).
-    ClapPlugin(ClapLibrary& library, const std::string& pluginId);
+    // Without `offerTimers` the host answers no to timer support, as some hosts do.
+    ClapPlugin(ClapLibrary& library, const std::string& pluginId, bool offerTimers = true);
     ~ClapPlugin();
     ClapPlugin(const ClapPlugin&) = delete;
     ClapPlugin& operator=(const ClapPlugin&) = delete;
@@ -243,6 +244,7 @@ class ClapPlugin {
     clap_host host_{};
     const clap_plugin* plugin_ = nullptr;
     std::thread::id mainThread_;
+    bool offerTimers_ = true;
     bool active_ = false;
     bool processing_ = false;
     bool activating_ = false;

@@ -16,6 +16,7 @@
 #include <new>
 #include <string>
 
+#include "host/clap_host.h"
 #include "host/commands.h"
 #include "host/host_error.h"
 #include "win_commands.h"
@@ -34,6 +35,7 @@ constexpr const char* kUsage =
     "  cqscope-host process IN OUT.raw [--plugin PATH.clap] [--rate HZ]\n"
     "  cqscope-host capture [AUDIO] [--plugin PATH] [--rate HZ] [--at SECONDS]\n"
     "                       [--out PREFIX] [--no-hold] [--timeout SECONDS]\n"
+    "                       [--no-timer-support]\n"
     "  cqscope-host cycle [--plugin PATH] [--rounds N] [--timeout SECONDS]\n"
     "  cqscope-host com [--plugin PATH] [--timeout SECONDS]\n"
     "\n"
@@ -48,6 +50,8 @@ constexpr const char* kUsage =
     "         as PREFIX.ppm; then clicks the display's Hold button and writes PREFIX-hold.ppm.\n"
     "         PREFIX defaults to cqscope-capture. --rival DLL loads DLL first, has it\n"
     "         register a class of the display's name, and unloads it with the editor open.\n"
+    "         A CLAP plug-in's GUI is embedded as \"win32\" and captured live only (--no-hold);\n"
+    "         --no-timer-support offers it no timer support.\n"
     "cycle    loads the plug-in twice, opens, refreshes, closes and frees both editors in\n"
     "         the order hosts do, N times (default 3), checking the windows at each step.\n"
     "com      from a thread in the multithreaded COM apartment, creates the plug-in, opens\n"
@@ -117,6 +121,8 @@ int run(int argc, char** argv) {
             capture.hold = false;
         } else if (command == "capture" && arg == "--timeout") {
             capture.timeoutMs = static_cast<int>(parseNumber(arg, value()) * 1000.0);
+        } else if (command == "capture" && arg == "--no-timer-support") {
+            capture.hostTimers = false;
         } else if (command == "capture" && arg == "--rival") {
             capture.rival = value();
         } else if (command == "com" && arg == "--timeout") {
@@ -141,7 +147,9 @@ int run(int argc, char** argv) {
         if (processFiles < 2) throw UsageError("process needs an input and an output file");
         return runProcess(process);
     }
-    if (command == "capture") return runCapture(capture);
+    if (command == "capture") {
+        return cqhost::isClapPlugin(capture.plugin) ? runClapCapture(capture) : runCapture(capture);
+    }
     if (command == "cycle") return runCycle(cycle);
     if (command == "com") return runComCheck(com);
     throw UsageError("unknown command '" + command + "'");

@@ -20,6 +20,8 @@ struct CaptureOptions {
     // A DLL loaded before the plug-in whose rivalRegisterClass registers a class of the
     // display's name under this program's module; unloaded while the editor is open.
     std::optional<std::string> rival;
+    // CLAP plug-ins: whether the host offers timer support (--no-timer-support: not).
+    bool hostTimers = true;
 };
 
 struct ProcessOptions {
@@ -41,6 +43,8 @@ struct ComOptions {
 };
 
 int runCapture(const CaptureOptions& options);
+// The same for a CLAP plug-in (clap_capture.cpp): the live picture only (requires --no-hold).
+int runClapCapture(const CaptureOptions& options);
 // Requires a CLAP plug-in and an output named *.raw.
 int runProcess(const ProcessOptions& options);
 int runCycle(const CycleOptions& options);
