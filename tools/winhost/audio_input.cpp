@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -158,6 +159,18 @@ void AudioInput::read(long long start, float* left, float* right, int count) con
     }
     std::copy_n(left_.begin() + start, count, left);
     std::copy_n(right_.begin() + start, count, right);
+}
+
+long long AudioInput::captureFrame(std::optional<double> at) const {
+    const double duration = static_cast<double>(frames_) / sampleRate_;
+    const double seconds = at.value_or(demo_ ? kDemoCaptureSeconds : duration);
+    if (seconds > duration + 1e-9) {
+        char text[128];
+        std::snprintf(text, sizeof text, "time %.3f s is beyond the end of the audio (%.3f s)",
+                      seconds, duration);
+        throw HostError(text);
+    }
+    return std::min(frames_, std::llround(seconds * sampleRate_));
 }
 
 }  // namespace winhost

@@ -116,16 +116,7 @@ void play(PluginHost& plugin, const AudioInput& audio, long long end) {
 
 int runCapture(const CaptureOptions& options) {
     AudioInput audio(options.audio, options.rawRate);
-    const double duration = static_cast<double>(audio.frames()) / audio.sampleRate();
-    const double at =
-        options.at.value_or(audio.isDemo() ? AudioInput::kDemoCaptureSeconds : duration);
-    if (at > duration + 1e-9) {
-        char text[128];
-        std::snprintf(text, sizeof text, "time %.3f s is beyond the end of the audio (%.3f s)", at,
-                      duration);
-        throw HostError(text);
-    }
-    const long long captureFrame = std::min(audio.frames(), std::llround(at * audio.sampleRate()));
+    const long long captureFrame = audio.captureFrame(options.at);
     const std::string livePath = options.out + ".ppm";
     const std::string holdPath = options.out + "-hold.ppm";
     checkWritable(livePath);
@@ -179,13 +170,7 @@ int runCapture(const CaptureOptions& options) {
 
     // A refresh that starts now sees every sample up to and including the capture time.
     const auto idle = [&plugin] { plugin.dispatch(effEditIdle); };
-    runMessageLoop(options.timeoutMs, "the display's refresh timer", idle,
-                   [display](const MSG& m) { return m.message == WM_TIMER && m.hwnd == display; });
-    UpdateWindow(display);
-    const RECT cell = holdTextCell(display);
-    std::printf("hold text cell: %ld %ld %ld %ld\n", static_cast<long>(cell.left),
-                static_cast<long>(cell.top), static_cast<long>(cell.right - cell.left),
-                static_cast<long>(cell.bottom - cell.top));
+    awaitRefresh(display, options.timeoutMs, idle);
     const Pixels live = grabClientArea(parent.window, width, height);
     writePpm(livePath, live, width, height);
     std::printf("wrote %s\n", livePath.c_str());

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -120,16 +119,7 @@ int runClapCapture(const CaptureOptions& options) {
         throw HostError("capture of a CLAP plug-in writes the live picture only: add --no-hold");
     }
     AudioInput audio(options.audio, options.rawRate);
-    const double duration = static_cast<double>(audio.frames()) / audio.sampleRate();
-    const double at =
-        options.at.value_or(audio.isDemo() ? AudioInput::kDemoCaptureSeconds : duration);
-    if (at > duration + 1e-9) {
-        char text[128];
-        std::snprintf(text, sizeof text, "time %.3f s is beyond the end of the audio (%.3f s)", at,
-                      duration);
-        throw HostError(text);
-    }
-    const long long captureFrame = std::min(audio.frames(), std::llround(at * audio.sampleRate()));
+    const long long captureFrame = audio.captureFrame(options.at);
     const std::string livePath = options.out + ".ppm";
 
     cqhost::ClapLibrary library(options.plugin);
@@ -145,15 +135,7 @@ int runClapCapture(const CaptureOptions& options) {
         // The refresh at the capture time sees that frame too, as in the Linux render.
         play(plugin, audio, std::min(audio.frames(), cqhost::blockEndFor(captureFrame)));
         // A refresh that starts now sees every sample up to and including the capture time.
-        runMessageLoop(
-            options.timeoutMs, "the display's refresh timer",
-            [&plugin] { plugin.serviceMainThread(); },
-            [display](const MSG& m) { return m.message == WM_TIMER && m.hwnd == display; });
-        UpdateWindow(display);
-        const RECT cell = holdTextCell(display);
-        std::printf("hold text cell: %ld %ld %ld %ld\n", static_cast<long>(cell.left),
-                    static_cast<long>(cell.top), static_cast<long>(cell.right - cell.left),
-                    static_cast<long>(cell.bottom - cell.top));
+        awaitRefresh(display, options.timeoutMs, [&plugin] { plugin.serviceMainThread(); });
         const int width = static_cast<int>(gui.width), height = static_cast<int>(gui.height);
         writePpm(livePath, grabClientArea(gui.parent(), width, height), width, height);
         std::printf("wrote %s (%s)\n", livePath.c_str(),

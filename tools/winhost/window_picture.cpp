@@ -4,10 +4,40 @@
 
 #include "display/display_geometry.h"
 #include "host/host_error.h"
+#include "host_window.h"
 
 namespace winhost {
 
 using cqhost::HostError;
+
+namespace {
+
+// Where the Hold image's text stands on this system, in display coordinates: the opaque cell
+// of "Hold" in the ANSI fixed font at 18 pixels, as the display draws it inside the Hold
+// image. Its glyphs and size depend on the fonts installed, so comparisons with
+// another platform leave this cell out.
+RECT holdTextCell(HWND window) {
+    LOGFONTA font{};
+    GetObjectA(GetStockObject(ANSI_FIXED_FONT), sizeof font, &font);
+    font.lfHeight = -18;
+    font.lfWidth = 0;
+    font.lfWeight = FW_NORMAL;
+    HFONT holdFont = CreateFontIndirectA(&font);
+    HDC windowDc = GetDC(window);
+    HDC memoryDc = CreateCompatibleDC(windowDc);
+    HGDIOBJ previous = SelectObject(memoryDc, holdFont);
+    SIZE extent{};
+    GetTextExtentPoint32A(memoryDc, "Hold", 4, &extent);
+    SelectObject(memoryDc, previous);
+    DeleteDC(memoryDc);
+    ReleaseDC(window, windowDc);
+    DeleteObject(holdFont);
+    constexpr int kTextLeft = display::kHoldX + display::kHoldTextX;
+    constexpr int kTextTop = display::kHoldY + display::kHoldTextY;
+    return RECT{kTextLeft, kTextTop, kTextLeft + extent.cx, kTextTop + extent.cy};
+}
+
+}  // namespace
 
 Pixels grabClientArea(HWND window, int width, int height) {
     HDC windowDc = GetDC(window);
@@ -45,27 +75,6 @@ Pixels grabClientArea(HWND window, int width, int height) {
     return pixels;
 }
 
-RECT holdTextCell(HWND window) {
-    LOGFONTA font{};
-    GetObjectA(GetStockObject(ANSI_FIXED_FONT), sizeof font, &font);
-    font.lfHeight = -18;
-    font.lfWidth = 0;
-    font.lfWeight = FW_NORMAL;
-    HFONT holdFont = CreateFontIndirectA(&font);
-    HDC windowDc = GetDC(window);
-    HDC memoryDc = CreateCompatibleDC(windowDc);
-    HGDIOBJ previous = SelectObject(memoryDc, holdFont);
-    SIZE extent{};
-    GetTextExtentPoint32A(memoryDc, "Hold", 4, &extent);
-    SelectObject(memoryDc, previous);
-    DeleteDC(memoryDc);
-    ReleaseDC(window, windowDc);
-    DeleteObject(holdFont);
-    constexpr int kTextLeft = display::kHoldX + display::kHoldTextX;
-    constexpr int kTextTop = display::kHoldY + display::kHoldTextY;
-    return RECT{kTextLeft, kTextTop, kTextLeft + extent.cx, kTextTop + extent.cy};
-}
-
 void writePpm(const std::string& path, const Pixels& pixels, int width, int height) {
     const std::string temporary = path + ".part";
     FILE* file = std::fopen(temporary.c_str(), "wb");
@@ -78,6 +87,16 @@ void writePpm(const std::string& path, const Pixels& pixels, int width, int heig
         DeleteFileA(temporary.c_str());
         throw HostError("cannot write " + path);
     }
+}
+
+void awaitRefresh(HWND display, DWORD timeoutMs, const std::function<void()>& idle) {
+    runMessageLoop(timeoutMs, "the display's refresh timer", idle,
+                   [display](const MSG& m) { return m.message == WM_TIMER && m.hwnd == display; });
+    UpdateWindow(display);
+    const RECT cell = holdTextCell(display);
+    std::printf("hold text cell: %ld %ld %ld %ld\n", static_cast<long>(cell.left),
+                static_cast<long>(cell.top), static_cast<long>(cell.right - cell.left),
+                static_cast<long>(cell.bottom - cell.top));
 }
 
 }  // namespace winhost

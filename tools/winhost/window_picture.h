@@ -1,10 +1,12 @@
-// Reading what a window shows, for the capture commands: its client area through GDI, where
-// the Hold text stands on this system, and binary PPM files (P6, 8-bit RGB, top row first:
-// simple to write without a library and read on the Linux side). User-interface thread.
+// Reading what a window shows, for the capture commands: its client area through GDI, a
+// display's refresh and where its Hold text stands on this system, and binary PPM files (P6, 8-bit
+// RGB, top row first: simple to write without a library and read on the Linux side). User-interface
+// thread.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,11 +18,11 @@ using Pixels = std::vector<unsigned char>;  // RGB, top row first
 // 32-bit top-down DIB section. Throws HostError when GDI cannot read it.
 Pixels grabClientArea(HWND window, int width, int height);
 
-// Where the Hold image's text stands on this system, in display coordinates: the opaque cell
-// of "Hold" in the ANSI fixed font at 18 pixels, as the display draws it inside the Hold
-// image. Its glyphs and size depend on the fonts installed, so comparisons with
-// another platform leave this cell out; printed for them.
-RECT holdTextCell(HWND window);
+// Runs the host's message loop (`idle` as its idle call) until the display window's refresh
+// timer has fired and been handled, then paints the display and prints where its Hold text
+// stands ("hold text cell: X Y WIDTH HEIGHT") for the comparisons. Throws HostError after
+// timeoutMs without a refresh.
+void awaitRefresh(HWND display, DWORD timeoutMs, const std::function<void()>& idle);
 
 // Writes a binary PPM through a temporary file, so that a failure leaves no partial picture.
 // Throws HostError when it cannot.
