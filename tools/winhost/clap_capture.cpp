@@ -37,7 +37,24 @@ class GuiSession {
             !gui_->create(&plugin_, CLAP_WINDOW_API_WIN32, false)) {
             throw HostError("the plug-in's GUI does not embed in a win32 window");
         }
-        created_ = true;
+        // A constructor that throws runs no destructor: the GUI is destroyed here then.
+        try {
+            embed();
+        } catch (...) {
+            gui_->destroy(&plugin_);
+            throw;
+        }
+    }
+    ~GuiSession() { gui_->destroy(&plugin_); }
+    GuiSession(const GuiSession&) = delete;
+    GuiSession& operator=(const GuiSession&) = delete;
+
+    HWND parent() const { return parent_->window; }
+    std::uint32_t width = 0, height = 0;
+
+  private:
+    // The embedding sequence hosts follow: scale, size, a parent of that size, show.
+    void embed() {
         gui_->set_scale(&plugin_, 1.0);
         if (!gui_->get_size(&plugin_, &width, &height) || width == 0 || height == 0) {
             throw HostError("the plug-in's GUI reports no size");
@@ -51,19 +68,9 @@ class GuiSession {
         }
         gui_->show(&plugin_);
     }
-    ~GuiSession() {
-        if (created_) gui_->destroy(&plugin_);
-    }
-    GuiSession(const GuiSession&) = delete;
-    GuiSession& operator=(const GuiSession&) = delete;
 
-    HWND parent() const { return parent_->window; }
-    std::uint32_t width = 0, height = 0;
-
-  private:
     const clap_plugin& plugin_;
     const clap_plugin_gui* gui_ = nullptr;
-    bool created_ = false;
     std::optional<ParentWindow> parent_;
 };
 
