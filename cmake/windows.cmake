@@ -4,7 +4,8 @@
 # - The C++ runtime, libgcc and winpthread are linked statically (the toolchain files pass
 #   -static to every link), so the DLL and the host import only system DLLs (KERNEL32,
 #   USER32, GDI32, ole32, msvcrt) and nothing has to ship beside them.
-# - The 64-bit DLL is cqscope64.dll, so that both can sit in one plug-in folder.
+# - The 64-bit DLL is cqscope64.dll, so that both can sit in one plug-in folder; likewise the
+#   CLAP files are cqscope.clap (64-bit) and cqscope32.clap (src/clap/CMakeLists.txt).
 
 if(NOT MINGW)
   return()
@@ -14,14 +15,24 @@ if(TARGET cqscope)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set_target_properties(cqscope PROPERTIES OUTPUT_NAME cqscope64)
   endif()
-  # Static runtimes plus --no-undefined, so a missing symbol fails the link, not the host.
-  target_link_options(cqscope PRIVATE -static -static-libgcc -static-libstdc++
-                      -Wl,--no-undefined)
 endif()
+# Static runtimes plus --no-undefined, so a missing symbol fails the link, not the host.
+foreach(target cqscope cqscope_clap)
+  if(TARGET ${target})
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
+                        -Wl,--no-undefined)
+  endif()
+endforeach()
 
 # Release builds ship without symbols (the static C++ runtime brings its debug sections).
-foreach(target cqscope cqscope-host)
+foreach(target cqscope cqscope_clap cqscope-host)
   if(TARGET ${target})
     target_link_options(${target} PRIVATE $<$<CONFIG:Release>:-s>)
   endif()
 endforeach()
+
+# `cmake --install build-win64 --prefix "C:/Program Files/Common Files"` puts the CLAP file in
+# the CLAP folder of that prefix, %COMMONPROGRAMFILES%\CLAP, where CLAP hosts look.
+if(TARGET cqscope_clap)
+  install(TARGETS cqscope_clap LIBRARY DESTINATION CLAP)
+endif()

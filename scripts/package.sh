@@ -2,7 +2,8 @@
 # Builds the release artefacts into dist/:
 #   cqscope_<version>_amd64.deb             Debian package (cpack; dependencies by dpkg-shlibdeps)
 #   cqscope-<version>-linux-x86_64.tar.gz   the same Linux files, to unpack anywhere
-#   cqscope-<version>-windows.zip           cqscope.dll, cqscope64.dll and an install note
+#   cqscope-<version>-windows.zip           cqscope.dll, cqscope64.dll, cqscope.clap (64-bit),
+#                                           cqscope32.clap and an install note
 # from release builds of their own (build-release, build-win32, build-win64), and checks the
 # Debian package with lintian. On a fresh Debian 12 machine (as root) it first installs what is
 # missing. Files carry the last commit's time, so two runs on one commit give the same archives.
@@ -27,15 +28,16 @@ mv "build-release/cpack/cqscope_${version}_amd64.deb" \
 echo "== lintian"
 lintian --fail-on error,warning "dist/cqscope_${version}_amd64.deb"
 
-echo "== Windows: 32-bit and 64-bit DLLs"
+echo "== Windows: 32-bit and 64-bit DLLs and CLAP files"
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target cqscope
+  cmake --build --preset "$preset" --target cqscope cqscope_clap
 done
 stage="build-release/cqscope-${version}-windows"
 rm -rf "$stage"
 mkdir -p "$stage"
-cp build-win32/out/cqscope.dll build-win64/out/cqscope64.dll "$stage/"
+cp build-win32/out/cqscope.dll build-win64/out/cqscope64.dll build-win64/out/cqscope.clap \
+  build-win32/out/cqscope32.clap "$stage/"
 # Text files with Windows line ends.
 sed "s/@VERSION@/${version}/; s/\$/\r/" packaging/windows-install.txt >"$stage/INSTALL.txt"
 sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "clap/gui_window.h"
 #include "core/analyser_core.h"
 #include "core/pass_through.h"
 #include "display/display_geometry.h"
@@ -219,14 +220,14 @@ class Plugin {
     }
     static std::uint32_t CLAP_ABI latencyGet(const clap_plugin*) { return 0; }
 
-    // ---- GUI (main thread): X11, embedded only, fixed size --------------------------------
+    // ---- GUI (main thread): the system's window API, embedded only, fixed size -------------
 
     static bool CLAP_ABI guiIsApiSupported(const clap_plugin*, const char* api, bool floating) {
-        return !floating && api != nullptr && std::strcmp(api, CLAP_WINDOW_API_X11) == 0;
+        return !floating && api != nullptr && std::strcmp(api, gui_window::kApi) == 0;
     }
     static bool CLAP_ABI guiPreferredApi(const clap_plugin*, const char** api, bool* floating) {
         if (api == nullptr || floating == nullptr) return false;
-        *api = CLAP_WINDOW_API_X11;
+        *api = gui_window::kApi;
         *floating = false;
         return true;
     }
@@ -234,17 +235,21 @@ class Plugin {
         Plugin& self = of(plugin);
         if (!guiIsApiSupported(plugin, api, floating)) return false;
         if (self.display_ != nullptr) return true;
+        const HINSTANCE module = gui_window::ownModule();
+        if (module == nullptr) return false;
         try {
-            self.display_ =
-                std::make_unique<SpectrumDisplay>(GetModuleHandleA(nullptr), self.core_);
+            self.display_ = std::make_unique<SpectrumDisplay>(module, self.core_);
         } catch (...) {
             return false;
         }
+        // Without the host's timer, where the host's message loop delivers the display
+        // window's own timer (Windows) nothing more is needed; elsewhere processed blocks ask
+        // for on_main_thread calls.
         clap_id timer = CLAP_INVALID_ID;
         if (self.hostTimers_ != nullptr &&
             self.hostTimers_->register_timer(self.host_, kTimerPeriodMs, &timer)) {
             self.timer_ = timer;
-        } else {
+        } else if (!gui_window::kDisplayRefreshesItself) {
             self.refreshByCallback_.store(true, std::memory_order_relaxed);
         }
         return true;
@@ -282,11 +287,9 @@ class Plugin {
     }
     static bool CLAP_ABI guiSetParent(const clap_plugin* plugin, const clap_window* window) {
         Plugin& self = of(plugin);
-        if (self.display_ == nullptr || window == nullptr || window->api == nullptr ||
-            std::strcmp(window->api, CLAP_WINDOW_API_X11) != 0 || window->x11 == 0)
-            return false;
-        return self.display_->open(
-            reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window->x11)));
+        if (self.display_ == nullptr || window == nullptr) return false;
+        const HWND parent = gui_window::parentOf(*window);
+        return parent != nullptr && self.display_->open(parent);
     }
     static bool CLAP_ABI guiSetTransient(const clap_plugin*, const clap_window*) { return false; }
     static void CLAP_ABI guiSuggestTitle(const clap_plugin*, const char*) {}

@@ -1,7 +1,7 @@
 // The CLAP plug-in: one stereo input copied bit for bit to one stereo output, the input's
 // samples and the held notes (CLAP note events and MIDI note messages alike) fed to its
-// analyser core, and the core's display embedded in the host's X11 window at the display's
-// fixed size. No parameters, no state, no latency.
+// analyser core, and the core's display embedded in the host's window (X11 on Linux, Win32 on
+// Windows: gui_window.h) at the display's fixed size. No parameters, no state, no latency.
 //
 // Threads, as the interface tags each call:
 // - main thread: init, destroy, activate (builds the kernels for the rate: setSampleRate and
@@ -12,7 +12,8 @@
 // The display is refreshed by the host's timer (timer support). A host that offers no timer
 // support gets its refresh through request_callback: each processed block asks once for an
 // on_main_thread call, which runs the display; without audio such a host's picture stands
-// still (it has nothing new to show) until the next block.
+// still (it has nothing new to show) until the next block. On Windows such a host needs
+// neither: its message loop delivers the display window's own timer.
 #pragma once
 
 #include "clap/clap_interface.h"

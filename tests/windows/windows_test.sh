@@ -17,6 +17,11 @@
 #                                          editor is open, compared with the Linux render
 #   windows_test.sh com ARCH               the editor created and destroyed on a thread in the
 #                                          multithreaded COM apartment leaves its COM state
+#   windows_test.sh clap ARCH              cqscope-host.exe probes the CLAP file (the Linux
+#                                          probe's answers, win32 for x11), processes audio
+#                                          through it bit for bit at 44.1, 48 and 96 kHz, and
+#                                          captures its display (with and without the host's
+#                                          timers) as the Linux VST 2 render shows it
 #
 # ARCH is win32 or win64. Settings come from the environment that tests/windows/CMakeLists.txt
 # gives every test: CQW_SOURCE (the source tree), CQW_DIR (this build tree's folder for the
@@ -152,7 +157,15 @@ skip_unless_runs() {
 
 build_dir() { echo "$CQW_DIR/build-$1"; }
 
+# The names a module exports, sorted, each followed by a space, from its objdump -p text.
+export_names() {
+  printf '%s\n' "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    awk '/^\t\[/ {print $3}' | sort | tr '\n' ' '
+}
+
 dll_name() { if [ "$1" = win64 ]; then echo cqscope64.dll; else echo cqscope.dll; fi; }
+
+clap_name() { if [ "$1" = win64 ]; then echo cqscope.clap; else echo cqscope32.clap; fi; }
 
 # A Linux path as Wine's Z: drive sees it.
 winpath() { echo "Z:$1"; }
@@ -176,10 +189,10 @@ build)
     fi
     cmake --build "$dir" -j2 >"$state/build-$preset.log" 2>&1 ||
       { tail -n 40 "$state/build-$preset.log" >&2; fail "building $preset failed"; }
-    for file in "out/$(dll_name $preset)" out/cqscope-host.exe; do
+    for file in "out/$(dll_name $preset)" "out/$(clap_name $preset)" out/cqscope-host.exe; do
       [ -f "$dir/$file" ] || fail "$preset: $file was not built"
     done
-    echo "$preset: built $(dll_name $preset) and cqscope-host.exe in $dir/out"
+    echo "$preset: built $(dll_name $preset), $(clap_name $preset) and cqscope-host.exe in $dir/out"
   done
   ;;
 
@@ -190,7 +203,7 @@ exports)
     out=$(build_dir $preset)/out
     format=pei-i386
     [ "$preset" = win64 ] && format=pei-x86-64
-    for file in "$out/$(dll_name $preset)" "$out/cqscope-host.exe"; do
+    for file in "$out/$(dll_name $preset)" "$out/$(clap_name $preset)" "$out/cqscope-host.exe"; do
       dump=$(x86_64-w64-mingw32-objdump -p "$file") || fail "cannot read $file"
       x86_64-w64-mingw32-objdump -f "$file" | grep -q "file format $format" ||
         { echo "$file: not $format" >&2; status=1; }
@@ -201,11 +214,19 @@ exports)
         esac
       done
     done
+    clap="$out/$(clap_name $preset)"
+    dump=$(x86_64-w64-mingw32-objdump -p "$clap")
+    names=$(export_names "$dump")
+    if [ "$names" != "clap_entry " ]; then
+      echo "$clap exports '$names', not exactly clap_entry" >&2
+      status=1
+    fi
+    echo "$preset: $(basename "$clap") exports $names; imports" \
+      "$(printf '%s\n' "$dump" | awk '/DLL Name:/ {print $3}' | tr '\n' ' ')"
     dll="$out/$(dll_name $preset)"
     dump=$(x86_64-w64-mingw32-objdump -p "$dll")
     # The export names, and the addresses of the export address table.
-    names=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-      awk '/^\t\[/ {print $3}' | sort | tr '\n' ' ')
+    names=$(export_names "$dump")
     addresses=$(printf '%s\n' "$dump" | awk '/Export RVA/ {print $(NF - 2)}' | sort -u | tr '\n' ' ')
     if [ "$names" != "VSTPluginMain main " ]; then
       echo "$dll exports '$names', not exactly VSTPluginMain and main" >&2
@@ -417,10 +438,22 @@ errors)
   expect 1 "beyond the end of the audio" capture --at 9 --plugin "$dll" \
     --out "$(winpath "$scratch/late")"
   expect 1 "cannot write" capture --plugin "$dll" --out "$(winpath "$scratch/no/such/folder/x")"
+  expect 1 "process on Windows takes CLAP plug-ins" process "$(winpath "$scratch/odd.raw")" \
+    "$(winpath "$scratch/x.raw")" --plugin "$dll"
+  clap=$(winpath "$out/$(clap_name "$arch")")
+  expect 1 "name the output NAME.raw" process "$(winpath "$scratch/odd.raw")" \
+    "$(winpath "$scratch/x.wav")" --plugin "$clap"
+  expect 1 "not a whole number of 32-bit float stereo frames" process \
+    "$(winpath "$scratch/odd.raw")" "$(winpath "$scratch/x.raw")" --plugin "$clap"
+  printf '\0\0\0\0\0\0\0\0' >"$scratch/frame.raw"  # one silent frame
+  expect 1 "cannot open plug-in" process "$(winpath "$scratch/frame.raw")" \
+    "$(winpath "$scratch/x.raw")" --plugin "$(winpath "$scratch/missing.clap")"
+  expect 2 "needs an input and an output file" process "$(winpath "$scratch/odd.raw")"
+  expect 1 "add --no-hold" capture --plugin "$clap" --out "$(winpath "$scratch/x")"
   expect 2 "unknown command" render
   expect 2 "not a non-negative number" capture --at soon
   # No picture, partial or whole, from any failed capture.
-  if ls "$scratch" | grep -q 'ppm'; then
+  if ls "$scratch" | grep -q -e 'ppm' -e '^x\.'; then
     echo "a failed capture left a picture behind: $(ls "$scratch")" >&2
     status=1
   fi
@@ -468,8 +501,87 @@ com)
   cat "$state/com-$arch.out"
   ;;
 
+clap)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "clap needs win32 or win64"
+  skip_unless_runs "$arch"
+  out=$(build_dir "$arch")/out
+  clap=$out/$(clap_name "$arch")
+  scratch=$CQW_DIR/clap-$arch
+  rm -rf "$scratch"
+  mkdir -p "$scratch"
+  : "${CQW_CLAP:?}"
+  "$CQW_HOST" probe --plugin "$CQW_CLAP" >"$scratch/probe-linux.txt" ||
+    fail "the Linux probe of $CQW_CLAP failed"
+  run_wine "$scratch/probe.txt" "$scratch/probe.err" \
+    "$out/cqscope-host.exe" probe --plugin "$(winpath "$clap")" ||
+    { cat "$scratch/probe.err" >&2; fail "the $arch probe of $(basename "$clap") failed"; }
+  grep -q '^id: *org.example.cqscope' "$scratch/probe.txt" ||
+    { cat "$scratch/probe.err" >&2; fail "the $arch probe printed no plug-in (did it run?)"; }
+  for line in '^features: *audio-effect, analyzer, stereo' '^gui: *embedded win32; floating none; 960 x 512, fixed size' \
+    '^latency: *0 frames' 'asked of the host: .*clap.timer-support'; do
+    grep -q "$line" "$scratch/probe.txt" || { cat "$scratch/probe.txt" >&2; fail "$arch: no line '$line'"; }
+  done
+  # The same answers as on Linux but for the file's path, the window API and what the plug-in
+  # asks of the host (file descriptors are Linux's own).
+  if ! diff -u <(grep -v -e '^plug-in:' -e '^asked of the host:' "$scratch/probe-linux.txt" | sed 's/embedded x11/embedded win32/') \
+    <(grep -v -e '^plug-in:' -e '^asked of the host:' "$scratch/probe.txt"); then
+    fail "$arch: CLAP probe answers differ from Linux (above: - Linux, + Windows)"
+  fi
+  echo "$arch: $(basename "$clap") probed as on Linux: $(grep -E '^(features|gui):' "$scratch/probe.txt" | tr -s ' ' | tr '\n' ';')"
+  # Pass-through, bit for bit: a sweep with noise, full scale, -0, the smallest normal and
+  # subnormal numbers, in blocks that end on an odd frame.
+  python3 - "$scratch/in.raw" <<'PY' || fail "cannot write the test signal"
+import math, random, struct, sys
+random.seed(26)
+frames = 44100 * 2 + 777
+samples = []
+for n in range(frames):
+    tone = 0.5 * math.sin(2 * math.pi * (110 + n * 0.01) * n / 44100)
+    samples += [tone + random.uniform(-0.1, 0.1), random.uniform(-1, 1)]
+samples[:8] = [1.0, -1.0, -0.0, 1.1754943508222875e-38, 1.401298464324817e-45, -1e-40, 0.9999999, -0.5]
+open(sys.argv[1], "wb").write(struct.pack("<%df" % len(samples), *samples))
+PY
+  status=0
+  for rate in 44100 48000 96000; do
+    run_wine "$scratch/process-$rate.txt" "$scratch/process-$rate.err" "$out/cqscope-host.exe" \
+      process "$(winpath "$scratch/in.raw")" "$(winpath "$scratch/out-$rate.raw")" --rate $rate \
+      --plugin "$(winpath "$clap")" ||
+      { cat "$scratch/process-$rate.err" >&2; fail "$arch: process at $rate Hz failed"; }
+    grep -q "^processed $((44100 * 2 + 777)) frames at $rate Hz" "$scratch/process-$rate.txt" ||
+      { cat "$scratch/process-$rate.err" >&2; fail "$arch: process at $rate Hz reported nothing (did it run?)"; }
+    if cmp "$scratch/in.raw" "$scratch/out-$rate.raw"; then
+      echo "$arch: $((44100 * 2 + 777)) stereo frames at $rate Hz passed through bit for bit"
+    else
+      status=1
+    fi
+  done
+  [ $status = 0 ] || fail "$arch: the CLAP plug-in changed the audio passing through it"
+  # The display: the demo at 3 s through the GUI embedded in a win32 window, refreshed by the
+  # host's timers and, offered no timer support, by its window's own timer; each picture is
+  # the Linux VST 2 render's outside the Hold text cell.
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$scratch/linux.png" >/dev/null ||
+    fail "the Linux render failed"
+  for timers in with without; do
+    option=()
+    [ $timers = without ] && option=(--no-timer-support)
+    run_wine "$scratch/capture-$timers.txt" "$scratch/capture-$timers.err" \
+      "$out/cqscope-host.exe" capture --at 3 --no-hold --timeout 30 "${option[@]}" \
+      --plugin "$(winpath "$clap")" --out "$(winpath "$scratch/$timers-timers")" ||
+      { cat "$scratch/capture-$timers.err" >&2; fail "$arch: the CLAP capture ($timers timer support) failed"; }
+    cell=$(sed -n 's/^hold text cell: \([0-9]*\) \([0-9]*\) \([0-9]*\) \([0-9]*\)\r*$/\1,\2,\3,\4/p' \
+      "$scratch/capture-$timers.txt")
+    [ -n "$cell" ] && [ -f "$scratch/$timers-timers.ppm" ] ||
+      { cat "$scratch/capture-$timers.err" >&2; fail "$arch: the CLAP capture wrote no picture (did it run?)"; }
+    "$CQW_COMPARE" "$scratch/linux.png" "$scratch/$timers-timers.ppm" "$scratch/$timers-diff.png" \
+      --expect bars,stripes,grid,hold-grey --mask "$cell" ||
+      fail "$arch: the CLAP display ($timers timer support) differs from the VST 2 render"
+    echo "$arch: the CLAP display, $(sed -n 's/^wrote .*(\(.*\))\r*$/\1/p' "$scratch/capture-$timers.txt")," \
+      "equals the Linux VST 2 render outside the text cells"
+  done
+  ;;
+
 *)
-  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|cycle|errors|rival|com} ARCH" >&2
+  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|cycle|errors|rival|com|clap} ARCH" >&2
   exit 2
   ;;
 esac

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "input_channels.h"
 #include "output_file.h"
 
 namespace cqhost {

@@ -67,6 +67,11 @@ void ClapLibrary::startFrom(void* library, const LibraryCalls& calls) {
     factory_ = factory;
 }
 
+ClapLibrary::~ClapLibrary() {
+    entry_->deinit();
+    unload_(library_);
+}
+
 std::vector<ClapDescriptorInfo> ClapLibrary::descriptors() const {
     std::vector<ClapDescriptorInfo> result;
     const std::uint32_t count = factory_->get_plugin_count(factory_);
@@ -165,8 +170,8 @@ class ClapPlugin::AudioCall {
     const ClapPlugin* previous_;
 };
 
-ClapPlugin::ClapPlugin(ClapLibrary& library, const std::string& pluginId)
-    : path_(library.path()), mainThread_(std::this_thread::get_id()) {
+ClapPlugin::ClapPlugin(ClapLibrary& library, const std::string& pluginId, bool offerTimers)
+    : path_(library.path()), mainThread_(std::this_thread::get_id()), offerTimers_(offerTimers) {
     host_.clap_version = CLAP_VERSION;
     host_.host_data = this;
     host_.name = kHostName;

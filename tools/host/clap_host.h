@@ -5,7 +5,8 @@
 // version, calls `init` with the path and finds the plug-in factory; its destructor calls
 // `deinit` (only after an `init` that succeeded) and unloads the file. Loading, unloading and
 // polling file descriptors are the system's own (clap_host_posix.cpp here); the life cycle is
-// clap_host.cpp, and the host record's answers clap_host_services.cpp.
+// clap_host.cpp, and the host record's answers clap_host_services.cpp. On Windows the system's
+// part is tools/winhost/clap_host_win.cpp: LoadLibrary, and no descriptors.
 //
 // ClapPlugin is one instance and the host it talks to. Its constructor runs `create_plugin` and
 // `init`; its destructor stops processing, deactivates and destroys, in that order, so that an
@@ -134,7 +135,8 @@ class ClapPlugin {
   public:
     // Main thread. Creates the plug-in `pluginId` of the library and initialises it. Throws
     // HostError when the factory makes none or its `init` fails (it is destroyed then).
-    ClapPlugin(ClapLibrary& library, const std::string& pluginId);
+    // Without `offerTimers` the host answers no to timer support, as some hosts do.
+    ClapPlugin(ClapLibrary& library, const std::string& pluginId, bool offerTimers = true);
     ~ClapPlugin();
     ClapPlugin(const ClapPlugin&) = delete;
     ClapPlugin& operator=(const ClapPlugin&) = delete;
@@ -234,11 +236,15 @@ class ClapPlugin {
     // Main thread: calls `on_fd` for each registered descriptor that is ready (the system's
     // own polling, in clap_host_posix.cpp).
     void serviceDescriptors();
+    // Whether this system has file descriptors to poll, so that the host offers posix-fd
+    // support (false on Windows, whose plug-ins' windows live on the host's message loop).
+    static const bool kPollsDescriptors;
 
     std::string path_;
     clap_host host_{};
     const clap_plugin* plugin_ = nullptr;
     std::thread::id mainThread_;
+    bool offerTimers_ = true;
     bool active_ = false;
     bool processing_ = false;
     bool activating_ = false;

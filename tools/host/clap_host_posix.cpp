@@ -51,10 +51,7 @@ ClapLibrary::ClapLibrary(const std::string& path) : path_(path) {
                         [](void* opened) { ::dlclose(opened); }});
 }
 
-ClapLibrary::~ClapLibrary() {
-    entry_->deinit();
-    unload_(library_);
-}
+const bool ClapPlugin::kPollsDescriptors = true;
 
 void ClapPlugin::serviceDescriptors() {
     if (descriptors_.empty()) return;

@@ -117,8 +117,8 @@ const void* ClapPlugin::getExtension(const clap_host* host, const char* id) {
             expected, self.extensionsAskedCount_.fetch_add(1) + 1);
     }
     if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0) return &kThreadCheck;
-    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimers;
-    if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &kFds;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return self.offerTimers_ ? &kTimers : nullptr;
+    if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return kPollsDescriptors ? &kFds : nullptr;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
     return nullptr;
 }

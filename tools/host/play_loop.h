@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "event_list.h"
+#include "input_channels.h"
 #include "midi_file.h"
 #include "plugin_host.h"
 
@@ -44,12 +45,6 @@ std::string secondsText(double seconds);
 // Throws HostError "WHAT T s is beyond the end of the audio (D s)" when `seconds` lies past
 // `duration` (both in seconds) by more than kTimeTolerance.
 void checkWithinAudio(const std::string& what, double seconds, double duration);
-
-// Fills an effect's input buffers from a file's left and right channels (equal for a mono
-// file): even inputs get the left channel, odd ones the right, and a single input of a
-// stereo file gets their mean, so that a mono effect hears both.
-void feedInputs(float* const* inputs, int numInputs, const float* left, const float* right,
-                int fileChannels, int frames);
 
 // Where a play loop's audio comes from: planar left and right channels (equal for a mono
 // source), read in order.

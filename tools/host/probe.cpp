@@ -2,14 +2,10 @@
 #include <cstdio>
 #include <sstream>
 
-#include "commands.h"
-#include "plugin_host.h"
-
-// CLAP plug-ins are loaded by the Linux host only; the Windows host probes VST 2 plug-ins.
-#if !defined(_WIN32)
 #include "clap_commands.h"
 #include "clap_host.h"
-#endif
+#include "commands.h"
+#include "plugin_host.h"
 
 namespace cqhost {
 namespace {
@@ -222,9 +218,7 @@ void printJson(const ProbeResult& r) {
 }  // namespace
 
 int runProbe(const ProbeOptions& options) {
-#if !defined(_WIN32)
     if (isClapPlugin(options.plugin)) return runClapProbe(options);
-#endif
     ProbeResult result;
     {
         PluginHost host(options.plugin);

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
 #include "host/host_error.h"
+#include "host/play_loop.h"
 
 namespace winhost {
 namespace {
@@ -158,6 +160,13 @@ void AudioInput::read(long long start, float* left, float* right, int count) con
     }
     std::copy_n(left_.begin() + start, count, left);
     std::copy_n(right_.begin() + start, count, right);
+}
+
+long long AudioInput::captureFrame(std::optional<double> at) const {
+    const double duration = static_cast<double>(frames_) / sampleRate_;
+    const double seconds = at.value_or(demo_ ? kDemoCaptureSeconds : duration);
+    cqhost::checkWithinAudio("time", seconds, duration);
+    return std::min(frames_, std::llround(seconds * sampleRate_));
 }
 
 }  // namespace winhost

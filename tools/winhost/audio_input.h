@@ -28,6 +28,9 @@ class AudioInput {
 
     // When the demo is captured unless asked otherwise: inside the chord, before the fade.
     static constexpr double kDemoCaptureSeconds = 3.0;
+    // The frame a capture at `at` seconds shows (default: the end of a file, the demo's
+    // capture time). Throws cqhost::HostError for a time beyond the end of the audio.
+    long long captureFrame(std::optional<double> at) const;
 
   private:
     void readWav(const std::string& path);

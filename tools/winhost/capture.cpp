@@ -24,6 +24,7 @@
 #include "host/plugin_host.h"
 #include "host_window.h"
 #include "win_commands.h"
+#include "window_picture.h"
 
 namespace winhost {
 namespace {
@@ -38,8 +39,6 @@ constexpr int kHoldClickY = display::kHoldClickY - display::kHoldY;
 // Posted to the parent after the click, so the loop knows the click has been handled.
 constexpr UINT kClickDoneMessage = WM_APP + 1;
 
-using Pixels = std::vector<unsigned char>;  // RGB, top row first
-
 // The editor, open in the parent: closed again when the capture ends, also on an error.
 class EditorSession {
   public:
@@ -53,84 +52,6 @@ class EditorSession {
   private:
     PluginHost& plugin_;
 };
-
-// Reads the window's client area through GDI: a block copy from its device context into a
-// 32-bit top-down DIB section.
-Pixels grabClientArea(HWND window, int width, int height) {
-    HDC windowDc = GetDC(window);
-    HDC memoryDc = CreateCompatibleDC(windowDc);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool copied = false;
-    Pixels pixels;
-    if (bitmap != nullptr && bits != nullptr) {
-        HGDIOBJ previous = SelectObject(memoryDc, bitmap);
-        copied = BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
-        GdiFlush();
-        if (copied) {
-            const auto* bgrx = static_cast<const unsigned char*>(bits);
-            pixels.resize(static_cast<size_t>(width) * height * 3);
-            for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
-                pixels[i * 3 + 0] = bgrx[i * 4 + 2];
-                pixels[i * 3 + 1] = bgrx[i * 4 + 1];
-                pixels[i * 3 + 2] = bgrx[i * 4 + 0];
-            }
-        }
-        SelectObject(memoryDc, previous);
-    }
-    if (bitmap != nullptr) DeleteObject(bitmap);
-    DeleteDC(memoryDc);
-    ReleaseDC(window, windowDc);
-    if (!copied) throw HostError("cannot read the editor's pixels through GDI");
-    return pixels;
-}
-
-// Where the Hold image's text stands on this system, in display coordinates: the opaque cell
-// of "Hold" in the ANSI fixed font at 18 pixels, as the display draws it inside the Hold
-// image. Its glyphs and size depend on the fonts installed, so comparisons with
-// another platform leave this cell out; printed for them.
-RECT holdTextCell(HWND window) {
-    LOGFONTA font{};
-    GetObjectA(GetStockObject(ANSI_FIXED_FONT), sizeof font, &font);
-    font.lfHeight = -18;
-    font.lfWidth = 0;
-    font.lfWeight = FW_NORMAL;
-    HFONT holdFont = CreateFontIndirectA(&font);
-    HDC windowDc = GetDC(window);
-    HDC memoryDc = CreateCompatibleDC(windowDc);
-    HGDIOBJ previous = SelectObject(memoryDc, holdFont);
-    SIZE extent{};
-    GetTextExtentPoint32A(memoryDc, "Hold", 4, &extent);
-    SelectObject(memoryDc, previous);
-    DeleteDC(memoryDc);
-    ReleaseDC(window, windowDc);
-    DeleteObject(holdFont);
-    constexpr int kTextLeft = display::kHoldX + display::kHoldTextX;
-    constexpr int kTextTop = display::kHoldY + display::kHoldTextY;
-    return RECT{kTextLeft, kTextTop, kTextLeft + extent.cx, kTextTop + extent.cy};
-}
-
-// Writes a binary PPM through a temporary file, so that a failure leaves no partial picture.
-void writePpm(const std::string& path, const Pixels& pixels, int width, int height) {
-    const std::string temporary = path + ".part";
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) throw HostError("cannot write " + path);
-    std::fprintf(file, "P6\n%d %d\n255\n", width, height);
-    const bool written = std::fwrite(pixels.data(), 1, pixels.size(), file) == pixels.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed ||
-        !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileA(temporary.c_str());
-        throw HostError("cannot write " + path);
-    }
-}
 
 // Checks up front that a picture can be written where asked.
 void checkWritable(const std::string& path) {
@@ -219,11 +140,7 @@ void clickHoldAndWrite(const CaptureOptions& options, const std::function<void()
 
 int runCapture(const CaptureOptions& options) {
     AudioInput audio(options.audio, options.rawRate);
-    const double duration = static_cast<double>(audio.frames()) / audio.sampleRate();
-    const double at =
-        options.at.value_or(audio.isDemo() ? AudioInput::kDemoCaptureSeconds : duration);
-    cqhost::checkWithinAudio("time", at, duration);
-    const long long captureFrame = std::min(audio.frames(), std::llround(at * audio.sampleRate()));
+    const long long captureFrame = audio.captureFrame(options.at);
     const std::string livePath = options.out + ".ppm";
     const std::string holdPath = options.out + "-hold.ppm";
     checkWritable(livePath);
@@ -255,13 +172,7 @@ int runCapture(const CaptureOptions& options) {
 
     // A refresh that starts now sees every sample up to and including the capture time.
     const auto idle = [&plugin] { plugin.dispatch(effEditIdle); };
-    runMessageLoop(options.timeoutMs, "the display's refresh timer", idle,
-                   [display](const MSG& m) { return m.message == WM_TIMER && m.hwnd == display; });
-    UpdateWindow(display);
-    const RECT cell = holdTextCell(display);
-    std::printf("hold text cell: %ld %ld %ld %ld\n", static_cast<long>(cell.left),
-                static_cast<long>(cell.top), static_cast<long>(cell.right - cell.left),
-                static_cast<long>(cell.bottom - cell.top));
+    awaitRefresh(display, options.timeoutMs, idle);
     const Pixels live = grabClientArea(parent.window, width, height);
     writePpm(livePath, live, width, height);
     std::printf("wrote %s\n", livePath.c_str());

@@ -16,6 +16,7 @@
 #include <new>
 #include <string>
 
+#include "host/clap_host.h"
 #include "host/commands.h"
 #include "host/host_error.h"
 #include "win_commands.h"
@@ -31,12 +32,17 @@ constexpr int kExitUsage = 2;
 constexpr const char* kUsage =
     "usage:\n"
     "  cqscope-host probe [--plugin PATH] [--json]\n"
+    "  cqscope-host process IN OUT.raw [--plugin PATH.clap] [--rate HZ]\n"
     "  cqscope-host capture [AUDIO] [--plugin PATH] [--rate HZ] [--at SECONDS]\n"
     "                       [--out PREFIX] [--no-hold] [--timeout SECONDS]\n"
+    "                       [--no-timer-support]\n"
     "  cqscope-host cycle [--plugin PATH] [--rounds N] [--timeout SECONDS]\n"
     "  cqscope-host com [--plugin PATH] [--timeout SECONDS]\n"
     "\n"
-    "probe    prints what a host learns about a plug-in (--json: as JSON).\n"
+    "probe    prints what a host learns about a plug-in, VST 2.x or CLAP (--json: as JSON,\n"
+    "         VST 2.x only).\n"
+    "process  plays IN (a WAV file, or a .raw file at --rate Hz) through a CLAP plug-in and\n"
+    "         writes what it puts out to OUT.raw (32-bit float stereo frames).\n"
     "capture  plays AUDIO (a WAV file, or a .raw file of 32-bit float stereo frames at\n"
     "         --rate Hz, default 44100; without AUDIO a built-in demo chord with its notes\n"
     "         held) through the plug-in with its editor open, and after the display's next\n"
@@ -44,11 +50,24 @@ constexpr const char* kUsage =
     "         as PREFIX.ppm; then clicks the display's Hold button and writes PREFIX-hold.ppm.\n"
     "         PREFIX defaults to cqscope-capture. --rival DLL loads DLL first, has it\n"
     "         register a class of the display's name, and unloads it with the editor open.\n"
+    "         A CLAP plug-in's GUI is embedded as \"win32\" and captured live only (--no-hold);\n"
+    "         --no-timer-support offers it no timer support.\n"
     "cycle    loads the plug-in twice, opens, refreshes, closes and frees both editors in\n"
     "         the order hosts do, N times (default 3), checking the windows at each step.\n"
     "com      from a thread in the multithreaded COM apartment, creates the plug-in, opens\n"
     "         and closes its editor and frees it; checks the thread's COM state is kept.\n"
-    "The default plug-in is cqscope.dll (64-bit: cqscope64.dll) beside this program.\n";
+    "The default plug-in is cqscope.dll (64-bit: cqscope64.dll) beside this program; for\n"
+    "process, cqscope32.clap (64-bit: cqscope.clap).\n";
+
+// The file `name` in this program's folder.
+std::string besideProgram(const char* name) {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length < MAX_PATH ? length : 0);
+    const auto slash = folder.find_last_of("\\/");
+    folder = slash == std::string::npos ? "." : folder.substr(0, slash);
+    return folder + "\\" + name;
+}
 
 class UsageError : public HostError {
   public:
@@ -77,8 +96,11 @@ int run(int argc, char** argv) {
     CaptureOptions capture;
     CycleOptions cycle;
     ComOptions com;
+    ProcessOptions process;
     probe.plugin = capture.plugin = cycle.plugin = com.plugin = cqhost::defaultPluginPath();
+    process.plugin = besideProgram(sizeof(void*) == 8 ? "cqscope.clap" : "cqscope32.clap");
     bool haveAudio = false;
+    int processFiles = 0;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -86,7 +108,7 @@ int run(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--plugin") {
-            probe.plugin = capture.plugin = cycle.plugin = com.plugin = value();
+            probe.plugin = capture.plugin = cycle.plugin = com.plugin = process.plugin = value();
         } else if (command == "probe" && arg == "--json") {
             probe.json = true;
         } else if (command == "capture" && arg == "--rate") {
@@ -99,6 +121,8 @@ int run(int argc, char** argv) {
             capture.hold = false;
         } else if (command == "capture" && arg == "--timeout") {
             capture.timeoutMs = static_cast<int>(parseNumber(arg, value()) * 1000.0);
+        } else if (command == "capture" && arg == "--no-timer-support") {
+            capture.hostTimers = false;
         } else if (command == "capture" && arg == "--rival") {
             capture.rival = value();
         } else if (command == "com" && arg == "--timeout") {
@@ -107,6 +131,10 @@ int run(int argc, char** argv) {
             cycle.rounds = static_cast<int>(parseNumber(arg, value()));
         } else if (command == "cycle" && arg == "--timeout") {
             cycle.timeoutMs = static_cast<int>(parseNumber(arg, value()) * 1000.0);
+        } else if (command == "process" && arg == "--rate") {
+            process.rawRate = parseNumber(arg, value());
+        } else if (command == "process" && processFiles < 2 && !arg.empty() && arg[0] != '-') {
+            (processFiles++ == 0 ? process.input : process.output) = arg;
         } else if (command == "capture" && !haveAudio && !arg.empty() && arg[0] != '-') {
             capture.audio = arg;
             haveAudio = true;
@@ -115,7 +143,13 @@ int run(int argc, char** argv) {
         }
     }
     if (command == "probe") return cqhost::runProbe(probe);
-    if (command == "capture") return runCapture(capture);
+    if (command == "process") {
+        if (processFiles < 2) throw UsageError("process needs an input and an output file");
+        return runProcess(process);
+    }
+    if (command == "capture") {
+        return cqhost::isClapPlugin(capture.plugin) ? runClapCapture(capture) : runCapture(capture);
+    }
     if (command == "cycle") return runCycle(cycle);
     if (command == "com") return runComCheck(com);
     throw UsageError("unknown command '" + command + "'");
@@ -128,12 +162,7 @@ namespace cqhost {
 
 // The DLL of this program's width beside it.
 std::string defaultPluginPath() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length < MAX_PATH ? length : 0);
-    const auto slash = folder.find_last_of("\\/");
-    folder = slash == std::string::npos ? "." : folder.substr(0, slash);
-    return folder + (sizeof(void*) == 8 ? "\\cqscope64.dll" : "\\cqscope.dll");
+    return winhost::besideProgram(sizeof(void*) == 8 ? "cqscope64.dll" : "cqscope.dll");
 }
 
 }  // namespace cqhost

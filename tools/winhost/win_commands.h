@@ -1,6 +1,7 @@
 // The Windows-only commands of cqscope-host.exe (probe is the Linux host's own, in
-// tools/host/probe.cpp). Each throws cqhost::HostError for bad input and never leaves a
-// partial output file behind. Main (user-interface) thread only.
+// tools/host/probe.cpp, for VST 2.x and CLAP plug-ins alike). Each throws cqhost::HostError
+// for bad input and never leaves a partial output file behind. Main (user-interface) thread
+// only.
 #pragma once
 
 #include <optional>
@@ -19,6 +20,15 @@ struct CaptureOptions {
     // A DLL loaded before the plug-in whose rivalRegisterClass registers a class of the
     // display's name under this program's module; unloaded while the editor is open.
     std::optional<std::string> rival;
+    // CLAP plug-ins: whether the host offers timer support (--no-timer-support: not).
+    bool hostTimers = true;
+};
+
+struct ProcessOptions {
+    std::string plugin;
+    std::string input;         // WAV, or raw 32-bit float stereo at rawRate Hz
+    std::string output;        // raw 32-bit float stereo
+    double rawRate = 44100.0;  // sample rate of a .raw input, in Hz
 };
 
 struct CycleOptions {
@@ -33,6 +43,10 @@ struct ComOptions {
 };
 
 int runCapture(const CaptureOptions& options);
+// The same for a CLAP plug-in (clap_capture.cpp): the live picture only (requires --no-hold).
+int runClapCapture(const CaptureOptions& options);
+// Requires a CLAP plug-in and an output named *.raw.
+int runProcess(const ProcessOptions& options);
 int runCycle(const CycleOptions& options);
 int runComCheck(const ComOptions& options);
 

@@ -1,0 +1,156 @@
+// `capture` of a CLAP plug-in: its GUI embedded ("win32") in a real top-level window, the audio
+// played through it block by block on the main thread (the interface allows the audio thread to
+// be the main thread) in the same blocks and with the same MIDI as the VST 2.x capture, the
+// Windows message loop run between blocks, and the window's picture written after a refresh
+// that saw all the audio up to the capture time. With `--no-timer-support` the host offers no
+// timer support and the display refreshes on its window's own timer.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "audio_input.h"
+#include "host/clap_host.h"
+#include "host/host_error.h"
+#include "host/play_loop.h"
+#include "host_window.h"
+#include "win_commands.h"
+#include "window_picture.h"
+
+namespace winhost {
+namespace {
+
+using cqhost::ClapPlugin;
+using cqhost::HostError;
+
+// The GUI, created and embedded in a parent window of its size: destroyed again before that
+// window when the capture ends, also on an error.
+class GuiSession {
+  public:
+    explicit GuiSession(const ClapPlugin& plugin) : plugin_(plugin.plugin()) {
+        gui_ = static_cast<const clap_plugin_gui*>(plugin.extension(CLAP_EXT_GUI));
+        if (gui_ == nullptr)
+            throw HostError("the plug-in has no GUI, so there is nothing to capture");
+        if (!gui_->is_api_supported(&plugin_, CLAP_WINDOW_API_WIN32, false) ||
+            !gui_->create(&plugin_, CLAP_WINDOW_API_WIN32, false)) {
+            throw HostError("the plug-in's GUI does not embed in a win32 window");
+        }
+        // A constructor that throws runs no destructor: the GUI is destroyed here then.
+        try {
+            embed();
+        } catch (...) {
+            gui_->destroy(&plugin_);
+            throw;
+        }
+    }
+    ~GuiSession() { gui_->destroy(&plugin_); }
+    GuiSession(const GuiSession&) = delete;
+    GuiSession& operator=(const GuiSession&) = delete;
+
+    HWND parent() const { return parent_->window; }
+    std::uint32_t width = 0, height = 0;
+
+  private:
+    // The embedding sequence hosts follow: scale, size, a parent of that size, show.
+    void embed() {
+        gui_->set_scale(&plugin_, 1.0);
+        if (!gui_->get_size(&plugin_, &width, &height) || width == 0 || height == 0) {
+            throw HostError("the plug-in's GUI reports no size");
+        }
+        parent_.emplace(static_cast<int>(width), static_cast<int>(height));
+        clap_window window{};
+        window.api = CLAP_WINDOW_API_WIN32;
+        window.win32 = parent_->window;
+        if (!gui_->set_parent(&plugin_, &window)) {
+            throw HostError("the plug-in's GUI refused the parent window");
+        }
+        gui_->show(&plugin_);
+    }
+
+    const clap_plugin& plugin_;
+    const clap_plugin_gui* gui_ = nullptr;
+    std::optional<ParentWindow> parent_;
+};
+
+// Plays frames [0, end) on the main thread in the blocks of the Linux render
+// (play_loop.h) with the MIDI messages that fall in them, and lets the message loop and
+// the host's timers run between blocks as a live host's would.
+void play(ClapPlugin& plugin, const AudioInput& audio, long long end) {
+    const std::uint32_t inputChannels = plugin.mainInputChannels();
+    const std::uint32_t outputChannels = plugin.mainOutputChannels();
+    // Channels beyond the file's two hear silence.
+    std::vector<std::vector<float>> inputs(inputChannels, std::vector<float>(cqhost::kBlockSize));
+    std::vector<std::vector<float>> outputs(outputChannels, std::vector<float>(cqhost::kBlockSize));
+    std::vector<float*> inputPointers, outputPointers;
+    for (auto& channel : inputs) inputPointers.push_back(channel.data());
+    for (auto& channel : outputs) outputPointers.push_back(channel.data());
+    std::vector<float> left(cqhost::kBlockSize), right(cqhost::kBlockSize);
+
+    cqhost::ClapEventList events;
+    const std::vector<cqhost::TimedMidiMessage>& midi = audio.midi();
+    std::size_t nextMidi = 0;
+    plugin.startProcessing();
+    for (long long position = 0; position < end;) {
+        const long long blockEnd = std::min(cqhost::gridBlockEnd(position), end);
+        const int count = static_cast<int>(blockEnd - position);
+        audio.read(position, left.data(), right.data(), count);
+        if (inputChannels >= 1) std::copy_n(left.data(), count, inputs[0].data());
+        if (inputChannels >= 2) std::copy_n(right.data(), count, inputs[1].data());
+        // Each message in the block it falls in, at its offset there (as the Linux host does).
+        events.clear();
+        while (nextMidi < midi.size() && midi[nextMidi].frame < blockEnd) {
+            const cqhost::TimedMidiMessage& message = midi[nextMidi++];
+            events.addMidi(
+                static_cast<std::uint32_t>(std::max<long long>(0, message.frame - position)),
+                message.bytes[0], message.bytes[1], message.bytes[2]);
+        }
+        plugin.process(inputPointers.data(), inputChannels, outputPointers.data(), outputChannels,
+                       static_cast<std::uint32_t>(count), events);
+        position = blockEnd;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        plugin.serviceMainThread();
+    }
+    plugin.stopProcessing();
+}
+
+}  // namespace
+
+int runClapCapture(const CaptureOptions& options) {
+    if (options.hold) {
+        throw HostError("capture of a CLAP plug-in writes the live picture only: add --no-hold");
+    }
+    AudioInput audio(options.audio, options.rawRate);
+    const long long captureFrame = audio.captureFrame(options.at);
+    const std::string livePath = options.out + ".ppm";
+
+    cqhost::ClapLibrary library(options.plugin);
+    const auto descriptors = library.descriptors();
+    if (descriptors.empty()) throw HostError("plug-in " + options.plugin + " offers no plug-ins");
+    ClapPlugin plugin(library, descriptors.front().id, options.hostTimers);
+    plugin.activate(audio.sampleRate(), 1, cqhost::kBlockSize);
+    {
+        GuiSession gui(plugin);
+        HWND display = GetWindow(gui.parent(), GW_CHILD);
+        if (display == nullptr) throw HostError("the GUI opened no window in its parent");
+
+        // The refresh at the capture time sees that frame too, as in the Linux render.
+        play(plugin, audio, std::min(audio.frames(), cqhost::blockEndFor(captureFrame)));
+        // A refresh that starts now sees every sample up to and including the capture time.
+        awaitRefresh(display, options.timeoutMs, [&plugin] { plugin.serviceMainThread(); });
+        const int width = static_cast<int>(gui.width), height = static_cast<int>(gui.height);
+        writePpm(livePath, grabClientArea(gui.parent(), width, height), width, height);
+        std::printf("wrote %s (%s)\n", livePath.c_str(),
+                    options.hostTimers ? "refreshed with the host's timer support"
+                                       : "no timer support offered");
+    }
+    plugin.deactivate();
+    return 0;
+}
+
+}  // namespace winhost

@@ -1,0 +1,31 @@
+// Reading what a window shows, for the capture commands: its client area through GDI, a
+// display's refresh and where its Hold text stands on this system, and binary PPM files (P6, 8-bit
+// RGB, top row first: simple to write without a library and read on the Linux side). User-interface
+// thread.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace winhost {
+
+using Pixels = std::vector<unsigned char>;  // RGB, top row first
+
+// Reads the window's client area through GDI: a block copy from its device context into a
+// 32-bit top-down DIB section. Throws HostError when GDI cannot read it.
+Pixels grabClientArea(HWND window, int width, int height);
+
+// Runs the host's message loop (`idle` as its idle call) until the display window's refresh
+// timer has fired and been handled, then paints the display and prints where its Hold text
+// stands ("hold text cell: X Y WIDTH HEIGHT") for the comparisons. Throws HostError after
+// timeoutMs without a refresh.
+void awaitRefresh(HWND display, DWORD timeoutMs, const std::function<void()>& idle);
+
+// Writes a binary PPM through a temporary file, so that a failure leaves no partial picture.
+// Throws HostError when it cannot.
+void writePpm(const std::string& path, const Pixels& pixels, int width, int height);
+
+}  // namespace winhost
