@@ -77,12 +77,15 @@ SecondCore::~SecondCore() {
 }
 
 bool SecondCore::tryRun(void (*job)(void*) noexcept, void* argument) noexcept {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    if (state_->taken) return false;
-    state_->taken = true;
-    state_->finished = false;
-    state_->job = job;
-    state_->argument = argument;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        if (state_->taken) return false;
+        state_->taken = true;
+        state_->finished = false;
+        state_->job = job;
+        state_->argument = argument;
+    }
+    // Woken after the lock is let go, so that the helper does not wake only to wait for it.
     state_->wake.notify_one();
     return true;
 }
