@@ -40,10 +40,11 @@ while (($#)); do
   esac
 done
 
-# Building the plug-in (its X11 presenter) and cqscope-host (audio, MIDI, PNG and video files).
+# Building the plug-in (its X11 presenter) and cqscope-host (audio, MIDI, PNG and video files;
+# its command line is read with CLI11).
 demo_required=(
   cmake ninja-build g++ pkg-config
-  libsndfile1-dev libpng-dev zlib1g-dev
+  libsndfile1-dev libpng-dev zlib1g-dev libcli11-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libx11-dev libxext-dev
 )

@@ -86,7 +86,7 @@ void BatchTransform::transformBatch(const double* samples, const std::int64_t* e
             correlateGroup(g, samples, ends, count);
         }
     };
-    detail::runBeside(work);
+    helper_.runBeside(work);
 
     // The magnitude of a bin: the length of its (cosine, sine) sums over its window length,
     // as ConstantQBank computes it.

@@ -7,8 +7,9 @@
 // transform's: each bin's products are added one at a time in increasing time, as there.
 //
 // Threads: one thread at a time calls `transform`, which shares each batch's kernel groups
-// with one helper thread on a machine with more than one core. Never on the audio thread (it
-// allocates and starts a thread).
+// with the process's helper thread on a machine with more than one core (held from the first
+// call until the batch transform is destroyed). Never on the audio thread (it allocates and
+// waits for the helper).
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "analysis/bin_layout.h"
+#include "analysis/helper_thread.h"
 #include "analysis/kernel_set.h"
 
 namespace cqscope {
@@ -61,6 +63,8 @@ class BatchTransform {
     std::int64_t regionStart_ = 0;
     // Whether window w of the batch holds no zero sample at all.
     bool windowAllSignal_[kMaxBatch] = {};
+    // The second core of every batch, kept from one to the next.
+    detail::HelperThread helper_;
 };
 
 }  // namespace cqscope

@@ -224,6 +224,8 @@ void ConstantQBank::transform() noexcept {
 
 void ConstantQBank::transformShown(ShownAlike shownAlike) noexcept {
     const KernelSet& set = *kernels_;
+    // The float copy, made on the first call, shares the helper this bank keeps.
+    helper_.hold();
     const float* floats = set.floatRows();
     if (floats == nullptr) {
         transform();

@@ -39,8 +39,9 @@ class ConstantQBank {
 
     // User-interface thread. Recomputes all 960 magnitudes from the newest samples: each bin
     // correlates its newest N history samples with its kernels and divides the length of the
-    // result by N. Bit-identical to `referenceTransform`. Shares the work with a helper
-    // thread on a machine with more than one core; allocates nothing else. Long runs of
+    // result by N. Bit-identical to `referenceTransform`. Shares the work with the process's
+    // helper thread on a machine with more than one core (the first call starts it if no
+    // other user keeps it running; no other call allocates). Long runs of
     // zero samples are skipped, so a transform over silence reads less.
     void transform() noexcept;
 
@@ -123,7 +124,8 @@ class ConstantQBank {
     // Sum of |x| over each group's rows (transformShown's error bound).
     double absSums_[KernelSet::kGroupCount];
     Magnitudes magnitudes_{};
-    // The second core of this bank's transforms, kept from one to the next.
+    // The second core of this bank's transforms: the process's helper, held from the first
+    // transform until the bank is freed.
     detail::HelperThread helper_;
 };
 

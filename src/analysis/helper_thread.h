@@ -1,105 +1,87 @@
-// Two cores for one piece of work: the kernel construction and the transform share their
-// groups out between the calling thread and one helper thread (started for the one kernel
-// construction, kept by a bank for its transforms). Internal to the analysis library; never
-// used on the audio thread (starting a thread allocates, and the caller waits).
+// Two cores for one piece of work: the kernel construction, the float copy of the kernels and
+// both transforms share their items out between the calling thread and the process's one
+// helper thread. Internal to the analysis library; never used on the audio thread (the helper
+// is started on first use, which allocates, and the caller waits for it).
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 namespace cqscope::detail {
 
-// Runs `work` on the calling thread and, where the machine has a second core and a thread can
-// be started, on one helper thread at the same time; returns when both have finished. `work`
-// shares its items out itself (an atomic counter, say), so that run alone it does them all.
-template <class Work>
-void runBeside(Work& work) noexcept {
-    static const unsigned cores = std::thread::hardware_concurrency();
-    std::thread helper;
-    if (cores != 1) {
-        try {
-            helper = std::thread([&work]() noexcept { work(); });
-        } catch (...) {
-            // No thread to spare (or no memory for one): the work is done here alone.
-        }
-    }
-    work();
-    if (helper.joinable()) helper.join();
-}
-
-// A second core for the work of one owner, started once and kept: the transform runs ten
-// times a second, and a thread started for each run costs more than waking one that waits.
-// Without a second core, or when no thread can be started, the work is done by the caller
-// alone.
+// The one helper thread of this module: started by the first user that needs it and stopped,
+// joined, when the last user lets go of it. The live transform runs ten times a second for each
+// open display and `analyse` transforms a batch of rows at a time; waking a thread that waits
+// costs far less than starting one for every run.
 //
-// Threads: `runBeside` on one thread at a time (the owner's; never the audio thread, since it
-// waits for the helper); construction and destruction where the owner is made and freed.
+// Threads: `tryRun` and `wait` from any non-audio thread, one job at a time: a caller that
+// finds the helper busy with another caller's job does its work alone (`tryRun` says so).
+class SecondCore {
+  public:
+    // The running helper, or a new one; null on a machine with one core or when no thread can
+    // be started (the work is then done by its callers alone).
+    static std::shared_ptr<SecondCore> acquire() noexcept;
+
+    SecondCore() = default;
+    ~SecondCore();  // stops and joins the thread: its last user is gone
+    SecondCore(const SecondCore&) = delete;
+    SecondCore& operator=(const SecondCore&) = delete;
+
+    // Hands `job(argument)` to the helper unless it is serving another caller; answers whether
+    // it took it. Requires: `wait` is called after a true answer, before `argument` goes away.
+    bool tryRun(void (*job)(void*) noexcept, void* argument) noexcept;
+    // Returns once the job `tryRun` handed over has finished.
+    void wait() noexcept;
+
+  private:
+    struct State;
+    bool start() noexcept;
+
+    std::unique_ptr<State> state_;
+};
+
+// A user's hold on the helper: taken on its first `runBeside` and kept until the user is
+// destroyed, so that the helper lives as long as some bank or batch transform may want it.
+//
+// Threads: `runBeside` on one thread at a time (the owner's, never the audio thread);
+// construction and destruction where the owner is made and freed.
 class HelperThread {
   public:
-    HelperThread() noexcept {
-        static const unsigned cores = std::thread::hardware_concurrency();
-        if (cores == 1) return;
-        try {
-            thread_ = std::thread([this]() noexcept { serve(); });
-        } catch (...) {
-            // No thread to spare (or no memory for one): runBeside works alone.
-        }
-    }
-    ~HelperThread() {
-        if (!thread_.joinable()) return;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_one();
-        thread_.join();
-    }
+    HelperThread() noexcept = default;
     HelperThread(const HelperThread&) = delete;
     HelperThread& operator=(const HelperThread&) = delete;
 
-    // As the free runBeside: `work` runs here and on the helper at once, and this returns when
-    // both have finished.
+    // Runs `work` on the calling thread and, when the helper is free, on the helper at the same
+    // time; returns when both have finished. `work` shares its items out itself (an atomic
+    // counter, say), so that run alone it does them all, and its result must not depend on
+    // which thread did which item.
+    // Takes the hold now (starting the helper if none runs), so that work shared out before
+    // this user's first `runBeside` finds the helper running too.
+    void hold() noexcept {
+        if (core_ == nullptr) core_ = SecondCore::acquire();
+    }
+
     template <class Work>
     void runBeside(Work& work) noexcept {
-        if (!thread_.joinable()) {
+        hold();
+        if (core_ == nullptr ||
+            !core_->tryRun([](void* w) noexcept { (*static_cast<Work*>(w))(); }, &work)) {
             work();
             return;
         }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            job_ = [](void* w) noexcept { (*static_cast<Work*>(w))(); };
-            argument_ = &work;
-        }
-        wake_.notify_one();
         work();
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return job_ == nullptr; });
+        core_->wait();
     }
 
   private:
-    void serve() noexcept {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return stop_ || job_ != nullptr; });
-            if (stop_) return;
-            void (*job)(void*) noexcept = job_;
-            void* argument = argument_;
-            lock.unlock();
-            job(argument);
-            lock.lock();
-            job_ = nullptr;
-            done_.notify_one();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;  // a job or the stop for the helper
-    std::condition_variable done_;  // the helper finished its job
-    void (*job_)(void*) noexcept = nullptr;
-    void* argument_ = nullptr;
-    bool stop_ = false;
-    std::thread thread_;  // last: started once the rest is ready
+    std::shared_ptr<SecondCore> core_;
 };
+
+// As HelperThread::runBeside, for work done once (a kernel set's construction): holds the
+// helper for this call only, and shares the one that another user keeps running.
+template <class Work>
+void runBeside(Work& work) noexcept {
+    HelperThread once;
+    once.runBeside(work);
+}
 
 }  // namespace cqscope::detail

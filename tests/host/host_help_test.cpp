@@ -1,8 +1,10 @@
 // cqscope-host's help is generated from each command's declared options: each command's help
 // lists exactly the options the command accepts (it names none of another command's), the
-// README's command reference is the help's synopses, and numbers are read whole and in range.
+// README's command reference is the help's synopses, numbers are read whole and in range, and a
+// mistake in the form of an option (no value, a value for a flag, twice, unknown) names it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <regex>
 #include <set>
@@ -124,6 +126,26 @@ TEST(HostOptions, NumbersAreReadWholeAndInRange) {
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
     }
+}
+
+TEST(HostOptions, EachMistakeInTheFormOfAnOptionNamesIt) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"probe", "--plugin="}, "--plugin needs a value"},
+        {{"render", "--x11", "--x11"}, "--x11 is given twice"},
+        {{"analyse", "in.wav", "--out=a.csv", "--out", "b.csv"}, "--out is given twice"},
+        {{"render", "-x"}, "unknown option -x"},
+        {{"validate", "--seed=1", "--analyser=no"}, "--analyser takes no value"},
+    };
+    for (const auto& [args, message] : cases) {
+        const RunResult run = runHost(args);
+        EXPECT_EQ(run.status, 2) << message << ": " << run.err;
+        EXPECT_NE(run.err.find("cqscope-host: " + message + " ("), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    // After "--" every word is an operand, even one that starts with a dash.
+    const RunResult run = runHost({"render", "--", "-x"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("-x"), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The command-line parser every command of cqscope-host uses, and the strict conversions.
+// The commands' declarations handed to CLI11, their help, and the strict conversions.
 #include "options.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -92,41 +93,92 @@ std::string indented(const std::string& text) {
     return result;
 }
 
+namespace {
+
+// The option's name as written on the command line, "--plugin".
+std::string longName(const CLI::Option& option) {
+    return "--" + option.get_lnames().front();
+}
+
+bool isFlag(const CLI::Option& option) {
+    return option.get_expected_max() == 0;
+}
+
+// The declared option a parser's message is about: its name leads the message, with or without
+// its dashes ("--plugin: 1 required PATH missing", "json was given a disallowed flag override").
+const CLI::Option* optionOfMessage(const CLI::App& parser, const std::string& message) {
+    for (const CLI::Option* option : parser.get_options()) {
+        if (!option->nonpositional()) continue;
+        for (const std::string& name : {longName(*option), option->get_lnames().front()}) {
+            if (message.compare(0, name.size(), name) == 0 &&
+                (message.size() == name.size() || message[name.size()] == ':' ||
+                 message[name.size()] == ' ')) {
+                return option;
+            }
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 Command::Command(std::string name, std::string operands, std::string summary,
                  std::string description)
     : name_(std::move(name)),
-      operands_(std::move(operands)),
       summary_(std::move(summary)),
-      description_(std::move(description)) {}
+      parser_(std::make_unique<CLI::App>(std::move(description), name_)) {
+    // Help is asked for before a command parses (main.cpp), so the parser has no option of
+    // its own; what it does not know is left for parse() to name.
+    parser_->set_help_flag();
+    parser_->allow_extras();
+    parser_->add_option("operands", operands_)->type_name(std::move(operands));
+    parser_->formatter(std::make_shared<CLI::FormatterLambda>(
+        [this](const CLI::App*, const std::string&, CLI::AppFormatMode) { return helpText(); }));
+}
+
+Command::~Command() = default;
 
 bool Command::answersTo(const std::string& word) const {
     return word == name_ || std::find(aliases_.begin(), aliases_.end(), word) != aliases_.end();
 }
 
 void Command::flag(std::string name, std::string help, std::function<void()> set) {
-    options_.push_back({std::move(name), "", std::move(help), std::move(set), nullptr});
+    parser_
+        ->add_flag_function(
+            name,
+            [name, set = std::move(set)](std::int64_t count) {
+                if (count > 1) throw UsageError(name + " is given twice");
+                set();
+            },
+            std::move(help))
+        ->disable_flag_override();
 }
 
 void Command::value(std::string name, std::string valueName, std::string help,
                     std::function<void(const std::string&)> set) {
-    options_.push_back(
-        {std::move(name), std::move(valueName), std::move(help), nullptr, std::move(set)});
-}
-
-const Command::Option* Command::find(const std::string& name) const {
-    for (const auto& option : options_) {
-        if (option.name == name) return &option;
-    }
-    return nullptr;
+    parser_
+        ->add_option(
+            name,
+            [name, set = std::move(set)](const CLI::results_t& values) {
+                if (values.size() > 1) throw UsageError(name + " is given twice");
+                set(values.front());
+                return true;
+            },
+            std::move(help))
+        ->type_name(std::move(valueName))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 bool Command::given(const std::string& name) const {
-    return std::find(given_.begin(), given_.end(), name) != given_.end();
+    const CLI::Option* option = parser_->get_option_no_throw(name);
+    return option != nullptr && option->count() > 0;
 }
 
-std::vector<std::string> Command::optionNames() const {
+std::vector<std::string> Command::givenNames() const {
     std::vector<std::string> names;
-    for (const auto& option : options_) names.push_back(option.name);
+    for (const CLI::Option* option : parser_->get_options()) {
+        if (option->nonpositional() && option->count() > 0) names.push_back(longName(*option));
+    }
     return names;
 }
 
@@ -136,10 +188,13 @@ std::string Command::synopsis() const {
     const size_t indent = text.size() + 1;
     size_t lineStart = 0;
     std::vector<std::string> items;
-    if (!operands_.empty()) items.push_back(operands_);
-    for (const auto& option : options_) {
-        items.push_back("[" + option.name + (option.valueName.empty() ? "" : " ") +
-                        option.valueName + "]");
+    for (const CLI::Option* option : parser_->get_options()) {
+        if (!option->nonpositional()) {
+            if (!option->get_type_name().empty()) items.push_back(option->get_type_name());
+            continue;
+        }
+        items.push_back("[" + longName(*option) + (isFlag(*option) ? "" : " ") +
+                        (isFlag(*option) ? "" : option->get_type_name()) + "]");
     }
     for (const auto& item : items) {
         if (text.size() - lineStart + 1 + item.size() > kWidth) {
@@ -153,18 +208,24 @@ std::string Command::synopsis() const {
 }
 
 std::string Command::help() const {
-    std::string text = "usage:\n" + indented(synopsis()) + "\n" + description_;
-    if (options_.empty()) return text;
+    return parser_->help();
+}
+
+std::string Command::helpText() const {
+    std::string text = "usage:\n" + indented(synopsis()) + "\n" + parser_->get_description();
+    const auto options =
+        parser_->get_options([](const CLI::Option* o) { return o->nonpositional(); });
+    if (options.empty()) return text;
     text += "\noptions:\n";
     constexpr size_t kColumn = 24;
-    for (const auto& option : options_) {
-        std::string head = "  " + option.name;
-        if (!option.valueName.empty()) head += " " + option.valueName;
+    for (const CLI::Option* option : options) {
+        std::string head = "  " + longName(*option);
+        if (!isFlag(*option)) head += " " + option->get_type_name();
         head += head.size() + 2 > kColumn ? "\n" + std::string(kColumn, ' ')
                                           : std::string(kColumn - head.size(), ' ');
         // Continuation lines of the help line up under its first.
         std::string body;
-        for (const char c : option.help) {
+        for (const char c : option->get_description()) {
             body += c;
             if (c == '\n') body += std::string(kColumn, ' ');
         }
@@ -175,46 +236,33 @@ std::string Command::help() const {
 
 int Command::main(const std::vector<std::string>& words) {
     try {
-        return run(parse(words));
+        parse(words);
+        return run(operands_);
     } catch (UsageError& error) {
         if (error.command.empty()) error.command = name_;
         throw;
     }
 }
 
-std::vector<std::string> Command::parse(const std::vector<std::string>& words) {
-    std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
-            operands.push_back(word);
-            continue;
-        }
-        if (word == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const auto equals = word.find('=');
-        const std::string name = word.substr(0, equals);
-        const Option* option = find(name);
-        if (option == nullptr) throw UsageError("unknown option " + name);
-        if (given(name)) throw UsageError(name + " is given twice");
-        given_.push_back(name);
-        if (option->setFlag) {
-            if (equals != std::string::npos) throw UsageError(name + " takes no value");
-            option->setFlag();
-            continue;
-        }
-        if (equals != std::string::npos) {
-            option->setValue(word.substr(equals + 1));
-        } else if (i + 1 < words.size()) {
-            option->setValue(words[++i]);
-        } else {
-            throw UsageError(name + " needs a value");
-        }
+void Command::parse(const std::vector<std::string>& words) {
+    // The parser takes the words last first.
+    std::vector<std::string> reversed(words.rbegin(), words.rend());
+    try {
+        parser_->parse(reversed);
+    } catch (const CLI::ArgumentMismatch& error) {
+        // A value missing after an option, or given to a flag.
+        const CLI::Option* option = optionOfMessage(*parser_, error.what());
+        if (option == nullptr) throw UsageError(error.what());
+        throw UsageError(longName(*option) +
+                         (isFlag(*option) ? " takes no value" : " needs a value"));
+    } catch (const CLI::ParseError& error) {
+        throw UsageError(error.what());
     }
-    return operands;
+    // What the parser left over is an option no one declared ("--" only ends the options).
+    for (const std::string& word : parser_->remaining()) {
+        if (word == "--") continue;
+        throw UsageError("unknown option " + word.substr(0, word.find('=')));
+    }
 }
 
 }  // namespace cqhost

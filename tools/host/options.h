@@ -1,7 +1,8 @@
 // cqscope-host's command line: each command is a Command that declares its own options (name,
-// value, help line and what the value sets) beside its code; the same declarations parse the
-// arguments and print `cqscope-host COMMAND --help`, so the help cannot drift from what is
-// accepted. Also the strict conversions of option values. Main thread only.
+// value, help line and what the value sets) beside its code. The declarations go to a CLI11
+// parser, which reads the arguments, and the same declarations print `cqscope-host COMMAND
+// --help`, so the help cannot drift from what is accepted. Also the strict conversions of
+// option values. Main thread only.
 #pragma once
 
 #include <functional>
@@ -10,6 +11,10 @@
 #include <vector>
 
 #include "host_error.h"
+
+namespace CLI {
+class App;
+}
 
 namespace cqhost {
 
@@ -47,7 +52,7 @@ class Command {
     // `operands` as the synopsis shows them ("[AUDIO]", "IN OUT"); `summary` is one line for
     // the top-level help, `description` the paragraph of the command's own help.
     Command(std::string name, std::string operands, std::string summary, std::string description);
-    virtual ~Command() = default;
+    virtual ~Command();
     Command(const Command&) = delete;
     Command& operator=(const Command&) = delete;
 
@@ -58,11 +63,11 @@ class Command {
     std::string synopsis() const;
     // The synopsis, the description and one line per option.
     std::string help() const;
-    std::vector<std::string> optionNames() const;
 
     // Parses the words after the command's name (options as --name VALUE or --name=VALUE, in
     // any order among the operands; "--" ends the options) and runs the command. A bad or
-    // unknown option throws UsageError naming it.
+    // unknown option, a missing value, a value given to a flag and an option given twice each
+    // throw UsageError naming the option.
     int main(const std::vector<std::string>& words);
 
   protected:
@@ -72,23 +77,21 @@ class Command {
                std::function<void(const std::string&)> set);
     // Whether an option was given on this command line.
     bool given(const std::string& name) const;
-    const std::vector<std::string>& givenNames() const { return given_; }
+    // The options given on this command line, in the order they are declared.
+    std::vector<std::string> givenNames() const;
     virtual int run(const std::vector<std::string>& operands) = 0;
 
   private:
-    struct Option {
-        std::string name, valueName, help;
-        std::function<void()> setFlag;
-        std::function<void(const std::string&)> setValue;
-    };
-    const Option* find(const std::string& name) const;
-    // Calls each option's setter in the order given; answers the operands.
-    std::vector<std::string> parse(const std::vector<std::string>& words);
+    // The help: the synopsis, the description and one line per option (the parser's format).
+    std::string helpText() const;
+    // Reads `words` into the declared options (their setters run) and the operands; throws
+    // UsageError for what the parser refuses.
+    void parse(const std::vector<std::string>& words);
 
-    std::string name_, operands_, summary_, description_;
+    std::string name_, summary_;
     std::vector<std::string> aliases_;
-    std::vector<Option> options_;
-    std::vector<std::string> given_;
+    std::vector<std::string> operands_;  // the words that are not options, in order
+    std::unique_ptr<CLI::App> parser_;   // the declared options and the operands
 };
 
 // Each command, declared in its own file.
