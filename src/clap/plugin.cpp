@@ -103,12 +103,16 @@ class Plugin {
     static void CLAP_ABI reset(const clap_plugin*) {}
 
     static std::int32_t CLAP_ABI process(const clap_plugin* plugin, const clap_process* data) {
-        Plugin& self = of(plugin);
         if (data == nullptr) return CLAP_PROCESS_ERROR;
-        self.readEvents(data->in_events);
-        const auto frames = static_cast<std::int32_t>(
-            data->frames_count > INT32_MAX ? INT32_MAX : data->frames_count);
-        if (data->audio_inputs_count >= 1 && data->audio_outputs_count >= 1 &&
+        Plugin& self = of(plugin);
+        // Most blocks carry no event: only the count is asked for then, and the reading (out
+        // of line) stays out of this path.
+        const clap_input_events* events = data->in_events;
+        if (events != nullptr && events->size != nullptr && events->get != nullptr) {
+            const std::uint32_t count = events->size(events);
+            if (count != 0) self.readEvents(events, count);
+        }
+        if (data->audio_inputs_count != 0 && data->audio_outputs_count != 0 &&
             data->audio_inputs != nullptr && data->audio_outputs != nullptr) {
             const clap_audio_buffer& in = data->audio_inputs[0];
             const clap_audio_buffer& out = data->audio_outputs[0];
@@ -116,6 +120,8 @@ class Plugin {
                 out.data32 == nullptr || in.data32[0] == nullptr || in.data32[1] == nullptr ||
                 out.data32[0] == nullptr || out.data32[1] == nullptr)
                 return CLAP_PROCESS_ERROR;
+            const auto frames = static_cast<std::int32_t>(
+                data->frames_count > INT32_MAX ? INT32_MAX : data->frames_count);
             passThrough(in.data32, out.data32, frames);
             // Read from the outputs, which hold the inputs' samples now (in place or not).
             self.core_.audio(out.data32, frames);
@@ -124,12 +130,13 @@ class Plugin {
         return CLAP_PROCESS_CONTINUE;
     }
 
-    // Note events and MIDI note messages of the block, all before its audio (as the VST 2
-    // effect takes its events). A CLAP note-on of velocity 0 is a real note-on, so it holds
-    // the note; a note-off with the wildcard key releases every note.
-    void readEvents(const clap_input_events* events) noexcept {
-        if (events == nullptr || events->size == nullptr || events->get == nullptr) return;
-        const std::uint32_t count = events->size(events);
+    // The block's `count` note events and MIDI note messages, all before its audio (as the
+    // VST 2 effect takes its events): the held notes only reach the display, which draws
+    // after the block, so where in the block a note starts changes nothing it shows. A CLAP
+    // note-on of velocity 0 is a real note-on, so it holds the note; a note-off with the
+    // wildcard key releases every note.
+    [[gnu::noinline]] void readEvents(const clap_input_events* events,
+                                      std::uint32_t count) noexcept {
         for (std::uint32_t i = 0; i < count; ++i) {
             const clap_event_header* header = events->get(events, i);
             if (header == nullptr || header->space_id != CLAP_CORE_EVENT_SPACE_ID) continue;
