@@ -10,6 +10,7 @@
 #include "core/pass_through.h"
 #include "display/display_geometry.h"
 #include "display/spectrum_display.h"
+#include "platform/cqscope_platform.h"
 #include "platform/win32.h"
 
 namespace cqscope::clap {
@@ -67,6 +68,11 @@ class Plugin {
             if (timers != nullptr && timers->register_timer != nullptr &&
                 timers->unregister_timer != nullptr)
                 self.hostTimers_ = timers;
+            const auto* fds = static_cast<const clap_host_posix_fd_support*>(
+                self.host_->get_extension(self.host_, CLAP_EXT_POSIX_FD_SUPPORT));
+            if (fds != nullptr && fds->register_fd != nullptr && fds->modify_fd != nullptr &&
+                fds->unregister_fd != nullptr)
+                self.hostFds_ = fds;
         }
         return true;
     }
@@ -193,6 +199,7 @@ class Plugin {
         if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &latency;
         if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &gui;
         if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &timerSupport;
+        if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &posixFdSupport;
         return nullptr;
     }
 
@@ -258,6 +265,7 @@ class Plugin {
     }
     static void CLAP_ABI guiDestroy(const clap_plugin* plugin) {
         Plugin& self = of(plugin);
+        self.unregisterConnection();
         if (self.timer_ != CLAP_INVALID_ID) {
             self.hostTimers_->unregister_timer(self.host_, self.timer_);
             self.timer_ = CLAP_INVALID_ID;
@@ -292,8 +300,12 @@ class Plugin {
         if (self.display_ == nullptr || window == nullptr || window->api == nullptr ||
             std::strcmp(window->api, CLAP_WINDOW_API_X11) != 0 || window->x11 == 0)
             return false;
-        return self.display_->open(
-            reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window->x11)));
+        // Opening again closes the old X connection: the host stops polling it first.
+        self.unregisterConnection();
+        if (!self.display_->open(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window->x11))))
+            return false;
+        self.registerConnection();
+        return true;
     }
     static bool CLAP_ABI guiSetTransient(const clap_plugin*, const clap_window*) { return false; }
     static void CLAP_ABI guiSuggestTitle(const clap_plugin*, const char*) {}
@@ -309,6 +321,35 @@ class Plugin {
         if (timer == self.timer_ && self.display_ != nullptr) self.display_->run();
     }
 
+    // ---- The display's X connection in the host's loop (main thread) ----------------------
+
+    // Where the host offers fd support, the display's X connection joins the host's loop, so
+    // a click or an exposure is handled as soon as it arrives rather than at the next refresh
+    // (the timer still drives the refresh). Without a display on screen there is nothing to
+    // register; a host that refuses keeps the timer alone.
+    void registerConnection() {
+        if (hostFds_ == nullptr || display_ == nullptr) return;
+        const int fd = cqpPresentedXConnection(display_->window());
+        if (fd >= 0 && hostFds_->register_fd(host_, fd, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR))
+            connection_ = fd;
+    }
+    void unregisterConnection() {
+        if (connection_ < 0) return;
+        hostFds_->unregister_fd(host_, connection_);
+        connection_ = -1;
+    }
+    static void CLAP_ABI onFd(const clap_plugin* plugin, int fd, std::uint32_t flags) {
+        Plugin& self = of(plugin);
+        if (fd != self.connection_ || fd < 0 || self.display_ == nullptr) return;
+        // The display's messages, and with them the X events now readable.
+        self.display_->run();
+        // A broken connection stays readable (or in error) for ever: the host stops polling
+        // it, and the display goes on, off screen, with its timer.
+        if ((flags & CLAP_POSIX_FD_ERROR) != 0 ||
+            cqpPresentedXConnection(self.display_->window()) != fd)
+            self.unregisterConnection();
+    }
+
     static constexpr clap_plugin_audio_ports audioPorts = {audioPortCount, audioPortGet};
     static constexpr clap_plugin_note_ports notePorts = {notePortCount, notePortGet};
     static constexpr clap_plugin_latency latency = {latencyGet};
@@ -317,6 +358,7 @@ class Plugin {
         guiGetSize,        guiCanResize,    guiResizeHints,  guiAdjustSize, guiSetSize,
         guiSetParent,      guiSetTransient, guiSuggestTitle, guiShow,       guiHide};
     static constexpr clap_plugin_timer_support timerSupport = {onTimer};
+    static constexpr clap_plugin_posix_fd_support posixFdSupport = {onFd};
 
     const clap_host* host_;
     clap_plugin record_;
@@ -324,6 +366,8 @@ class Plugin {
     std::unique_ptr<SpectrumDisplay> display_;  // between gui create and destroy
     const clap_host_timer_support* hostTimers_ = nullptr;
     clap_id timer_ = CLAP_INVALID_ID;
+    const clap_host_posix_fd_support* hostFds_ = nullptr;
+    int connection_ = -1;  // the display's X connection while the host polls it
     std::atomic<bool> refreshByCallback_{false};
     std::atomic<bool> callbackPending_{false};
 };
