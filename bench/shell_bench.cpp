@@ -1,149 +1,336 @@
 // cqscope-shell-bench: what each plug-in interface costs per frame on the host's audio thread,
-// through the built modules' own entries, in one run: the VST 2 effect's replacing process
-// (the copy and the analysis) against the LV2 plug-in's run (the copy, and with a UI listening
-// the block's samples written to the notify port for the UI, which analyses them on its own
-// thread). 512-frame stereo blocks at 48 kHz, separate buffers.
-#include <benchmark/benchmark.h>
+// through the built modules' own entries, in one run:
+// - the VST 2 effect's processReplacing (cqscope.so: the copy and the analysis intake), the
+//   reference the other rows are divided by, and the same after a processEvents call with a
+//   note-on and a note-off, the reference of the CLAP row with the same two notes;
+// - the CLAP plug-in's process (cqscope.clap: the same copy and intake, with an empty event
+//   list as most blocks bring, and with the note-on and the note-off in each block's list);
+// - the LV2 plug-in's run (the copy; with a UI listening, also the block's samples written to
+//   the notify port for the UI, which analyses them on its own thread).
+// Every case is active at 48 kHz and fed the same stereo tone in blocks of the same size, into
+// separate output buffers. A round times each case for the same number of blocks, one after
+// another, the order rotating from round to round, so no case always finds the caches another
+// left or always runs first after a pause. Each case's ratio to the VST 2 callback is taken
+// within its round (both saw the same machine load) and the median over the rounds is printed,
+// with the quartiles as the run's spread.
+//
+//   build/out/cqscope-shell-bench [ROUNDS [FRAMES]]   (default 41 rounds, 512-frame blocks)
 #include <dlfcn.h>
-#include <lv2/atom/atom.h>
-#include <lv2/core/lv2.h>
-#include <lv2/urid/urid.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <functional>
 #include <map>
+#include <numbers>
 #include <string>
 #include <vector>
 
 #include "frame/host_interface.h"
+#ifdef CQSCOPE_CLAP_PATH
+#include "clap/clap_interface.h"
+#endif
+#ifdef CQSCOPE_LV2_DSP_PATH
+#include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
+#include <lv2/urid/urid.h>
+
 #include "lv2/lv2_uris.h"
+#endif
 
 namespace {
 
-constexpr std::int32_t kFrames = 512;
-constexpr double kRate = 48000;
+using Clock = std::chrono::steady_clock;
 
+constexpr double kRate = 48000;
+// Frames timed per case and round (about half a millisecond of work for the VST 2 callback).
+constexpr std::int64_t kFramesPerRound = 1 << 20;
+
+void* load(const char* path) {
+    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        std::fprintf(stderr, "cqscope-shell-bench: %s\n", dlerror());
+        std::exit(1);
+    }
+    return handle;
+}
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "cqscope-shell-bench: %s\n", what);
+    std::exit(1);
+}
+
+// The host's stereo block: a tone in, separate buffers out.
 struct Block {
-    Block() : left(kFrames), right(kFrames), outLeft(kFrames), outRight(kFrames) {
-        for (std::int32_t k = 0; k < kFrames; ++k) {
-            left[k] = static_cast<float>(0.5 * std::sin(0.0576 * k));
-            right[k] = static_cast<float>(0.4 * std::cos(0.0313 * k));
+    explicit Block(std::uint32_t frames)
+        : left(frames), right(frames), outLeft(frames), outRight(frames) {
+        for (std::uint32_t k = 0; k < frames; ++k) {
+            left[k] = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 440.0 * k / kRate));
+            right[k] = 0.8f * left[k];
         }
     }
     std::vector<float> left, right, outLeft, outRight;
+    float* inputs[2] = {left.data(), right.data()};
+    float* outputs[2] = {outLeft.data(), outRight.data()};
 };
 
-VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+// One row of the table: what one block costs, and how it is set up and torn down.
+struct Case {
+    std::string name;
+    std::function<void()> block;
+    std::function<void()> close;
+    std::vector<double> nsPerFrame;  // one per round
+    std::size_t reference = 0;       // the VST 2 row this one is divided by
+};
+
+// ---- VST 2 --------------------------------------------------------------------------------
+
+VstIntPtr VSTCALLBACK vstHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-void vst2ProcessReplacing(benchmark::State& state) {
-    void* module = dlopen(CQSCOPE_VST_PATH, RTLD_NOW | RTLD_LOCAL);
-    const auto entry =
-        module != nullptr
-            ? reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(module, "VSTPluginMain"))
-            : nullptr;
-    AEffect* effect = entry != nullptr ? entry(host) : nullptr;
-    if (effect == nullptr) {
-        state.SkipWithError("cannot load the VST 2 module");
-        return;
-    }
-    effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
-    effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0);
-    Block block;
-    float* inputs[] = {block.left.data(), block.right.data()};
-    float* outputs[] = {block.outLeft.data(), block.outRight.data()};
-    for (auto _ : state) {
-        effect->processReplacing(effect, inputs, outputs, kFrames);
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * kFrames);
-    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0);
-    dlclose(module);
-}
-BENCHMARK(vst2ProcessReplacing)->Unit(benchmark::kNanosecond)->Repetitions(5);
+// Two MIDI messages of a block, a note-on and a note-off of A4, as a VST 2 host passes them.
+struct VstNotes {
+    VstMidiEvent messages[2]{};
+    VstEvents list{};  // room for the two pointers
+};
 
+Case vst2Case(Block& block, std::uint32_t frames, bool withNotes) {
+    void* module = load(CQSCOPE_VST_PATH);
+    auto entry =
+        reinterpret_cast<AEffect* (*)(audioMasterCallback)>(dlsym(module, "VSTPluginMain"));
+    AEffect* effect = entry != nullptr ? entry(vstHost) : nullptr;
+    if (effect == nullptr) fail("cannot create the VST 2 effect");
+    effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+    effect->dispatcher(effect, effSetBlockSize, 0, frames, nullptr, 0);
+    effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0);
+    auto* notes = new VstNotes;
+    for (int n = 0; n < 2; ++n) {
+        VstMidiEvent& message = notes->messages[n];
+        message.type = kVstMidiType;
+        message.byteSize = sizeof(VstMidiEvent);
+        message.deltaFrames = n == 0 ? 0 : static_cast<VstInt32>(frames - 1);
+        message.midiData[0] = static_cast<char>(n == 0 ? 0x90 : 0x80);
+        message.midiData[1] = 69;
+        message.midiData[2] = static_cast<char>(n == 0 ? 102 : 0);
+        notes->list.events[n] = reinterpret_cast<VstEvent*>(&message);
+    }
+    notes->list.numEvents = 2;
+    return {withNotes ? "VST 2 processEvents (a note-on and a note-off) + processReplacing"
+                      : "VST 2 processReplacing (copy + analysis)",
+            [effect, &block, frames, notes, withNotes] {
+                if (withNotes) effect->dispatcher(effect, effProcessEvents, 0, 0, &notes->list, 0);
+                effect->processReplacing(effect, block.inputs, block.outputs,
+                                         static_cast<VstInt32>(frames));
+            },
+            [effect, notes] {
+                effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0);
+                effect->dispatcher(effect, effClose, 0, 0, nullptr, 0);
+                delete notes;
+            },
+            {}};
+}
+
+// ---- CLAP ---------------------------------------------------------------------------------
+
+#ifdef CQSCOPE_CLAP_PATH
+const clap_host clapHost = {CLAP_VERSION,
+                            nullptr,
+                            "cqscope-shell-bench",
+                            "",
+                            "",
+                            "1",
+                            [](const clap_host*, const char*) -> const void* { return nullptr; },
+                            [](const clap_host*) {},
+                            [](const clap_host*) {},
+                            [](const clap_host*) {}};
+
+// A block's input events: none, or a note-on and a note-off of A4 (a host's typical list).
+struct NoteList {
+    clap_event_note notes[2];
+    std::uint32_t count;
+    clap_input_events events{this, size, get};
+    static std::uint32_t CLAP_ABI size(const clap_input_events* list) {
+        return static_cast<const NoteList*>(list->ctx)->count;
+    }
+    static const clap_event_header* CLAP_ABI get(const clap_input_events* list,
+                                                 std::uint32_t index) {
+        const auto* self = static_cast<const NoteList*>(list->ctx);
+        return index < self->count ? &self->notes[index].header : nullptr;
+    }
+};
+
+struct ClapSession {
+    const clap_plugin_entry* entry = nullptr;
+    const clap_plugin_factory* factory = nullptr;
+};
+
+Case clapCase(const ClapSession& session, Block& block, std::uint32_t frames, bool withNotes) {
+    const clap_plugin* plugin = session.factory->create_plugin(
+        session.factory, &clapHost, session.factory->get_plugin_descriptor(session.factory, 0)->id);
+    if (plugin == nullptr || !plugin->init(plugin) || !plugin->activate(plugin, kRate, 1, frames) ||
+        !plugin->start_processing(plugin))
+        fail("cannot start the CLAP plug-in");
+
+    auto* list = new NoteList{};
+    list->count = withNotes ? 2 : 0;
+    for (int n = 0; n < 2; ++n) {
+        clap_event_note& note = list->notes[n];
+        note.header = {
+            sizeof(clap_event_note), n == 0 ? 0 : frames - 1, CLAP_CORE_EVENT_SPACE_ID,
+            static_cast<std::uint16_t>(n == 0 ? CLAP_EVENT_NOTE_ON : CLAP_EVENT_NOTE_OFF), 0};
+        note.note_id = -1;
+        note.port_index = 0;
+        note.channel = 0;
+        note.key = 69;
+        note.velocity = 0.8;
+    }
+    auto* in = new clap_audio_buffer{block.inputs, nullptr, 2, 0, 0};
+    auto* out = new clap_audio_buffer{block.outputs, nullptr, 2, 0, 0};
+    auto* process = new clap_process{};
+    process->frames_count = frames;
+    process->audio_inputs = in;
+    process->audio_outputs = out;
+    process->audio_inputs_count = 1;
+    process->audio_outputs_count = 1;
+    process->in_events = &list->events;
+    return {withNotes ? "CLAP process, a note-on and a note-off a block"
+                      : "CLAP process, no events (copy + analysis)",
+            [plugin, process, frames] {
+                plugin->process(plugin, process);
+                process->steady_time += frames;
+            },
+            [plugin, process, in, out, list] {
+                plugin->stop_processing(plugin);
+                plugin->deactivate(plugin);
+                plugin->destroy(plugin);
+                delete process;
+                delete in;
+                delete out;
+                delete list;
+            },
+            {}};
+}
+#endif
+
+// ---- LV2 ----------------------------------------------------------------------------------
+
+#ifdef CQSCOPE_LV2_DSP_PATH
 // A host's URID map: URIs numbered from 1 in the order asked.
 LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri) {
     auto& ids = *static_cast<std::map<std::string, LV2_URID>*>(handle);
     return ids.emplace(uri, static_cast<LV2_URID>(ids.size() + 1)).first->second;
 }
 
-void lv2Run(benchmark::State& state) {
-    const bool uiListening = state.range(0) != 0;
-    void* module = dlopen(CQSCOPE_LV2_DSP_PATH, RTLD_NOW | RTLD_LOCAL);
-    const auto entry =
-        module != nullptr
-            ? reinterpret_cast<const LV2_Descriptor* (*)(uint32_t)>(dlsym(module, "lv2_descriptor"))
-            : nullptr;
-    const LV2_Descriptor* descriptor = entry != nullptr ? entry(0) : nullptr;
-    if (descriptor == nullptr) {
-        state.SkipWithError("cannot load the LV2 DSP module");
-        return;
-    }
-    std::map<std::string, LV2_URID> ids;
-    LV2_URID_Map map{&ids, mapUri};
-    const LV2_Feature mapFeature{LV2_URID__map, &map};
+Case lv2Case(const LV2_Descriptor* descriptor, Block& block, std::uint32_t frames,
+             bool uiListening) {
+    auto* ids = new std::map<std::string, LV2_URID>;
+    auto* map = new LV2_URID_Map{ids, mapUri};
+    const LV2_Feature mapFeature{LV2_URID__map, map};
     const LV2_Feature* features[] = {&mapFeature, nullptr};
     LV2_Handle instance = descriptor->instantiate(descriptor, kRate, "", features);
-    Block block;
-    std::vector<std::uint64_t> notify(cqscope::lv2::kNotifyBufferBytes / 8 + 1);
-    auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(notify.data());
+    if (instance == nullptr) fail("cannot instantiate the LV2 plug-in");
+    auto* notify = new std::vector<std::uint64_t>(cqscope::lv2::kNotifyBufferBytes / 8 + 1);
+    auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(notify->data());
     descriptor->connect_port(instance, cqscope::lv2::kInputLeft, block.left.data());
     descriptor->connect_port(instance, cqscope::lv2::kInputRight, block.right.data());
     descriptor->connect_port(instance, cqscope::lv2::kOutputLeft, block.outLeft.data());
     descriptor->connect_port(instance, cqscope::lv2::kOutputRight, block.outRight.data());
     descriptor->connect_port(instance, cqscope::lv2::kNotify, uiListening ? sequence : nullptr);
-    for (auto _ : state) {
-        // As a host does before each run: the notify buffer's capacity in its atom header.
-        sequence->atom.size = cqscope::lv2::kNotifyBufferBytes - sizeof(LV2_Atom);
-        descriptor->run(instance, kFrames);
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * kFrames);
-    descriptor->cleanup(instance);
-    dlclose(module);
+    if (descriptor->activate != nullptr) descriptor->activate(instance);
+    return {uiListening ? "LV2 run, UI listening (copy + the block to the notify port)"
+                        : "LV2 run, no UI listening (copy)",
+            [descriptor, instance, sequence, frames] {
+                // As a host does before each run: the notify buffer's capacity in its header.
+                sequence->atom.size = cqscope::lv2::kNotifyBufferBytes - sizeof(LV2_Atom);
+                descriptor->run(instance, frames);
+            },
+            [descriptor, instance, notify, map, ids] {
+                if (descriptor->deactivate != nullptr) descriptor->deactivate(instance);
+                descriptor->cleanup(instance);
+                delete notify;
+                delete map;
+                delete ids;
+            },
+            {}};
 }
-BENCHMARK(lv2Run)->Arg(0)->Arg(1)->Unit(benchmark::kNanosecond)->Repetitions(5);
+#endif
 
-// Keeps the fastest repetition's processor time per iteration of each benchmark.
-class FastestReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration) continue;
-            const std::string name = run.run_name.function_name +
-                                     (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
-            const double ns = run.cpu_accumulated_time / static_cast<double>(run.iterations) * 1e9;
-            auto [it, fresh] = fastest.emplace(name, ns);
-            if (!fresh && ns < it->second) it->second = ns;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> fastest;
-};
+double quantile(std::vector<double> values, double q) {
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    FastestReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto perFrame = [&](const char* name) {
-        const auto it = reporter.fastest.find(name);
-        return it == reporter.fastest.end() ? std::nan("") : it->second / kFrames;
-    };
-    const double vst = perFrame("vst2ProcessReplacing");
-    const double lv2 = perFrame("lv2Run/0");
-    const double lv2Ui = perFrame("lv2Run/1");
-    std::printf("\naudio thread, per frame (512-frame blocks, 48 kHz)\n");
-    std::printf("| shell | ns per frame | / VST 2 callback | target |\n|---|---|---|---|\n");
-    std::printf("| VST 2 processReplacing (copy + analysis) | %.3f | 1 | |\n", vst);
-    std::printf("| LV2 run, no UI listening (copy) | %.3f | %.3f | <= 1 |\n", lv2, lv2 / vst);
-    std::printf("| LV2 run, UI listening (copy + notify) | %.3f | %.3f | <= 1 |\n", lv2Ui,
-                lv2Ui / vst);
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 41;
+    const long requested = argc > 2 ? std::atol(argv[2]) : 512;
+    if (requested < 1 || requested > 65536) fail("FRAMES must be 1 to 65536");
+    const auto frames = static_cast<std::uint32_t>(requested);
+    const std::int64_t blocksPerRound = std::max<std::int64_t>(1, kFramesPerRound / frames);
+
+    Block block(frames);
+    std::vector<Case> cases;
+    cases.push_back(vst2Case(block, frames, false));
+    cases.push_back(vst2Case(block, frames, true));
+#ifdef CQSCOPE_CLAP_PATH
+    void* clapModule = load(CQSCOPE_CLAP_PATH);
+    ClapSession clap;
+    clap.entry = static_cast<const clap_plugin_entry*>(dlsym(clapModule, "clap_entry"));
+    if (clap.entry == nullptr || !clap.entry->init(CQSCOPE_CLAP_PATH)) fail("no CLAP entry");
+    clap.factory =
+        static_cast<const clap_plugin_factory*>(clap.entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
+    if (clap.factory == nullptr) fail("no CLAP plug-in factory");
+    cases.push_back(clapCase(clap, block, frames, false));
+    cases.push_back(clapCase(clap, block, frames, true));
+    cases.back().reference = 1;  // against the VST 2 callback with the same two notes
+#endif
+#ifdef CQSCOPE_LV2_DSP_PATH
+    void* lv2Module = load(CQSCOPE_LV2_DSP_PATH);
+    const auto lv2Entry =
+        reinterpret_cast<const LV2_Descriptor* (*)(uint32_t)>(dlsym(lv2Module, "lv2_descriptor"));
+    const LV2_Descriptor* lv2 = lv2Entry != nullptr ? lv2Entry(0) : nullptr;
+    if (lv2 == nullptr) fail("no LV2 descriptor");
+    cases.push_back(lv2Case(lv2, block, frames, false));
+    cases.push_back(lv2Case(lv2, block, frames, true));
+#endif
+
+    for (Case& c : cases) c.block();  // the first block of each outside the timing
+    for (int r = 0; r < rounds; ++r) {
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            Case& c = cases[(i + static_cast<std::size_t>(r)) % cases.size()];
+            c.block();  // warm: this case's code and state back in the caches
+            const auto start = Clock::now();
+            for (std::int64_t b = 0; b < blocksPerRound; ++b) c.block();
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            c.nsPerFrame.push_back(seconds * 1e9 /
+                                   static_cast<double>(blocksPerRound * std::int64_t{frames}));
+        }
+    }
+
+    std::printf(
+        "audio thread, per frame (%u-frame stereo blocks, 48 kHz, separate buffers; "
+        "%d rounds of %lld blocks)\n",
+        frames, rounds, static_cast<long long>(blocksPerRound));
+    std::printf(
+        "| shell | ns per frame | / VST 2 callback (quartiles) | goal |\n|---|---|---|---|\n");
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const Case& vst = cases[c.reference];
+        std::vector<double> ratios;
+        for (int r = 0; r < rounds; ++r) ratios.push_back(c.nsPerFrame[r] / vst.nsPerFrame[r]);
+        std::printf("| %s | %.3f | %.3f (%.3f to %.3f) | %s |\n", c.name.c_str(),
+                    quantile(c.nsPerFrame, 0.5), quantile(ratios, 0.5), quantile(ratios, 0.25),
+                    quantile(ratios, 0.75), i < 2 ? "" : "<= 1");
+    }
+
+    for (Case& c : cases) c.close();
+#ifdef CQSCOPE_CLAP_PATH
+    clap.entry->deinit();
+#endif
     return 0;
 }

@@ -26,4 +26,8 @@ HINSTANCE ownModule();
 // only our `run` delivers them (Linux, where the display lives in our own window library).
 extern const bool kDisplayRefreshesItself;
 
+// The file descriptor the display `window`'s events arrive on (its X connection), for a host's
+// fd support; -1 where there is none (Windows, or no display on screen).
+int eventDescriptor(HWND window);
+
 }  // namespace cqscope::clap::gui_window

@@ -28,4 +28,9 @@ HINSTANCE ownModule() {
     return module;
 }
 
+// Windows has no descriptors to poll: the host's message loop delivers the display's messages.
+int eventDescriptor(HWND) {
+    return -1;
+}
+
 }  // namespace cqscope::clap::gui_window

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "clap/gui_window.h"
+#include "platform/cqscope_platform.h"
 
 namespace cqscope::clap::gui_window {
 
@@ -20,6 +21,10 @@ HWND parentOf(const clap_window& window) {
 // this module's own.
 HINSTANCE ownModule() {
     return GetModuleHandleA(nullptr);
+}
+
+int eventDescriptor(HWND window) {
+    return cqpPresentedXConnection(window);
 }
 
 }  // namespace cqscope::clap::gui_window

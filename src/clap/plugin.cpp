@@ -68,6 +68,11 @@ class Plugin {
             if (timers != nullptr && timers->register_timer != nullptr &&
                 timers->unregister_timer != nullptr)
                 self.hostTimers_ = timers;
+            const auto* fds = static_cast<const clap_host_posix_fd_support*>(
+                self.host_->get_extension(self.host_, CLAP_EXT_POSIX_FD_SUPPORT));
+            if (fds != nullptr && fds->register_fd != nullptr && fds->modify_fd != nullptr &&
+                fds->unregister_fd != nullptr)
+                self.hostFds_ = fds;
         }
         return true;
     }
@@ -104,12 +109,16 @@ class Plugin {
     static void CLAP_ABI reset(const clap_plugin*) {}
 
     static std::int32_t CLAP_ABI process(const clap_plugin* plugin, const clap_process* data) {
-        Plugin& self = of(plugin);
         if (data == nullptr) return CLAP_PROCESS_ERROR;
-        self.readEvents(data->in_events);
-        const auto frames = static_cast<std::int32_t>(
-            data->frames_count > INT32_MAX ? INT32_MAX : data->frames_count);
-        if (data->audio_inputs_count >= 1 && data->audio_outputs_count >= 1 &&
+        Plugin& self = of(plugin);
+        // Most blocks carry no event: only the count is asked for then, and the reading (out
+        // of line) stays out of this path.
+        const clap_input_events* events = data->in_events;
+        if (events != nullptr && events->size != nullptr && events->get != nullptr) {
+            const std::uint32_t count = events->size(events);
+            if (count != 0) self.readEvents(events, count);
+        }
+        if (data->audio_inputs_count != 0 && data->audio_outputs_count != 0 &&
             data->audio_inputs != nullptr && data->audio_outputs != nullptr) {
             const clap_audio_buffer& in = data->audio_inputs[0];
             const clap_audio_buffer& out = data->audio_outputs[0];
@@ -117,6 +126,8 @@ class Plugin {
                 out.data32 == nullptr || in.data32[0] == nullptr || in.data32[1] == nullptr ||
                 out.data32[0] == nullptr || out.data32[1] == nullptr)
                 return CLAP_PROCESS_ERROR;
+            const auto frames = static_cast<std::int32_t>(
+                data->frames_count > INT32_MAX ? INT32_MAX : data->frames_count);
             passThrough(in.data32, out.data32, frames);
             // Read from the outputs, which hold the inputs' samples now (in place or not).
             self.core_.audio(out.data32, frames);
@@ -125,12 +136,13 @@ class Plugin {
         return CLAP_PROCESS_CONTINUE;
     }
 
-    // Note events and MIDI note messages of the block, all before its audio (as the VST 2
-    // effect takes its events). A CLAP note-on of velocity 0 is a real note-on, so it holds
-    // the note; a note-off with the wildcard key releases every note.
-    void readEvents(const clap_input_events* events) noexcept {
-        if (events == nullptr || events->size == nullptr || events->get == nullptr) return;
-        const std::uint32_t count = events->size(events);
+    // The block's `count` note events and MIDI note messages, all before its audio (as the
+    // VST 2 effect takes its events): the held notes only reach the display, which draws
+    // after the block, so where in the block a note starts changes nothing it shows. A CLAP
+    // note-on of velocity 0 is a real note-on, so it holds the note; a note-off with the
+    // wildcard key releases every note.
+    [[gnu::noinline]] void readEvents(const clap_input_events* events,
+                                      std::uint32_t count) noexcept {
         for (std::uint32_t i = 0; i < count; ++i) {
             const clap_event_header* header = events->get(events, i);
             if (header == nullptr || header->space_id != CLAP_CORE_EVENT_SPACE_ID) continue;
@@ -187,6 +199,7 @@ class Plugin {
         if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &latency;
         if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &gui;
         if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &timerSupport;
+        if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &posixFdSupport;
         return nullptr;
     }
 
@@ -256,6 +269,7 @@ class Plugin {
     }
     static void CLAP_ABI guiDestroy(const clap_plugin* plugin) {
         Plugin& self = of(plugin);
+        self.unregisterConnection();
         if (self.timer_ != CLAP_INVALID_ID) {
             self.hostTimers_->unregister_timer(self.host_, self.timer_);
             self.timer_ = CLAP_INVALID_ID;
@@ -289,7 +303,12 @@ class Plugin {
         Plugin& self = of(plugin);
         if (self.display_ == nullptr || window == nullptr) return false;
         const HWND parent = gui_window::parentOf(*window);
-        return parent != nullptr && self.display_->open(parent);
+        if (parent == nullptr) return false;
+        // Opening again closes the old X connection: the host stops polling it first.
+        self.unregisterConnection();
+        if (!self.display_->open(parent)) return false;
+        self.registerConnection();
+        return true;
     }
     static bool CLAP_ABI guiSetTransient(const clap_plugin*, const clap_window*) { return false; }
     static void CLAP_ABI guiSuggestTitle(const clap_plugin*, const char*) {}
@@ -305,6 +324,35 @@ class Plugin {
         if (timer == self.timer_ && self.display_ != nullptr) self.display_->run();
     }
 
+    // ---- The display's X connection in the host's loop (main thread) ----------------------
+
+    // Where the host offers fd support, the display's X connection joins the host's loop, so
+    // a click or an exposure is handled as soon as it arrives rather than at the next refresh
+    // (the timer still drives the refresh). Without a display on screen there is nothing to
+    // register; a host that refuses keeps the timer alone.
+    void registerConnection() {
+        if (hostFds_ == nullptr || display_ == nullptr) return;
+        const int fd = gui_window::eventDescriptor(display_->window());
+        if (fd >= 0 && hostFds_->register_fd(host_, fd, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR))
+            connection_ = fd;
+    }
+    void unregisterConnection() {
+        if (connection_ < 0) return;
+        hostFds_->unregister_fd(host_, connection_);
+        connection_ = -1;
+    }
+    static void CLAP_ABI onFd(const clap_plugin* plugin, int fd, std::uint32_t flags) {
+        Plugin& self = of(plugin);
+        if (fd != self.connection_ || fd < 0 || self.display_ == nullptr) return;
+        // The display's messages, and with them the X events now readable.
+        self.display_->run();
+        // A broken connection stays readable (or in error) for ever: the host stops polling
+        // it, and the display goes on, off screen, with its timer.
+        if ((flags & CLAP_POSIX_FD_ERROR) != 0 ||
+            gui_window::eventDescriptor(self.display_->window()) != fd)
+            self.unregisterConnection();
+    }
+
     static constexpr clap_plugin_audio_ports audioPorts = {audioPortCount, audioPortGet};
     static constexpr clap_plugin_note_ports notePorts = {notePortCount, notePortGet};
     static constexpr clap_plugin_latency latency = {latencyGet};
@@ -313,6 +361,7 @@ class Plugin {
         guiGetSize,        guiCanResize,    guiResizeHints,  guiAdjustSize, guiSetSize,
         guiSetParent,      guiSetTransient, guiSuggestTitle, guiShow,       guiHide};
     static constexpr clap_plugin_timer_support timerSupport = {onTimer};
+    static constexpr clap_plugin_posix_fd_support posixFdSupport = {onFd};
 
     const clap_host* host_;
     clap_plugin record_;
@@ -320,6 +369,8 @@ class Plugin {
     std::unique_ptr<SpectrumDisplay> display_;  // between gui create and destroy
     const clap_host_timer_support* hostTimers_ = nullptr;
     clap_id timer_ = CLAP_INVALID_ID;
+    const clap_host_posix_fd_support* hostFds_ = nullptr;
+    int connection_ = -1;  // the display's X connection while the host polls it
     std::atomic<bool> refreshByCallback_{false};
     std::atomic<bool> callbackPending_{false};
 };

@@ -13,7 +13,10 @@
 // support gets its refresh through request_callback: each processed block asks once for an
 // on_main_thread call, which runs the display; without audio such a host's picture stands
 // still (it has nothing new to show) until the next block. On Windows such a host needs
-// neither: its message loop delivers the display window's own timer.
+// neither: its message loop delivers the display window's own timer. Where the host offers fd
+// support (Linux), the display's X connection is registered while the display is on screen
+// (set_parent to gui destroy), and on_fd handles its events as they arrive (clicks,
+// exposures); the refresh stays the timer's.
 #pragma once
 
 #include "clap/clap_interface.h"

@@ -52,6 +52,10 @@ WIN32API HWND cqpFindForeignChild(unsigned long xWindow);
 // The X11 window id of the library's X child window that shows `window` (a child of a foreign
 // X11 parent), or 0 when it is not on screen (no display, or the server destroyed it).
 WIN32API unsigned long cqpPresentedXWindow(HWND window);
+// The file descriptor of the X connection that shows `window` (as cqpPresentedXWindow), or -1
+// when there is none. A host loop may poll it: when it is readable, running the window's
+// messages (PeekMessage) reads the X events at once instead of at the next timer.
+WIN32API int cqpPresentedXConnection(HWND window);
 
 // A top-level X11 window on the default display (DISPLAY), with its own connection, to act
 // as a host's editor window: give its id, cast to a pointer, to the editor-open opcode.

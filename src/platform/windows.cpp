@@ -606,3 +606,10 @@ WIN32API unsigned long cqpPresentedXWindow(HWND window) {
     cqp::Window* w = cqp::findWindowLocked(s, window);
     return w != nullptr ? cqp::presenterWindow(w->presenter) : 0;
 }
+
+WIN32API int cqpPresentedXConnection(HWND window) {
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Window* w = cqp::findWindowLocked(s, window);
+    return w != nullptr ? cqp::presenterConnection(w->presenter) : -1;
+}

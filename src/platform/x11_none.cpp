@@ -19,6 +19,9 @@ void showPresenter(Presenter*, bool) {}
 std::uint32_t presenterWindow(const Presenter*) {
     return 0;
 }
+int presenterConnection(const Presenter*) {
+    return -1;
+}
 
 std::uint32_t openHostXWindow(int, int, const char*) {
     return 0;

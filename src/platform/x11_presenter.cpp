@@ -431,6 +431,10 @@ std::uint32_t presenterWindow(const Presenter* p) {
     return p != nullptr && p->windowAlive ? static_cast<std::uint32_t>(p->window) : 0;
 }
 
+int presenterConnection(const Presenter* p) {
+    return usable(p) ? ConnectionNumber(p->display) : -1;
+}
+
 namespace {
 
 std::mutex hostWindowsMutex;

@@ -53,6 +53,11 @@ void showPresenter(Presenter* presenter, bool visible);
 // The X window's id (0 when there is none), for tests and diagnostics.
 std::uint32_t presenterWindow(const Presenter* presenter);
 
+// The file descriptor of the presenter's X connection, or -1 once the connection is lost (or
+// for null). Readable when the server has sent something: a host loop that polls it knows
+// when to service the window (nextPresenterEvent still reads the events).
+int presenterConnection(const Presenter* presenter);
+
 // A top-level X11 window of its own connection, to act as a host's editor window (the
 // watching host uses it). openHostXWindow gives its id, 0 without a display;
 // serviceHostXWindow handles its events without waiting and turns false once the user closed

@@ -243,6 +243,26 @@ TEST(ClapBadFiles, EachRefusedWithOneClearLineAndANonZeroExit) {
     }
 }
 
+// validate on a CLAP plug-in runs the CLAP checks alone (the VST 2.x ones do not apply) in
+// the runner's format: an analyser that is not bit-exact fails the audio and event checks by
+// name, and the exit status says so.
+TEST(ClapValidate, RunsTheClapChecksAndFailsAPluginThatChangesItsAudio) {
+    const RunResult pass = runHost({"validate", "--plugin", CQHOST_CLAP_PASS, "--strictness", "1"});
+    EXPECT_EQ(pass.status, 0) << pass.out << pass.err;
+    EXPECT_EQ(linesStartingWith(pass.out, "PASS  clap ").size(), 3u) << pass.out;
+    EXPECT_EQ(pass.out.find("opcode"), std::string::npos) << pass.out;
+
+    const RunResult half =
+        runHost({"validate", "--plugin", CQHOST_CLAP_HALF, "--strictness", "1", "--analyser"});
+    EXPECT_EQ(half.status, 1) << half.out << half.err;
+    EXPECT_EQ(linesStartingWith(half.out, "PASS  clap lifecycle").size(), 1u) << half.out;
+    const auto audio = linesStartingWith(half.out, "FAIL  clap audio");
+    ASSERT_EQ(audio.size(), 1u) << half.out;
+    EXPECT_NE(audio[0].find("output 0 is not its input bit for bit"), std::string::npos);
+    EXPECT_EQ(linesStartingWith(half.out, "FAIL  clap events").size(), 1u) << half.out;
+    EXPECT_NE(half.out.find("summary: 1 passed, 2 failed, 0 skipped"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace cqhost_test
 
@@ -285,6 +305,13 @@ TEST(CqscopeClap, ProbedAndPassingAudioBitForBitAtEachCommonRate) {
         EXPECT_EQ(out.sampleRate, rate);
         EXPECT_EQ(out.samples, samples) << rate;
     }
+}
+
+TEST(CqscopeClap, PassesValidate) {
+    const RunResult run =
+        runHost({"validate", "--plugin", CQHOST_CQSCOPE_CLAP, "--strictness", "2"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("summary: 3 passed, 0 failed, 0 skipped"), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,14 +16,19 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <numbers>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "abi/loaded_module.h"
+#if defined(CQSCOPE_CLAP_PATH)
+#include "clap/clap_interface.h"
+#endif
 #include "display/display_geometry.h"
 #include "frame/host_interface.h"
 
@@ -187,10 +193,11 @@ class ManualClock {
     ~ManualClock() { windows().setManualClock(FALSE, 0); }
 };
 
-std::vector<std::uint32_t> libraryPixels(HWND window) {
+// What the library drew into `window`, read through the window system of the module that made
+// it (the VST 2 module's by default).
+std::vector<std::uint32_t> libraryPixels(HWND window, const CqpHostCalls& calls = windows()) {
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kWidth) * kHeight);
-    if (!windows().readWindowPixels(window, reinterpret_cast<DWORD*>(pixels.data()), kWidth,
-                                    kHeight)) {
+    if (!calls.readWindowPixels(window, reinterpret_cast<DWORD*>(pixels.data()), kWidth, kHeight)) {
         pixels.clear();
     }
     return pixels;
@@ -323,8 +330,8 @@ VirtualServer* X11Editor::server_ = nullptr;
 std::string X11Editor::why_;
 
 // The top-left pixel of the Hold image: grey while live, white while held.
-std::uint32_t holdCorner(HWND window) {
-    const auto pixels = libraryPixels(window);
+std::uint32_t holdCorner(HWND window, const CqpHostCalls& calls = windows()) {
+    const auto pixels = libraryPixels(window, calls);
     return pixels.empty()
                ? 0xDEADBEEF
                : pixels[static_cast<std::size_t>(display::kHoldY) * kWidth + display::kHoldX];
@@ -401,6 +408,180 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
     XSync(display, False);
     EXPECT_EQ(hostErrors, 0);
 }
+
+#if defined(CQSCOPE_CLAP_PATH)
+namespace {
+
+// A CLAP host that offers fd support (or not) and timer support, and records the descriptors
+// the plug-in registers. The test fires the timer itself, where it says so.
+struct FdHost {
+    static FdHost& of(const clap_host* host) { return *static_cast<FdHost*>(host->host_data); }
+    static bool CLAP_ABI registerFd(const clap_host* host, int fd, std::uint32_t flags) {
+        of(host).fds.push_back({fd, flags});
+        return true;
+    }
+    static bool CLAP_ABI modifyFd(const clap_host*, int, std::uint32_t) { return false; }
+    static bool CLAP_ABI unregisterFd(const clap_host* host, int fd) {
+        auto& fds = of(host).fds;
+        const auto before = fds.size();
+        std::erase_if(fds, [fd](const auto& entry) { return entry.first == fd; });
+        return fds.size() < before;
+    }
+    static bool CLAP_ABI registerTimer(const clap_host*, std::uint32_t, clap_id* id) {
+        *id = 7;
+        return true;
+    }
+    static bool CLAP_ABI unregisterTimer(const clap_host*, clap_id) { return true; }
+    static const void* CLAP_ABI extension(const clap_host* host, const char* id) {
+        static constexpr clap_host_posix_fd_support fdSupport{registerFd, modifyFd, unregisterFd};
+        static constexpr clap_host_timer_support timerSupport{registerTimer, unregisterTimer};
+        if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0)
+            return of(host).offerFds ? &fdSupport : nullptr;
+        if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &timerSupport;
+        return nullptr;
+    }
+
+    explicit FdHost(bool offer) : offerFds(offer) {}
+    bool offerFds;
+    std::vector<std::pair<int, std::uint32_t>> fds;
+    clap_host host{CLAP_VERSION,
+                   this,
+                   "fd host",
+                   "",
+                   "",
+                   "1",
+                   extension,
+                   [](const clap_host*) {},
+                   [](const clap_host*) {},
+                   [](const clap_host*) {}};
+};
+
+// cqscope.clap loaded as a host loads it, its GUI embedded in an X window of the test's.
+class ClapEditor {
+  public:
+    ClapEditor(FdHost& host, ::Window parent) {
+        static const LoadedModule module(CQSCOPE_CLAP_PATH);
+        windows = module.windows;
+        if (windows == nullptr) return;
+        windows->setManualClock(TRUE, 10000);
+        entry_ = static_cast<const clap_plugin_entry*>(dlsym(module.handle, "clap_entry"));
+        if (entry_ == nullptr || !entry_->init(CQSCOPE_CLAP_PATH)) {
+            entry_ = nullptr;
+            return;
+        }
+        const auto* factory =
+            static_cast<const clap_plugin_factory*>(entry_->get_factory(CLAP_PLUGIN_FACTORY_ID));
+        plugin = factory->create_plugin(factory, &host.host,
+                                        factory->get_plugin_descriptor(factory, 0)->id);
+        if (plugin == nullptr || !plugin->init(plugin) || !plugin->activate(plugin, 44100, 1, 512))
+            return;
+        gui_ = static_cast<const clap_plugin_gui*>(plugin->get_extension(plugin, CLAP_EXT_GUI));
+        fds_ = static_cast<const clap_plugin_posix_fd_support*>(
+            plugin->get_extension(plugin, CLAP_EXT_POSIX_FD_SUPPORT));
+        clap_window window{CLAP_WINDOW_API_X11, {}};
+        window.x11 = parent;
+        open = gui_ != nullptr && gui_->create(plugin, CLAP_WINDOW_API_X11, false) &&
+               gui_->set_parent(plugin, &window) && gui_->show(plugin);
+    }
+    ~ClapEditor() {
+        if (plugin != nullptr) {
+            closeGui();
+            plugin->destroy(plugin);
+        }
+        if (entry_ != nullptr) entry_->deinit();
+        if (windows != nullptr) windows->setManualClock(FALSE, 0);
+    }
+    void closeGui() {
+        if (gui_ != nullptr) gui_->destroy(plugin);
+        gui_ = nullptr;
+    }
+    // Polls `fd` as a host's loop does, for up to `ms` milliseconds, and calls on_fd when it is
+    // readable; answers whether it was.
+    bool serviceFd(int fd, int ms) {
+        pollfd polled{fd, POLLIN, 0};
+        if (::poll(&polled, 1, ms) <= 0) return false;
+        fds_->on_fd(plugin, fd, (polled.revents & POLLIN) != 0 ? CLAP_POSIX_FD_READ : 0u);
+        return true;
+    }
+
+    // Services `fd` until it stays quiet for `ms` milliseconds; false when it never does
+    // (its events are not being read).
+    bool drain(int fd, int ms) {
+        for (int i = 0; i < 100; ++i) {
+            if (!serviceFd(fd, ms)) return true;
+        }
+        return false;
+    }
+    // A refresh period passes and the host's one timer fires (the test's only refresh).
+    void fireTimer() {
+        const auto* timers = static_cast<const clap_plugin_timer_support*>(
+            plugin->get_extension(plugin, CLAP_EXT_TIMER_SUPPORT));
+        windows->advanceClock(100);
+        for (int i = 0; i < 3; ++i) timers->on_timer(plugin, 7);
+    }
+
+    const clap_plugin* plugin = nullptr;
+    const CqpHostCalls* windows = nullptr;  // the .clap's own window system
+    bool open = false;
+
+  private:
+    const clap_plugin_entry* entry_ = nullptr;
+    const clap_plugin_gui* gui_ = nullptr;
+    const clap_plugin_posix_fd_support* fds_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(X11Editor, ClapDisplayRegistersItsXConnectionAndHandlesAClickThroughIt) {
+    const ::Window parent = makeParent();
+    FdHost host(true);
+    {
+        ClapEditor editor(host, parent);
+        ASSERT_TRUE(editor.open);
+        // One descriptor, the display's X connection, polled for reading and errors.
+        ASSERT_EQ(host.fds.size(), 1u);
+        const int fd = host.fds[0].first;
+        EXPECT_EQ(host.fds[0].second, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR);
+        struct stat status {};
+        ASSERT_EQ(fstat(fd, &status), 0);
+        EXPECT_TRUE(S_ISSOCK(status.st_mode));
+
+        const HWND window = editor.windows->findForeignChild(parent);
+        ASSERT_NE(window, nullptr);
+        const ::Window xWindow = editor.windows->presentedXWindow(window);
+        ASSERT_NE(xWindow, 0u);
+        // One refresh draws the display; whatever the server sent since the window appeared is
+        // read through the descriptor.
+        editor.fireTimer();
+        EXPECT_TRUE(editor.drain(fd, 200));
+        ASSERT_EQ(holdCorner(window, *editor.windows), kGreyPixel);
+
+        // The timer never fires: the click reaches the display only through the descriptor.
+        click(xWindow, display::kHoldClickX, display::kHoldClickY);
+        bool readable = false;
+        for (int i = 0; i < 100 && holdCorner(window, *editor.windows) != kWhitePixel; ++i)
+            readable = editor.serviceFd(fd, 20) || readable;
+        EXPECT_TRUE(readable);
+        EXPECT_EQ(holdCorner(window, *editor.windows), kWhitePixel);
+        // All of it read: the descriptor is quiet again.
+        EXPECT_TRUE(editor.drain(fd, 50));
+
+        // Closing the GUI takes the descriptor out of the host's loop before it is closed.
+        editor.closeGui();
+        EXPECT_TRUE(host.fds.empty());
+    }
+    // A host without fd support is asked for nothing, and the display still opens.
+    FdHost plain(false);
+    {
+        ClapEditor editor(plain, parent);
+        EXPECT_TRUE(editor.open);
+        EXPECT_TRUE(plain.fds.empty());
+    }
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    EXPECT_EQ(hostErrors, 0);
+}
+#endif
 
 TEST_F(X11Editor, OpenAndCloseAHundredTimesLeavesNoWindowsOrConnections) {
     ManualClock clock;

@@ -91,5 +91,9 @@ std::vector<Check> rateAndBlockChecks();
 std::vector<Check> sampleChecks();
 std::vector<Check> midiChecks();
 std::vector<Check> editorChecks();
+// A CLAP plug-in's own family (clap_checks.cpp), run instead of all of the above, and its
+// description in the runner's format (what describe answers for a VST 2.x effect).
+std::vector<Check> clapChecks();
+std::string describeClap(const std::string& path, bool forceAnalyser);
 
 }  // namespace cqhost::validation

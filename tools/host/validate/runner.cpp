@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "analyser_checks.h"
+#include "clap_host.h"
 #include "commands.h"
 #include "host_error.h"
 #include "options.h"
@@ -209,8 +210,12 @@ int runValidate(const ValidateOptions& options) {
     std::printf("validating %s (strictness %d, seed %llu)\n", options.plugin.c_str(),
                 options.strictness, static_cast<unsigned long long>(options.seed));
     const bool forceAnalyser = options.analyser;
-    const Check describeCheck{"describe", [&subject, forceAnalyser](const Subject&) {
-                                  return describe(subject, forceAnalyser);
+    // A CLAP plug-in gets the checks of its interface; the VST 2.x ones do not apply.
+    const bool clap = isClapPlugin(options.plugin);
+    const Check describeCheck{"describe", [&subject, forceAnalyser, clap](const Subject&) {
+                                  return clap
+                                             ? validation::describeClap(subject.path, forceAnalyser)
+                                             : describe(subject, forceAnalyser);
                               }};
     const Outcome described = run(describeCheck);
     if (described.status != 'P' || !parseDescription(described.text, subject)) {
@@ -220,7 +225,7 @@ int runValidate(const ValidateOptions& options) {
     }
 
     int passed = 0, failed = 0, skipped = 0;
-    for (const auto& check : allChecks()) {
+    for (const auto& check : clap ? validation::clapChecks() : allChecks()) {
         const auto begun = std::chrono::steady_clock::now();
         const Outcome outcome = run(check);
         const double seconds =
