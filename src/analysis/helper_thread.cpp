@@ -35,23 +35,39 @@ struct SecondCore::State {
     }
 };
 
-std::shared_ptr<SecondCore> SecondCore::acquire() noexcept {
+namespace {
+
+// The helper in use and its users' count (SecondCore::users_), behind one lock. Only a plain
+// pointer: the registry itself keeps nothing allocated once the last user is gone.
+std::mutex registryMutex;
+SecondCore* running = nullptr;
+
+}  // namespace
+
+SecondCore* SecondCore::acquire() noexcept {
     static const unsigned cores = std::thread::hardware_concurrency();
     if (cores == 1) return nullptr;
-    // The helper in use, if any. Holding only a weak reference, the registry never keeps a
-    // helper alive: it stops with its last user, before the module can be unloaded.
-    static std::mutex registryMutex;
-    static std::weak_ptr<SecondCore> running;
     std::lock_guard<std::mutex> lock(registryMutex);
-    if (auto core = running.lock()) return core;
-    try {
-        auto core = std::make_shared<SecondCore>();
-        if (!core->start()) return nullptr;
+    if (running == nullptr) {
+        auto* core = new (std::nothrow) SecondCore();
+        if (core == nullptr) return nullptr;
+        if (!core->start()) {
+            delete core;
+            return nullptr;
+        }
         running = core;
-        return core;
-    } catch (const std::bad_alloc&) {
-        return nullptr;
     }
+    ++running->users_;
+    return running;
+}
+
+void SecondCore::release(SecondCore* core) noexcept {
+    std::lock_guard<std::mutex> lock(registryMutex);
+    if (--core->users_ > 0) return;
+    if (running == core) running = nullptr;
+    // Joined under the lock: a new user arriving now waits for a fresh helper rather than
+    // finding this one half stopped.
+    delete core;
 }
 
 bool SecondCore::start() noexcept {

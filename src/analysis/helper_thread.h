@@ -17,9 +17,12 @@ namespace cqscope::detail {
 // finds the helper busy with another caller's job does its work alone (`tryRun` says so).
 class SecondCore {
   public:
-    // The running helper, or a new one; null on a machine with one core or when no thread can
-    // be started (the work is then done by its callers alone).
-    static std::shared_ptr<SecondCore> acquire() noexcept;
+    // The running helper, or a new one, counted as one more user; null on a machine with one
+    // core or when no thread can be started (the work is then done by its callers alone).
+    static SecondCore* acquire() noexcept;
+    // Drops a user that `acquire` counted; the last one stops the helper and frees it, so that
+    // nothing of it outlives its users (no block stays allocated, no thread runs on).
+    static void release(SecondCore* core) noexcept;
 
     SecondCore() = default;
     ~SecondCore();  // stops and joins the thread: its last user is gone
@@ -37,6 +40,7 @@ class SecondCore {
     bool start() noexcept;
 
     std::unique_ptr<State> state_;
+    int users_ = 0;  // guarded by the registry's lock in acquire and release
 };
 
 // A user's hold on the helper: taken on its first `runBeside` and kept until the user is
@@ -47,6 +51,9 @@ class SecondCore {
 class HelperThread {
   public:
     HelperThread() noexcept = default;
+    ~HelperThread() {
+        if (core_ != nullptr) SecondCore::release(core_);
+    }
     HelperThread(const HelperThread&) = delete;
     HelperThread& operator=(const HelperThread&) = delete;
 
@@ -73,7 +80,7 @@ class HelperThread {
     }
 
   private:
-    std::shared_ptr<SecondCore> core_;
+    SecondCore* core_ = nullptr;
 };
 
 // As HelperThread::runBeside, for work done once (a kernel set's construction): holds the
