@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "audio_source.h"
@@ -61,6 +62,71 @@ TEST(HostAudioSource, TheDemoLoopsWhereItEnds) {
     ASSERT_EQ(static_cast<long long>(pass.size()), once.frames());
     const std::vector<float> twice = readLeft(looping, 2 * looping.frames(), 1000);
     for (size_t i = 0; i < 2 * pass.size(); ++i) ASSERT_EQ(twice[i], pass[i % pass.size()]) << i;
+}
+
+// A plug-in of one input and two outputs that notes what each block brought it.
+class RecordingProcessor : public cqhost::BlockProcessor {
+  public:
+    struct Block {
+        int frames;
+        std::vector<int> offsets;  // of the block's messages, in delivery order
+        float firstInput;
+    };
+    int numInputs() const override { return 1; }
+    int numOutputs() const override { return 2; }
+    void addMidi(const cqhost::TimedMidiMessage&, int offset) override {
+        pending_.push_back(offset);
+    }
+    void process(float* const* inputs, float* const* outputs, int frames) override {
+        blocks.push_back({frames, pending_, inputs[0][0]});
+        pending_.clear();
+        // Output 0 only: output 1 must read as silence.
+        for (int i = 0; i < frames; ++i) outputs[0][i] = -inputs[0][i];
+    }
+    std::vector<Block> blocks;
+
+  private:
+    std::vector<int> pending_;
+};
+
+// A stereo ramp of `frames` frames: left i, right i + 0.5.
+class RampAudio : public cqhost::BlockAudio {
+  public:
+    explicit RampAudio(long long frames) : frames_(frames) {}
+    int channels() const override { return 2; }
+    int read(float* left, float* right, int count) override {
+        const int got = static_cast<int>(std::min<long long>(count, frames_ - position_));
+        for (int i = 0; i < got; ++i, ++position_) {
+            left[i] = static_cast<float>(position_);
+            right[i] = static_cast<float>(position_) + 0.5f;
+        }
+        return got;
+    }
+
+  private:
+    long long frames_, position_ = 0;
+};
+
+TEST(HostPlayLoop, DeliversEachMessageBeforeItsBlockAtItsOffsetAndStopsAtTheAudiosEnd) {
+    RecordingProcessor processor;
+    RampAudio audio(400);
+    auto message = [](long long frame) { return cqhost::TimedMidiMessage{frame, {0x90, 60, 100}}; };
+    // One message in the first block, two in the second, one past the audio's end.
+    cqhost::PlayLoop loop(processor, audio, {message(3), message(100), message(101), message(900)});
+    EXPECT_EQ(loop.play(0, 100), 100);
+    EXPECT_EQ(loop.play(100, kBlockSize), 300);  // the audio ends inside the block
+    EXPECT_EQ(loop.play(400, kBlockSize), 0);
+    ASSERT_EQ(processor.blocks.size(), 2u);
+    EXPECT_EQ(processor.blocks[0].offsets, std::vector<int>({3}));
+    EXPECT_EQ(processor.blocks[1].frames, 300);
+    EXPECT_EQ(processor.blocks[1].offsets, std::vector<int>({0, 1}));
+    // The one input of a stereo file hears the mean of its channels.
+    EXPECT_EQ(processor.blocks[1].firstInput, 100.25f);
+    // A stereo file takes both outputs; a mono one the first.
+    const std::vector<const float*> stereo = loop.fileOutputs(2);
+    EXPECT_EQ(stereo[0][299], -399.25f);
+    EXPECT_EQ(stereo[1][299], 0.0f);
+    EXPECT_EQ(loop.fileOutputs(1), std::vector<const float*>({loop.output(0)}));
 }
 
 TEST(HostRenderClock, BlocksEndOnTheGridAtHoldAndJustAfterTheNextTimer) {

@@ -43,25 +43,20 @@ void ClapEventStream::fillBlock(std::uint64_t start, std::uint32_t frames,
     }
 }
 
-std::uint64_t processStream(ClapPlugin& plugin, const ClapStreamAudio& audio,
-                            const ClapEventStream& events,
-                            const std::function<void(std::uint64_t done)>& progress) {
-    const std::uint32_t blockSize = plugin.maxFrames();
-    const std::uint32_t channels = audio.channels;
-    const bool inPlace = plugin.mainPortsInPlace();
-    if (channels < std::max(plugin.mainInputChannels(), plugin.mainOutputChannels())) {
-        throw std::logic_error("processStream: fewer buffers than the plug-in's main ports");
-    }
-    // Everything the audio thread touches is made here, before it starts.
-    std::vector<std::vector<float>> inputs(channels, std::vector<float>(blockSize));
-    std::vector<std::vector<float>> outputs(inPlace ? 0 : channels, std::vector<float>(blockSize));
-    std::vector<float*> inputPointers(channels), outputPointers(channels);
-    for (std::uint32_t c = 0; c < channels; ++c) {
-        inputPointers[c] = inputs[c].data();
-        outputPointers[c] = inPlace ? inputs[c].data() : outputs[c].data();
-    }
-    ClapEventList blockEvents;
+void ClapBlockProcessor::addMidi(const TimedMidiMessage& message, int offset) {
+    events_.addMidi(static_cast<std::uint32_t>(offset), message.bytes[0], message.bytes[1],
+                    message.bytes[2]);
+}
 
+void ClapBlockProcessor::process(float* const* inputs, float* const* outputs, int frames) {
+    plugin_.process(inputs, plugin_.mainInputChannels(), outputs, plugin_.mainOutputChannels(),
+                    static_cast<std::uint32_t>(frames), events_);
+    events_.clear();
+}
+
+std::uint64_t runOnAudioThread(ClapPlugin& plugin,
+                               const std::function<void(std::atomic<std::uint64_t>& done)>& play,
+                               const std::function<void(std::uint64_t done)>& progress) {
     std::mutex lock;
     std::condition_variable wake;
     bool finished = false;
@@ -70,17 +65,7 @@ std::uint64_t processStream(ClapPlugin& plugin, const ClapStreamAudio& audio,
     std::thread audioThread([&] {
         try {
             plugin.startProcessing();
-            for (;;) {
-                const std::uint32_t count = audio.read(inputPointers.data(), blockSize);
-                if (count == 0) break;
-                const std::uint64_t start = done.load();
-                events.fillBlock(start, count, blockEvents);
-                plugin.process(inputPointers.data(), plugin.mainInputChannels(),
-                               outputPointers.data(), plugin.mainOutputChannels(), count,
-                               blockEvents);
-                audio.write(outputPointers.data(), count);
-                done.store(start + count);
-            }
+            play(done);
             plugin.stopProcessing();
         } catch (...) {
             failure = std::current_exception();
@@ -108,6 +93,42 @@ std::uint64_t processStream(ClapPlugin& plugin, const ClapStreamAudio& audio,
     plugin.serviceMainThread();
     if (failure) std::rethrow_exception(failure);
     return done.load();
+}
+
+std::uint64_t processStream(ClapPlugin& plugin, const ClapStreamAudio& audio,
+                            const ClapEventStream& events,
+                            const std::function<void(std::uint64_t done)>& progress) {
+    const std::uint32_t blockSize = plugin.maxFrames();
+    const std::uint32_t channels = audio.channels;
+    const bool inPlace = plugin.mainPortsInPlace();
+    if (channels < std::max(plugin.mainInputChannels(), plugin.mainOutputChannels())) {
+        throw std::logic_error("processStream: fewer buffers than the plug-in's main ports");
+    }
+    // Everything the audio thread touches is made here, before it starts.
+    std::vector<std::vector<float>> inputs(channels, std::vector<float>(blockSize));
+    std::vector<std::vector<float>> outputs(inPlace ? 0 : channels, std::vector<float>(blockSize));
+    std::vector<float*> inputPointers(channels), outputPointers(channels);
+    for (std::uint32_t c = 0; c < channels; ++c) {
+        inputPointers[c] = inputs[c].data();
+        outputPointers[c] = inPlace ? inputs[c].data() : outputs[c].data();
+    }
+    ClapEventList blockEvents;
+    return runOnAudioThread(
+        plugin,
+        [&](std::atomic<std::uint64_t>& done) {
+            for (;;) {
+                const std::uint32_t count = audio.read(inputPointers.data(), blockSize);
+                if (count == 0) break;
+                const std::uint64_t start = done.load();
+                events.fillBlock(start, count, blockEvents);
+                plugin.process(inputPointers.data(), plugin.mainInputChannels(),
+                               outputPointers.data(), plugin.mainOutputChannels(), count,
+                               blockEvents);
+                audio.write(outputPointers.data(), count);
+                done.store(start + count);
+            }
+        },
+        progress);
 }
 
 }  // namespace cqhost

@@ -1,14 +1,17 @@
-// Playing a stream of audio and timed events through a CLAP plug-in, block by block, on an
-// audio thread of its own while the calling (main) thread serves the plug-in's main-thread
-// requests: what `process` does with a file, and what the tests do with buffers.
+// Playing audio and timed events through a CLAP plug-in, block by block, on an audio thread of
+// its own while the calling (main) thread serves the plug-in's main-thread requests: the play
+// loop's CLAP side (what `process` and the Windows capture play through), and a stream of
+// buffers with note events (what the tests play).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <variant>
 #include <vector>
 
 #include "clap_host.h"
+#include "play_loop.h"
 
 namespace cqhost {
 
@@ -54,6 +57,32 @@ struct ClapStreamAudio {
     std::function<std::uint32_t(float* const* channels, std::uint32_t frames)> read;
     std::function<void(const float* const* channels, std::uint32_t frames)> write;
 };
+
+// A CLAP plug-in as the play loop (play_loop.h) drives it: the block's MIDI messages as CLAP
+// MIDI events on the main ports' note input, then `process` on the main audio ports. Built on
+// the main thread with the plug-in active (the ports' channels are read at `activate`); used
+// on the plug-in's audio thread between startProcessing and stopProcessing.
+class ClapBlockProcessor : public BlockProcessor {
+  public:
+    explicit ClapBlockProcessor(ClapPlugin& plugin) : plugin_(plugin) {}
+    int numInputs() const override { return static_cast<int>(plugin_.mainInputChannels()); }
+    int numOutputs() const override { return static_cast<int>(plugin_.mainOutputChannels()); }
+    void addMidi(const TimedMidiMessage& message, int offset) override;
+    void process(float* const* inputs, float* const* outputs, int frames) override;
+
+  private:
+    ClapPlugin& plugin_;
+    ClapEventList events_;
+};
+
+// Main thread; the plug-in is active. Starts a thread that is the plug-in's audio thread for
+// the run and calls `play` there between start_processing and stop_processing; `play` plays
+// blocks until its source ends and stores the frames done in `done` as it goes. Meanwhile this
+// thread serves main-thread requests and calls `progress` with the frames done. Rethrows here
+// whatever the audio thread threw. Returns the frames done.
+std::uint64_t runOnAudioThread(ClapPlugin& plugin,
+                               const std::function<void(std::atomic<std::uint64_t>& done)>& play,
+                               const std::function<void(std::uint64_t done)>& progress = {});
 
 // Main thread; the plug-in is active. Starts a thread that is the plug-in's audio thread for
 // the run: start_processing, a `process` per block of at most plugin.maxFrames() frames

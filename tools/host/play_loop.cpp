@@ -20,14 +20,42 @@ void checkWithinAudio(const std::string& what, double seconds, double duration) 
     }
 }
 
+int VstBlockProcessor::numInputs() const {
+    return std::max(host_.effect().numInputs, 0);
+}
+
+int VstBlockProcessor::numOutputs() const {
+    return std::max(host_.effect().numOutputs, 0);
+}
+
+void VstBlockProcessor::addMidi(const TimedMidiMessage& message, int offset) {
+    events_.addMidi(message.bytes[0], message.bytes[1], message.bytes[2], offset);
+}
+
+void VstBlockProcessor::process(float* const* inputs, float* const* outputs, int frames) {
+    if (!events_.empty()) host_.dispatch(effProcessEvents, 0, 0, events_.build());
+    host_.processReplacing(const_cast<float**>(inputs), const_cast<float**>(outputs), frames);
+    // The effect may keep the messages until processReplacing returns, no longer.
+    events_.clear();
+}
+
 PlayLoop::PlayLoop(PluginHost& host, BlockAudio& audio, std::vector<TimedMidiMessage> midi)
-    : host_(host),
+    : PlayLoop(std::make_unique<VstBlockProcessor>(host), audio, std::move(midi)) {}
+
+PlayLoop::PlayLoop(std::unique_ptr<VstBlockProcessor> own, BlockAudio& audio,
+                   std::vector<TimedMidiMessage> midi)
+    : PlayLoop(*own, audio, std::move(midi)) {
+    ownProcessor_ = std::move(own);
+}
+
+PlayLoop::PlayLoop(BlockProcessor& processor, BlockAudio& audio, std::vector<TimedMidiMessage> midi)
+    : processor_(processor),
       audio_(audio),
       midi_(std::move(midi)),
       left_(kBlockSize),
       right_(kBlockSize),
-      inputs_(std::max(host.effect().numInputs, 0), std::vector<float>(kBlockSize)),
-      outputs_(std::max(host.effect().numOutputs, 0), std::vector<float>(kBlockSize)) {
+      inputs_(processor.numInputs(), std::vector<float>(kBlockSize)),
+      outputs_(processor.numOutputs(), std::vector<float>(kBlockSize)) {
     // One spare null pointer each, for an effect that reads one channel too far.
     inputPointers_.assign(inputs_.size() + 1, nullptr);
     outputPointers_.assign(outputs_.size() + 1, nullptr);
@@ -41,19 +69,23 @@ int PlayLoop::play(long long position, int count) {
     feedInputs(inputPointers_.data(), static_cast<int>(inputs_.size()), left_.data(), right_.data(),
                audio_.channels(), got);
     for (auto& channel : outputs_) std::fill(channel.begin(), channel.end(), 0.0f);
-    deliverMidi(position, position + got);
-    host_.processReplacing(inputPointers_.data(), outputPointers_.data(), got);
+    takeMidi(position, position + got);
+    processor_.process(inputPointers_.data(), outputPointers_.data(), got);
     return got;
 }
 
-void PlayLoop::deliverMidi(long long position, long long end) {
-    events_.clear();
+std::vector<const float*> PlayLoop::fileOutputs(int fileChannels) const {
+    std::vector<const float*> channels(static_cast<size_t>(fileChannels));
+    for (int c = 0; c < fileChannels; ++c) channels[c] = output(std::min(c, numOutputs() - 1));
+    return channels;
+}
+
+void PlayLoop::takeMidi(long long position, long long end) {
     while (nextMidi_ < midi_.size() && midi_[nextMidi_].frame < end) {
         const TimedMidiMessage& message = midi_[nextMidi_++];
-        events_.addMidi(message.bytes[0], message.bytes[1], message.bytes[2],
-                        static_cast<int>(std::max<long long>(0, message.frame - position)));
+        processor_.addMidi(message,
+                           static_cast<int>(std::max<long long>(0, message.frame - position)));
     }
-    if (!events_.empty()) host_.dispatch(effProcessEvents, 0, 0, events_.build());
 }
 
 }  // namespace cqhost

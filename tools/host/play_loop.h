@@ -1,17 +1,23 @@
-// The host's one play loop: every command that plays audio through an effect (render,
-// process, watch, the Windows capture) hands it blocks here, and a block is played the same
-// way everywhere: its audio is read, copied to the effect's inputs, the MIDI messages that fall
-// in it are delivered first, then processReplacing runs.
+// The host's one play loop: every command that plays audio through a plug-in (render,
+// process, watch, the Windows capture; VST 2.x and CLAP alike) hands it blocks here, and a
+// block is played the same way everywhere: its audio is read, copied to the plug-in's inputs,
+// the MIDI messages that fall in it are delivered first, then the plug-in processes it. The
+// loop talks to the plug-in through a BlockProcessor: VstBlockProcessor here, and
+// ClapBlockProcessor (clap_stream.h) for CLAP.
 //
 // Blocks lie on a fixed grid of kBlockSize frames. render (and analyse, which copies what the
 // plug-in gets) may end a block early, just after the frame of a moment when something is due
 // (a display refresh, the Hold click), so that the moment sees the audio and MIDI up to and
 // including its frame. Nothing else cuts a block.
 //
-// Portable (no system calls), so that the Windows host plays the same blocks. Main thread
-// only: the commands here are at once the host's user-interface thread and its audio thread.
+// Portable (no system calls), so that the Windows host plays the same blocks. A PlayLoop is
+// built on the main thread and plays on the plug-in's audio thread: for the VST 2.x commands
+// and the Windows capture that is the main thread itself, for CLAP `process` a thread of its
+// own (clap_stream.h). Building allocates; playing allocates only while the block's message
+// list grows past its largest size so far.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,11 +64,43 @@ class BlockAudio {
     virtual int read(float* left, float* right, int count) = 0;
 };
 
+// One plug-in as a play loop drives it, whatever its interface. Channel counts are read on the
+// thread that builds the loop; the rest is called on the thread that plays.
+class BlockProcessor {
+  public:
+    virtual ~BlockProcessor() = default;
+    // Channels of the plug-in's (main) inputs and outputs as they are now.
+    virtual int numInputs() const = 0;
+    virtual int numOutputs() const = 0;
+    // Takes a MIDI message for the coming block at frame `offset` of it; messages come in
+    // time order.
+    virtual void addMidi(const TimedMidiMessage& message, int offset) = 0;
+    // Delivers the messages taken since the last block, then processes `frames` frames
+    // (at most kBlockSize) from `inputs` into `outputs`, one pointer per channel.
+    virtual void process(float* const* inputs, float* const* outputs, int frames) = 0;
+};
+
+// A VST 2.x effect: the block's messages through effProcessEvents, then processReplacing.
+class VstBlockProcessor : public BlockProcessor {
+  public:
+    explicit VstBlockProcessor(PluginHost& host) : host_(host) {}
+    int numInputs() const override;
+    int numOutputs() const override;
+    void addMidi(const TimedMidiMessage& message, int offset) override;
+    void process(float* const* inputs, float* const* outputs, int frames) override;
+
+  private:
+    PluginHost& host_;
+    EventList events_;
+};
+
 class PlayLoop {
   public:
-    // Buffers for the effect's channel counts as they are now: construct it after
-    // PluginHost::start, which some effects need before they settle their counts.
-    // `midi` is in time order, stamped with frames of `audio`.
+    // Buffers for the plug-in's channel counts as they are now: construct it after
+    // PluginHost::start or ClapPlugin::activate, which some plug-ins need before they settle
+    // their counts. `midi` is in time order, stamped with frames of `audio`.
+    PlayLoop(BlockProcessor& processor, BlockAudio& audio, std::vector<TimedMidiMessage> midi = {});
+    // The same for a VST 2.x effect, through a VstBlockProcessor of the loop's own.
     PlayLoop(PluginHost& host, BlockAudio& audio, std::vector<TimedMidiMessage> midi = {});
     PlayLoop(const PlayLoop&) = delete;
     PlayLoop& operator=(const PlayLoop&) = delete;
@@ -78,15 +116,21 @@ class PlayLoop {
     const float* right() const { return right_.data(); }
     int numOutputs() const { return static_cast<int>(outputs_.size()); }
     const float* output(int channel) const { return outputs_[channel].data(); }
+    // The outputs a file of `fileChannels` channels (1 or 2) is written from: a mono file
+    // gets the first output, a stereo file the first two (the first twice for a mono
+    // plug-in). Requires numOutputs() >= 1.
+    std::vector<const float*> fileOutputs(int fileChannels) const;
 
   private:
-    void deliverMidi(long long position, long long end);
+    PlayLoop(std::unique_ptr<VstBlockProcessor> own, BlockAudio& audio,
+             std::vector<TimedMidiMessage> midi);
+    void takeMidi(long long position, long long end);
 
-    PluginHost& host_;
+    std::unique_ptr<VstBlockProcessor> ownProcessor_;  // for a loop built from a PluginHost
+    BlockProcessor& processor_;
     BlockAudio& audio_;
     std::vector<TimedMidiMessage> midi_;
     size_t nextMidi_ = 0;
-    EventList events_;
     std::vector<float> left_, right_;
     // Input and output buffers are separate: an effect may write outputs before it has read
     // all inputs.

@@ -35,12 +35,7 @@ int runProcess(const ProcessOptions& options) {
                        static_cast<int>(reader.sampleRate()));
 
     PlayLoop loop(host, audio);
-    // The file's channels, as the writer takes them: a mono file gets the first output, a
-    // stereo file the first two (the first twice for a mono effect).
-    std::vector<const float*> fileChannels(reader.channels());
-    for (int c = 0; c < reader.channels(); ++c) {
-        fileChannels[c] = loop.output(std::min(c, loop.numOutputs() - 1));
-    }
+    const std::vector<const float*> fileChannels = loop.fileOutputs(reader.channels());
 
     ProgressBar progress("process", audio.frames());
     long long done = 0;

@@ -3,12 +3,14 @@
 // feed the plug-in the same samples and events). Main thread only.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host/demo_signal.h"
 #include "host/midi_file.h"
+#include "host/play_loop.h"
 
 namespace winhost {
 
@@ -43,5 +45,12 @@ class AudioInput {
     std::vector<cqhost::TimedMidiMessage> midi_;
     cqhost::DemoSignal demo;
 };
+
+// Plays frames [0, end) of `audio` through `processor` on the main thread, in the blocks of the
+// Linux render (play_loop.h) with the MIDI messages that fall in them, and runs the message
+// loop and then `idle` (the plug-in's idle or main-thread service) between blocks, as a live
+// host would. Throws cqhost::HostError when the audio ends before `end`.
+void playCapture(cqhost::BlockProcessor& processor, const AudioInput& audio, long long end,
+                 const std::function<void()>& idle);
 
 }  // namespace winhost

@@ -62,45 +62,6 @@ void checkWritable(const std::string& path) {
     DeleteFileA(probe.c_str());
 }
 
-// The capture's audio as the play loop reads it: in order, from the start.
-class InputBlocks : public cqhost::BlockAudio {
-  public:
-    explicit InputBlocks(const AudioInput& input) : input_(input) {}
-    // A mono file has its one channel in both.
-    int channels() const override { return 2; }
-    int read(float* left, float* right, int count) override {
-        const int got = static_cast<int>(std::min<long long>(count, input_.frames() - position_));
-        input_.read(position_, left, right, got);
-        position_ += got;
-        return got;
-    }
-
-  private:
-    const AudioInput& input_;
-    long long position_ = 0;
-};
-
-// Plays frames [0, end) in the blocks of the Linux render (play_loop.h), each with the MIDI
-// messages that fall in it, and lets the message loop run between blocks as a live host's
-// would.
-void play(PluginHost& plugin, const AudioInput& audio, long long end) {
-    InputBlocks blocks(audio);
-    cqhost::PlayLoop loop(plugin, blocks, audio.midi());
-    for (long long position = 0; position < end;) {
-        const int count =
-            static_cast<int>(std::min(cqhost::gridBlockEnd(position), end) - position);
-        if (loop.play(position, count) != count)
-            throw HostError("audio ended early while capturing");
-        position += count;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        plugin.dispatch(effEditIdle);
-    }
-}
-
 // Loads the rival DLL and has it register its window class. Throws HostError.
 HMODULE loadRival(const std::string& path) {
     HMODULE rival = LoadLibraryA(path.c_str());
@@ -163,7 +124,9 @@ int runCapture(const CaptureOptions& options) {
     if (display == nullptr) throw HostError("the editor opened no window in its parent");
 
     // The refresh at the capture time sees that frame too, as in the Linux render.
-    play(plugin, audio, std::min(audio.frames(), cqhost::blockEndFor(captureFrame)));
+    cqhost::VstBlockProcessor processor(plugin);
+    playCapture(processor, audio, std::min(audio.frames(), cqhost::blockEndFor(captureFrame)),
+                [&plugin] { plugin.dispatch(effEditIdle); });
     if (rival != nullptr) {
         // Its class stays registered, with a procedure in code that is now gone.
         FreeLibrary(rival);

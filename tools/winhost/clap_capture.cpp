@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
-#include <vector>
 
 #include "audio_input.h"
 #include "host/clap_host.h"
+#include "host/clap_stream.h"
 #include "host/host_error.h"
 #include "host/play_loop.h"
 #include "host_window.h"
@@ -74,51 +74,6 @@ class GuiSession {
     std::optional<ParentWindow> parent_;
 };
 
-// Plays frames [0, end) on the main thread in the blocks of the Linux render
-// (play_loop.h) with the MIDI messages that fall in them, and lets the message loop and
-// the host's timers run between blocks as a live host's would.
-void play(ClapPlugin& plugin, const AudioInput& audio, long long end) {
-    const std::uint32_t inputChannels = plugin.mainInputChannels();
-    const std::uint32_t outputChannels = plugin.mainOutputChannels();
-    // Channels beyond the file's two hear silence.
-    std::vector<std::vector<float>> inputs(inputChannels, std::vector<float>(cqhost::kBlockSize));
-    std::vector<std::vector<float>> outputs(outputChannels, std::vector<float>(cqhost::kBlockSize));
-    std::vector<float*> inputPointers, outputPointers;
-    for (auto& channel : inputs) inputPointers.push_back(channel.data());
-    for (auto& channel : outputs) outputPointers.push_back(channel.data());
-    std::vector<float> left(cqhost::kBlockSize), right(cqhost::kBlockSize);
-
-    cqhost::ClapEventList events;
-    const std::vector<cqhost::TimedMidiMessage>& midi = audio.midi();
-    std::size_t nextMidi = 0;
-    plugin.startProcessing();
-    for (long long position = 0; position < end;) {
-        const long long blockEnd = std::min(cqhost::gridBlockEnd(position), end);
-        const int count = static_cast<int>(blockEnd - position);
-        audio.read(position, left.data(), right.data(), count);
-        if (inputChannels >= 1) std::copy_n(left.data(), count, inputs[0].data());
-        if (inputChannels >= 2) std::copy_n(right.data(), count, inputs[1].data());
-        // Each message in the block it falls in, at its offset there (as the Linux host does).
-        events.clear();
-        while (nextMidi < midi.size() && midi[nextMidi].frame < blockEnd) {
-            const cqhost::TimedMidiMessage& message = midi[nextMidi++];
-            events.addMidi(
-                static_cast<std::uint32_t>(std::max<long long>(0, message.frame - position)),
-                message.bytes[0], message.bytes[1], message.bytes[2]);
-        }
-        plugin.process(inputPointers.data(), inputChannels, outputPointers.data(), outputChannels,
-                       static_cast<std::uint32_t>(count), events);
-        position = blockEnd;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        plugin.serviceMainThread();
-    }
-    plugin.stopProcessing();
-}
-
 }  // namespace
 
 int runClapCapture(const CaptureOptions& options) {
@@ -140,7 +95,11 @@ int runClapCapture(const CaptureOptions& options) {
         if (display == nullptr) throw HostError("the GUI opened no window in its parent");
 
         // The refresh at the capture time sees that frame too, as in the Linux render.
-        play(plugin, audio, std::min(audio.frames(), cqhost::blockEndFor(captureFrame)));
+        cqhost::ClapBlockProcessor processor(plugin);
+        plugin.startProcessing();
+        playCapture(processor, audio, std::min(audio.frames(), cqhost::blockEndFor(captureFrame)),
+                    [&plugin] { plugin.serviceMainThread(); });
+        plugin.stopProcessing();
         // A refresh that starts now sees every sample up to and including the capture time.
         awaitRefresh(display, options.timeoutMs, [&plugin] { plugin.serviceMainThread(); });
         const int width = static_cast<int>(gui.width), height = static_cast<int>(gui.height);
