@@ -21,15 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "block_size.h"
 #include "event_list.h"
 #include "input_channels.h"
 #include "midi_file.h"
 #include "plugin_host.h"
 
 namespace cqhost {
-
-// Frames in a block: the block size the effect is told and the spacing of the block grid.
-constexpr int kBlockSize = 512;
 
 // How far past the audio's end a time in seconds may lie and still count as inside it, so
 // that a period dividing the audio's length exactly reaches its end.

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "block_size.h"
 #include "frame/host_interface.h"
 
 namespace cqhost {
@@ -96,7 +97,7 @@ class PluginHost {
     bool opened_ = false;
     bool started_ = false;
     double sampleRate_ = 44100.0;
-    int blockSize_ = 512;
+    int blockSize_ = kBlockSize;
     std::vector<std::pair<VstInt32, int>> callbackLog_;
 };
 

@@ -126,7 +126,7 @@ int runComCheck(const ComOptions& options) {
     const int redirected = redirectOleImports(module);
     {
         PluginHost plugin(options.plugin);
-        plugin.start(44100.0, 512);
+        plugin.start(44100.0, cqhost::kBlockSize);
         ERect* rect = nullptr;
         plugin.dispatch(effEditGetRect, 0, 0, &rect);
         if (rect == nullptr || rect->right <= rect->left || rect->bottom <= rect->top) {

@@ -51,7 +51,7 @@ class Round {
             if (!(plugin->effect().flags & effFlagsHasEditor)) {
                 throw HostError("plug-in " + path_ + " has no editor");
             }
-            plugin->start(44100.0, 512);
+            plugin->start(44100.0, cqhost::kBlockSize);
         }
         ERect* rect = nullptr;
         first_->dispatch(effEditGetRect, 0, 0, &rect);
