@@ -170,6 +170,62 @@ TEST(ClapMainThread, ServesTimersAndFileDescriptorsThePluginRegistered) {
     EXPECT_EQ(faults(plugin), "");
 }
 
+// On a manual clock (render's) the timers fire when that clock reaches them, whatever the
+// system's time, and keep to their own period, skipping the periods a long step missed.
+TEST(ClapMainThread, TimersFollowAManualClockOnTheirOwnPeriod) {
+    ClapLibrary library(CQHOST_CLAP_PASS);
+    ClapPlugin plugin(library, kPassId);
+    const auto timerCalls = [&plugin] {
+        return linesStartingWith(mainCalls(plugin), "timer").size();
+    };
+    plugin.setManualClock(0);
+    EXPECT_EQ(plugin.nextTimerWait(), 40);  // registered at init: its 40 ms left
+    std::this_thread::sleep_for(std::chrono::milliseconds(45));
+    plugin.serviceMainThread();
+    EXPECT_EQ(timerCalls(), 0u);
+    plugin.setManualClock(39);
+    plugin.serviceMainThread();
+    EXPECT_EQ(timerCalls(), 0u);
+    plugin.setManualClock(40);
+    plugin.serviceMainThread();
+    EXPECT_EQ(timerCalls(), 1u);
+    plugin.setManualClock(125);
+    plugin.serviceMainThread();
+    EXPECT_EQ(timerCalls(), 2u);
+    EXPECT_EQ(plugin.nextTimerWait(), 35);  // due at 160, not at 165
+    EXPECT_EQ(faults(plugin), "");
+}
+
+// The audio thread of render's kind: each job on one thread that is not the main one, in turn
+// with it; a job's failure comes back to the main thread and the next job still runs;
+// start_processing and stop_processing on that thread too.
+TEST(ClapAudioThread, RunsJobsInTurnOnOneThreadAndHandsBackTheirFailures) {
+    ClapLibrary library(CQHOST_CLAP_PASS);
+    ClapPlugin plugin(library, kPassId);
+    plugin.activate(48000.0, 1, 512);
+    std::vector<std::thread::id> threads;
+    {
+        cqhost::ClapAudioThread audio(plugin);
+        for (int i = 0; i < 3; ++i) {
+            audio.run([&threads] { threads.push_back(std::this_thread::get_id()); });
+        }
+        EXPECT_THROW(audio.run([] { throw std::runtime_error("a failing block"); }),
+                     std::runtime_error);
+        audio.run([&] {
+            threads.push_back(std::this_thread::get_id());
+            std::vector<float> left(64), right(64);
+            float* channels[] = {left.data(), right.data()};
+            plugin.process(channels, 2, channels, 2, 64, cqhost::ClapEventList());
+        });
+    }
+    ASSERT_EQ(threads.size(), 4u);
+    EXPECT_NE(threads[0], std::this_thread::get_id());
+    EXPECT_EQ(std::count(threads.begin(), threads.end(), threads[0]), 4);
+    EXPECT_EQ(audioCalls(plugin), "start_processing\nprocess 64\nstop_processing\n");
+    EXPECT_EQ(faults(plugin), "");
+    EXPECT_TRUE(plugin.ruleBreaks().empty());
+}
+
 // The number of open file descriptors of this process.
 int openDescriptors() {
     int count = 0;
@@ -229,18 +285,28 @@ TEST(ClapBadFiles, EachRefusedWithOneClearLineAndANonZeroExit) {
          "\"org.cqscope.test.pass\" declares CLAP 0.9.0, a development version before 1.0"},
         {CQHOST_CLAP_INCOMPLETE, "\"org.cqscope.test.pass\" has an incomplete plug-in record"},
     };
+    const std::vector<std::string> commands[] = {
+        {"probe"},
+        {"process", dir.file("in.wav"), dir.file("out.wav")},
+        {"render", dir.file("in.wav"), "--out", dir.file("out.png")}};
     for (const auto& [path, reason] : cases) {
-        for (const bool probe : {true, false}) {
-            const RunResult run = probe ? runHost({"probe", "--plugin", path})
-                                        : runHost({"process", "--plugin", path, dir.file("in.wav"),
-                                                   dir.file("out.wav")});
-            EXPECT_NE(run.status, 0) << path;
-            EXPECT_EQ(run.out, "") << path;
+        for (std::vector<std::string> args : commands) {
+            args.insert(args.end(), {"--plugin", path});
+            const RunResult run = runHost(args);
+            EXPECT_NE(run.status, 0) << args[0] << " " << path;
+            EXPECT_EQ(run.out, "") << args[0] << " " << path;
             EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
             EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
             EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav"))) << path;
+            EXPECT_FALSE(std::filesystem::exists(dir.file("out.png"))) << path;
         }
     }
+    // A CLAP plug-in whose GUI does not draw through our window library has nothing render can
+    // read back.
+    const RunResult render = runHost({"render", "--plugin", CQHOST_CLAP_PASS});
+    EXPECT_EQ(render.status, 1);
+    EXPECT_NE(render.err.find("so its editor cannot be drawn off screen"), std::string::npos)
+        << render.err;
 }
 
 // validate on a CLAP plug-in runs the CLAP checks alone (the VST 2.x ones do not apply) in
@@ -305,6 +371,42 @@ TEST(CqscopeClap, ProbedAndPassingAudioBitForBitAtEachCommonRate) {
         EXPECT_EQ(out.sampleRate, rate);
         EXPECT_EQ(out.samples, samples) << rate;
     }
+}
+
+// render of the .clap through its GUI, on the render's clock, with `process` on an audio
+// thread of its own: the VST 2 editor's pictures, video and note readout for the same audio and
+// notes (the demo chord), Hold clicked between two refreshes.
+TEST(CqscopeClap, RendersWhatTheVstEditorShowsPixelForPixel) {
+    if (!cqscopeHasEditor()) GTEST_SKIP() << "cqscope.so has no editor yet";
+    ScratchDir dir;
+    const std::pair<std::string, std::string> plugins[] = {{"vst", cqscopePlugin()},
+                                                           {"clap", CQHOST_CQSCOPE_CLAP}};
+    for (const auto& [name, plugin] : plugins) {
+        const RunResult pictures =
+            runHost({"render", "--plugin", plugin, "--every", "0.5", "--hold-at", "2.03", "--peaks",
+                     "3", "--peaks-out", dir.file(name + ".peaks"), "--out", dir.file(name)});
+        ASSERT_EQ(pictures.status, 0) << name << ": " << pictures.err;
+        const RunResult video = runHost({"render", "--plugin", plugin, "--hold-at", "1.33",
+                                         "--threads", "1", "--out", dir.file(name + ".mp4")});
+        ASSERT_EQ(video.status, 0) << name << ": " << video.err;
+    }
+    const auto bytes = [&dir](const std::string& name) {
+        std::ifstream in(dir.file(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    for (int k = 1; k <= 8; ++k) {
+        const std::string frame = "/frame-000" + std::to_string(k) + ".png";
+        const Image vst = readPng(dir.file("vst" + frame));
+        EXPECT_EQ(readPng(dir.file("clap" + frame)).pixels, vst.pixels) << frame;
+    }
+    // Held from 2.03 s on: the pictures after it stand still, those before it did not.
+    EXPECT_EQ(readPng(dir.file("clap/frame-0006.png")).pixels,
+              readPng(dir.file("clap/frame-0008.png")).pixels);
+    EXPECT_NE(readPng(dir.file("clap/frame-0002.png")).pixels,
+              readPng(dir.file("clap/frame-0004.png")).pixels);
+    EXPECT_EQ(bytes("clap.peaks"), bytes("vst.peaks"));
+    EXPECT_NE(bytes("clap.peaks").find("C4 +0 cents"), std::string::npos) << bytes("clap.peaks");
+    EXPECT_TRUE(bytes("clap.mp4") == bytes("vst.mp4")) << "the videos differ";
 }
 
 TEST(CqscopeClap, PassesValidate) {

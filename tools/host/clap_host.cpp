@@ -40,7 +40,9 @@ std::string nameText(const char (&name)[CLAP_NAME_SIZE]) {
 
 // ---- ClapLibrary ---------------------------------------------------------------------------
 
-void ClapLibrary::startFrom(void* library, const LibraryCalls& calls) {
+void ClapLibrary::startFrom(void* library, const LibraryCalls& calls,
+                            const BeforeEntry& beforeEntry) {
+    if (beforeEntry) beforeEntry(library);
     const auto fail = [&](const std::string& reason) {
         calls.unload(library);
         throw HostError("plug-in " + path_ + ": " + reason);

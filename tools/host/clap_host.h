@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -46,10 +47,15 @@ struct ClapDescriptorInfo {
 
 class ClapLibrary {
   public:
+    // Called with the system's library handle once the file is loaded, before its entry
+    // runs (to set up what the plug-in finds from its first instruction, such as a manual
+    // clock). It must not throw.
+    using BeforeEntry = std::function<void(void* library)>;
+
     // Main thread. Throws HostError with a one-line reason when the file is missing or not a
     // loadable library, exports no `clap_entry`, declares a version before 1.0, its `init`
     // fails, or it offers no plug-in factory.
-    explicit ClapLibrary(const std::string& path);
+    explicit ClapLibrary(const std::string& path, const BeforeEntry& beforeEntry = {});
     ~ClapLibrary();
     ClapLibrary(const ClapLibrary&) = delete;
     ClapLibrary& operator=(const ClapLibrary&) = delete;
@@ -68,7 +74,7 @@ class ClapLibrary {
     };
     // Checks the entry and its factory, for both systems alike; unloads the library and
     // throws HostError on failure, and keeps it otherwise.
-    void startFrom(void* library, const LibraryCalls& calls);
+    void startFrom(void* library, const LibraryCalls& calls, const BeforeEntry& beforeEntry);
 
     std::string path_;
     void* library_ = nullptr;
@@ -180,6 +186,17 @@ class ClapPlugin {
     // Main thread: runs what the plug-in asked of the main thread (an `on_main_thread` call
     // it requested; due timers; file descriptors ready for what it registered them for).
     void serviceMainThread();
+    // Main thread. From the first call on, the plug-in's timers follow a clock the caller
+    // moves (render's, which follows the audio) instead of the system's: `ms` is its reading,
+    // never decreasing. Timers already registered keep the time they had left.
+    void setManualClock(long long ms);
+    // Main thread: calls `on_timer` once for every registered timer, due or not (only a due
+    // one's next due time moves on): for input the host gave the plug-in's window itself
+    // (render's click), where no descriptor of the window's tells the host's loop of it.
+    void runTimersNow();
+    // Main thread. Milliseconds until the plug-in's next timer is due (0: due now), on
+    // whichever clock the timers follow; -1 when it has none.
+    long long nextTimerWait() const;
 
     // Host extensions the plug-in asked for, in first-asked order, and each rule it broke when
     // calling the host (wrong thread, or at a time the interface does not allow).
@@ -187,10 +204,11 @@ class ClapPlugin {
     std::vector<std::string> ruleBreaks() const;
 
   private:
+    using TimePoint = std::chrono::steady_clock::time_point;
     struct Timer {
         clap_id id;
         std::uint32_t periodMs;
-        std::chrono::steady_clock::time_point due;
+        TimePoint due;
     };
     struct Descriptor {
         int fd;
@@ -233,6 +251,11 @@ class ClapPlugin {
     // Notes a broken rule unless the calling thread is the main thread; returns whether it is.
     bool onMainThread();
     void noteRuleBreak(RuleBreak kind) { ruleBreaks_[kind].fetch_add(1); }
+    // What the timers' clock reads now: the system's, or the caller's (setManualClock).
+    TimePoint now() const;
+    // Calls `on_timer` for the registered timers, only those due when `dueOnly`; a due
+    // timer's next due time moves on.
+    void fireTimers(bool dueOnly);
     // Main thread: calls `on_fd` for each registered descriptor that is ready (the system's
     // own polling, in clap_host_posix.cpp).
     void serviceDescriptors();
@@ -260,6 +283,7 @@ class ClapPlugin {
     // Main thread only (the timer and fd calls are [main-thread]; others are noted, refused).
     std::vector<Timer> timers_;
     clap_id nextTimerId_ = 1;
+    std::optional<long long> manualClockMs_;
     std::vector<Descriptor> descriptors_;
 
     // For each host extension ID this host knows (the last entry: any other ID), when the

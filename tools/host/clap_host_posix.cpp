@@ -33,7 +33,7 @@ bool isClapPlugin(const std::string& path) {
     return clap;
 }
 
-ClapLibrary::ClapLibrary(const std::string& path) : path_(path) {
+ClapLibrary::ClapLibrary(const std::string& path, const BeforeEntry& beforeEntry) : path_(path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         throw HostError("cannot open plug-in " + path + ": " + std::strerror(errno));
@@ -47,8 +47,10 @@ ClapLibrary::ClapLibrary(const std::string& path) : path_(path) {
         throw HostError("cannot load plug-in " + path + ": " +
                         (reason != nullptr ? reason : "unknown reason"));
     }
-    startFrom(library, {[](void* opened, const char* name) { return ::dlsym(opened, name); },
-                        [](void* opened) { ::dlclose(opened); }});
+    startFrom(library,
+              {[](void* opened, const char* name) { return ::dlsym(opened, name); },
+               [](void* opened) { ::dlclose(opened); }},
+              beforeEntry);
 }
 
 const bool ClapPlugin::kPollsDescriptors = true;

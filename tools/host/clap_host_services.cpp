@@ -38,22 +38,61 @@ void ClapPlugin::serviceMainThread() {
     if (callbackRequested_.exchange(false)) {
         plugin_->on_main_thread(plugin_);
     }
-    const auto now = std::chrono::steady_clock::now();
-    // A timer callback may register or unregister timers: walk a copy of the IDs.
-    std::vector<clap_id> due;
-    for (const Timer& timer : timers_) {
-        if (timer.due <= now) due.push_back(timer.id);
-    }
+    fireTimers(true);
+    serviceDescriptors();
+}
+
+void ClapPlugin::runTimersNow() {
+    requireMainThread("runTimersNow");
+    fireTimers(false);
+}
+
+void ClapPlugin::fireTimers(bool dueOnly) {
     const auto* timerExt =
         static_cast<const clap_plugin_timer_support*>(extension(CLAP_EXT_TIMER_SUPPORT));
-    for (clap_id id : due) {
+    const TimePoint now = this->now();
+    // A timer callback may register or unregister timers: walk a copy of the IDs.
+    std::vector<clap_id> chosen;
+    for (const Timer& timer : timers_) {
+        if (!dueOnly || timer.due <= now) chosen.push_back(timer.id);
+    }
+    for (clap_id id : chosen) {
         auto timer = std::find_if(timers_.begin(), timers_.end(),
                                   [id](const Timer& t) { return t.id == id; });
         if (timer == timers_.end()) continue;
-        timer->due = now + std::chrono::milliseconds(timer->periodMs);
+        if (timer->due <= now) {
+            // The next due time stays on the timer's own period, skipping the periods missed.
+            const std::chrono::milliseconds period(timer->periodMs);
+            timer->due += period * ((now - timer->due) / period + 1);
+        }
         if (timerExt != nullptr) timerExt->on_timer(plugin_, id);
     }
-    serviceDescriptors();
+}
+
+ClapPlugin::TimePoint ClapPlugin::now() const {
+    if (!manualClockMs_) return std::chrono::steady_clock::now();
+    return TimePoint(std::chrono::milliseconds(*manualClockMs_));
+}
+
+void ClapPlugin::setManualClock(long long ms) {
+    requireMainThread("setManualClock");
+    if (!manualClockMs_) {
+        // From the system's clock to the caller's: each timer keeps the time it has left.
+        const TimePoint before = now();
+        manualClockMs_ = ms;
+        for (Timer& timer : timers_) timer.due = timer.due - before + now();
+    }
+    manualClockMs_ = ms;
+}
+
+long long ClapPlugin::nextTimerWait() const {
+    requireMainThread("nextTimerWait");
+    if (timers_.empty()) return -1;
+    const auto next =
+        std::min_element(timers_.begin(), timers_.end(),
+                         [](const Timer& a, const Timer& b) { return a.due < b.due; });
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next->due - now());
+    return std::max<long long>(0, wait.count());
 }
 
 std::vector<std::string> ClapPlugin::extensionsAsked() const {
@@ -147,8 +186,7 @@ bool ClapPlugin::registerTimer(const clap_host* host, std::uint32_t periodMs, cl
     // Periods under the display refresh rates hosts allow are raised to 30 per second.
     const std::uint32_t period = std::max<std::uint32_t>(periodMs, 33);
     *timerId = self.nextTimerId_++;
-    self.timers_.push_back(
-        {*timerId, period, std::chrono::steady_clock::now() + std::chrono::milliseconds(period)});
+    self.timers_.push_back({*timerId, period, self.now() + std::chrono::milliseconds(period)});
     return true;
 }
 

@@ -1,11 +1,8 @@
 #include "clap_stream.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
+#include <utility>
 
 namespace cqhost {
 
@@ -54,44 +51,105 @@ void ClapBlockProcessor::process(float* const* inputs, float* const* outputs, in
     events_.clear();
 }
 
+ClapAudioThread::ClapAudioThread(ClapPlugin& plugin) : plugin_(plugin) {
+    thread_ = std::thread([this] { loop(); });
+    // The first job is start_processing itself: nothing runs before it has succeeded.
+    try {
+        run([this] { plugin_.startProcessing(); });
+    } catch (...) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            state_ = State::Stopping;
+        }
+        wake_.notify_all();
+        thread_.join();
+        throw;
+    }
+}
+
+ClapAudioThread::~ClapAudioThread() {
+    // A job still running ends first (what it threw is dropped: the one who started it is
+    // unwinding already); then stop_processing, on the audio thread.
+    for (;;) {
+        try {
+            if (finished(std::chrono::milliseconds(100))) break;
+        } catch (...) {
+            break;
+        }
+    }
+    try {
+        run([this] { plugin_.stopProcessing(); });
+    } catch (...) {
+        // Nothing to report from a destructor: the plug-in is deactivated after this anyway.
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        state_ = State::Stopping;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void ClapAudioThread::loop() {
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        wake_.wait(guard, [this] { return state_ == State::Working || state_ == State::Stopping; });
+        if (state_ == State::Stopping) return;
+        std::function<void()> job = std::move(job_);
+        guard.unlock();
+        std::exception_ptr failure;
+        try {
+            job();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        guard.lock();
+        failure_ = failure;
+        state_ = State::Done;
+        wake_.notify_all();
+    }
+}
+
+void ClapAudioThread::start(std::function<void()> job) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (state_ != State::Idle) throw std::logic_error("ClapAudioThread: a job is running");
+        job_ = std::move(job);
+        state_ = State::Working;
+    }
+    wake_.notify_all();
+}
+
+bool ClapAudioThread::finished(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> guard(lock_);
+    if (state_ == State::Idle) return true;
+    if (!wake_.wait_for(guard, timeout, [this] { return state_ == State::Done; })) return false;
+    state_ = State::Idle;
+    if (std::exception_ptr failure = std::exchange(failure_, nullptr))
+        std::rethrow_exception(failure);
+    return true;
+}
+
+void ClapAudioThread::run(std::function<void()> job) {
+    start(std::move(job));
+    while (!finished(std::chrono::hours(1))) {
+    }
+}
+
 std::uint64_t runOnAudioThread(ClapPlugin& plugin,
                                const std::function<void(std::atomic<std::uint64_t>& done)>& play,
                                const std::function<void(std::uint64_t done)>& progress) {
-    std::mutex lock;
-    std::condition_variable wake;
-    bool finished = false;
     std::atomic<std::uint64_t> done{0};
-    std::exception_ptr failure;
-    std::thread audioThread([&] {
-        try {
-            plugin.startProcessing();
-            play(done);
-            plugin.stopProcessing();
-        } catch (...) {
-            failure = std::current_exception();
-            try {
-                plugin.stopProcessing();
-            } catch (...) {
-            }
-        }
-        std::lock_guard<std::mutex> guard(lock);
-        finished = true;
-        wake.notify_one();
-    });
     {
-        std::unique_lock<std::mutex> guard(lock);
-        while (!finished) {
-            guard.unlock();
+        ClapAudioThread audioThread(plugin);
+        audioThread.start([&] { play(done); });
+        // Ten milliseconds: well inside the 33 ms hosts are expected to answer requests in.
+        while (!audioThread.finished(std::chrono::milliseconds(10))) {
             plugin.serviceMainThread();
             if (progress) progress(done.load());
-            guard.lock();
-            // Ten milliseconds: well inside the 33 ms hosts are expected to answer requests in.
-            wake.wait_for(guard, std::chrono::milliseconds(10), [&] { return finished; });
         }
     }
-    audioThread.join();
     plugin.serviceMainThread();
-    if (failure) std::rethrow_exception(failure);
     return done.load();
 }
 

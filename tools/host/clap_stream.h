@@ -5,8 +5,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -73,6 +78,40 @@ class ClapBlockProcessor : public BlockProcessor {
   private:
     ClapPlugin& plugin_;
     ClapEventList events_;
+};
+
+// A thread of its own that is a CLAP plug-in's audio thread while the object lives: it calls
+// start_processing when made and stop_processing when destroyed, and between them runs the
+// jobs the main thread hands it, one at a time. Made, used and destroyed on the main thread,
+// with the plug-in active. The main thread either waits for each job (render, whose display
+// may run only between blocks) or serves the plug-in while it runs (runOnAudioThread).
+class ClapAudioThread {
+  public:
+    // Rethrows here what start_processing threw, with the thread ended.
+    explicit ClapAudioThread(ClapPlugin& plugin);
+    ~ClapAudioThread();
+    ClapAudioThread(const ClapAudioThread&) = delete;
+    ClapAudioThread& operator=(const ClapAudioThread&) = delete;
+
+    // Hands `job` to the audio thread; the last job must be finished (`finished` said so).
+    void start(std::function<void()> job);
+    // Waits up to `timeout` for the job to finish; true once it has. Rethrows here, once,
+    // what the job threw.
+    bool finished(std::chrono::milliseconds timeout);
+    // Runs `job` on the audio thread and waits for it; rethrows what it threw.
+    void run(std::function<void()> job);
+
+  private:
+    enum class State { Idle, Working, Done, Stopping };
+    void loop();
+
+    ClapPlugin& plugin_;
+    std::mutex lock_;
+    std::condition_variable wake_;
+    State state_ = State::Idle;
+    std::function<void()> job_;
+    std::exception_ptr failure_;
+    std::thread thread_;
 };
 
 // Main thread; the plug-in is active. Starts a thread that is the plug-in's audio thread for

@@ -2,8 +2,9 @@
 // would, on a manual clock that follows the audio, and writes what the editor shows at the
 // asked times as PNG pictures, or at every frame time as a video with the audio's sound.
 // The plan (render_plan.h) says what to capture, the clock (render_clock.h) where each block
-// ends, the play loop (play_loop.h) plays it, and the sink (render_sink.h) takes the captures.
-// Main thread only: it is at once the host's user-interface thread and its audio thread.
+// ends, the target (render_target.h: a VST 2.x or CLAP plug-in with its editor open) plays it,
+// and the sink (render_sink.h) takes the captures. Main thread only: it is the host's
+// user-interface thread, and hands out the blocks.
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -12,19 +13,18 @@
 #include <vector>
 
 #include "audio_source.h"
+#include "clap_host.h"
 #include "commands.h"
 #include "display/display_geometry.h"
 #include "host_error.h"
 #include "peaks.h"
 #include "platform_api.h"
-#include "play_loop.h"
 #include "plugin_analysis.h"
-#include "plugin_editor.h"
-#include "plugin_host.h"
 #include "progress.h"
 #include "render_clock.h"
 #include "render_plan.h"
 #include "render_sink.h"
+#include "render_target.h"
 
 namespace cqhost {
 namespace {
@@ -35,63 +35,15 @@ int threadCount(const RenderOptions& options) {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
-// The plug-in, loaded with the plug-in's own window system on deterministic time from before
-// the effect exists: every tick count it reads, every timer it sets, follows the audio.
-class ClockedPlugin {
-  public:
-    explicit ClockedPlugin(const std::string& path)
-        : host_(path, [this, &path](void* library) {
-              platform_ = findPlatformApi(library, path, &problem_);
-              if (platform_ != nullptr) platform_->setManualClock(TRUE, 0);
-          }) {
-        checkEditorEffect(host_, "render");
-        if (platform_ == nullptr) throw HostError(problem_);
-    }
-    PluginHost& host() { return host_; }
-    const PlatformApi& platform() const { return *platform_; }
-
-  private:
-    // Set from the host's hook before the entry runs, so declared before the host.
-    const PlatformApi* platform_ = nullptr;
-    std::string problem_;
-    PluginHost host_;
-};
-
-// The editor, open in a parent window of the host's: closed, and its parent destroyed, when
-// the render ends, also when it ends with an error.
-class EditorSession {
-  public:
-    EditorSession(const PlatformApi& platform, PluginHost& host, int width, int height)
-        : platform_(platform), host_(host) {
-        window = platform_.createHostWindow(width, height);
-        if (window == nullptr) throw HostError("cannot create the editor's parent window");
-        host_.dispatch(effEditOpen, 0, 0, window);
-    }
-    ~EditorSession() {
-        host_.dispatch(effEditClose);
-        platform_.destroyWindow(window);
-    }
-    EditorSession(const EditorSession&) = delete;
-    EditorSession& operator=(const EditorSession&) = delete;
-
-    HWND window = nullptr;
-
-  private:
-    const PlatformApi& platform_;
-    PluginHost& host_;
-};
-
 // One render, from the loaded plug-in to the written output.
 class EditorRender {
   public:
     EditorRender(const RenderOptions& options, AudioSource& audio, const FrameTime& time,
-                 const RenderPlan& plan, RenderSink& sink, ClockedPlugin& plugin,
-                 const EditorSize& size);
+                 const RenderPlan& plan, RenderSink& sink, RenderTarget& target);
     // Plays the audio up to the last capture (a video: to its end) and takes every capture.
     void run();
 
   private:
-    void idle();
     unsigned long long drawCount() const;
     void atStop();
     void captureBefore(long long limit);
@@ -100,15 +52,13 @@ class EditorRender {
     const FrameTime& time_;
     const RenderPlan& plan_;
     RenderSink& sink_;
-    PluginHost& host_;
+    RenderTarget& target_;
     const PlatformApi& platform_;
     const int width_, height_;
     const long long totalFrames_;
     // The plug-in's window system tells what its windows have drawn and when its next timer
     // is due.
     const bool renderCalls_;
-    EditorSession parent_;
-    PlayLoop loop_;
     RenderClock clock_;
     ProgressBar progress_;
     // The note readout follows the display beside the plug-in (--peaks).
@@ -127,19 +77,16 @@ long long endFrameOf(const RenderPlan& plan, long long totalFrames) {
 }
 
 EditorRender::EditorRender(const RenderOptions& options, AudioSource& audio, const FrameTime& time,
-                           const RenderPlan& plan, RenderSink& sink, ClockedPlugin& plugin,
-                           const EditorSize& size)
+                           const RenderPlan& plan, RenderSink& sink, RenderTarget& target)
     : time_(time),
       plan_(plan),
       sink_(sink),
-      host_(plugin.host()),
-      platform_(plugin.platform()),
-      width_(size.width),
-      height_(size.height),
+      target_(target),
+      platform_(target.platform()),
+      width_(target.size().width),
+      height_(target.size().height),
       totalFrames_(audio.frames()),
       renderCalls_(hasRenderCalls(platform_)),
-      parent_(platform_, host_, width_, height_),
-      loop_(host_, audio, plan.midi),
       clock_(time, totalFrames_, endFrameOf(plan, totalFrames_), plan.holdFrame),
       progress_("render", endFrameOf(plan, totalFrames_)),
       pixels_(static_cast<size_t>(width_) * height_) {
@@ -150,16 +97,9 @@ EditorRender::EditorRender(const RenderOptions& options, AudioSource& audio, con
     }
 }
 
-// A host's user-interface loop: the editor-idle opcode, which on Linux also dispatches the
-// display's messages, and a pump of the parent window's own messages.
-void EditorRender::idle() {
-    host_.dispatch(effEditIdle);
-    platform_.pumpMessages(parent_.window);
-}
-
 unsigned long long EditorRender::drawCount() const {
     unsigned long long count = 0;
-    if (!platform_.windowDrawCount(parent_.window, &count)) {
+    if (!platform_.windowDrawCount(target_.window(), &count)) {
         throw HostError("cannot read the editor's pixels");
     }
     return count;
@@ -179,7 +119,7 @@ void EditorRender::captureBefore(long long limit) {
             sink_.addRepeat(nextCapture_);
         } else {
             lastDrawCount_ = renderCalls_ ? drawCount() : 0;
-            if (!platform_.readWindowPixels(parent_.window, pixels_.data(), width_, height_)) {
+            if (!platform_.readWindowPixels(target_.window(), pixels_.data(), width_, height_)) {
                 throw HostError("cannot read the editor's pixels");
             }
             sink_.add(nextCapture_, pixels_.data());
@@ -192,8 +132,7 @@ void EditorRender::captureBefore(long long limit) {
 // What a stop brings: the Hold click when it is due, then the captures up to it.
 void EditorRender::atStop() {
     if (clock_.takeHoldClick()) {
-        platform_.click(parent_.window, display::kHoldClickX, display::kHoldClickY);
-        idle();
+        target_.click(display::kHoldClickX, display::kHoldClickY);
         if (readout_) readout_->holdClicked(clock_.ms());
     }
     captureBefore(clock_.position());
@@ -203,24 +142,24 @@ void EditorRender::atStop() {
 void EditorRender::playBlock(long long end) {
     const long long position = clock_.position();
     const int count = static_cast<int>(end - position);
-    if (loop_.play(position, count) != count) {
+    if (target_.play(position, count) != count) {
         throw HostError("audio ended early while rendering");
     }
-    sink_.addAudio(loop_.left(), loop_.right(), count);
-    if (readout_) readout_->audio(loop_.left(), loop_.right(), count);
+    sink_.addAudio(target_.left(), target_.right(), count);
+    if (readout_) readout_->audio(target_.left(), target_.right(), count);
     const long long step = clock_.advanceTo(end);
-    if (step > 0) platform_.advanceClock(static_cast<DWORD>(step));
-    idle();
+    if (step > 0) target_.advanceClock(step);
+    target_.idle();
     if (readout_) readout_->clock(clock_.ms());
 }
 
 void EditorRender::run() {
-    idle();
+    target_.idle();
     atStop();
     while (!clock_.finished()) {
         // The plug-in gets the same calls whatever is captured, so a video frame is the
         // picture `--at` gives at its time.
-        const long long end = clock_.nextBlockEnd(renderCalls_ ? platform_.nextTimerWait() : 0);
+        const long long end = clock_.nextBlockEnd(target_.nextTimerWait());
         captureBefore(end - 1);
         playBlock(end);
         atStop();
@@ -244,14 +183,20 @@ int runRender(const RenderOptions& options) {
     // Made before the plug-in is loaded, so that an unwritable destination fails at once.
     const std::unique_ptr<RenderSink> sink = makeRenderSink(plan, options, audio, threads);
 
-    ClockedPlugin plugin(options.plugin);
-    plugin.host().start(audio.sampleRate(), kBlockSize);
-    const EditorSize size = editorSize(plugin.host());
-    sink->open(size.width, size.height);
-    EditorRender render(options, audio, time, plan, *sink, plugin, size);
+    const std::unique_ptr<RenderTarget> target =
+        openRenderTarget(options.plugin, audio, audio.sampleRate(), plan.midi);
+    sink->open(target->size().width, target->size().height);
+    EditorRender render(options, audio, time, plan, *sink, *target);
     render.run();
     std::printf("%s\n", sink->summary().c_str());
     return 0;
+}
+
+std::unique_ptr<RenderTarget> openRenderTarget(const std::string& path, BlockAudio& audio,
+                                               double sampleRate,
+                                               std::vector<TimedMidiMessage> midi) {
+    if (isClapPlugin(path)) return openClapRenderTarget(path, audio, sampleRate, std::move(midi));
+    return openVstRenderTarget(path, audio, sampleRate, std::move(midi));
 }
 
 }  // namespace cqhost

@@ -44,8 +44,8 @@ bool isClapPlugin(const std::string& path) {
     return clap;
 }
 
-ClapLibrary::ClapLibrary(const std::string& path) : path_(path) {
-    startFrom(loadPluginFile(path), {&symbolOf, &unload});
+ClapLibrary::ClapLibrary(const std::string& path, const BeforeEntry& beforeEntry) : path_(path) {
+    startFrom(loadPluginFile(path), {&symbolOf, &unload}, beforeEntry);
 }
 
 const bool ClapPlugin::kPollsDescriptors = false;
