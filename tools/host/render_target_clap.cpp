@@ -4,9 +4,9 @@
 // clock, its blocks played on an audio thread of its own that takes turns with the main
 // thread. Made, used and destroyed on the main thread.
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
+#include "clap_gui_session.h"
 #include "clap_host.h"
 #include "clap_stream.h"
 #include "host_error.h"
@@ -23,7 +23,7 @@ class ClapRenderTarget : public RenderTarget {
 
     const PlatformApi& platform() const override { return *platform_; }
     HWND window() const override { return parent_; }
-    EditorSize size() const override { return size_; }
+    EditorSize size() const override { return gui_->size(); }
 
     // The audio thread plays the block while this thread waits.
     int play(long long position, int count) override {
@@ -63,7 +63,6 @@ class ClapRenderTarget : public RenderTarget {
     }
 
   private:
-    void openGui();
     void close();
 
     // Set from the library's hook before the entry runs, so declared before the library.
@@ -71,10 +70,8 @@ class ClapRenderTarget : public RenderTarget {
     std::string problem_;
     std::unique_ptr<ClapLibrary> library_;
     std::unique_ptr<ClapPlugin> plugin_;
-    const clap_plugin_gui* gui_ = nullptr;
-    bool guiCreated_ = false;
+    std::unique_ptr<ClapGuiSession> gui_;
     HWND parent_ = nullptr;
-    EditorSize size_;
     long long clockMs_ = 0;
     std::unique_ptr<ClapBlockProcessor> processor_;
     std::unique_ptr<PlayLoop> loop_;
@@ -91,47 +88,22 @@ ClapRenderTarget::ClapRenderTarget(const std::string& path, BlockAudio& audio, d
     if (descriptors.empty()) throw HostError("plug-in " + path + " offers no plug-ins");
     plugin_ = std::make_unique<ClapPlugin>(*library_, descriptors.front().id);
     plugin_->setManualClock(0);
-    gui_ = static_cast<const clap_plugin_gui*>(plugin_->extension(CLAP_EXT_GUI));
-    if (gui_ == nullptr || gui_->is_api_supported == nullptr ||
-        !gui_->is_api_supported(&plugin_->plugin(), CLAP_WINDOW_API_X11, false)) {
-        throw HostError("plug-in " + path +
-                        " has no GUI embedded in an X11 window, so there is nothing to render");
-    }
     if (platform_ == nullptr) throw HostError(problem_);
     plugin_->activate(sampleRate, 1, kBlockSize);
     processor_ = std::make_unique<ClapBlockProcessor>(*plugin_);
     loop_ = std::make_unique<PlayLoop>(*processor_, audio, std::move(midi));
     try {
-        openGui();
+        gui_ = std::make_unique<ClapGuiSession>(*plugin_, path);
+        parent_ = platform_->createHostWindow(gui_->size().width, gui_->size().height);
+        if (parent_ == nullptr) throw HostError("cannot create the editor's parent window");
+        // A window of the plug-in's own window library, which takes its handle where an X11
+        // window ID goes.
+        gui_->embed(static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(parent_)));
         audioThread_ = std::make_unique<ClapAudioThread>(*plugin_);
     } catch (...) {
         close();
         throw;
     }
-}
-
-void ClapRenderTarget::openGui() {
-    const clap_plugin* plugin = &plugin_->plugin();
-    if (!gui_->create(plugin, CLAP_WINDOW_API_X11, false)) {
-        throw HostError("plug-in " + library_->path() + " could not create its GUI");
-    }
-    guiCreated_ = true;
-    std::uint32_t width = 0, height = 0;
-    if (!gui_->get_size(plugin, &width, &height) || width == 0 || height == 0) {
-        throw HostError("plug-in " + library_->path() + " reports no GUI size");
-    }
-    size_ = {static_cast<int>(width), static_cast<int>(height)};
-    parent_ = platform_->createHostWindow(size_.width, size_.height);
-    if (parent_ == nullptr) throw HostError("cannot create the editor's parent window");
-    // The parent is a window of the plug-in's own window system, which takes it where an X11
-    // window ID goes.
-    clap_window window{};
-    window.api = CLAP_WINDOW_API_X11;
-    window.x11 = static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(parent_));
-    if (!gui_->set_parent(plugin, &window)) {
-        throw HostError("plug-in " + library_->path() + " refused the GUI's parent window");
-    }
-    gui_->show(plugin);
 }
 
 ClapRenderTarget::~ClapRenderTarget() {
@@ -142,8 +114,7 @@ ClapRenderTarget::~ClapRenderTarget() {
 // deactivated and destroyed, and the library unloaded, by their own destructors.
 void ClapRenderTarget::close() {
     audioThread_.reset();
-    if (guiCreated_) gui_->destroy(&plugin_->plugin());
-    guiCreated_ = false;
+    gui_.reset();
     if (parent_ != nullptr) platform_->destroyWindow(parent_);
     parent_ = nullptr;
 }

@@ -2,21 +2,22 @@
 // playing audio (a file or the built-in demo, over and over) through it in real time. Stops
 // when the window is closed, on Ctrl-C, or after --seconds. The window and its connection
 // come from this program's own copy of the platform library: a plain X11 window, which any
-// Linux plug-in's editor takes as its parent. Main thread only: it is at once the host's user
-// interface thread and its audio thread.
+// Linux plug-in's editor takes as its parent. A VST 2.x effect plays on the main thread, which
+// is at once the host's user-interface thread and its audio thread; a CLAP plug-in
+// (watch_clap.cpp) on an audio thread of its own.
 
-#include <algorithm>
-#include <atomic>
+#include "watch.h"
+
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "audio_source.h"
+#include "clap_host.h"
 #include "commands.h"
-#include "demo_signal.h"
-#include "event_list.h"
 #include "host_error.h"
 #include "options.h"
 #include "platform/cqscope_platform.h"
@@ -29,19 +30,59 @@ namespace {
 
 constexpr auto kIdlePeriod = std::chrono::milliseconds(15);  // about 60 idle calls a second
 
-// The demo's note-ons, so that its chord shows as held notes the whole time.
-void holdDemoNotes(PluginHost& host, const std::vector<TimedMidiMessage>& midi) {
-    EventList notes;
-    for (const auto& message : midi) {
-        if ((message.bytes[0] & 0xF0) != 0x90 || message.bytes[2] == 0) continue;
-        notes.addMidi(message.bytes[0], message.bytes[1], message.bytes[2], 0);
-    }
-    if (!notes.empty()) host.dispatch(effProcessEvents, 0, 0, notes.build());
-}
-
 }  // namespace
 
+unsigned long openWatchWindow(const EditorSize& size, const std::string& pluginPath) {
+    const unsigned long window =
+        cqpOpenX11HostWindow(size.width, size.height, ("cqscope-host: " + pluginPath).c_str());
+    if (window == 0) {
+        throw HostError("cannot open a window on the X display (is DISPLAY set and reachable?)");
+    }
+    return window;
+}
+
+void closeWatchWindow(unsigned long window) {
+    cqpCloseX11HostWindow(window);
+}
+
+std::vector<TimedMidiMessage> demoNoteOns(const std::vector<TimedMidiMessage>& midi) {
+    std::vector<TimedMidiMessage> noteOns;
+    for (const auto& message : midi) {
+        if ((message.bytes[0] & 0xF0) == 0x90 && message.bytes[2] != 0) {
+            noteOns.push_back({0, message.bytes});
+        }
+    }
+    return noteOns;
+}
+
+void watchLive(const WatchOptions& options, double sampleRate, unsigned long window,
+               const std::function<int(long long position, int count)>& play,
+               const std::function<void()>& idle) {
+    StopOnSignals signals;
+    std::fprintf(stderr, "cqscope-host: watching %s; close the window or press Ctrl-C to stop\n",
+                 options.audio ? options.audio->c_str() : "the demo chord");
+    const auto start = std::chrono::steady_clock::now();
+    long long played = 0;
+    while (!signals.stopRequested()) {
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (options.seconds && elapsed >= *options.seconds) return;
+        // The audio that is due by now, block by block; after a stall (more than a second
+        // behind) the lost time is skipped rather than played at once.
+        const auto due = static_cast<long long>(elapsed * sampleRate);
+        if (due - played > static_cast<long long>(sampleRate)) played = due - kBlockSize;
+        while (played + kBlockSize <= due) played += play(played, kBlockSize);
+        idle();
+        if (!cqpServiceX11HostWindow(window)) {
+            std::fprintf(stderr, "cqscope-host: window closed\n");
+            return;
+        }
+        std::this_thread::sleep_for(kIdlePeriod);
+    }
+}
+
 int runWatch(const WatchOptions& options) {
+    if (isClapPlugin(options.plugin)) return runClapWatch(options);
     AudioSource audio(options.audio, AudioSource::Repeat::Loop);
     PluginHost host(options.plugin);
     AEffect& effect = host.effect();
@@ -52,45 +93,18 @@ int runWatch(const WatchOptions& options) {
     const int height = rect ? rect->bottom - rect->top : 0;
     if (width <= 0 || height <= 0) throw HostError("the plug-in's editor reports no size");
 
-    const unsigned long window =
-        cqpOpenX11HostWindow(width, height, ("cqscope-host: " + host.path()).c_str());
-    if (window == 0) {
-        throw HostError("cannot open a window on the X display (is DISPLAY set and reachable?)");
-    }
+    const unsigned long window = openWatchWindow({width, height}, host.path());
     host.start(audio.sampleRate(), kBlockSize);
     host.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)));
-    holdDemoNotes(host, audio.midi());
-
-    StopOnSignals signals;
-
-    PlayLoop loop(host, audio);
-
-    std::fprintf(stderr, "cqscope-host: watching %s; close the window or press Ctrl-C to stop\n",
-                 options.audio ? options.audio->c_str() : "the demo chord");
-    const auto start = std::chrono::steady_clock::now();
-    long long played = 0;
-    bool closedByUser = false;
-    while (!signals.stopRequested()) {
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (options.seconds && elapsed >= *options.seconds) break;
-        // The audio that is due by now, block by block; after a stall (more than a second
-        // behind) the lost time is skipped rather than played at once.
-        const auto due = static_cast<long long>(elapsed * audio.sampleRate());
-        if (due - played > static_cast<long long>(audio.sampleRate())) played = due - kBlockSize;
-        while (played + kBlockSize <= due) played += loop.play(played, kBlockSize);
-        host.dispatch(effEditIdle);
-        if (!cqpServiceX11HostWindow(window)) {
-            closedByUser = true;
-            break;
-        }
-        std::this_thread::sleep_for(kIdlePeriod);
-    }
-
+    // The demo's chord held from the first block on.
+    PlayLoop loop(host, audio, demoNoteOns(audio.midi()));
+    watchLive(
+        options, audio.sampleRate(), window,
+        [&loop](long long position, int count) { return loop.play(position, count); },
+        [&host] { host.dispatch(effEditIdle); });
     host.dispatch(effEditClose);
     host.stop();
-    cqpCloseX11HostWindow(window);
-    if (closedByUser) std::fprintf(stderr, "cqscope-host: window closed\n");
+    closeWatchWindow(window);
     return 0;
 }
 
