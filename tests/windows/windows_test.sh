@@ -20,8 +20,9 @@
 #   windows_test.sh clap ARCH              cqscope-host.exe probes the CLAP file (the Linux
 #                                          probe's answers, win32 for x11), processes audio
 #                                          through it bit for bit at 44.1, 48 and 96 kHz, and
-#                                          captures its display (with and without the host's
-#                                          timers) as the Linux VST 2 render shows it
+#                                          captures its display, live and held (with and
+#                                          without the host's timers), as the Linux VST 2
+#                                          render shows it
 #
 # ARCH is win32 or win64. Settings come from the environment that tests/windows/CMakeLists.txt
 # gives every test: CQW_SOURCE (the source tree), CQW_DIR (this build tree's folder for the
@@ -177,6 +178,34 @@ run_wine() {
   shift 2
   [ -f "$state/display" ] || fail "the X server is not running (the start step failed)"
   DISPLAY=:$(cat "$state/display") timeout 120 "$WINE" "$@" >"$out" 2>"$err" </dev/null
+}
+
+# The Linux VST 2 render of the built-in demo (a chord with its notes held) at 3 s, as the
+# Windows captures are compared with it: PREFIX.png live, PREFIX-hold.png after a Hold click.
+render_demo() {
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$1.png" >/dev/null ||
+    fail "the Linux render failed"
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --hold-at 3 --out "$1-hold.png" \
+    >/dev/null || fail "the Linux render with Hold failed"
+}
+
+# Where Wine's font put the Hold text, from a capture's output FILE: its opaque cell as
+# X,Y,WIDTH,HEIGHT, left out of the comparisons; nothing when the capture did not report it.
+hold_cell() {
+  sed -n 's/^hold text cell: \([0-9]*\) \([0-9]*\) \([0-9]*\) \([0-9]*\)\r*$/\1,\2,\3,\4/p' "$1"
+}
+
+# compare_demo LINUX WINDOWS CELL: compares a capture of the demo at 3 s, live (WINDOWS.ppm)
+# and after its Hold click (WINDOWS-hold.ppm), with render_demo's LINUX.png and LINUX-hold.png
+# outside the Hold text cell CELL; differences are drawn into WINDOWS-diff.png and
+# WINDOWS-hold-diff.png. Answers 0 when both pictures are identical there.
+compare_demo() {
+  local status=0
+  "$CQW_COMPARE" "$1.png" "$2.ppm" "$2-diff.png" \
+    --expect bars,stripes,grid,hold-grey --mask "$3" || status=1
+  "$CQW_COMPARE" "$1-hold.png" "$2-hold.ppm" "$2-hold-diff.png" \
+    --expect bars,stripes,grid,hold-white --mask "$3" || status=1
+  return $status
 }
 
 case "$step" in
@@ -345,11 +374,8 @@ display | audio)
   rm -f "$pictures/$arch-$step"*
   name=$pictures/$arch-$step
   if [ "$step" = display ]; then
-    # The built-in demo (a chord with its notes held) at 3 s, live and after a Hold click.
-    "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$name-linux.png" >/dev/null ||
-      fail "the Linux render failed"
-    "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --hold-at 3 --out "$name-linux-hold.png" \
-      >/dev/null || fail "the Linux render with Hold failed"
+    # The built-in demo at 3 s, live and after a Hold click.
+    render_demo "$name-linux"
     capture=(--at 3)
   else
     # A WAV file at 48 kHz: the file's own rate, both channels and 16-bit decoding.
@@ -362,16 +388,11 @@ display | audio)
     "$out/cqscope-host.exe" capture "${capture[@]}" --timeout 30 \
     --plugin "$(winpath "$out/$(dll_name "$arch")")" --out "$(winpath "$name-windows")" ||
     { cat "$state/$step-$arch.err" >&2; fail "the $arch capture failed"; }
-  # Where Wine's font put the Hold text: its opaque cell, left out of the comparison.
-  cell=$(sed -n 's/^hold text cell: \([0-9]*\) \([0-9]*\) \([0-9]*\) \([0-9]*\)\r*$/\1,\2,\3,\4/p' \
-    "$state/$step-$arch.out")
+  cell=$(hold_cell "$state/$step-$arch.out")
   [ -n "$cell" ] || fail "the capture did not report the Hold text cell"
   status=0
   if [ "$step" = display ]; then
-    "$CQW_COMPARE" "$name-linux.png" "$name-windows.ppm" "$name-diff.png" \
-      --expect bars,stripes,grid,hold-grey --mask "$cell" || status=1
-    "$CQW_COMPARE" "$name-linux-hold.png" "$name-windows-hold.ppm" "$name-hold-diff.png" \
-      --expect bars,stripes,grid,hold-white --mask "$cell" || status=1
+    compare_demo "$name-linux" "$name-windows" "$cell" || status=1
   else
     "$CQW_COMPARE" "$name-linux.png" "$name-windows.ppm" "$name-diff.png" \
       --expect bars,grid,hold-grey --mask "$cell" || status=1
@@ -449,7 +470,7 @@ errors)
   expect 1 "cannot open plug-in" process "$(winpath "$scratch/frame.raw")" \
     "$(winpath "$scratch/x.raw")" --plugin "$(winpath "$scratch/missing.clap")"
   expect 2 "needs an input and an output file" process "$(winpath "$scratch/odd.raw")"
-  expect 1 "add --no-hold" capture --plugin "$clap" --out "$(winpath "$scratch/x")"
+  expect 1 "cannot write" capture --plugin "$clap" --out "$(winpath "$scratch/no/such/folder/x")"
   expect 2 "unknown command" render
   expect 2 "not a non-negative number" capture --at soon
   # No picture, partial or whole, from any failed capture.
@@ -479,8 +500,7 @@ rival)
     --plugin "$(winpath "$out/$(dll_name "$arch")")" --out "$(winpath "$name-windows")" ||
     { cat "$state/rival-$arch.out" "$state/rival-$arch.err" >&2; fail "the $arch capture beside the rival class failed"; }
   grep -q '^unloaded ' "$state/rival-$arch.out" || fail "the rival DLL was not unloaded"
-  cell=$(sed -n 's/^hold text cell: \([0-9]*\) \([0-9]*\) \([0-9]*\) \([0-9]*\)\r*$/\1,\2,\3,\4/p' \
-    "$state/rival-$arch.out")
+  cell=$(hold_cell "$state/rival-$arch.out")
   [ -n "$cell" ] || fail "the capture did not report the Hold text cell"
   "$CQW_COMPARE" "$name-linux.png" "$name-windows.ppm" "$name-diff.png" \
     --expect bars,stripes,grid,hold-grey --mask "$cell" ||
@@ -557,26 +577,24 @@ PY
   done
   [ $status = 0 ] || fail "$arch: the CLAP plug-in changed the audio passing through it"
   # The display: the demo at 3 s through the GUI embedded in a win32 window, refreshed by the
-  # host's timers and, offered no timer support, by its window's own timer; each picture is
-  # the Linux VST 2 render's outside the Hold text cell.
-  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$scratch/linux.png" >/dev/null ||
-    fail "the Linux render failed"
+  # host's timers and, offered no timer support, by its window's own timer, live and after a
+  # click on its Hold button; each picture is the Linux VST 2 render's outside the Hold text
+  # cell.
+  render_demo "$scratch/linux"
   for timers in with without; do
     option=()
     [ $timers = without ] && option=(--no-timer-support)
     run_wine "$scratch/capture-$timers.txt" "$scratch/capture-$timers.err" \
-      "$out/cqscope-host.exe" capture --at 3 --no-hold --timeout 30 "${option[@]}" \
+      "$out/cqscope-host.exe" capture --at 3 --timeout 30 "${option[@]}" \
       --plugin "$(winpath "$clap")" --out "$(winpath "$scratch/$timers-timers")" ||
       { cat "$scratch/capture-$timers.err" >&2; fail "$arch: the CLAP capture ($timers timer support) failed"; }
-    cell=$(sed -n 's/^hold text cell: \([0-9]*\) \([0-9]*\) \([0-9]*\) \([0-9]*\)\r*$/\1,\2,\3,\4/p' \
-      "$scratch/capture-$timers.txt")
-    [ -n "$cell" ] && [ -f "$scratch/$timers-timers.ppm" ] ||
-      { cat "$scratch/capture-$timers.err" >&2; fail "$arch: the CLAP capture wrote no picture (did it run?)"; }
-    "$CQW_COMPARE" "$scratch/linux.png" "$scratch/$timers-timers.ppm" "$scratch/$timers-diff.png" \
-      --expect bars,stripes,grid,hold-grey --mask "$cell" ||
-      fail "$arch: the CLAP display ($timers timer support) differs from the VST 2 render"
+    cell=$(hold_cell "$scratch/capture-$timers.txt")
+    [ -n "$cell" ] && [ -f "$scratch/$timers-timers.ppm" ] && [ -f "$scratch/$timers-timers-hold.ppm" ] ||
+      { cat "$scratch/capture-$timers.err" >&2; fail "$arch: the CLAP capture wrote no pictures (did it run?)"; }
+    compare_demo "$scratch/linux" "$scratch/$timers-timers" "$cell" ||
+      fail "$arch: the CLAP display ($timers timer support), live or held, differs from the VST 2 render"
     echo "$arch: the CLAP display, $(sed -n 's/^wrote .*(\(.*\))\r*$/\1/p' "$scratch/capture-$timers.txt")," \
-      "equals the Linux VST 2 render outside the text cells"
+      "live and after its Hold click, equals the Linux VST 2 render outside the text cells"
   done
   ;;
 

@@ -8,16 +8,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <functional>
-#include <memory>
-#include <vector>
+#include <string>
 
 #include "audio_input.h"
-#include "display/display_geometry.h"
 #include "host/host_error.h"
 #include "host/play_loop.h"
 #include "host/plugin_editor.h"
@@ -33,12 +27,6 @@ using cqhost::HostError;
 using cqhost::kBlockSize;
 using cqhost::PluginHost;
 
-// The middle of the Hold button, in the button's own coordinates.
-constexpr int kHoldClickX = display::kHoldClickX - display::kHoldX;
-constexpr int kHoldClickY = display::kHoldClickY - display::kHoldY;
-// Posted to the parent after the click, so the loop knows the click has been handled.
-constexpr UINT kClickDoneMessage = WM_APP + 1;
-
 // The editor, open in the parent: closed again when the capture ends, also on an error.
 class EditorSession {
   public:
@@ -53,15 +41,6 @@ class EditorSession {
     PluginHost& plugin_;
 };
 
-// Checks up front that a picture can be written where asked.
-void checkWritable(const std::string& path) {
-    const std::string probe = path + ".part";
-    FILE* file = std::fopen(probe.c_str(), "wb");
-    if (file == nullptr) throw HostError("cannot write " + path);
-    std::fclose(file);
-    DeleteFileA(probe.c_str());
-}
-
 // Loads the rival DLL and has it register its window class. Throws HostError.
 HMODULE loadRival(const std::string& path) {
     HMODULE rival = LoadLibraryA(path.c_str());
@@ -74,27 +53,6 @@ HMODULE loadRival(const std::string& path) {
         throw HostError(path + " did not register its class");
     }
     return rival;
-}
-
-// Clicks Hold through the button's own mouse messages, lets the editor handle the click and
-// writes the frozen picture to `path`.
-void clickHoldAndWrite(const CaptureOptions& options, const std::function<void()>& idle,
-                       HWND parent, HWND display, const cqhost::EditorSize& size,
-                       const std::string& path) {
-    HWND button = FindWindowExA(display, nullptr, "Button", nullptr);
-    if (button == nullptr) throw HostError("the editor has no button to click");
-    // A real click as the button sees one: press and release inside it, then a marker that
-    // arrives once both have been handled.
-    const LPARAM point = MAKELPARAM(kHoldClickX, kHoldClickY);
-    PostMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, point);
-    PostMessageA(button, WM_LBUTTONUP, 0, point);
-    PostMessageA(parent, kClickDoneMessage, 0, 0);
-    runMessageLoop(options.timeoutMs, "the Hold click", idle,
-                   [](const MSG& m) { return m.message == kClickDoneMessage; });
-    UpdateWindow(display);
-    const Pixels held = grabClientArea(parent, size.width, size.height);
-    writePpm(path, held, size.width, size.height);
-    std::printf("wrote %s\n", path.c_str());
 }
 
 }  // namespace
@@ -140,7 +98,10 @@ int runCapture(const CaptureOptions& options) {
     writePpm(livePath, live, width, height);
     std::printf("wrote %s\n", livePath.c_str());
 
-    if (options.hold) clickHoldAndWrite(options, idle, parent.window, display, size, holdPath);
+    if (options.hold) {
+        clickHoldAndWrite(parent.window, display, width, height, holdPath,
+                          static_cast<DWORD>(options.timeoutMs), idle);
+    }
     return 0;
 }
 

@@ -2,8 +2,9 @@
 // played through it block by block on the main thread (the interface allows the audio thread to
 // be the main thread) in the same blocks and with the same MIDI as the VST 2.x capture, the
 // Windows message loop run between blocks, and the window's picture written after a refresh
-// that saw all the audio up to the capture time. With `--no-timer-support` the host offers no
-// timer support and the display refreshes on its window's own timer.
+// that saw all the audio up to the capture time; then Hold clicked and the frozen picture
+// written, as the VST 2.x capture does it (window_picture.h). With `--no-timer-support` the host
+// offers no timer support and the display refreshes on its window's own timer.
 #include <windows.h>
 
 #include <algorithm>
@@ -77,12 +78,12 @@ class GuiSession {
 }  // namespace
 
 int runClapCapture(const CaptureOptions& options) {
-    if (options.hold) {
-        throw HostError("capture of a CLAP plug-in writes the live picture only: add --no-hold");
-    }
     AudioInput audio(options.audio, options.rawRate);
     const long long captureFrame = audio.captureFrame(options.at);
     const std::string livePath = options.out + ".ppm";
+    const std::string holdPath = options.out + "-hold.ppm";
+    checkWritable(livePath);
+    if (options.hold) checkWritable(holdPath);
 
     cqhost::ClapLibrary library(options.plugin);
     const auto descriptors = library.descriptors();
@@ -100,13 +101,20 @@ int runClapCapture(const CaptureOptions& options) {
         playCapture(processor, audio, std::min(audio.frames(), cqhost::blockEndFor(captureFrame)),
                     [&plugin] { plugin.serviceMainThread(); });
         plugin.stopProcessing();
+        // The host's idle: the plug-in's main-thread work (its timer, when the host offers
+        // timer support), beside the message loop that delivers the display's own messages.
+        const auto idle = [&plugin] { plugin.serviceMainThread(); };
         // A refresh that starts now sees every sample up to and including the capture time.
-        awaitRefresh(display, options.timeoutMs, [&plugin] { plugin.serviceMainThread(); });
+        awaitRefresh(display, options.timeoutMs, idle);
         const int width = static_cast<int>(gui.width), height = static_cast<int>(gui.height);
         writePpm(livePath, grabClientArea(gui.parent(), width, height), width, height);
         std::printf("wrote %s (%s)\n", livePath.c_str(),
                     options.hostTimers ? "refreshed with the host's timer support"
                                        : "no timer support offered");
+        if (options.hold) {
+            clickHoldAndWrite(gui.parent(), display, width, height, holdPath,
+                              static_cast<DWORD>(options.timeoutMs), idle);
+        }
     }
     plugin.deactivate();
     return 0;

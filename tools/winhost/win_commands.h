@@ -43,7 +43,7 @@ struct ComOptions {
 };
 
 int runCapture(const CaptureOptions& options);
-// The same for a CLAP plug-in (clap_capture.cpp): the live picture only (requires --no-hold).
+// The same for a CLAP plug-in (clap_capture.cpp), its GUI embedded as "win32".
 int runClapCapture(const CaptureOptions& options);
 // Requires a CLAP plug-in and an output named *.raw.
 int runProcess(const ProcessOptions& options);

@@ -12,6 +12,12 @@ using cqhost::HostError;
 
 namespace {
 
+// The middle of the Hold button, in the button's own coordinates.
+constexpr int kHoldClickX = display::kHoldClickX - display::kHoldX;
+constexpr int kHoldClickY = display::kHoldClickY - display::kHoldY;
+// Posted to the parent after the click, so the loop knows the click has been handled.
+constexpr UINT kClickDoneMessage = WM_APP + 1;
+
 // Where the Hold image's text stands on this system, in display coordinates: the opaque cell
 // of "Hold" in the ANSI fixed font at 18 pixels, as the display draws it inside the Hold
 // image. Its glyphs and size depend on the fonts installed, so comparisons with
@@ -75,6 +81,14 @@ Pixels grabClientArea(HWND window, int width, int height) {
     return pixels;
 }
 
+void checkWritable(const std::string& path) {
+    const std::string probe = path + ".part";
+    FILE* file = std::fopen(probe.c_str(), "wb");
+    if (file == nullptr) throw HostError("cannot write " + path);
+    std::fclose(file);
+    DeleteFileA(probe.c_str());
+}
+
 void writePpm(const std::string& path, const Pixels& pixels, int width, int height) {
     const std::string temporary = path + ".part";
     FILE* file = std::fopen(temporary.c_str(), "wb");
@@ -97,6 +111,23 @@ void awaitRefresh(HWND display, DWORD timeoutMs, const std::function<void()>& id
     std::printf("hold text cell: %ld %ld %ld %ld\n", static_cast<long>(cell.left),
                 static_cast<long>(cell.top), static_cast<long>(cell.right - cell.left),
                 static_cast<long>(cell.bottom - cell.top));
+}
+
+void clickHoldAndWrite(HWND parent, HWND display, int width, int height, const std::string& path,
+                       DWORD timeoutMs, const std::function<void()>& idle) {
+    HWND button = FindWindowExA(display, nullptr, "Button", nullptr);
+    if (button == nullptr) throw HostError("the editor has no button to click");
+    // A real click as the button sees one: press and release inside it, then a marker that
+    // arrives once both have been handled.
+    const LPARAM point = MAKELPARAM(kHoldClickX, kHoldClickY);
+    PostMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    PostMessageA(button, WM_LBUTTONUP, 0, point);
+    PostMessageA(parent, kClickDoneMessage, 0, 0);
+    runMessageLoop(timeoutMs, "the Hold click", idle,
+                   [](const MSG& m) { return m.message == kClickDoneMessage; });
+    UpdateWindow(display);
+    writePpm(path, grabClientArea(parent, width, height), width, height);
+    std::printf("wrote %s\n", path.c_str());
 }
 
 }  // namespace winhost

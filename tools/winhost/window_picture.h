@@ -1,7 +1,7 @@
-// Reading what a window shows, for the capture commands: its client area through GDI, a
-// display's refresh and where its Hold text stands on this system, and binary PPM files (P6, 8-bit
-// RGB, top row first: simple to write without a library and read on the Linux side). User-interface
-// thread.
+// Reading what a window shows, for the capture commands (VST 2.x and CLAP alike): its client area
+// through GDI, a display's refresh and where its Hold text stands on this system, a click on the
+// display's Hold button, and binary PPM files (P6, 8-bit RGB, top row first: simple to write
+// without a library and read on the Linux side). User-interface thread.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +23,18 @@ Pixels grabClientArea(HWND window, int width, int height);
 // stands ("hold text cell: X Y WIDTH HEIGHT") for the comparisons. Throws HostError after
 // timeoutMs without a refresh.
 void awaitRefresh(HWND display, DWORD timeoutMs, const std::function<void()>& idle);
+
+// Checks up front, before any audio is played, that a picture can be written to `path`.
+// Throws HostError when it cannot.
+void checkWritable(const std::string& path);
+
+// Clicks the display's Hold button through the button's own mouse messages, runs the host's
+// message loop (`idle` as its idle call) until the editor has handled the click, and writes the
+// parent's client area (`width` x `height`), now frozen, to `path` as PPM. Throws HostError
+// when the display has no button, after timeoutMs without the click handled, or when the
+// picture cannot be read or written.
+void clickHoldAndWrite(HWND parent, HWND display, int width, int height, const std::string& path,
+                       DWORD timeoutMs, const std::function<void()>& idle);
 
 // Writes a binary PPM through a temporary file, so that a failure leaves no partial picture.
 // Throws HostError when it cannot.
