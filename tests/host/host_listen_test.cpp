@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -95,6 +96,21 @@ class Listen : public ::testing::Test {
         tone_.reset();
         jackd_.reset();
         xvfb_.reset();
+        removeServerSemaphores();
+    }
+
+    // The semaphores jackd and its clients left in /dev/shm for this test's server
+    // ("jack_sem.UID_SERVER_CLIENT"): clients stopped by a signal do not remove theirs, and a
+    // machine that runs the suite often would collect them.
+    void removeServerSemaphores() const {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("jack_sem.", 0) == 0 &&
+                name.find("_" + server_ + "_") != std::string::npos) {
+                std::filesystem::remove(entry.path(), error);
+            }
+        }
     }
 
     // Waits until JACK lists `port`.
