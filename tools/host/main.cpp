@@ -46,9 +46,10 @@ std::string usage(const std::vector<std::unique_ptr<Command>>& commands) {
     }
     return text +
            "\n"
-           "cqscope-host COMMAND --help describes a command and its options. The default\n"
-           "plug-in is cqscope.so beside this program, or else the one installed with it\n"
-           "(../lib/vst/cqscope.so). cqscope-host --version prints the version.\n";
+           "cqscope-host COMMAND --help describes a command and its options. --plugin takes\n"
+           "a VST 2.x effect or a CLAP file (.clap); the default is cqscope.so beside this\n"
+           "program, or else the one installed with it (../lib/vst/cqscope.so).\n"
+           "cqscope-host --version prints the version.\n";
 }
 
 bool asksForHelp(const std::string& word) {
