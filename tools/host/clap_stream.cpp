@@ -57,12 +57,7 @@ ClapAudioThread::ClapAudioThread(ClapPlugin& plugin) : plugin_(plugin) {
     try {
         run([this] { plugin_.startProcessing(); });
     } catch (...) {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            state_ = State::Stopping;
-        }
-        wake_.notify_all();
-        thread_.join();
+        endThread();
         throw;
     }
 }
@@ -82,6 +77,10 @@ ClapAudioThread::~ClapAudioThread() {
     } catch (...) {
         // Nothing to report from a destructor: the plug-in is deactivated after this anyway.
     }
+    endThread();
+}
+
+void ClapAudioThread::endThread() {
     {
         std::lock_guard<std::mutex> guard(lock_);
         state_ = State::Stopping;

@@ -104,6 +104,8 @@ class ClapAudioThread {
   private:
     enum class State { Idle, Working, Done, Stopping };
     void loop();
+    // Asks the thread to end once it is idle, and joins it.
+    void endThread();
 
     ClapPlugin& plugin_;
     std::mutex lock_;
