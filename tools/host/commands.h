@@ -13,6 +13,7 @@ namespace cqhost {
 struct ProbeOptions {
     std::string plugin;
     bool json = false;
+    int timeoutSeconds = 30;  // a child still loading the plug-in after this is killed
 };
 
 struct ProcessOptions {
