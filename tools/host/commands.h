@@ -61,6 +61,7 @@ struct ListenOptions {
     std::optional<int> peaks;               // readout: this many peaks a refresh, on stderr
     std::optional<double> seconds;          // none: until Ctrl-C or the window is closed
     std::optional<std::string> picture;     // the display's last picture, as PNG, at the end
+    bool noWindow = false;                  // no X11 window even where a display is reachable
 };
 
 // The plug-in used when --plugin is not given: cqscope.so beside this program.
