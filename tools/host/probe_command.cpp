@@ -12,8 +12,8 @@ class ProbeCommand : public Command {
                   "Prints what a host learns about a plug-in: its record, names, parameters,\n"
                   "programs and what it can do.\n") {
         options_.plugin = defaultPluginPath();
-        value("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
-              [this](const std::string& path) { options_.plugin = path; });
+        path("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
+             [this](const std::string& path) { options_.plugin = path; });
         flag("--json", "as JSON", [this] { options_.json = true; });
     }
 
