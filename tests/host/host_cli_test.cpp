@@ -199,9 +199,6 @@ TEST(HostBadInput, OneLineNonZeroExitAndNoOutput) {
          {"render", "@dir/in.wav", "--plugin", gain, "--midi", "@dir/cut.mid", "--out",
           "@dir/out.png"},
          "cut.mid is damaged at byte 22: chunk \"MTrk\" of 8 bytes runs past the end"},
-        {"analyse: unknown data type",
-         {"analyse", "@dir/in.wav", "--out", "@dir/out.xyz"},
-         "unknown data type '.xyz'"},
         {"analyse: text as audio",
          {"analyse", "@dir/text.txt", "--out", "@dir/out.csv"},
          "as audio"},
@@ -283,6 +280,10 @@ TEST(HostBadInput, UsageMistakesExitTwo) {
         {{"analyse", "@dir/in.wav", "--peaks", "3", "--peaks-out", ""}, "--peaks-out needs a"},
         {{"process", "--plugin", gain, "@dir/in.wav", ""}, "not an empty path"},
         {{"probe", "--plugin", ""}, "--plugin needs a path"},
+        {{"analyse", "@dir/in.wav", "--out", "@dir/out.xyz"}, "unknown data type '.xyz'"},
+        {{"analyse", "@dir/in.wav", "--peaks", "3", "--peaks-out", "@dir/p.csv", "--out",
+          "@dir/p.csv"},
+         "name the same file"},
     };
     for (const auto& [words, message] : cases) {
         std::vector<std::string> args;
@@ -294,6 +295,7 @@ TEST(HostBadInput, UsageMistakesExitTwo) {
         EXPECT_EQ(run.status, 2) << message << ": " << run.err;
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
         EXPECT_EQ(lineCount(run.err), 1) << run.err;
+        EXPECT_EQ(run.out, "") << message;
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"in.wav"}) << message;
     }
     // A number far beyond any audio is written as a number, not as 300 digits.

@@ -317,6 +317,19 @@ class AnalyseCommand : public Command {
         if (operands.empty()) throw UsageError("analyse needs an audio file");
         options_.audio = operands;
         if (options_.peaksOut && !options_.peaks) throw UsageError("--peaks-out needs --peaks N");
+        if (options_.peaksOut && options_.out && *options_.peaksOut == *options_.out) {
+            throw UsageError("--out and --peaks-out name the same file");
+        }
+        if (options_.out) {
+            // A data type we cannot write is a mistake in the command line.
+            try {
+                checkAnalysisPath(*options_.out);
+            } catch (const UsageError&) {
+                throw;
+            } catch (const HostError& error) {
+                throw UsageError(error.what());
+            }
+        }
         if (options_.out && (options_.outDir || given("--type"))) {
             throw UsageError("--out names the data file; it takes neither --out-dir nor --type");
         }

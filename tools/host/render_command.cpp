@@ -59,6 +59,9 @@ class RenderCommand : public Command {
             throw UsageError("--at and --every cannot be used together");
         }
         if (options_.peaksOut && !options_.peaks) throw UsageError("--peaks-out needs --peaks N");
+        if (options_.peaksOut && options_.out && *options_.peaksOut == *options_.out) {
+            throw UsageError("--out and --peaks-out name the same file");
+        }
         return runRender(options_);
     }
 
