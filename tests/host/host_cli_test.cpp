@@ -280,6 +280,7 @@ TEST(HostBadInput, UsageMistakesExitTwo) {
         {{"analyse", "@dir/in.wav", "--peaks", "3", "--peaks-out", ""}, "--peaks-out needs a"},
         {{"process", "--plugin", gain, "@dir/in.wav", ""}, "not an empty path"},
         {{"probe", "--plugin", ""}, "--plugin needs a path"},
+        {{"analyse", ""}, "not an empty path"},
         {{"analyse", "@dir/in.wav", "--out", "@dir/out.xyz"}, "unknown data type '.xyz'"},
         {{"analyse", "@dir/in.wav", "--peaks", "3", "--peaks-out", "@dir/p.csv", "--out",
           "@dir/p.csv"},

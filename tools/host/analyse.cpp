@@ -315,6 +315,9 @@ class AnalyseCommand : public Command {
   private:
     int run(const std::vector<std::string>& operands) override {
         if (operands.empty()) throw UsageError("analyse needs an audio file");
+        for (const std::string& audio : operands) {
+            if (audio.empty()) throw UsageError("analyse needs audio files, not an empty path");
+        }
         options_.audio = operands;
         if (options_.peaksOut && !options_.peaks) throw UsageError("--peaks-out needs --peaks N");
         if (options_.peaksOut && options_.out && *options_.peaksOut == *options_.out) {

@@ -54,6 +54,9 @@ class RenderCommand : public Command {
     int run(const std::vector<std::string>& operands) override {
         if (operands.size() > 1) throw UsageError("render takes at most one audio file");
         if (given("--x11")) return runLive(operands);
+        if (!operands.empty() && operands[0].empty()) {
+            throw UsageError("render needs an audio file, not an empty path");
+        }
         if (!operands.empty()) options_.audio = operands[0];
         if (!options_.at.empty() && options_.every) {
             throw UsageError("--at and --every cannot be used together");
