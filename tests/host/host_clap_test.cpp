@@ -93,6 +93,30 @@ TEST(ClapProbe, ReportsWhatAHostLearnsAndKnowsAClapByItsExport) {
     }
 }
 
+// --json: one object for the file, each plug-in with the VST 2.x probe's field names where
+// they apply.
+TEST(ClapProbe, JsonHasTheFieldsOfTheTextReport) {
+    const RunResult probe = runHost({"probe", "--json", "--plugin", CQHOST_CLAP_PASS});
+    ASSERT_EQ(probe.status, 0) << probe.err;
+    EXPECT_EQ(probe.out.rfind("{\n  \"path\": ", 0), 0u) << probe.out;
+    for (const char* expected :
+         {"\"entry\": \"clap_entry\"", "\"clapVersion\": \"1.2.10\"", "\"plugins\": [\n    {",
+          "\"id\": \"org.cqscope.test.pass\"", "\"effectName\": \"Fixture Pass\"",
+          "\"version\": \"1.2\"", "\"features\": [\"audio-effect\", \"analyzer\", \"stereo\"]",
+          "\"numInputs\": 2", "\"numOutputs\": 2",
+          "\"audioInputs\": [{\"id\": 1, \"name\": \"Input\", \"channels\": 2, \"type\": "
+          "\"stereo\"",
+          "\"noteInputs\": [{\"id\": 3, \"name\": \"Notes\"", "\"noteOutputs\": []",
+          "\"initialDelay\": 0",
+          "\"editor\": {\"embedded\": [\"x11\"], \"floating\": [], \"resizable\": false, "
+          "\"width\": 960, \"height\": 512}",
+          "\"hostRequests\": [\"clap.thread-check\", \"clap.timer-support\", "
+          "\"clap.posix-fd-support\"]",
+          "\"hostRulesBroken\": []\n    }\n  ]\n}\n"}) {
+        EXPECT_NE(probe.out.find(expected), std::string::npos) << expected << "\n" << probe.out;
+    }
+}
+
 TEST(ClapProcess, PassesAudioThroughBitForBitInPlaceAndHalvesOnSeparateBuffers) {
     ScratchDir dir;
     // Full-range float noise over a length that is not a whole number of blocks.

@@ -199,9 +199,6 @@ TEST(HostBadInput, OneLineNonZeroExitAndNoOutput) {
          {"render", "@dir/in.wav", "--plugin", gain, "--midi", "@dir/cut.mid", "--out",
           "@dir/out.png"},
          "cut.mid is damaged at byte 22: chunk \"MTrk\" of 8 bytes runs past the end"},
-        {"analyse: unknown data type",
-         {"analyse", "@dir/in.wav", "--out", "@dir/out.xyz"},
-         "unknown data type '.xyz'"},
         {"analyse: text as audio",
          {"analyse", "@dir/text.txt", "--out", "@dir/out.csv"},
          "as audio"},
@@ -265,6 +262,81 @@ TEST(HostBadInput, FailedRunLeavesExistingOutputUntouched) {
     EXPECT_NE(run.status, 0);
     EXPECT_EQ(fileBytes(dir.file("out.wav")), "previous result");
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.wav", "out.wav"}));
+}
+
+// Mistakes in the command line itself exit 2, whatever part of the program finds them, with
+// one line and nothing written.
+TEST(HostBadInput, UsageMistakesExitTwo) {
+    ScratchDir dir;
+    writeAudio(dir.file("in.wav"), sine(440.0, 44100, 0.5, 2), 2, 44100);
+    const std::string gain = CQHOST_FIXTURE_GAIN;
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"render", "@dir/in.wav", "--out", "@dir/v.mp4", "--fps", "100000"}, "from 1 to 240"},
+        {{"render", "@dir/in.wav", "--out", "@dir/v.mp4", "--fps", "0.5"}, "from 1 to 240"},
+        {{"render", "@dir/in.wav", "--out", ""}, "--out needs a path"},
+        {{"render", "@dir/in.wav", "--lossless", "--out", "@dir/v.mp4"}, "needs a .mkv"},
+        {{"render", "@dir/in.wav", "--every", "0.0000001", "--out", "@dir/f"}, "at least 0.001"},
+        {{"analyse", "@dir/in.wav", "--every", "0.0009"}, "at least 0.001"},
+        {{"analyse", "@dir/in.wav", "--peaks", "3", "--peaks-out", ""}, "--peaks-out needs a"},
+        {{"process", "--plugin", gain, "@dir/in.wav", ""}, "not an empty path"},
+        {{"probe", "--plugin", ""}, "--plugin needs a path"},
+        {{"analyse", ""}, "not an empty path"},
+        {{"analyse", "@dir/in.wav", "--out", "@dir/out.xyz"}, "unknown data type '.xyz'"},
+        {{"analyse", "@dir/in.wav", "--peaks", "3", "--peaks-out", "@dir/p.csv", "--out",
+          "@dir/p.csv"},
+         "name the same file"},
+    };
+    for (const auto& [words, message] : cases) {
+        std::vector<std::string> args;
+        for (std::string arg : words) {
+            if (arg.rfind("@dir", 0) == 0) arg = dir.path() + arg.substr(4);
+            args.push_back(arg);
+        }
+        const RunResult run = runHost(args, dir.path());
+        EXPECT_EQ(run.status, 2) << message << ": " << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(lineCount(run.err), 1) << run.err;
+        EXPECT_EQ(run.out, "") << message;
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"in.wav"}) << message;
+    }
+    // A number far beyond any audio is written as a number, not as 300 digits.
+    const RunResult huge = runHost({"analyse", dir.file("in.wav"), "--every", "1e308"}, dir.path());
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_NE(huge.err.find("(1e+308 s)"), std::string::npos) << huge.err;
+    EXPECT_LT(huge.err.size(), 200u) << huge.err;
+}
+
+// A WAV whose header promises more than the file holds is read as far as it goes, by every
+// command that reads audio, with one warning line that says how much is missing.
+TEST(HostBadInput, TruncatedWavIsReadWithOneWarning) {
+    ScratchDir dir;
+    writeAudio(dir.file("whole.wav"), sine(440.0, 44100, 1.0, 1), 1, 44100);
+    const std::string whole = fileBytes(dir.file("whole.wav"));
+    // 16-bit mono: half the data is 0.5 s.
+    const size_t dataBytes = 44100 * 2;
+    writeFile(dir.file("cut.wav"), whole.substr(0, whole.size() - dataBytes / 2));
+    const std::string warning =
+        "cqscope-host: warning: " + dir.file("cut.wav") +
+        " is cut short: its header promises 1.000 s (44100 frames) of audio but the file holds "
+        "0.500 s (22050 frames); going on with what is there\n";
+    std::vector<std::vector<std::string>> commands = {
+        {"analyse", dir.file("cut.wav"), "--out", dir.file("cut.csv")},
+        {"process", "--plugin", CQHOST_FIXTURE_GAIN, dir.file("cut.wav"), dir.file("out.wav")},
+    };
+    if (cqscopeHasEditor()) {
+        commands.push_back({"render", "--plugin", cqscopePlugin(), dir.file("cut.wav"), "--out",
+                            dir.file("cut.png")});
+    }
+    for (const auto& args : commands) {
+        const RunResult run = runHost(args);
+        EXPECT_EQ(run.status, 0) << args[0] << ": " << run.err;
+        EXPECT_EQ(run.err, warning) << args[0];
+    }
+    EXPECT_EQ(readAudio(dir.file("out.wav")).samples.size(), 22050u);
+    // The same file whole gets no word.
+    const RunResult run = runHost({"analyse", dir.file("whole.wav"), "--out", dir.file("w.csv")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
 }
 
 // Inputs that nobody can read, root included: a path that runs through a regular file and a

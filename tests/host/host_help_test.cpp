@@ -109,7 +109,7 @@ TEST(HostOptions, NumbersAreReadWholeAndInRange) {
         {{"render", "--threads", "0"}, "--threads needs"},
         {{"render", "--fps", "nan"}, "--fps: 'nan' is not a number of frames per second"},
         {{"render", "--every", "1e999"}, "--every: '1e999' is not a time in seconds"},
-        {{"render", "--every", "0"}, "--every needs a period above 0"},
+        {{"render", "--every", "0"}, "--every needs a period of at least 0.001 s"},
         {{"analyse", "in.wav", "--peaks", "961"}, "--peaks needs a whole number from 1 to 960"},
         {{"listen", "--seconds", ""}, "--seconds needs a time in seconds"},
         {{"validate", "--strictness", "5.0"}, "--strictness needs a whole number from 1 to 10"},

@@ -3,6 +3,7 @@
 // sound is the input's, from its first sample. Also: PNG bytes that do not depend on the
 // number of threads, and the output types and encoders we cannot write.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -416,21 +417,44 @@ TEST_F(HostVideo, PicturesAreTheSameBytesWithAnyThreadCount) {
     EXPECT_EQ(fileBytes(dir_.file("3.png")), fileBytes(dir_.file("t2/frame-0012.png")));
 }
 
+// Samples no encoder takes (not finite, or far beyond full scale) reach the video's sound as 0
+// or clipped, with one warning line naming where the first is; the pictures see them as they
+// are.
+TEST_F(HostVideo, SoundThatIsNotFiniteIsMadeSafeWithOneWarning) {
+    auto samples = sine(440.0, 44100, 1.0, 1, 0.5);
+    samples[11025] = std::nanf("");
+    samples[22050] = INFINITY;
+    samples[33075] = 3e38f;
+    writeAudio(dir_.file("odd.wav"), samples, 1, 44100, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    const RunResult result = run({dir_.file("odd.wav"), "--out", dir_.file("odd.mp4")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err,
+              "cqscope-host: warning: the audio at 0.250 s has a sample that is not finite or "
+              "beyond full scale; the video's sound has such samples as 0 or clipped to [-1, "
+              "1]\n");
+    const Decoded video = decode(dir_.file("odd.mp4"));
+    EXPECT_EQ(video.audioCodec, "aac");
+    ASSERT_GT(video.samples.size(), samples.size() / 2);
+    for (float sample : video.samples) ASSERT_TRUE(std::isfinite(sample) && std::fabs(sample) < 2);
+}
+
 TEST_F(HostVideo, OutputsWeCannotWriteFailWithOneLineAndNoFile) {
     struct Case {
         std::vector<std::string> args;
         std::string message;
+        int status;  // 2 for a mistake in the command line
         std::vector<std::pair<std::string, std::string>> environment;
     };
     const std::vector<Case> cases{
-        {{"--out", "@dir/out.avi"}, "cannot tell what to write", {}},
-        {{"--out", "@dir/out.mp4", "--lossless"}, "needs a .mkv", {}},
-        {{"--out", "@dir/out.mp4", "--every", "1"}, "do not apply", {}},
-        {{"--out", "@dir/out.png", "--fps", "25"}, "--fps is for a video", {}},
-        {{"--out", "@dir/out.mkv", "--fps", "1000"}, "from 1 to 240", {}},
+        {{"--out", "@dir/out.avi"}, "cannot tell what to write", 2, {}},
+        {{"--out", "@dir/out.mp4", "--lossless"}, "needs a .mkv", 2, {}},
+        {{"--out", "@dir/out.mp4", "--every", "1"}, "do not apply", 2, {}},
+        {{"--out", "@dir/out.png", "--fps", "25"}, "--fps is for a video", 2, {}},
+        {{"--out", "@dir/out.mkv", "--fps", "1000"}, "from 1 to 240", 2, {}},
         // This machine's FFmpeg without libx264, as a build without it would be.
         {{"--out", "@dir/out.mp4"},
          "has no H.264 encoder (libx264)",
+         1,
          {{"LD_PRELOAD", CQHOST_HIDE_ENCODER_SHIM},
           {"CQHOST_HIDDEN_ENCODER", "libx264"},
           {"ASAN_OPTIONS", "verify_asan_link_order=0"}}},
@@ -442,7 +466,7 @@ TEST_F(HostVideo, OutputsWeCannotWriteFailWithOneLineAndNoFile) {
         }
         ScopedEnvironment environment(c.environment);
         const RunResult result = run(args);
-        EXPECT_EQ(result.status, 1) << c.message;
+        EXPECT_EQ(result.status, c.status) << c.message;
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_TRUE(dir_.entries().empty()) << c.message;

@@ -169,11 +169,8 @@ void analyseFile(const std::string& audio, const std::string& outPath,
     // The same small tolerance as render's, so that a period dividing the length reaches the end.
     const long long rows = static_cast<long long>(std::floor((duration + kTimeTolerance) / period));
     if (rows < 1) {
-        char text[128];
-        std::snprintf(text, sizeof text,
-                      "audio file %s (%.3f s) is shorter than one period (%.3f s)", audio.c_str(),
-                      duration, period);
-        throw HostError(text);
+        throw HostError("audio file " + audio + " (" + secondsText(duration) +
+                        ") is shorter than one period (" + secondsText(period) + ")");
     }
     std::vector<TimedMidiMessage> midi;
     if (options.midi) midi = readMidiFile(*options.midi, sampleRate);
@@ -216,7 +213,7 @@ void analyseFile(const std::string& audio, const std::string& outPath,
     }
     analysis->finish();
     progress.finish();
-    std::printf("wrote %s (%lld rows)\n", outPath.c_str(), rows);
+    reportWritten("wrote " + outPath + " (" + std::to_string(rows) + " rows)");
 }
 
 // Creates --out-dir when it does not exist (its parent must).
@@ -290,14 +287,12 @@ class AnalyseCommand : public Command {
                   "is 1 if any failed. Two files of one NAME (a.wav, a.flac) are refused before\n"
                   "any work. Also: cqscope-host analyze.\n") {
         alias("analyze");
-        value("--midi", "FILE", "a Standard MIDI File played with the audio (one AUDIO only)",
-              [this](const std::string& file) { options_.midi = file; });
+        path("--midi", "FILE", "a Standard MIDI File played with the audio (one AUDIO only)",
+             [this](const std::string& file) { options_.midi = file; });
         value("--every", "SECONDS", "a row every SECONDS (default: the display's 0.1 s)",
-              [this](const std::string& text) {
-                  options_.every = parsePositiveSeconds("--every", text, "a period above 0");
-              });
-        value("--out", "DATA", "the data file of one AUDIO: DATA.csv, .json or .npy",
-              [this](const std::string& path) { options_.out = path; });
+              [this](const std::string& text) { options_.every = parsePeriod("--every", text); });
+        path("--out", "DATA", "the data file of one AUDIO: DATA.csv, .json or .npy",
+             [this](const std::string& path) { options_.out = path; });
         value("--out-dir", "DIR", "the folder for NAME.TYPE of each AUDIO",
               [this](const std::string& folder) {
                   if (folder.empty()) throw UsageError("--out-dir needs a folder");
@@ -313,15 +308,31 @@ class AnalyseCommand : public Command {
         value("--peaks", "N",
               "prints the N strongest peaks of each refresh (note, cents, Hz)\non stderr",
               [this](const std::string& text) { options_.peaks = parsePeakCount(text); });
-        value("--peaks-out", "FILE", "the peaks into FILE instead of stderr",
-              [this](const std::string& file) { options_.peaksOut = file; });
+        path("--peaks-out", "FILE", "the peaks into FILE instead of stderr",
+             [this](const std::string& file) { options_.peaksOut = file; });
     }
 
   private:
     int run(const std::vector<std::string>& operands) override {
         if (operands.empty()) throw UsageError("analyse needs an audio file");
+        for (const std::string& audio : operands) {
+            if (audio.empty()) throw UsageError("analyse needs audio files, not an empty path");
+        }
         options_.audio = operands;
         if (options_.peaksOut && !options_.peaks) throw UsageError("--peaks-out needs --peaks N");
+        if (options_.peaksOut && options_.out && *options_.peaksOut == *options_.out) {
+            throw UsageError("--out and --peaks-out name the same file");
+        }
+        if (options_.out) {
+            // A data type we cannot write is a mistake in the command line.
+            try {
+                checkAnalysisPath(*options_.out);
+            } catch (const UsageError&) {
+                throw;
+            } catch (const HostError& error) {
+                throw UsageError(error.what());
+            }
+        }
         if (options_.out && (options_.outDir || given("--type"))) {
             throw UsageError("--out names the data file; it takes neither --out-dir nor --type");
         }

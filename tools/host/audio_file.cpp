@@ -4,11 +4,73 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "host_error.h"
 
 namespace cqhost {
+namespace {
+
+std::uint32_t littleEndian32(const unsigned char* bytes) {
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// "1.000 s (48000 frames)", or only the seconds when frames are not whole blocks.
+std::string amountText(std::uint64_t bytes, std::uint32_t bytesPerSecond,
+                       std::uint32_t blockAlign) {
+    char text[96];
+    if (blockAlign > 0) {
+        std::snprintf(text, sizeof text, "%.3f s (%llu frames)",
+                      static_cast<double>(bytes) / bytesPerSecond,
+                      static_cast<unsigned long long>(bytes / blockAlign));
+    } else {
+        std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(bytes) / bytesPerSecond);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string wavTruncationNote(const std::string& path, long long fileSize) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char riff[12];
+    if (!in.read(reinterpret_cast<char*>(riff), sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 ||
+        std::memcmp(riff + 8, "WAVE", 4) != 0) {
+        return "";
+    }
+    std::uint32_t bytesPerSecond = 0, blockAlign = 0;
+    long long offset = 12;
+    // A chunk header at a time (id and size); the walk stops at the data chunk, after a
+    // bounded number of chunks, or at the end of the file.
+    for (int chunk = 0; chunk < 64 && offset + 8 <= fileSize; ++chunk) {
+        unsigned char header[24];
+        in.seekg(offset);
+        if (!in.read(reinterpret_cast<char*>(header), 8)) return "";
+        const std::uint32_t size = littleEndian32(header + 4);
+        if (std::memcmp(header, "fmt ", 4) == 0 && size >= 16) {
+            // Format tag, channels, sample rate, bytes a second, block size.
+            if (!in.read(reinterpret_cast<char*>(header + 8), 16)) return "";
+            bytesPerSecond = littleEndian32(header + 16);
+            blockAlign = header[20] | header[21] << 8;
+        } else if (std::memcmp(header, "data", 4) == 0) {
+            // 0 and 0xFFFFFFFF stand for "length unknown" in a WAV written to a stream.
+            const long long available = fileSize - (offset + 8);
+            if (size == 0 || size == 0xFFFFFFFFu || size <= available || bytesPerSecond == 0) {
+                return "";
+            }
+            return path + " is cut short: its header promises " +
+                   amountText(size, bytesPerSecond, blockAlign) + " of audio but the file holds " +
+                   amountText(static_cast<std::uint64_t>(std::max(0LL, available)), bytesPerSecond,
+                              blockAlign) +
+                   "; going on with what is there";
+        }
+        offset += 8 + static_cast<long long>(size) + (size & 1);
+    }
+    return "";
+}
 
 double integerFullScale(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
@@ -36,6 +98,11 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
     if (file_ == nullptr) {
         throw HostError("cannot read " + path + " as audio: " + sf_strerror(nullptr));
     }
+    // libsndfile reads a WAV cut short without a word: the user hears of it here.
+    if (S_ISREG(status.st_mode) && (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) {
+        const std::string note = wavTruncationNote(path, status.st_size);
+        if (!note.empty()) std::fprintf(stderr, "cqscope-host: warning: %s\n", note.c_str());
+    }
     if (info_.channels > 2) {
         const int channels = info_.channels;
         sf_close(file_);
@@ -56,6 +123,12 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
 
 AudioReader::~AudioReader() {
     if (file_ != nullptr) sf_close(file_);
+}
+
+void AudioReader::rewind() {
+    if (sf_seek(file_, 0, SEEK_SET) != 0) {
+        throw HostError("error reading " + path_ + ": " + sf_strerror(file_));
+    }
 }
 
 int AudioReader::read(float* left, float* right, int frames) {

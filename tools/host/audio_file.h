@@ -18,10 +18,15 @@ namespace cqhost {
 // formats are therefore read and written unnormalised and scaled here by the same factor.
 double integerFullScale(int format);
 
+// For a RIFF WAV file whose data chunk promises more bytes than the file of `fileSize` bytes
+// holds: a sentence saying how much the header promised and how much is there; otherwise "".
+std::string wavTruncationNote(const std::string& path, long long fileSize);
+
 class AudioReader {
   public:
     // Throws HostError for a missing or unreadable file, a file libsndfile does not take as
-    // audio, and a file with more than two channels.
+    // audio, and a file with more than two channels. A WAV cut short gets one warning line on
+    // stderr, and what it holds is read.
     explicit AudioReader(const std::string& path);
     ~AudioReader();
     AudioReader(const AudioReader&) = delete;
@@ -37,6 +42,8 @@ class AudioReader {
     // samples). Returns the number read; fewer than asked only at the end of the file.
     // Throws HostError on a read error.
     int read(float* left, float* right, int frames);
+    // Back to the first frame, for another pass. Throws HostError.
+    void rewind();
 
   private:
     std::string path_;

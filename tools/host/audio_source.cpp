@@ -21,9 +21,9 @@ int AudioSource::read(float* left, float* right, int count) {
     int done = readOnce(left, right, count);
     if (repeat_ == Repeat::Once) return done;
     while (done < count) {
-        // The end of a pass: the next one from the start (the file opened again).
+        // The end of a pass: the next one from the start.
         if (reader_) {
-            reader_ = std::make_unique<AudioReader>(*path_);
+            reader_->rewind();
         } else {
             position_ = 0;
         }

@@ -1,11 +1,14 @@
 // `probe` for CLAP plug-ins: what a host learns about each plug-in of a file, in the words of
 // the VST 2.x probe. Needs nothing of the system beyond the CLAP host, so both hosts share it.
 #include <cstdio>
+#include <optional>
 #include <sstream>
+#include <vector>
 
 #include "clap_commands.h"
 #include "clap_host.h"
 #include "host_error.h"
+#include "json_text.h"
 
 namespace cqhost {
 namespace {
@@ -56,8 +59,36 @@ void printNotePorts(std::ostringstream& out, const char* label,
     }
 }
 
-// Creates one plug-in of the file and reports what a host learns about it.
-void probePlugin(std::ostringstream& out, ClapLibrary& library, const ClapDescriptorInfo& d) {
+// What a host learns about one plug-in of the file.
+struct PluginReport {
+    ClapDescriptorInfo descriptor;
+    std::vector<ClapAudioPortInfo> audioIn, audioOut;
+    std::vector<ClapNotePortInfo> noteIn, noteOut;
+    std::optional<ClapGuiInfo> gui;
+    std::optional<std::uint32_t> latency;  // while active at kProbeRate
+    std::vector<std::string> asked, breaks;
+};
+
+// Creates one plug-in of the file, asks it what a host asks, and lets it go.
+PluginReport probePlugin(ClapLibrary& library, const ClapDescriptorInfo& d) {
+    PluginReport r;
+    r.descriptor = d;
+    ClapPlugin plugin(library, d.id);
+    r.audioIn = plugin.audioPorts(true);
+    r.audioOut = plugin.audioPorts(false);
+    r.noteIn = plugin.notePorts(true);
+    r.noteOut = plugin.notePorts(false);
+    r.gui = plugin.gui();
+    plugin.activate(kProbeRate, 1, kClapMaxBlock);
+    r.latency = plugin.latency();
+    plugin.deactivate();
+    r.asked = plugin.extensionsAsked();
+    r.breaks = plugin.ruleBreaks();
+    return r;
+}
+
+void printHuman(std::ostringstream& out, const PluginReport& r) {
+    const ClapDescriptorInfo& d = r.descriptor;
     out << "id:               " << d.id << "\n"
         << "name:             " << d.name << "\n"
         << "vendor:           " << d.vendor << "\n"
@@ -65,51 +96,146 @@ void probePlugin(std::ostringstream& out, ClapLibrary& library, const ClapDescri
         << "description:      " << d.description << "\n"
         << "url:              " << d.url << "\n"
         << "features:         " << joined(d.features) << "\n";
-    ClapPlugin plugin(library, d.id);
-    printAudioPorts(out, "audio inputs:     ", plugin.audioPorts(true));
-    printAudioPorts(out, "audio outputs:    ", plugin.audioPorts(false));
-    printNotePorts(out, "note inputs:      ", plugin.notePorts(true));
-    printNotePorts(out, "note outputs:     ", plugin.notePorts(false));
+    printAudioPorts(out, "audio inputs:     ", r.audioIn);
+    printAudioPorts(out, "audio outputs:    ", r.audioOut);
+    printNotePorts(out, "note inputs:      ", r.noteIn);
+    printNotePorts(out, "note outputs:     ", r.noteOut);
     out << "gui:              ";
-    if (const auto gui = plugin.gui()) {
-        out << "embedded " << joined(gui->embeddedApis) << "; floating "
-            << joined(gui->floatingApis) << "; ";
-        if (gui->hasSize) {
-            out << gui->width << " x " << gui->height;
+    if (r.gui) {
+        out << "embedded " << joined(r.gui->embeddedApis) << "; floating "
+            << joined(r.gui->floatingApis) << "; ";
+        if (r.gui->hasSize) {
+            out << r.gui->width << " x " << r.gui->height;
         } else {
             out << "size not reported";
         }
-        out << (gui->canResize ? ", resizable" : ", fixed size") << "\n";
+        out << (r.gui->canResize ? ", resizable" : ", fixed size") << "\n";
     } else {
         out << "none\n";
     }
-    plugin.activate(kProbeRate, 1, kClapMaxBlock);
-    const auto latency = plugin.latency();
-    plugin.deactivate();
     out << "latency:          "
-        << (latency ? std::to_string(*latency) + " frames" : std::string("not reported"))
+        << (r.latency ? std::to_string(*r.latency) + " frames" : std::string("not reported"))
         << " (active at " << static_cast<int>(kProbeRate) << " Hz)\n"
-        << "asked of the host: " << joined(plugin.extensionsAsked()) << "\n";
-    if (const auto breaks = plugin.ruleBreaks(); !breaks.empty()) {
-        out << "host rules broken: " << joined(breaks, "; ") << "\n";
+        << "asked of the host: " << joined(r.asked) << "\n";
+    if (!r.breaks.empty()) out << "host rules broken: " << joined(r.breaks, "; ") << "\n";
+}
+
+std::string jsonList(const std::vector<std::string>& items) {
+    std::string text = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) text += (i ? ", " : "") + jsonString(items[i]);
+    return text + "]";
+}
+
+// The channels of the main port (the first), as the VST 2.x record's input and output counts.
+std::uint32_t mainChannels(const std::vector<ClapAudioPortInfo>& ports) {
+    return ports.empty() ? 0 : ports.front().channelCount;
+}
+
+void printAudioPortsJson(std::ostringstream& out, const std::vector<ClapAudioPortInfo>& ports) {
+    out << "[";
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const ClapAudioPortInfo& p = ports[i];
+        out << (i ? ", " : "") << "{\"id\": " << p.id << ", \"name\": " << jsonString(p.name)
+            << ", \"channels\": " << p.channelCount << ", \"type\": " << jsonString(p.portType)
+            << ", \"flags\": " << p.flags << ", \"inPlacePair\": ";
+        if (p.inPlacePair == CLAP_INVALID_ID) {
+            out << "null}";
+        } else {
+            out << p.inPlacePair << "}";
+        }
     }
+    out << "]";
+}
+
+void printNotePortsJson(std::ostringstream& out, const std::vector<ClapNotePortInfo>& ports) {
+    out << "[";
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const ClapNotePortInfo& p = ports[i];
+        out << (i ? ", " : "") << "{\"id\": " << p.id << ", \"name\": " << jsonString(p.name)
+            << ", \"supportedDialects\": " << p.supportedDialects
+            << ", \"preferredDialect\": " << p.preferredDialect << "}";
+    }
+    out << "]";
+}
+
+// One plug-in as a JSON object, with the names of the VST 2.x probe's fields where they
+// apply (effectName, vendor, numInputs, numOutputs, initialDelay, editor).
+void printJson(std::ostringstream& out, const PluginReport& r) {
+    const ClapDescriptorInfo& d = r.descriptor;
+    out << "    {\n"
+        << "      \"id\": " << jsonString(d.id) << ",\n"
+        << "      \"effectName\": " << jsonString(d.name) << ",\n"
+        << "      \"vendor\": " << jsonString(d.vendor) << ",\n"
+        << "      \"version\": " << jsonString(d.pluginVersion) << ",\n"
+        << "      \"description\": " << jsonString(d.description) << ",\n"
+        << "      \"url\": " << jsonString(d.url) << ",\n"
+        << "      \"features\": " << jsonList(d.features) << ",\n"
+        << "      \"numInputs\": " << mainChannels(r.audioIn) << ",\n"
+        << "      \"numOutputs\": " << mainChannels(r.audioOut) << ",\n"
+        << "      \"audioInputs\": ";
+    printAudioPortsJson(out, r.audioIn);
+    out << ",\n      \"audioOutputs\": ";
+    printAudioPortsJson(out, r.audioOut);
+    out << ",\n      \"noteInputs\": ";
+    printNotePortsJson(out, r.noteIn);
+    out << ",\n      \"noteOutputs\": ";
+    printNotePortsJson(out, r.noteOut);
+    out << ",\n      \"initialDelay\": ";
+    if (r.latency) {
+        out << *r.latency;
+    } else {
+        out << "null";
+    }
+    out << ",\n      \"editor\": ";
+    if (!r.gui) {
+        out << "null";
+    } else {
+        out << "{\"embedded\": " << jsonList(r.gui->embeddedApis)
+            << ", \"floating\": " << jsonList(r.gui->floatingApis)
+            << ", \"resizable\": " << (r.gui->canResize ? "true" : "false");
+        if (r.gui->hasSize) {
+            out << ", \"width\": " << r.gui->width << ", \"height\": " << r.gui->height;
+        }
+        out << "}";
+    }
+    out << ",\n      \"hostRequests\": " << jsonList(r.asked)
+        << ",\n      \"hostRulesBroken\": " << jsonList(r.breaks) << "\n    }";
 }
 
 }  // namespace
 
 int runClapProbe(const ProbeOptions& options) {
-    if (options.json) throw HostError("probe --json is not available for CLAP plug-ins yet");
     std::ostringstream out;
     {
         ClapLibrary library(options.plugin);
         const auto descriptors = library.descriptors();
-        out << "plug-in:          " << options.plugin << " (entry clap_entry, CLAP "
-            << library.version().major << "." << library.version().minor << "."
-            << library.version().revision << ")\n"
-            << "plug-ins in file: " << descriptors.size() << "\n";
+        const clap_version version = library.version();
+        std::vector<PluginReport> reports;
         for (const auto& descriptor : descriptors) {
-            out << "\n";
-            probePlugin(out, library, descriptor);
+            reports.push_back(probePlugin(library, descriptor));
+        }
+        const std::string versionText = std::to_string(version.major) + "." +
+                                        std::to_string(version.minor) + "." +
+                                        std::to_string(version.revision);
+        if (options.json) {
+            out << "{\n"
+                << "  \"path\": " << jsonString(options.plugin) << ",\n"
+                << "  \"entry\": \"clap_entry\",\n"
+                << "  \"clapVersion\": " << jsonString(versionText) << ",\n"
+                << "  \"plugins\": [";
+            for (std::size_t i = 0; i < reports.size(); ++i) {
+                out << (i ? ",\n" : "\n");
+                printJson(out, reports[i]);
+            }
+            out << (reports.empty() ? "]\n}\n" : "\n  ]\n}\n");
+        } else {
+            out << "plug-in:          " << options.plugin << " (entry clap_entry, CLAP "
+                << versionText << ")\n"
+                << "plug-ins in file: " << descriptors.size() << "\n";
+            for (const PluginReport& report : reports) {
+                out << "\n";
+                printHuman(out, report);
+            }
         }
     }
     std::fputs(out.str().c_str(), stdout);

@@ -30,8 +30,8 @@ class ListenCommand : public Command {
         value("--seconds", "S", "stops after S seconds", [this](const std::string& text) {
             options_.seconds = parsePositiveSeconds("--seconds", text, "a time above 0");
         });
-        value("--picture", "FILE.png", "writes the display's last picture at the end",
-              [this](const std::string& file) { options_.picture = file; });
+        path("--picture", "FILE.png", "writes the display's last picture at the end",
+             [this](const std::string& file) { options_.picture = file; });
         flag("--no-window", "no window, even where an X display is reachable",
              [this] { options_.noWindow = true; });
     }

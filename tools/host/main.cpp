@@ -109,7 +109,12 @@ int main(int argc, char** argv) {
     using namespace cqhost;
     installInterruptCleanup();
     try {
-        return dispatchCommand(argc, argv);
+        // Every output of the command appears at its end, and only if nothing failed; a
+        // command that reports some of its inputs failed (exit 1) keeps what the others wrote.
+        OutputRun outputs;
+        const int status = dispatchCommand(argc, argv);
+        outputs.publish();
+        return status;
     } catch (const UsageError& error) {
         const std::string help = error.command.empty() ? "--help" : error.command + " --help";
         std::fprintf(stderr, "cqscope-host: %s (see cqscope-host %s)\n", error.what(),

@@ -55,6 +55,15 @@ double parsePositiveSeconds(const std::string& option, const std::string& text,
     return seconds;
 }
 
+double parsePeriod(const std::string& option, const std::string& text) {
+    constexpr double kShortestPeriod = 0.001;
+    const double seconds = parseSeconds(option, text);
+    if (seconds < kShortestPeriod) {
+        throw UsageError(option + " needs a period of at least 0.001 s, not " + text);
+    }
+    return seconds;
+}
+
 std::vector<double> parseTimeList(const std::string& option, const std::string& text) {
     std::vector<double> times;
     size_t start = 0;
@@ -172,6 +181,15 @@ void Command::value(std::string name, std::string valueName, std::string help,
             std::move(help))
         ->type_name(std::move(valueName))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+void Command::path(std::string name, std::string valueName, std::string help,
+                   std::function<void(const std::string&)> set) {
+    value(name, std::move(valueName), std::move(help),
+          [name, set = std::move(set)](const std::string& text) {
+              if (text.empty()) throw UsageError(name + " needs a path, not an empty one");
+              set(text);
+          });
 }
 
 bool Command::given(const std::string& name) const {

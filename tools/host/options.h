@@ -37,6 +37,9 @@ double parseSeconds(const std::string& option, const std::string& text);
 // As parseSeconds, and above 0; otherwise UsageError(option + " needs " + above).
 double parsePositiveSeconds(const std::string& option, const std::string& text,
                             const std::string& above);
+// A period of repeated work (--every): at least 1 ms, so that a slip of the finger cannot ask
+// for millions of outputs; otherwise UsageError.
+double parsePeriod(const std::string& option, const std::string& text);
 // "T[,T...]" as times in seconds.
 std::vector<double> parseTimeList(const std::string& option, const std::string& text);
 // --peaks N: a whole number from 1 to 960.
@@ -77,6 +80,9 @@ class Command {
     void flag(std::string name, std::string help, std::function<void()> set);
     void value(std::string name, std::string valueName, std::string help,
                std::function<void(const std::string&)> set);
+    // An option whose value is a path: as value(), and an empty one is a UsageError.
+    void path(std::string name, std::string valueName, std::string help,
+              std::function<void(const std::string&)> set);
     // Whether an option was given on this command line.
     bool given(const std::string& name) const;
     // The options given on this command line, in the order they are declared.

@@ -7,10 +7,10 @@
 
 namespace cqhost {
 
-PictureWriter::PictureWriter(int width, int height, int encoderThreads, bool flushEach)
+PictureWriter::PictureWriter(int width, int height, int encoderThreads, bool intoStagedFolder)
     : width_(width),
       height_(height),
-      flushEach_(flushEach),
+      intoStagedFolder_(intoStagedFolder),
       pixelCount_(static_cast<size_t>(width) * height),
       pool_(pixelCount_),
       // Two pictures per encoder in hand or waiting: enough to keep each busy while the
@@ -37,7 +37,7 @@ void PictureWriter::run(Job& job) const {
             job.encoded->set_exception(std::current_exception());
         }
     }
-    writeFileAtomically(job.path, job.bytes.get(), flushEach_);
+    writeFileAtomically(job.path, job.bytes.get(), intoStagedFolder_);
 }
 
 void PictureWriter::add(const std::string& path, const std::uint32_t* pixels) {

@@ -26,10 +26,9 @@ namespace cqhost {
 class PictureWriter {
   public:
     // encoderThreads: threads that encode beside the render; 0 encodes inside add().
-    // flushEach: each file goes to disk before it is renamed into place; false for a caller
-    // that flushes them all at the end (a folder of numbered pictures: one flush, not one
-    // per picture).
-    PictureWriter(int width, int height, int encoderThreads, bool flushEach = true);
+    // intoStagedFolder: the paths lie in a StagedFolder, flushed and published whole at the
+    // end (one flush, not one per picture).
+    PictureWriter(int width, int height, int encoderThreads, bool intoStagedFolder = false);
     // Stops the encoders; pictures not yet written are dropped.
     ~PictureWriter();
     PictureWriter(const PictureWriter&) = delete;
@@ -60,7 +59,7 @@ class PictureWriter {
     void rethrowFailure();
 
     int width_, height_;
-    bool flushEach_;
+    bool intoStagedFolder_;
     size_t pixelCount_;
     PixelPool pool_;
     size_t maxQueued_;

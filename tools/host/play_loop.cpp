@@ -8,8 +8,10 @@
 namespace cqhost {
 
 std::string secondsText(double seconds) {
+    // Milliseconds for the times of a song; a number far beyond any audio (a slip of the
+    // finger) as a short one.
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f s", seconds);
+    std::snprintf(text, sizeof text, seconds < 1e9 ? "%.3f s" : "%.3g s", seconds);
     return text;
 }
 

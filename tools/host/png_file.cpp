@@ -230,7 +230,7 @@ std::string encodePng(const std::uint32_t* pixels, int width, int height) {
     return out;
 }
 
-void writeFileAtomically(const std::string& path, const std::string& bytes, bool flushNow) {
+void writeFileAtomically(const std::string& path, const std::string& bytes, bool inStagedFolder) {
     AtomicOutputFile output(path);
     const char* data = bytes.data();
     size_t left = bytes.size();
@@ -241,7 +241,7 @@ void writeFileAtomically(const std::string& path, const std::string& bytes, bool
         data += written;
         left -= static_cast<size_t>(written);
     }
-    output.commit(flushNow);
+    output.commit(!inStagedFolder, !inStagedFolder);
 }
 
 void writePng(const std::string& path, const std::uint32_t* pixels, int width, int height) {

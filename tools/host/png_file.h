@@ -16,10 +16,11 @@ namespace cqhost {
 // fails.
 std::string encodePng(const std::uint32_t* pixels, int width, int height);
 
-// Writes `bytes` to `path` atomically (a temporary in the same folder, renamed when
-// complete), flushed to disk first unless `flushNow` is false (see AtomicOutputFile::commit).
-// Throws HostError when the file cannot be written.
-void writeFileAtomically(const std::string& path, const std::string& bytes, bool flushNow = true);
+// Writes `bytes` to `path` as an AtomicOutputFile, published with the run's other outputs.
+// A file in a StagedFolder (`inStagedFolder`) is neither flushed on its own nor held back: the
+// folder is flushed and published whole. Throws HostError when the file cannot be written.
+void writeFileAtomically(const std::string& path, const std::string& bytes,
+                         bool inStagedFolder = false);
 
 // encodePng and writeFileAtomically in one.
 void writePng(const std::string& path, const std::uint32_t* pixels, int width, int height);

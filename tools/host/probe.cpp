@@ -5,6 +5,7 @@
 #include "clap_commands.h"
 #include "clap_host.h"
 #include "commands.h"
+#include "json_text.h"
 #include "plugin_host.h"
 
 namespace cqhost {
@@ -44,23 +45,6 @@ std::string hex(VstInt32 value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
     return text;
-}
-
-std::string jsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            quoted += escaped;
-        } else {
-            quoted += static_cast<char>(c);
-        }
-    }
-    return quoted + "\"";
 }
 
 struct ProbeResult {

@@ -67,8 +67,8 @@ class ProbeCommand : public Command {
                   "programs and what it can do. The plug-in is loaded in a child process: one\n"
                   "that crashes or hangs while loading is reported in one line.\n") {
         options_.plugin = defaultPluginPath();
-        value("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
-              [this](const std::string& path) { options_.plugin = path; });
+        path("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
+             [this](const std::string& path) { options_.plugin = path; });
         flag("--json", "as JSON", [this] { options_.json = true; });
         value("--timeout", "SECONDS", "gives up on a plug-in still loading after this (default 30)",
               [this](const std::string& text) {

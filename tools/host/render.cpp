@@ -17,6 +17,7 @@
 #include "commands.h"
 #include "display/display_geometry.h"
 #include "host_error.h"
+#include "output_file.h"
 #include "peaks.h"
 #include "platform_api.h"
 #include "plugin_analysis.h"
@@ -196,7 +197,7 @@ int runRender(const RenderOptions& options) {
     sink->open(target->size().width, target->size().height);
     EditorRender render(options, audio, time, plan, *sink, *target);
     render.run();
-    std::printf("%s\n", sink->summary().c_str());
+    reportWritten(sink->summary());
     return 0;
 }
 

@@ -17,29 +17,29 @@ class RenderCommand : public Command {
               "--out NAME.mp4 or NAME.mkv writes a video of the editor with AUDIO's sound\n"
               "(H.264 and AAC; --lossless, for .mkv: FFV1 and FLAC). Times are seconds.\n") {
         options_.plugin = defaultPluginPath();
-        value("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
-              [this](const std::string& path) { options_.plugin = path; });
-        value("--midi", "FILE", "a Standard MIDI File played with the audio",
-              [this](const std::string& file) { options_.midi = file; });
+        path("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
+             [this](const std::string& path) { options_.plugin = path; });
+        path("--midi", "FILE", "a Standard MIDI File played with the audio",
+             [this](const std::string& file) { options_.midi = file; });
         value("--at", "T[,T...]", "pictures at these times",
               [this](const std::string& text) { options_.at = parseTimeList("--at", text); });
         value("--every", "SECONDS", "a picture every SECONDS, into numbered files in --out",
-              [this](const std::string& text) {
-                  options_.every = parsePositiveSeconds("--every", text, "a period above 0");
-              });
+              [this](const std::string& text) { options_.every = parsePeriod("--every", text); });
         value(
             "--hold-at", "T", "clicks the display's Hold button at this time",
             [this](const std::string& text) { options_.holdAt = parseSeconds("--hold-at", text); });
-        value("--out", "PATH", "the picture, the folder of pictures, or the video",
-              [this](const std::string& path) { options_.out = path; });
+        path("--out", "PATH", "the picture, the folder of pictures, or the video",
+             [this](const std::string& path) { options_.out = path; });
         value("--peaks", "N",
               "prints the N strongest peaks of each picture (note, cents, Hz)\non stderr",
               [this](const std::string& text) { options_.peaks = parsePeakCount(text); });
-        value("--peaks-out", "FILE", "the peaks into FILE instead of stderr",
-              [this](const std::string& file) { options_.peaksOut = file; });
+        path("--peaks-out", "FILE", "the peaks into FILE instead of stderr",
+             [this](const std::string& file) { options_.peaksOut = file; });
         value("--fps", "N", "video frames a second (default 30)", [this](const std::string& text) {
             options_.fps = parseNumber("--fps", text, "a number of frames per second");
-            if (*options_.fps <= 0.0) throw UsageError("--fps needs a rate above 0");
+            if (*options_.fps < 1.0 || *options_.fps > 240.0) {
+                throw UsageError("--fps needs a rate from 1 to 240 frames per second, not " + text);
+            }
         });
         flag("--lossless", "video as FFV1 and FLAC (.mkv)", [this] { options_.lossless = true; });
         value("--threads", "N", "threads to use (default: one per core)",
@@ -54,11 +54,17 @@ class RenderCommand : public Command {
     int run(const std::vector<std::string>& operands) override {
         if (operands.size() > 1) throw UsageError("render takes at most one audio file");
         if (given("--x11")) return runLive(operands);
+        if (!operands.empty() && operands[0].empty()) {
+            throw UsageError("render needs an audio file, not an empty path");
+        }
         if (!operands.empty()) options_.audio = operands[0];
         if (!options_.at.empty() && options_.every) {
             throw UsageError("--at and --every cannot be used together");
         }
         if (options_.peaksOut && !options_.peaks) throw UsageError("--peaks-out needs --peaks N");
+        if (options_.peaksOut && options_.out && *options_.peaksOut == *options_.out) {
+            throw UsageError("--out and --peaks-out name the same file");
+        }
         return runRender(options_);
     }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "host_error.h"
+#include "options.h"
 #include "output_file.h"
 #include "play_loop.h"
 #include "video_file.h"
@@ -47,18 +48,18 @@ bool isFolder(const std::string& path) {
 void checkOptionsFor(OutputKind kind, const RenderOptions& options, const std::string& path) {
     if (kind == OutputKind::Video) {
         if (!options.at.empty() || options.every) {
-            throw HostError(
+            throw UsageError(
                 "a video has a frame at every --fps step, so --at and --every do not "
                 "apply to " +
                 path);
         }
-        if (options.fps && (*options.fps < 1.0 || *options.fps > 240.0)) {
-            throw HostError("--fps needs a rate from 1 to 240 frames per second");
+        if (options.lossless && fileExtension(path) != "mkv") {
+            throw UsageError("--lossless needs a .mkv video, not " + path);
         }
         return;
     }
-    if (options.fps) throw HostError("--fps is for a video (.mp4 or .mkv), not " + path);
-    if (options.lossless) throw HostError("--lossless is for a video (.mkv), not " + path);
+    if (options.fps) throw UsageError("--fps is for a video (.mp4 or .mkv), not " + path);
+    if (options.lossless) throw UsageError("--lossless is for a video (.mkv), not " + path);
 }
 
 // A video's frames: one at every frame step of the audio.
@@ -85,9 +86,9 @@ void planPictures(RenderPlan& plan, const RenderOptions& options, const AudioSou
     if (options.out) {
         const std::string extension = fileExtension(*options.out);
         if (!numbered && extension != "png" && !extension.empty() && !isFolder(*options.out)) {
-            throw HostError("cannot tell what to write to " + *options.out +
-                            ": name a .png picture, a .mp4 or .mkv video, or a folder for "
-                            "numbered pictures");
+            throw UsageError("cannot tell what to write to " + *options.out +
+                             ": name a .png picture, a .mp4 or .mkv video, or a folder for "
+                             "numbered pictures");
         }
     }
     checkOptionsFor(plan.kind, options, options.out.value_or("a picture"));

@@ -1,5 +1,7 @@
 #include "video_file.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "host_error.h"
@@ -12,6 +14,20 @@ namespace {
 // render's uneven pace (a refresh with a transform, then frames that only repeat).
 constexpr size_t kMaxQueuedFrames = 6;
 
+// Makes `samples` fit the sound encoders: a value that is not finite becomes 0 and the rest are
+// clipped to [-1, 1] (the full scale of AAC's float input and FLAC's integers). Returns the
+// index of the first sample changed, or -1.
+long long fitForEncoder(std::vector<float>& samples) {
+    long long first = -1;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const float value = samples[i];
+        if (std::isfinite(value) && value >= -1.0f && value <= 1.0f) continue;
+        samples[i] = std::isfinite(value) ? std::fmin(std::fmax(value, -1.0f), 1.0f) : 0.0f;
+        if (first < 0) first = static_cast<long long>(i);
+    }
+    return first;
+}
+
 }  // namespace
 
 bool isVideoPath(const std::string& path) {
@@ -23,7 +39,8 @@ VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format, boo
     : encoder_(std::make_unique<VideoEncoder>(path, format)),
       pixelCount_(static_cast<size_t>(format.width) * format.height),
       pool_(pixelCount_),
-      channels_(format.channels) {
+      channels_(format.channels),
+      sampleRate_(format.sampleRate) {
     if (encoderThread) thread_ = std::thread([this] { work(); });
 }
 
@@ -42,7 +59,21 @@ VideoWriter::~VideoWriter() {
 void VideoWriter::addAudio(const float* left, const float* right, int frames) {
     Item item;
     item.left.assign(left, left + frames);
-    if (channels_ > 1) item.right.assign(right, right + frames);
+    long long changed = fitForEncoder(item.left);
+    if (channels_ > 1) {
+        item.right.assign(right, right + frames);
+        const long long changedRight = fitForEncoder(item.right);
+        if (changed < 0 || (changedRight >= 0 && changedRight < changed)) changed = changedRight;
+    }
+    if (changed >= 0 && !warnedOfSamples_) {
+        warnedOfSamples_ = true;
+        std::fprintf(stderr,
+                     "cqscope-host: warning: the audio at %.3f s has a sample that is not finite "
+                     "or beyond full scale; the video's sound has such samples as 0 or clipped "
+                     "to [-1, 1]\n",
+                     static_cast<double>(samplesIn_ + changed) / sampleRate_);
+    }
+    samplesIn_ += frames;
     submit(std::move(item));
 }
 

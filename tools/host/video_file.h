@@ -36,7 +36,9 @@ class VideoWriter {
     VideoWriter(const VideoWriter&) = delete;
     VideoWriter& operator=(const VideoWriter&) = delete;
 
-    // The next `frames` samples of each channel (`right` is ignored for one channel).
+    // The next `frames` samples of each channel (`right` is ignored for one channel). The
+    // sound encoded has samples that are not finite replaced by 0 and the others clipped to
+    // [-1, 1]; the first such sample gets one warning line on stderr.
     void addAudio(const float* left, const float* right, int frames);
     // The next frame: width x height pixels, 0x00RRGGBB, top row first.
     void addFrame(const std::uint32_t* pixels);
@@ -60,6 +62,9 @@ class VideoWriter {
     size_t pixelCount_;
     PixelPool pool_;
     int channels_;
+    int sampleRate_;
+    long long samplesIn_ = 0;  // frames handed to addAudio so far
+    bool warnedOfSamples_ = false;
     std::shared_ptr<const std::vector<std::uint32_t>> previous_;  // shared with its item
 
     std::mutex mutex_;

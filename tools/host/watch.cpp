@@ -118,8 +118,8 @@ class WatchCommand : public Command {
                   "demo chord) through the plug-in in real time, over and over, until the window\n"
                   "is closed, Ctrl-C, or --seconds have passed.\n") {
         options_.plugin = defaultPluginPath();
-        value("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
-              [this](const std::string& path) { options_.plugin = path; });
+        path("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
+             [this](const std::string& path) { options_.plugin = path; });
         value("--seconds", "S", "stops after S seconds", [this](const std::string& text) {
             options_.seconds = parsePositiveSeconds("--seconds", text, "a time above 0");
         });

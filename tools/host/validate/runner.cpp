@@ -196,8 +196,8 @@ class ValidateCommand : public Command {
                   "Runs host-side robustness checks on the plug-in, one line per check, and exits\n"
                   "non-zero when one fails; each check runs in a child process of its own.\n") {
         options_.plugin = defaultPluginPath();
-        value("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
-              [this](const std::string& path) { options_.plugin = path; });
+        path("--plugin", "PATH", "the plug-in (default: cqscope.so beside this program)",
+             [this](const std::string& path) { options_.plugin = path; });
         value("--strictness", "1..10", "how long and how often each check runs (default 5)",
               [this](const std::string& text) {
                   options_.strictness = static_cast<int>(
