@@ -6,11 +6,12 @@
 #                                           cqscope32.clap and an install note
 # from release builds of their own (build-release, build-win32, build-win64), and checks the
 # Debian package with lintian. On a fresh Debian 12 machine (as root) it first installs what is
-# missing. Files carry the last commit's time, so two runs on one commit give the same archives.
+# missing for that (scripts/setup.sh --for package), nothing of the test suite's tools. Files
+# carry the last commit's time, so two runs on one commit give the same archives.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh --for package
 version=$(sed -n 's/^project(cqscope VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || date +%s)
 export SOURCE_DATE_EPOCH

@@ -2,13 +2,16 @@
 # Installs, with apt-get, the Debian packages that one of cqscope's commands needs and that this
 # machine lacks; quiet when everything is present. Run as root (or with the packages present).
 #
-#   scripts/setup.sh [--for demo|test|bench]     (default: test)
+#   scripts/setup.sh [--for demo|test|bench|package]     (default: test)
 #
-#   demo    building the plug-in and cqscope-host (scripts/demo.sh)
+#   demo    building every Linux artefact: the plug-in, its LV2 bundle and CLAP file, and
+#           cqscope-host (scripts/demo.sh)
 #   test    the whole suite of scripts/test.sh: the demo's packages, the test tools, the
 #           sanitizers, MinGW-w64 and Wine for the Windows builds, the release tools
 #   bench   the benchmarks under bench/: the demo's packages, Google Benchmark, and the FFmpeg
 #           and SoX commands cqscope-host is compared with
+#   package the release packages of scripts/package.sh: the demo's packages, MinGW-w64 for the
+#           Windows DLLs and CLAP files, and dpkg-dev, lintian, file and zip
 #
 # Packages are required or optional. A required package that cannot be installed stops set-up
 # with one line naming it and apt's reason (exit 1). An optional one is installed on its own,
@@ -34,20 +37,27 @@ while (($#)); do
       shift
       ;;
     *)
-      echo "usage: scripts/setup.sh [--for demo|test|bench]" >&2
+      echo "usage: scripts/setup.sh [--for demo|test|bench|package]" >&2
       exit 2
       ;;
   esac
 done
 
-# Building the plug-in (its X11 presenter) and cqscope-host (audio, MIDI, PNG and video files;
-# its command line is read with CLI11).
+# Building the plug-in (its X11 presenter), the LV2 bundle (the LV2 headers) and cqscope-host
+# (audio, MIDI, PNG and video files; its command line is read with CLI11).
 demo_required=(
   cmake ninja-build g++ pkg-config
   libsndfile1-dev libpng-dev zlib1g-dev libcli11-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
-  libx11-dev libxext-dev
+  libx11-dev libxext-dev lv2-dev
 )
+# The Windows builds: MinGW-w64 cross compilers.
+mingw_required=(
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+)
+# The release packages: dpkg-shlibdeps, lintian, file (which lintian runs), zip.
+release_required=(dpkg-dev lintian file zip)
 # The default suite of scripts/test.sh.
 test_required=(
   "${demo_required[@]}"
@@ -58,15 +68,13 @@ test_required=(
   clang libclang-rt-14-dev
   # The X11 presenter's tests: XTest clicks on a virtual server.
   libxtst-dev xvfb xauth
-  # The Windows DLLs: MinGW-w64 cross compilers, and 64-bit Wine to run them under.
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  # The Windows DLLs, and 64-bit Wine to run them under.
+  "${mingw_required[@]}"
   wine wine64 fonts-wine
-  # The release packages and their test: dpkg-shlibdeps, lintian, zip.
-  dpkg-dev lintian file zip
-  # The LV2 headers and vocabularies the LV2 bundle is built with, and JACK's headers for
-  # cqscope-host listen.
-  lv2-dev libjack-jackd2-dev
+  # The release packages and their test.
+  "${release_required[@]}"
+  # JACK's headers for cqscope-host listen.
+  libjack-jackd2-dev
 )
 test_optional=(
   # 32-bit Wine, for the win32 runtime tests (the win32 build is tested for its exports without
@@ -84,6 +92,8 @@ test_optional=(
   lilv-utils sordi jalv jackd2 x11-utils x11-apps
   # Ardour 7, whose headless Lua tool (ardour7-lua) tries the LV2 bundle in a session.
   ardour
+  # Audacity 3, which applies the LV2 bundle and the VST 2 module through its scripting pipe.
+  audacity
   # qtractor, whose plug-in scanner lists the CLAP plug-in as a third-party host sees it.
   qtractor
 )
@@ -91,13 +101,19 @@ bench_required=(
   "${demo_required[@]}"
   libbenchmark-dev ffmpeg sox
 )
+package_required=(
+  "${demo_required[@]}"
+  "${mingw_required[@]}"
+  "${release_required[@]}"
+)
 
 case "$profile" in
   demo) required=("${demo_required[@]}") optional=() ;;
   test) required=("${test_required[@]}") optional=("${test_optional[@]}") ;;
   bench) required=("${bench_required[@]}") optional=() ;;
+  package) required=("${package_required[@]}") optional=() ;;
   *)
-    echo "setup: unknown profile '$profile' (demo, test or bench)" >&2
+    echo "setup: unknown profile '$profile' (demo, test, bench or package)" >&2
     exit 2
     ;;
 esac

@@ -9,6 +9,7 @@ namespace cqscope::lv2 {
 
 MessageUris::MessageUris(const LV2_URID_Map& map)
     : atomObject(map.map(map.handle, LV2_ATOM__Object)),
+      atomSequence(map.map(map.handle, LV2_ATOM__Sequence)),
       atomVector(map.map(map.handle, LV2_ATOM__Vector)),
       atomFloat(map.map(map.handle, LV2_ATOM__Float)),
       atomInt(map.map(map.handle, LV2_ATOM__Int)),

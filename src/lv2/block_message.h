@@ -23,7 +23,7 @@ namespace cqscope::lv2 {
 struct MessageUris {
     explicit MessageUris(const LV2_URID_Map& map);
 
-    LV2_URID atomObject, atomVector, atomFloat, atomInt, atomDouble, midiEvent;
+    LV2_URID atomObject, atomSequence, atomVector, atomFloat, atomInt, atomDouble, midiEvent;
     LV2_URID block, rate, left, right;
 };
 

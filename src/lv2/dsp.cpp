@@ -1,7 +1,8 @@
-// The LV2 plug-in: two audio inputs copied bit for bit to two audio outputs; MIDI note messages
-// from the atom input and each block's input samples passed to the UI through the notify port,
-// where the display analyses them (see block_message.h). The plug-in itself analyses nothing,
-// so `run` costs a copy and, with a UI listening, a second copy into the notify buffer.
+// The LV2 plug-in: two audio inputs copied bit for bit to two audio outputs; every event of the
+// MIDI input passed on, as it came, at the MIDI output; MIDI note messages and each block's input
+// samples passed to the UI through the notify port, where the display analyses them (see
+// block_message.h). The plug-in itself analyses nothing, so `run` costs a copy and, with a UI
+// listening, a second copy into the notify buffer.
 //
 // Threads (the host's): instantiate, cleanup and connect_port on the host's instantiation
 // thread; activate, run and deactivate on its audio thread. `run` never waits, locks or
@@ -38,6 +39,7 @@ struct Instance {
     const float* inputs[2] = {nullptr, nullptr};
     float* outputs[2] = {nullptr, nullptr};
     const LV2_Atom_Sequence* midiInput = nullptr;
+    LV2_Atom_Sequence* midiOutput = nullptr;
     LV2_Atom_Sequence* notify = nullptr;
     std::optional<Messages> messages;
 };
@@ -87,6 +89,9 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
         case kNotify:
             instance->notify = static_cast<LV2_Atom_Sequence*>(data);
             break;
+        case kMidiOutput:
+            instance->midiOutput = static_cast<LV2_Atom_Sequence*>(data);
+            break;
         default:
             break;
     }
@@ -99,6 +104,26 @@ bool isNoteMessage(const std::uint8_t* message, std::uint32_t size) noexcept {
     return kind == LV2_MIDI_MSG_NOTE_ON || kind == LV2_MIDI_MSG_NOTE_OFF;
 }
 
+// Hosts carry a plug-in's MIDI output on down the track in place of what came in, so every event
+// of the input (notes, controllers, anything, MIDI or not) goes out whole, in order, at its
+// frame. Events that do not fit the output's buffer (whose capacity the host set in atom.size)
+// are left out from the first that does not fit; the host's buffers are as large as its input's.
+void forwardEvents(const LV2_Atom_Sequence* input, LV2_Atom_Sequence* output,
+                   LV2_URID sequenceType) noexcept {
+    if (output == nullptr) return;
+    if (static_cast<const void*>(output) == static_cast<const void*>(input)) return;  // in place
+    const std::uint32_t capacity = output->atom.size;
+    if (capacity < sizeof(LV2_Atom_Sequence_Body)) return;
+    output->atom.type = sequenceType;
+    output->atom.size = sizeof(LV2_Atom_Sequence_Body);
+    output->body.unit = 0;
+    output->body.pad = 0;
+    if (input == nullptr) return;
+    LV2_ATOM_SEQUENCE_FOREACH(input, event) {
+        if (lv2_atom_sequence_append_event(output, capacity, event) == nullptr) break;
+    }
+}
+
 void run(LV2_Handle handle, std::uint32_t frames) {
     auto* instance = static_cast<Instance*>(handle);
     const bool audioConnected = instance->inputs[0] != nullptr && instance->inputs[1] != nullptr &&
@@ -107,6 +132,7 @@ void run(LV2_Handle handle, std::uint32_t frames) {
         passThrough(instance->inputs, instance->outputs, static_cast<std::int32_t>(frames),
                     FrameOrder::kInputsFirst);
     if (!instance->messages) return;
+    forwardEvents(instance->midiInput, instance->midiOutput, instance->messages->uris.atomSequence);
     NotifyWriter& writer = instance->messages->writer;
     writer.begin(instance->notify);
     if (instance->midiInput != nullptr) {

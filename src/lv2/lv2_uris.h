@@ -21,7 +21,8 @@ enum Port : unsigned {
     kOutputRight = 3,
     kMidiInput = 4,
     kNotify = 5,
-    kPortCount = 6
+    kMidiOutput = 6,
+    kPortCount = 7
 };
 
 // Bytes the host must give the notify port (rsz:minimumSize; CMake reads the number from

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <lv2/atom/util.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -177,6 +178,66 @@ TEST(Lv2Dsp, NotifyCarriesNoteMessagesAndEveryBlockWholeToTheUi) {
     got = readNotify(notify.sequence(), uris);
     ASSERT_EQ(got.left.size(), 1u);
     EXPECT_TRUE(sameBits(got.left[0].data(), left.data(), 100));
+}
+
+// The atoms of a sequence (its header and events), for comparing two sequences byte for byte.
+std::vector<std::uint8_t> sequenceBytes(const LV2_Atom_Sequence* sequence) {
+    const auto* begin = reinterpret_cast<const std::uint8_t*>(sequence);
+    return {begin, begin + sizeof(LV2_Atom) + sequence->atom.size};
+}
+
+TEST(Lv2Dsp, MidiOutputPassesEveryInputEventWholeInOrderAtItsFrame) {
+    UridMap urids;
+    const LV2_Feature* features[] = {urids.feature(), nullptr};
+    Dsp dsp(features);
+    ASSERT_TRUE(dsp.ready());
+    SequenceBuffer midiIn(4096), midiOut(4096), notify(kNotifyBufferBytes);
+    dsp.connect(kMidiInput, midiIn.sequence());
+    dsp.connect(kMidiOutput, midiOut.sequence());
+    dsp.connect(kNotify, notify.sequence());
+    const std::uint32_t frames = 256;
+    auto left = signal(frames, 0.04f), right = signal(frames, 0.07f);
+    std::vector<float> outL(frames), outR(frames);
+    dsp.connect(kInputLeft, left.data());
+    dsp.connect(kInputRight, right.data());
+    dsp.connect(kOutputLeft, outL.data());
+    dsp.connect(kOutputRight, outR.data());
+
+    // Notes, controllers, a program change, pitch bend, aftertouch, a system exclusive message,
+    // two events at one frame: the output is the input, atom for atom.
+    writeMidi(midiIn, urids,
+              {{0, {0x90, 60, 100}},
+               {0, {0xB0, 1, 64}},
+               {3, {0xC2, 5}},
+               {40, {0xE0, 0, 64}},
+               {41, {0xD0, 90}},
+               {100, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}},
+               {255, {0x80, 60, 0}}});
+    dsp.run(frames);
+    const LV2_URID sequenceType = urids.map().map(urids.map().handle, LV2_ATOM__Sequence);
+    EXPECT_EQ(midiOut.sequence()->atom.type, sequenceType);
+    EXPECT_EQ(sequenceBytes(midiOut.sequence()), sequenceBytes(midiIn.sequence()));
+
+    // The next run's output holds that run's events only, none left over.
+    midiOut.clearForOutput();
+    writeMidi(midiIn, urids, {});
+    dsp.run(frames);
+    EXPECT_EQ(midiOut.sequence()->atom.type, sequenceType);
+    EXPECT_EQ(midiOut.sequence()->atom.size, sizeof(LV2_Atom_Sequence_Body));
+
+    // An output buffer with room for two of three events: the first two, and a well-formed
+    // sequence, not a part of the third.
+    SequenceBuffer small(sizeof(LV2_Atom) + sizeof(LV2_Atom_Sequence_Body) + 2 * 24);
+    small.sequence()->atom.size = sizeof(LV2_Atom_Sequence_Body) + 2 * 24 + 4;
+    dsp.connect(kMidiOutput, small.sequence());
+    writeMidi(midiIn, urids, {{1, {0x90, 61, 1}}, {2, {0x90, 62, 2}}, {3, {0x90, 63, 3}}});
+    dsp.run(frames);
+    const auto whole = sequenceBytes(midiIn.sequence());
+    const auto got = sequenceBytes(small.sequence());
+    ASSERT_EQ(small.sequence()->atom.size, sizeof(LV2_Atom_Sequence_Body) + 2 * 24);
+    EXPECT_TRUE(
+        std::equal(got.begin() + sizeof(LV2_Atom), got.end(), whole.begin() + sizeof(LV2_Atom)));
+    EXPECT_TRUE(sameBits(outL.data(), left.data(), frames));
 }
 
 TEST(Lv2Dsp, WithoutUridMapOrOptionalPortsAudioStillPasses) {

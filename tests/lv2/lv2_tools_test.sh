@@ -2,7 +2,8 @@
 # The LV2 bundle in the LV2 tools Debian packages, one step per call:
 #
 #   lv2_tools_test.sh validate   lv2_validate (lv2-dev, with sordi) on the bundle's Turtle files
-#   lv2_tools_test.sh list       lv2ls and lv2info (lilv-utils) find it with its six ports
+#   lv2_tools_test.sh list       lv2ls and lv2info (lilv-utils) find it with its seven ports, the
+#                                notify port not among the MIDI ones
 #   lv2_tools_test.sh apply      lv2apply (no features, one frame a run) passes a 32-bit float
 #                                WAV file bit for bit
 #   lv2_tools_test.sh bench      lv2bench runs it
@@ -10,9 +11,9 @@
 #                                the UI its window entry) and need only system libraries
 #   lv2_tools_test.sh jalv-console  jalv -i (no UI) on jackd's dummy backend: a JACK tone comes
 #                                out of both outputs sample for sample (jack_rec records input and
-#                                outputs in the same cycles), and jack_midiseq's notes reach the
-#                                plug-in (it passes them on at its notify port, read by
-#                                jack_midi_dump)
+#                                outputs in the same cycles), and jack_midiseq's notes come back
+#                                out of the plug-in's MIDI output (read by jack_midi_dump), note-on
+#                                and note-off alike; jalv gives its notify port no MIDI port
 #   lv2_tools_test.sh jalv       jalv.gtk3 on jackd's dummy backend under Xvfb embeds the UI
 #                                (a 960 x 512 child of its window) and shows a tone from a JACK
 #                                client in its column and a note from jack_midiseq in its stripe
@@ -107,9 +108,9 @@ list)
   lv2info "$CQL_URI" >"$work/info.out" || fail "lv2info failed"
   cat "$work/info.out"
   ports=$(grep -c '^\s*Port [0-9]*:' "$work/info.out")
-  [ "$ports" = 6 ] || fail "lv2info shows $ports ports, not 6"
+  [ "$ports" = 7 ] || fail "lv2info shows $ports ports, not 7"
   grep -q "Class: *Analyser" "$work/info.out" || fail "lv2info does not show the analyser class"
-  for symbol in in_left in_right out_left out_right midi_in notify; do
+  for symbol in in_left in_right out_left out_right midi_in notify midi_out; do
     grep -q "Symbol: *$symbol\$" "$work/info.out" || fail "no port $symbol"
   done
   echo "lv2ls and lv2info list $CQL_URI with its $ports ports"
@@ -213,7 +214,9 @@ jalv | jalv-console)
     jack_midi_dump -a midi_dump >"$work/dump.log" 2>&1 &
     pids+=($!)
     for _ in $(seq 50); do jack_lsp | grep -q '^midi_dump:input$' && break; sleep 0.1; done
-    jack_connect cqjalv:notify midi_dump:input || fail "cannot connect jalv's notify port"
+    # The notify port carries the display's messages: a host must not take it for MIDI.
+    jack_lsp | grep -q '^cqjalv:notify$' && fail "jalv made a MIDI port of the notify port"
+    jack_connect cqjalv:midi_out midi_dump:input || fail "cannot connect jalv's MIDI output"
     (cd "$work" && jack_rec -f "$work/rec.wav" -d 1 -b 32 tone:out cqjalv:out_left \
       cqjalv:out_right >"$work/rec.log" 2>&1) || { cat "$work/rec.log"; fail "jack_rec failed"; }
     sleep 1.2
@@ -233,9 +236,11 @@ print("%d frames; loudest input sample %d of 2^31" % (len(tone), max(tone)))
 sys.exit(0 if len(tone) >= 40000 and max(tone) > 2**29 and tone == left == right else 1)
 PY
     grep -qiE '0x90 0x3c|90 3c' "$work/dump.log" ||
-      { cat "$work/dump.log"; fail "no note-on of middle C came back from the plug-in"; }
-    echo "jalv -i passed a JACK tone sample for sample and the plug-in received jack_midiseq's notes:"
-    grep -iE '0x90 0x3c|90 3c' "$work/dump.log" | head -n 1
+      { cat "$work/dump.log"; fail "no note-on of middle C came out of the plug-in"; }
+    grep -qiE '0x80 0x3c|80 3c' "$work/dump.log" ||
+      { cat "$work/dump.log"; fail "no note-off of middle C came out of the plug-in"; }
+    echo "jalv -i passed a JACK tone sample for sample and jack_midiseq's notes through the plug-in:"
+    grep -iE '0x[98]0 0x3c|[98]0 3c' "$work/dump.log" | head -n 2
     exit 0
   fi
   # The UI: a 960 x 512 window inside jalv's.

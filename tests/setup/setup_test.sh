@@ -66,7 +66,8 @@ chmod +x "$work/bin/"*
 # Every package the script names, from its lists (names, with an optional :arch).
 all=$(sed -n '/^demo_required=(/,/^bench_required=(/p' "$setup" | grep -v '^\s*#' |
   grep -oE '(^|\s)[a-z0-9][a-z0-9.+-]+(:[a-z0-9]+)?' | tr -d ' ' |
-  grep -vE '^(demo_required|test_required|test_optional|bench_required)$' | sort -u)
+  grep -vE '^(demo_required|mingw_required|release_required|test_required|test_optional|bench_required)$' |
+  sort -u)
 [ "$(echo "$all" | grep -c .)" -gt 20 ] || fail "could not read the package lists of $setup"
 
 # run NAME: setup.sh --for test with the stand-ins; its stderr in $work/NAME.err, exit in $rc.
@@ -118,19 +119,33 @@ grep -qx python3-numpy "$work/installed.txt" ||
 grep -q "optional package lsp-plugins-vst cannot be installed" "$work/optional2.err" ||
   fail "no warning for the refused optional package: $(cat "$work/optional2.err")"
 
-# 4. The demo installs what building needs and nothing of the test suite's tools.
-: >"$work/installed.txt"
-: >"$work/refused.txt"
-CQS_STATE=$work PATH="$work/bin:$PATH" CQSCOPE_SETUP_PAUSE=0 bash "$setup" --for demo \
-  >/dev/null 2>"$work/demo.err"
-[ $? = 0 ] || fail "the demo's set-up failed: $(cat "$work/demo.err")"
-for pkg in cmake g++ libsndfile1-dev libx11-dev; do
-  grep -qx "$pkg" "$work/installed.txt" || fail "the demo's set-up did not install $pkg"
-done
-for pkg in wine wine32:i386 clang xvfb ffmpeg sox g++-mingw-w64-x86-64-posix libgtest-dev; do
-  grep -qxF "$pkg" "$work/installed.txt" && fail "the demo's set-up installed $pkg"
-done
+# 4. Each profile that builds installs what building every Linux artefact needs (the LV2
+# headers included), and what its command needs, nothing of the test suite's tools.
+# profile NAME "WANTED..." "UNWANTED...": set-up --for NAME on a machine with nothing installed.
+profile() {
+  local name=$1 wanted=$2 unwanted=$3 pkg
+  : >"$work/installed.txt"
+  : >"$work/refused.txt"
+  CQS_STATE=$work PATH="$work/bin:$PATH" CQSCOPE_SETUP_PAUSE=0 bash "$setup" --for "$name" \
+    >/dev/null 2>"$work/$name.err"
+  [ $? = 0 ] || fail "the $name set-up failed: $(cat "$work/$name.err")"
+  for pkg in $wanted; do
+    grep -qxF "$pkg" "$work/installed.txt" || fail "the $name set-up did not install $pkg"
+  done
+  for pkg in $unwanted; do
+    grep -qxF "$pkg" "$work/installed.txt" && fail "the $name set-up installed $pkg"
+  done
+}
+test_tools="wine wine64 wine32:i386 clang xvfb libgtest-dev ardour qtractor audacity jalv"
+profile demo "cmake g++ libsndfile1-dev libx11-dev lv2-dev" \
+  "$test_tools ffmpeg sox g++-mingw-w64-x86-64-posix lintian"
+profile bench "cmake lv2-dev libbenchmark-dev ffmpeg sox" "$test_tools"
+# The release packages: the Linux build, the Windows cross builds, and the Debian tools.
+profile package "cmake g++ lv2-dev libx11-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 dpkg-dev lintian file zip" \
+  "$test_tools ffmpeg sox libbenchmark-dev"
 
 [ $status = 0 ] && echo "set-up checked: warnings and exit 0 with optional packages refused," \
-  "one line naming a refused required package, nothing of the test suite for the demo"
+  "one line naming a refused required package; the demo, bench and package profiles install" \
+  "what they build with, nothing of the test suite's tools"
 exit $status
