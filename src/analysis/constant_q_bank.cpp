@@ -33,6 +33,26 @@ ConstantQBank::ConstantQBank(double rate)
     }
 }
 
+void ConstantQBank::widenByHistory(std::uint32_t count, std::uint32_t frames, float& high,
+                                   float& low) const noexcept {
+    const std::uint32_t length = historyLength_;
+    const std::atomic<double>* history = history_.get();
+    while (frames > 0) {
+        // Frames count - 1, count - 2, ... lie at falling positions down to position 0; the
+        // frame before that (counter 0 or not) is found again from its counter.
+        const std::uint32_t newest = (count - 1u) % length;
+        const std::uint32_t stretch = std::min(frames, newest + 1u);
+        for (std::uint32_t i = 0; i < stretch; ++i) {
+            // Exact: every history element is a float widened.
+            const auto m = static_cast<float>(history[newest - i].load(std::memory_order_relaxed));
+            high = m > high ? m : high;
+            low = m < low ? m : low;
+        }
+        count -= stretch;
+        frames -= stretch;
+    }
+}
+
 float ConstantQBank::appendBlock(const float* const* inputs, std::int32_t frames) noexcept {
     float high = 0.0f;
     float low = 0.0f;
@@ -42,6 +62,11 @@ float ConstantQBank::appendBlock(const float* const* inputs, std::int32_t frames
 
     const std::uint32_t count = writeCount_.load(std::memory_order_relaxed);
     const std::uint32_t length = historyLength_;
+    if (frames < kSpanFrames) {
+        // Before the block is appended, so that it cannot overwrite what is read.
+        widenByHistory(count, std::min(static_cast<std::uint32_t>(kSpanFrames - frames), length),
+                       high, low);
+    }
     std::uint32_t position = count % length;
     // Frames until the counter wraps to 0, where the write position jumps to 0.
     std::uint64_t untilWrap = kCounterRange - count;
@@ -192,8 +217,8 @@ double ConstantQBank::magnitudeOf(int g, int lane) const noexcept {
     const int column = g * KernelSet::kLanes + lane;
     const double cosSum = groupSums_[g][lane];
     const double sinSum = groupSums_[g][KernelSet::kLanes + lane];
-    const std::int32_t n = kernels_->windowLength(column / kBinsPerOctave, column % kBinsPerOctave);
-    return std::sqrt(sinSum * sinSum + cosSum * cosSum) / static_cast<double>(n);
+    return binMagnitude(cosSum, sinSum,
+                        kernels_->windowLength(column / kBinsPerOctave, column % kBinsPerOctave));
 }
 
 void ConstantQBank::storeMagnitudes() noexcept {
@@ -287,6 +312,8 @@ bool ConstantQBank::approximationShownAlike(int g, ShownAlike shownAlike) const 
         const double m = magnitudeOf(g, lane);
         const std::int32_t n = kernels_->windowLength((column + lane) / kBinsPerOctave,
                                                       (column + lane) % kBinsPerOctave);
+        // A bin without a window reads 0 whatever its sums: nothing to approximate.
+        if (n == 0) continue;
         const double reach = 0x1p-22 * s / static_cast<double>(n) + 0x1p-48 * m;
         // A NaN or an infinity in the window, or an overflow: only the exact sum will do.
         if (!std::isfinite(m) || !std::isfinite(reach)) return false;
