@@ -9,13 +9,13 @@
 // per sample of its longest window, and each row holds eight doubles: the cosine coefficients
 // of the four bins, then their sine coefficients. All windows of a group end at the same
 // newest sample, so a shorter window starts later; the rows before its start hold zeros in its
-// lanes. A bin at or above half the rate has no window (length 0): its lanes hold zeros in
-// every row, and a group of such bins alone has no rows at all. One vector load thus feeds four
-// bins at once, and the transform streams the whole set front to back exactly once.
-// `cosCoefficient`/`sinCoefficient` give per-bin access. A second copy of the rows, each
-// coefficient rounded to a float, serves the display's transform, which reads half the bytes and
-// falls back to the doubles where it must. It is made on the first display transform, so that a set
-// no display draws from never holds it.
+// lanes. One vector load thus feeds four bins at once, and the transform streams the whole set
+// front to back exactly once. `cosCoefficient`/`sinCoefficient` give per-bin access.
+// A bin at or above half the rate has no window (length 0): its lanes hold zeros in every row,
+// and a group of such bins alone has no rows at all.
+// A second copy of the rows, each coefficient rounded to a float, serves the display's
+// transform, which reads half the bytes and falls back to the doubles where it must. It is
+// made on the first display transform, so that a set no display draws from never holds it.
 //
 // Threads: `forRate` may be called from any thread except the audio thread (it may build,
 // allocate and lock). A built set is immutable and may be read from any thread; `floatRows`
