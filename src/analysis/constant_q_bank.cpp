@@ -37,19 +37,40 @@ void ConstantQBank::widenByHistory(std::uint32_t count, std::uint32_t frames, fl
                                    float& low) const noexcept {
     const std::uint32_t length = historyLength_;
     const std::atomic<double>* history = history_.get();
+    // Eight extremes of each kind side by side, so that the comparisons do not wait on one
+    // another. Each history element is a float widened, so the extremes compare and convert
+    // back exactly; strict comparisons from +0.0 ignore NaNs and keep the same value in any
+    // order.
+    constexpr int kWays = 8;
+    double highs[kWays] = {};
+    double lows[kWays] = {};
     while (frames > 0) {
         // Frames count - 1, count - 2, ... lie at falling positions down to position 0; the
         // frame before that (counter 0 or not) is found again from its counter.
         const std::uint32_t newest = (count - 1u) % length;
         const std::uint32_t stretch = std::min(frames, newest + 1u);
-        for (std::uint32_t i = 0; i < stretch; ++i) {
-            // Exact: every history element is a float widened.
-            const auto m = static_cast<float>(history[newest - i].load(std::memory_order_relaxed));
-            high = m > high ? m : high;
-            low = m < low ? m : low;
+        const std::atomic<double>* oldest = history + (newest + 1u - stretch);
+        std::uint32_t i = 0;
+        for (; i + kWays <= stretch; i += kWays) {
+            for (int way = 0; way < kWays; ++way) {
+                const double m = oldest[i + way].load(std::memory_order_relaxed);
+                highs[way] = m > highs[way] ? m : highs[way];
+                lows[way] = m < lows[way] ? m : lows[way];
+            }
+        }
+        for (; i < stretch; ++i) {
+            const double m = oldest[i].load(std::memory_order_relaxed);
+            highs[0] = m > highs[0] ? m : highs[0];
+            lows[0] = m < lows[0] ? m : lows[0];
         }
         count -= stretch;
         frames -= stretch;
+    }
+    for (int way = 0; way < kWays; ++way) {
+        const auto h = static_cast<float>(highs[way]);
+        const auto l = static_cast<float>(lows[way]);
+        high = h > high ? h : high;
+        low = l < low ? l : low;
     }
 }
 
