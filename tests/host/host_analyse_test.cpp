@@ -261,12 +261,13 @@ TEST_F(HostAnalyse, RowsAreThePluginsRefreshByRefresh) {
     const auto rows = lines(fileBytes(dir_.file("n.csv")));
     ASSERT_EQ(rows.size(), 36u);  // header and 35 refreshes
 
-    // The blocks analyse gives: a grid of 512 frames, cut just after each refresh's frame.
+    // The blocks analyse gives: whole blocks of 512 frames, each refresh after those that
+    // end at or before its frame.
     cqhost::PluginAnalysis analysis(kRate);
     std::vector<float> left, right;
     long long position = 0;
     for (int k = 1; k <= 35; ++k) {
-        const long long end = std::llround(k * kPeriod * kRate) + 1;
+        const long long end = std::llround(k * kPeriod * kRate) / 512 * 512;
         while (position < end) {
             const long long blockEnd = std::min(end, (position / 512 + 1) * 512);
             left.clear();
@@ -287,6 +288,50 @@ TEST_F(HostAnalyse, RowsAreThePluginsRefreshByRefresh) {
                 analysis.magnitudes()[c / cqscope::kBinsPerOctave][c % cqscope::kBinsPerOctave];
             ASSERT_EQ(std::strtod(row[3 + c].c_str(), nullptr), expected)
                 << "refresh " << k << ", column " << c;
+        }
+    }
+}
+
+// A steady tone is never called silent: a tone of 1/128 of the rate crosses zero at every
+// block boundary, where a refresh that saw a block cut short at its frame would see a span of
+// almost nothing. Every analyse row (each 0.8 s at 48 kHz and 0.4 s at 96 kHz lies on the
+// grid), every --peaks line and every picture, on the grid and off it, shows the tone.
+TEST_F(HostAnalyse, ASteadyToneIsNeverSilentOnOrOffTheBlockGrid) {
+    for (int rate : {44100, 48000, 96000}) {
+        const std::string name = std::to_string(rate);
+        const std::string wav = dir_.file(name + ".wav");
+        const double frequency = rate / 128.0;
+        writeAudio(wav, sine(frequency, rate, 2.0, 2, 0.1), 2, rate, kFloatWav);
+        const RunResult run = analyse({wav, "--peaks", "1", "--out", dir_.file(name + ".csv")});
+        EXPECT_EQ(run.err.find("silent"), std::string::npos) << rate << ": " << run.err;
+        const auto rows = lines(fileBytes(dir_.file(name + ".csv")));
+        ASSERT_EQ(rows.size(), 21u) << rate;
+        for (size_t r = 1; r < rows.size(); ++r) {
+            EXPECT_EQ(fields(rows[r])[1], "0") << rate << " Hz, row " << r;
+        }
+
+        if (!cqscopeHasEditor()) continue;
+        // 0.8 s is frame 38400 at 48 and 96 kHz, 75 and 150 blocks; 35840 is 70 blocks.
+        const std::string onGrid = rate == 44100 ? std::to_string(35840.0 / 44100) : "0.8";
+        const RunResult render =
+            runHost({"render", wav, "--plugin", cqscopePlugin(), "--at", onGrid + ",1.0,1.37",
+                     "--peaks", "1", "--out", dir_.file(name)});
+        ASSERT_EQ(render.status, 0) << rate << ": " << render.err;
+        EXPECT_EQ(render.err.find("silent"), std::string::npos) << rate << ": " << render.err;
+        // The tone's bar stands around its column: 10 columns a semitone from A4 at 450.
+        const int column = static_cast<int>(450 + 120 * std::log2(frequency / 440.0));
+        constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
+        constexpr std::uint32_t kWhite = display::pixelOf(display::kWhite);
+        for (int k = 1; k <= 3; ++k) {
+            const Image image =
+                readPng(dir_.file(name + "/frame-000" + std::to_string(k) + ".png"));
+            bool bar = false;
+            for (int x = column - 5; x <= column + 5 && !bar; ++x) {
+                for (int y = 0; y <= display::kBarBaseRow && !bar; ++y) {
+                    bar = (image.at(x, y) & kGreen) == kGreen && image.at(x, y) != kWhite;
+                }
+            }
+            EXPECT_TRUE(bar) << rate << " Hz, picture " << k;
         }
     }
 }

@@ -180,7 +180,7 @@ TEST(ClapMainThread, TimersFollowAManualClockOnTheirOwnPeriod) {
         return linesStartingWith(mainCalls(plugin), "timer").size();
     };
     plugin.setManualClock(0);
-    EXPECT_EQ(plugin.nextTimerWait(), 40);  // registered at init: its 40 ms left
+    EXPECT_EQ(plugin.nextTimerWait(), 40);  // registered at init: a whole period from the switch
     std::this_thread::sleep_for(std::chrono::milliseconds(45));
     plugin.serviceMainThread();
     EXPECT_EQ(timerCalls(), 0u);

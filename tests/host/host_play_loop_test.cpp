@@ -129,37 +129,65 @@ TEST(HostPlayLoop, DeliversEachMessageBeforeItsBlockAtItsOffsetAndStopsAtTheAudi
     EXPECT_EQ(loop.fileOutputs(1), std::vector<const float*>({loop.output(0)}));
 }
 
-TEST(HostRenderClock, BlocksEndOnTheGridAtHoldAndJustAfterTheNextTimer) {
+using Kind = RenderClock::Kind;
+
+// Whole blocks, and before each everything due at a frame before its end, in frame order: a
+// timer, then the Hold click; a timer at a block's end waits for that block.
+TEST(HostRenderClock, BeforeEachWholeBlockWhatIsDueBeforeItsEndInFrameOrder) {
     const FrameTime time(1000.0);  // one frame a millisecond
-    RenderClock clock(time, 2000, 1500, 700);
-    EXPECT_EQ(clock.nextBlockEnd(0), kBlockSize);
-    // A timer due in 100 ms: just after the frame at 100 ms.
-    EXPECT_EQ(clock.nextBlockEnd(100), 101);
-    EXPECT_EQ(clock.advanceTo(101), 100);  // the time of the last frame played
-    EXPECT_FALSE(clock.takeHoldClick());
-    EXPECT_EQ(clock.nextBlockEnd(0), kBlockSize);
-    clock.advanceTo(kBlockSize);
-    // The Hold click's stop, just after its frame; Hold is clicked there once.
-    EXPECT_EQ(clock.nextBlockEnd(0), 701);
-    EXPECT_EQ(clock.advanceTo(701), 700 - (kBlockSize - 1));
-    EXPECT_TRUE(clock.takeHoldClick());
-    EXPECT_FALSE(clock.takeHoldClick());
-    EXPECT_EQ(clock.nextBlockEnd(0), 2 * kBlockSize);
-    clock.advanceTo(2 * kBlockSize);
-    // The end of what is played, which the timer cannot pass.
-    EXPECT_EQ(clock.nextBlockEnd(5000), 1500);
-    clock.advanceTo(1500);
-    EXPECT_TRUE(clock.finished());
-    EXPECT_EQ(clock.ms(), 1499);
+    RenderClock clock(time, 1300, 700);
+    const auto expectStop = [&clock](long long wait, Kind kind, long long frame, long long ms) {
+        const RenderClock::Stop stop = clock.next(wait);
+        EXPECT_EQ(stop.kind, kind) << "wait " << wait << " at " << clock.position();
+        EXPECT_EQ(stop.frame, frame) << "wait " << wait << " at " << clock.position();
+        EXPECT_EQ(stop.ms, ms) << "wait " << wait << " at " << clock.position();
+    };
+    // A timer due in 100 ms fires before the block that holds its frame; the block's stop
+    // reads the time of the block's last frame.
+    expectStop(100, Kind::Timer, 100, 100);
+    EXPECT_EQ(clock.moveClockTo(100), 100);
+    expectStop(0, Kind::Block, kBlockSize, kBlockSize - 1);
+    EXPECT_EQ(clock.moveClockTo(kBlockSize - 1), kBlockSize - 101);
+    clock.blockPlayed();
+    EXPECT_EQ(clock.position(), kBlockSize);
+    // A timer and Hold at one frame: the timer first.
+    expectStop(189, Kind::Timer, 700, 700);
+    clock.moveClockTo(700);
+    expectStop(0, Kind::Hold, 700, 700);
+    clock.holdClicked();
+    expectStop(0, Kind::Block, 2 * kBlockSize, 2 * kBlockSize - 1);
+    clock.moveClockTo(2 * kBlockSize - 1);
+    // A timer due at the block's end frame sees that block.
+    expectStop(1, Kind::Block, 2 * kBlockSize, 2 * kBlockSize - 1);
+    clock.blockPlayed();
+    expectStop(1, Kind::Timer, 2 * kBlockSize, 2 * kBlockSize);
+    clock.moveClockTo(2 * kBlockSize);
+    // The audio's last block is the only short one; then its end, which a timer due at the
+    // end's frame comes before and a later one does not.
+    expectStop(0, Kind::Block, 1300, 1299);
+    clock.moveClockTo(1299);
+    clock.blockPlayed();
+    EXPECT_EQ(clock.position(), 1300);
+    expectStop(1, Kind::Timer, 1300, 1300);
+    expectStop(2, Kind::End, 1300, 1300);
+    EXPECT_EQ(clock.moveClockTo(1300), 1);
+    EXPECT_EQ(clock.moveClockTo(1200), 0);  // never back
+    EXPECT_EQ(clock.ms(), 1300);
 }
 
-TEST(HostRenderClock, TheAudiosEndReadsTheTimeAtWhichItEndsAndRatesMustBeWhole) {
+TEST(HostRenderClock, HoldAtTheEndComesAfterTheLastBlockAndRatesMustBeWhole) {
     const FrameTime time(44100.0);
-    RenderClock clock(time, 44100, 44100, std::nullopt);
-    clock.advanceTo(44099);
-    EXPECT_EQ(clock.ms(), 999);
-    EXPECT_EQ(clock.advanceTo(44100), 1);
-    EXPECT_EQ(clock.ms(), 1000);
+    RenderClock clock(time, 44100, 44100);
+    while (clock.next(0).kind == Kind::Block) {
+        clock.moveClockTo(clock.next(0).ms);
+        clock.blockPlayed();
+    }
+    EXPECT_EQ(clock.ms(), 999);  // the time of the last block's last frame
+    EXPECT_EQ(clock.next(0).kind, Kind::Hold);
+    clock.holdClicked();
+    const RenderClock::Stop end = clock.next(0);
+    EXPECT_EQ(end.kind, Kind::End);
+    EXPECT_EQ(end.ms, 1000);  // the time at which the audio ends
     // From milliseconds to frames rounds up: the first frame at or after the time.
     EXPECT_EQ(time.firstFrameAtMs(1001), 44145);
     EXPECT_THROW(FrameTime(44100.5), cqhost::HostError);

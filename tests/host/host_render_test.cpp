@@ -204,16 +204,18 @@ TEST_F(HostRenderLoop, ClockFollowsTheAudioAtAnyRate) {
 TEST_F(HostRenderLoop, MidiNotesArriveOnTimeAndHoldFreezes) {
     const std::string wav = dir_.file("silence.wav");
     writeAudio(wav, std::vector<float>(2 * 3 * 44100, 0.0f), 2, 44100);
-    // Middle C from 1 s to 2 s at the default tempo.
+    // Middle C from 1 s to 2 s at the default tempo. Neither lies on the block grid: the
+    // refresh at 1 s sees the blocks that end before it, so the note shows from the refresh
+    // at 1.1 s, and its end from the one at 2.1 s.
     writeFile(
         dir_.file("c4.mid"),
         midiFile(0, 480,
                  {midiTrack({{960, "\x90\x3C\x64"}, {960, std::string("\x80\x3C\x00", 3)}})}));
-    RunResult run = render({wav, "--midi", dir_.file("c4.mid"), "--at", "0.95,1.05,1.95,2.05",
-                            "--out", dir_.file("notes")});
+    RunResult run = render({wav, "--midi", dir_.file("c4.mid"), "--at",
+                            "0.95,1.05,1.15,1.95,2.05,2.15", "--out", dir_.file("notes")});
     ASSERT_EQ(run.status, 0) << run.err;
-    const bool expected[] = {false, true, true, false};
-    for (int k = 0; k < 4; ++k) {
+    const bool expected[] = {false, false, true, true, true, false};
+    for (int k = 0; k < 6; ++k) {
         const std::string file = dir_.file("notes/frame-000" + std::to_string(k + 1) + ".png");
         EXPECT_EQ(noteShown(readPng(file)), expected[k]) << file;
     }

@@ -5,6 +5,7 @@
 //   long-vendor      the vendor opcode writes 100 characters into the host's buffer
 //   past-block       processReplacing writes one frame past the end of each output block
 //   hang-on-resume   switching the effect on never returns
+//   hang-on-load     the library's constructor never returns: dlopen of the file hangs
 // Without faults it is a plain two-in, two-out pass-through that the validator accepts.
 #include <unistd.h>
 
@@ -62,6 +63,11 @@ void processReplacing(AEffect*, float** inputs, float** outputs, VstInt32 frames
     if (faultOn("past-block") && frames > 0) {
         outputs[0][frames] = 0.0f;
     }
+}
+
+// Runs while the file is being opened, before any entry is looked up.
+__attribute__((constructor)) void hangOnLoad() {
+    while (faultOn("hang-on-load")) ::pause();
 }
 
 }  // namespace

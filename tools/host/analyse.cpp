@@ -88,7 +88,7 @@ class FileAnalysis {
         fed_ += frames;
     }
 
-    // A refresh at `seconds`, after the audio up to it.
+    // A refresh at `seconds`, after the whole blocks that end at or before it.
     void refresh(double seconds) {
         PendingRow pending{{seconds, analysis_.silent(), analysis_.heldNotes()}, fed_};
         if (!historyInTimeOrder()) {
@@ -196,11 +196,11 @@ void analyseFile(const std::string& audio, const std::string& outPath,
     for (long long k = 1; k <= rows; ++k) {
         const long long rowFrame =
             std::min(totalFrames, std::llround(static_cast<double>(k) * period * sampleRate));
-        // The blocks render gives the plug-in up to a refresh at the row's frame
+        // The whole blocks a refresh at the row's frame sees, those that end at or before it
         // (play_loop.h); the MIDI events of each block arrive before it, as in render.
-        const long long rowEnd = std::min(totalFrames, blockEndFor(rowFrame));
+        const long long rowEnd = seenEnd(rowFrame, totalFrames);
         while (position < rowEnd) {
-            const int count = static_cast<int>(std::min(gridBlockEnd(position), rowEnd) - position);
+            const int count = static_cast<int>(blockEnd(position, totalFrames) - position);
             if (reader.read(left.data(), right.data(), count) != count) {
                 throw HostError("audio file " + audio + " ended early");
             }

@@ -188,7 +188,8 @@ class ClapPlugin {
     void serviceMainThread();
     // Main thread. From the first call on, the plug-in's timers follow a clock the caller
     // moves (render's, which follows the audio) instead of the system's: `ms` is its reading,
-    // never decreasing. Timers already registered keep the time they had left.
+    // never decreasing. Timers already registered start their period afresh at the
+    // first call.
     void setManualClock(long long ms);
     // Main thread: calls `on_timer` once for every registered timer, due or not (only a due
     // one's next due time moves on): for input the host gave the plug-in's window itself

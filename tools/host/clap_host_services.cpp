@@ -76,13 +76,15 @@ ClapPlugin::TimePoint ClapPlugin::now() const {
 
 void ClapPlugin::setManualClock(long long ms) {
     requireMainThread("setManualClock");
-    if (!manualClockMs_) {
-        // From the system's clock to the caller's: each timer keeps the time it has left.
-        const TimePoint before = now();
-        manualClockMs_ = ms;
-        for (Timer& timer : timers_) timer.due = timer.due - before + now();
-    }
+    const bool switching = !manualClockMs_;
     manualClockMs_ = ms;
+    if (switching) {
+        // From the system's clock to the caller's: each timer starts its period afresh at the
+        // switch. Keeping the time it had left would carry over however long the system took
+        // between the registration and the switch, so a render's timers would fall on
+        // different milliseconds from run to run.
+        for (Timer& timer : timers_) timer.due = now() + std::chrono::milliseconds(timer.periodMs);
+    }
 }
 
 long long ClapPlugin::nextTimerWait() const {

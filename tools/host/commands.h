@@ -13,6 +13,7 @@ namespace cqhost {
 struct ProbeOptions {
     std::string plugin;
     bool json = false;
+    int timeoutSeconds = 30;  // a child still loading the plug-in after this is killed
 };
 
 struct ProcessOptions {
@@ -60,6 +61,7 @@ struct ListenOptions {
     std::optional<int> peaks;               // readout: this many peaks a refresh, on stderr
     std::optional<double> seconds;          // none: until Ctrl-C or the window is closed
     std::optional<std::string> picture;     // the display's last picture, as PNG, at the end
+    bool noWindow = false;                  // no X11 window even where a display is reachable
 };
 
 // The plug-in used when --plugin is not given: cqscope.so beside this program.

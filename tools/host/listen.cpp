@@ -1,9 +1,10 @@
 // `listen`: cqscope as a live JACK analyser, a shell of its own around the analyser core and
 // the display. A JACK client with two audio inputs (copied to two outputs) and a MIDI input
-// whose held notes are striped; the display in an X11 window, as `watch` shows the plug-in's;
-// --peaks N prints the readout of each refresh on the terminal (note and cents while you
-// play). It follows JACK's sample rate and buffer size, stops on Ctrl-C, after --seconds or
-// when the window is closed, and exits non-zero with one line when the server goes away.
+// whose held notes are striped; the display in an X11 window, as `watch` shows the plug-in's,
+// or in a window never shown with --no-window or without an X display; --peaks N prints the readout
+// of each refresh on the terminal (note and cents while you play). It follows JACK's sample rate
+// and buffer size, stops on Ctrl-C, after --seconds or when the window is closed, and exits
+// non-zero with one line when the server goes away.
 //
 // Threads: JACK's process thread runs `process` (copies, analysis input, MIDI: it never
 // waits, locks or allocates); JACK's notification thread only records a new sample rate or
@@ -169,24 +170,41 @@ class JackShell {
     std::atomic<long> xruns_{0};
 };
 
-// The X11 window of the display's size, closed with the object.
+// Where the display lives: an X11 window of its size, or, without one, a window of the
+// platform library that is never shown (the display draws, refreshes and is read back the
+// same). Destroyed with the object, after the display was closed.
 class HostWindow {
   public:
-    explicit HostWindow(const std::string& title)
-        : id_(cqpOpenX11HostWindow(display::kWidth, display::kHeight, title.c_str())) {
-        if (id_ == 0) {
-            throw HostError(
-                "cannot open a window on the X display (is DISPLAY set and reachable?)");
+    // Tries the X display unless `windowless`; says in one line when there is none to open.
+    HostWindow(const std::string& title, bool windowless)
+        : x11_(windowless
+                   ? 0
+                   : cqpOpenX11HostWindow(display::kWidth, display::kHeight, title.c_str())) {
+        if (x11_ != 0) return;
+        if (!windowless) {
+            std::fprintf(stderr,
+                         "cqscope-host: no X display reachable (DISPLAY unset or its server "
+                         "down): listening without a window\n");
         }
+        hidden_ = cqpCreateHostWindow(display::kWidth, display::kHeight);
+        if (hidden_ == nullptr) throw HostError("cannot make a window for the display");
     }
-    ~HostWindow() { cqpCloseX11HostWindow(id_); }
+    ~HostWindow() {
+        if (x11_ != 0) cqpCloseX11HostWindow(x11_);
+        if (hidden_ != nullptr) DestroyWindow(hidden_);
+    }
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
-    HWND handle() const { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(id_)); }
-    bool service() { return cqpServiceX11HostWindow(id_) != FALSE; }
+    HWND handle() const {
+        return x11_ != 0 ? reinterpret_cast<HWND>(static_cast<std::uintptr_t>(x11_)) : hidden_;
+    }
+    bool shown() const { return x11_ != 0; }
+    // Handles the X window's events; false once the user closed it or the display went away.
+    bool service() { return x11_ == 0 || cqpServiceX11HostWindow(x11_) != FALSE; }
 
   private:
-    unsigned long id_;
+    unsigned long x11_;
+    HWND hidden_ = nullptr;
 };
 
 void savePicture(SpectrumDisplay& display, const std::string& path) {
@@ -205,7 +223,7 @@ int runListen(const ListenOptions& options) {
     std::unique_ptr<PeakReport> peaks;
     if (options.peaks) peaks = std::make_unique<PeakReport>(std::nullopt);
     JackShell jack(options.name);
-    HostWindow window(std::string("cqscope-host listen: ") + jack.name());
+    HostWindow window(std::string("cqscope-host listen: ") + jack.name(), options.noWindow);
     SpectrumDisplay display(GetModuleHandleA(nullptr), jack.core());
     if (!display.open(window.handle())) throw HostError("cannot open the display");
     jack.activate();
@@ -214,10 +232,10 @@ int runListen(const ListenOptions& options) {
 
     StopOnSignals signals;
 
-    std::fprintf(stderr,
-                 "cqscope-host: listening as JACK client %s (ports in_1, in_2, midi_in); close "
-                 "the window or press Ctrl-C to stop\n",
-                 jack.name());
+    std::fprintf(
+        stderr, "cqscope-host: listening as JACK client %s (ports in_1, in_2, midi_in); %s\n",
+        jack.name(),
+        window.shown() ? "close the window or press Ctrl-C to stop" : "press Ctrl-C to stop");
     const auto start = std::chrono::steady_clock::now();
     unsigned long refreshesSeen = 0;
     bool serverGone = false;

@@ -11,8 +11,10 @@ class ListenCommand : public Command {
     ListenCommand()
         : Command("listen", "", "a live JACK analyser with the display in an X11 window",
                   "Analyses live JACK input: a JACK client (in_1, in_2 copied to out_1, out_2;\n"
-                  "midi_in, whose held notes are striped) with the display in an X11 window.\n"
-                  "Stops on Ctrl-C, when the window is closed or after --seconds.\n") {
+                  "midi_in, whose held notes are striped) with the display in an X11 window;\n"
+                  "without an X display (or with --no-window) it runs without one, --peaks and\n"
+                  "--picture as ever. Stops on Ctrl-C, when the window is closed or after\n"
+                  "--seconds.\n") {
         value("--name", "NAME", "the JACK client's name (default cqscope)",
               [this](const std::string& name) {
                   if (name.empty()) throw UsageError("--name needs a client name");
@@ -30,6 +32,8 @@ class ListenCommand : public Command {
         });
         value("--picture", "FILE.png", "writes the display's last picture at the end",
               [this](const std::string& file) { options_.picture = file; });
+        flag("--no-window", "no window, even where an X display is reachable",
+             [this] { options_.noWindow = true; });
     }
 
   private:

@@ -71,6 +71,11 @@ int parsePeakCount(const std::string& text) {
     return static_cast<int>(parseWhole(text, 1, 960, "--peaks needs a whole number from 1 to 960"));
 }
 
+int parseTimeoutSeconds(const std::string& text) {
+    return static_cast<int>(
+        parseWhole(text, 1, 86400, "--timeout needs a number of seconds from 1 to 86400"));
+}
+
 std::vector<std::string> splitList(const std::string& text) {
     std::vector<std::string> items;
     std::size_t from = 0;

@@ -41,6 +41,8 @@ double parsePositiveSeconds(const std::string& option, const std::string& text,
 std::vector<double> parseTimeList(const std::string& option, const std::string& text);
 // --peaks N: a whole number from 1 to 960.
 int parsePeakCount(const std::string& text);
+// --timeout SECONDS: a whole number from 1 to 86400.
+int parseTimeoutSeconds(const std::string& text);
 // "a,b" as {"a", "b"}; empty items are left out.
 std::vector<std::string> splitList(const std::string& text);
 

@@ -5,10 +5,11 @@
 // loop talks to the plug-in through a BlockProcessor: VstBlockProcessor here, and
 // ClapBlockProcessor (clap_stream.h) for CLAP.
 //
-// Blocks lie on a fixed grid of kBlockSize frames. render (and analyse, which copies what the
-// plug-in gets) may end a block early, just after the frame of a moment when something is due
-// (a display refresh, the Hold click), so that the moment sees the audio and MIDI up to and
-// including its frame. Nothing else cuts a block.
+// Blocks lie on a fixed grid of kBlockSize frames and are played whole, as a host plays
+// them: only the audio's last block may be shorter. Whatever the host does at a moment of the
+// audio (a display refresh, the Hold click, a picture, a row of `analyse`) it does between
+// blocks, and a moment at frame F sees the blocks that end at or before F (seenEnd): a
+// refresh at F never sees a block cut short at F.
 //
 // Portable (no system calls), so that the Windows host plays the same blocks. A PlayLoop is
 // built on the main thread and plays on the plug-in's audio thread: for the VST 2.x commands
@@ -17,6 +18,7 @@
 // list grows past its largest size so far.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,9 +40,16 @@ inline long long gridBlockEnd(long long position) {
     return (position / kBlockSize + 1) * kBlockSize;
 }
 
-// Where a block ends for a moment at frame `frame`: just after it.
-inline long long blockEndFor(long long frame) {
-    return frame + 1;
+// The end of the block that starts at `position` in audio of `totalFrames` frames: the end
+// of its grid block, or the audio's end.
+inline long long blockEnd(long long position, long long totalFrames) {
+    return std::min(gridBlockEnd(position), totalFrames);
+}
+
+// How far the audio that a moment at frame `frame` sees reaches, in audio of `totalFrames`
+// frames: the end of the last block that ends at or before that frame.
+inline long long seenEnd(long long frame, long long totalFrames) {
+    return frame >= totalFrames ? totalFrames : frame / kBlockSize * kBlockSize;
 }
 
 // "1.500 s": a time as the commands' messages give it.

@@ -45,9 +45,10 @@ class EditorRender {
 
   private:
     unsigned long long drawCount() const;
-    void atStop();
     void captureBefore(long long limit);
-    void playBlock(long long end);
+    void moveClockTo(long long ms);
+    void clickHold();
+    void playBlock();
 
     const FrameTime& time_;
     const RenderPlan& plan_;
@@ -56,6 +57,8 @@ class EditorRender {
     const PlatformApi& platform_;
     const int width_, height_;
     const long long totalFrames_;
+    // The render ends once everything due at or before this frame has been done.
+    const long long lastFrame_;
     // The plug-in's window system tells what its windows have drawn and when its next timer
     // is due.
     const bool renderCalls_;
@@ -69,11 +72,11 @@ class EditorRender {
     unsigned long long lastDrawCount_ = 0;
 };
 
-// A video plays the audio to its end, for the sound; pictures stop once the last capture's
-// frame has played.
-long long endFrameOf(const RenderPlan& plan, long long totalFrames) {
+// A video plays the audio to its end, for the sound; pictures stop once the last capture has
+// been taken.
+long long lastFrameOf(const RenderPlan& plan, long long totalFrames) {
     if (plan.kind == OutputKind::Video) return totalFrames;
-    return std::min(plan.captureFrames.back() + 1, totalFrames);
+    return std::min(plan.captureFrames.back(), totalFrames);
 }
 
 EditorRender::EditorRender(const RenderOptions& options, AudioSource& audio, const FrameTime& time,
@@ -86,9 +89,10 @@ EditorRender::EditorRender(const RenderOptions& options, AudioSource& audio, con
       width_(target.size().width),
       height_(target.size().height),
       totalFrames_(audio.frames()),
+      lastFrame_(lastFrameOf(plan, totalFrames_)),
       renderCalls_(hasRenderCalls(platform_)),
-      clock_(time, totalFrames_, endFrameOf(plan, totalFrames_), plan.holdFrame),
-      progress_("render", endFrameOf(plan, totalFrames_)),
+      clock_(time, totalFrames_, plan.holdFrame),
+      progress_("render", lastFrame_),
       pixels_(static_cast<size_t>(width_) * height_) {
     if (options.peaks) {
         peakReport_ = std::make_unique<PeakReport>(options.peaksOut);
@@ -105,10 +109,10 @@ unsigned long long EditorRender::drawCount() const {
     return count;
 }
 
-// Takes the captures of the frames before `limit`. A capture shows the display as it is once
-// its frame has played (with whatever the moment of that frame brought: its MIDI, a timer due
-// then); the display changes only when the host idles, so a capture between two stops shows
-// what it showed at the first of them.
+// Takes the captures of the frames before `limit`. A capture shows the display as it is at
+// its frame: after the timers and the Hold click due at or before that frame, which saw the
+// blocks that end at or before it. The display changes only when the host runs the editor,
+// so a capture between two stops shows what it showed after the first of them.
 void EditorRender::captureBefore(long long limit) {
     const std::vector<long long>& frames = plan_.captureFrames;
     while (nextCapture_ < frames.size() && frames[nextCapture_] < limit) {
@@ -129,41 +133,45 @@ void EditorRender::captureBefore(long long limit) {
     }
 }
 
-// What a stop brings: the Hold click when it is due, then the captures up to it.
-void EditorRender::atStop() {
-    if (clock_.takeHoldClick()) {
-        target_.click(display::kHoldClickX, display::kHoldClickY);
-        if (readout_) readout_->holdClicked(clock_.ms());
-    }
-    captureBefore(clock_.position());
-}
-
-// Plays the block up to `end`, moves the editor's clock on to it and lets the editor run.
-void EditorRender::playBlock(long long end) {
-    const long long position = clock_.position();
-    const int count = static_cast<int>(end - position);
-    if (target_.play(position, count) != count) {
-        throw HostError("audio ended early while rendering");
-    }
-    sink_.addAudio(target_.left(), target_.right(), count);
-    if (readout_) readout_->audio(target_.left(), target_.right(), count);
-    const long long step = clock_.advanceTo(end);
+// Moves the editor's clock on to `ms` and lets the editor run: the timers due by then fire.
+void EditorRender::moveClockTo(long long ms) {
+    const long long step = clock_.moveClockTo(ms);
     if (step > 0) target_.advanceClock(step);
     target_.idle();
     if (readout_) readout_->clock(clock_.ms());
 }
 
+void EditorRender::clickHold() {
+    target_.click(display::kHoldClickX, display::kHoldClickY);
+    clock_.holdClicked();
+    if (readout_) readout_->holdClicked(clock_.ms());
+}
+
+// Plays the next block, whole.
+void EditorRender::playBlock() {
+    const long long position = clock_.position();
+    const int count = static_cast<int>(blockEnd(position, totalFrames_) - position);
+    if (target_.play(position, count) != count) {
+        throw HostError("audio ended early while rendering");
+    }
+    sink_.addAudio(target_.left(), target_.right(), count);
+    if (readout_) readout_->audio(target_.left(), target_.right(), count);
+    clock_.blockPlayed();
+    progress_.update(clock_.position());
+}
+
 void EditorRender::run() {
     target_.idle();
-    atStop();
-    while (!clock_.finished()) {
+    for (;;) {
         // The plug-in gets the same calls whatever is captured, so a video frame is the
         // picture `--at` gives at its time.
-        const long long end = clock_.nextBlockEnd(target_.nextTimerWait());
-        captureBefore(end - 1);
-        playBlock(end);
-        atStop();
-        progress_.update(clock_.position());
+        const RenderClock::Stop stop = clock_.next(target_.nextTimerWait());
+        captureBefore(stop.frame);
+        if (stop.kind == RenderClock::Kind::Block && stop.frame > lastFrame_) break;
+        moveClockTo(stop.ms);
+        if (stop.kind == RenderClock::Kind::Hold) clickHold();
+        if (stop.kind == RenderClock::Kind::Block) playBlock();
+        if (stop.kind == RenderClock::Kind::End) break;
     }
     // What the audio's end shows (a capture at its very end).
     captureBefore(std::numeric_limits<long long>::max());

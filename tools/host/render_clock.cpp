@@ -39,34 +39,35 @@ long long FrameTime::videoFrameAt(long long k, const FrameRate& frameRate) const
                         static_cast<double>(rate_) / frameRate.numerator);
 }
 
-RenderClock::RenderClock(const FrameTime& time, long long totalFrames, long long endFrame,
+RenderClock::RenderClock(const FrameTime& time, long long totalFrames,
                          std::optional<long long> holdFrame)
-    : time_(time), totalFrames_(totalFrames), endFrame_(endFrame) {
-    if (holdFrame) holdStop_ = std::min(totalFrames_, blockEndFor(*holdFrame));
-}
+    : time_(time), totalFrames_(totalFrames), holdFrame_(holdFrame) {}
 
-bool RenderClock::takeHoldClick() {
-    if (holdClicked_ || holdStop_ != position_) return false;
-    holdClicked_ = true;
-    return true;
-}
-
-long long RenderClock::nextBlockEnd(long long timerWaitMs) const {
-    long long end = std::min({gridBlockEnd(position_), totalFrames_, endFrame_});
-    if (!holdClicked_ && holdStop_ > position_) end = std::min(end, holdStop_);
-    if (timerWaitMs > 0) {
-        const long long timerFrame = time_.firstFrameAtMs(ms_ + timerWaitMs);
-        end = std::min(end, std::max(position_ + 1, blockEndFor(timerFrame)));
+RenderClock::Stop RenderClock::next(long long timerWaitMs) const {
+    Stop stop{Kind::End, totalFrames_, time_.msAt(totalFrames_)};
+    if (position_ < totalFrames_) {
+        const long long end = blockEnd(position_, totalFrames_);
+        stop = {Kind::Block, end, time_.msAt(end - 1)};
     }
-    return end;
+    // Before a block, what is due at a frame before its end; at the end, all that is left.
+    const auto comesFirst = [&stop](long long frame) {
+        return frame < stop.frame || (frame == stop.frame && stop.kind != Kind::Block);
+    };
+    if (holdFrame_ && !holdClicked_ && comesFirst(*holdFrame_)) {
+        stop = {Kind::Hold, *holdFrame_, time_.msAt(*holdFrame_)};
+    }
+    if (timerWaitMs > 0) {
+        const long long due = ms_ + timerWaitMs;
+        const long long frame = time_.firstFrameAtMs(due);
+        if (comesFirst(frame)) stop = {Kind::Timer, frame, due};
+    }
+    return stop;
 }
 
-long long RenderClock::advanceTo(long long end) {
-    position_ = end;
-    const long long targetMs = time_.msAt(position_ == totalFrames_ ? position_ : position_ - 1);
-    if (targetMs <= ms_) return 0;
-    const long long step = targetMs - ms_;
-    ms_ = targetMs;
+long long RenderClock::moveClockTo(long long ms) {
+    if (ms <= ms_) return 0;
+    const long long step = ms - ms_;
+    ms_ = ms;
     return step;
 }
 

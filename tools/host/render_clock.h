@@ -1,12 +1,17 @@
-// A render's time, in audio frames, and the schedule of its blocks. Main thread only.
+// A render's time, in audio frames, and the order of what it does. Main thread only.
 //
-// The render plays the audio on a manual clock that follows it: the editor's window system
-// reads milliseconds, so a timer due at T ms fires once the frame at T has played, wherever
-// the blocks end. Every conversion between seconds, milliseconds, video frames and audio
-// frames goes through FrameTime, at the one whole rate of the audio.
+// The render plays whole blocks on the play loop's grid (play_loop.h) and runs the editor
+// between them, on a manual clock that follows the audio, as a host's user-interface thread
+// does: the editor's window system reads milliseconds, and a timer due at T ms fires before
+// the block that would cross T's frame is played, so that it sees the blocks that end at or
+// before that frame. The Hold click and the pictures keep the same rule. Every conversion
+// between seconds, milliseconds, video frames and audio frames goes through FrameTime, at the
+// one whole rate of the audio.
 #pragma once
 
 #include <optional>
+
+#include "play_loop.h"
 
 namespace cqhost {
 
@@ -37,36 +42,48 @@ class FrameTime {
     long long rate_;
 };
 
-// Where the render is and where its next block ends. A block ends at the least of: the end
-// of its grid block (play_loop.h), the end of what is played, the Hold click's stop, and just
-// after the frame at which the editor's next timer is due.
+// Where the render is, what the editor's clock reads, and what comes next. Between two
+// blocks the render does, in frame order, everything due at a frame before the next block's
+// end; at one frame a timer comes first, then the Hold click, then the pictures.
 class RenderClock {
   public:
-    // Plays frames [0, endFrame) of `totalFrames`; Hold is clicked once the frame at
-    // `holdFrame` has played, when one is given.
-    RenderClock(const FrameTime& time, long long totalFrames, long long endFrame,
-                std::optional<long long> holdFrame);
+    // Audio of `totalFrames` frames, played from frame 0; Hold is clicked at `holdFrame`,
+    // when one is given.
+    RenderClock(const FrameTime& time, long long totalFrames, std::optional<long long> holdFrame);
 
+    enum class Kind {
+        Timer,  // the editor's next timer is due: the clock moves to it, the editor runs
+        Hold,   // Hold is clicked, the clock at the time of its frame
+        Block,  // the next block is played, the clock at the time of the block's last frame
+        End,    // all the audio has played: the clock at the time at which it ends
+    };
+    struct Stop {
+        Kind kind;
+        // The stop's frame: the pictures due at earlier frames are taken before it. A
+        // Block's is the end of its block, an End's the audio's end.
+        long long frame;
+        long long ms;  // what the editor's clock reads at the stop
+    };
+
+    // Frames played: always the end of a block.
     long long position() const { return position_; }
     // What the editor's clock reads, in ms.
     long long ms() const { return ms_; }
-    bool finished() const { return position_ >= endFrame_; }
 
-    // True once, at the stop where the Hold click is due.
-    bool takeHoldClick();
-    // The end of the next block; `timerWaitMs` is how long until the editor's next timer
-    // (0: none, or not known).
-    long long nextBlockEnd(long long timerWaitMs) const;
-    // Moves to `end` once the block before it has played. Returns how many ms the editor's
-    // clock moves on: it reads the time of the last frame played, and at the end of the
-    // audio, the time at which it ends.
-    long long advanceTo(long long end);
+    // The next stop; `timerWaitMs` is how long until the editor's next timer (0: none, or not
+    // known; then a timer fires at the stop of the block that would cross it).
+    Stop next(long long timerWaitMs) const;
+    // Moves the editor's clock to `ms`, never back. Returns how many ms it moved on.
+    long long moveClockTo(long long ms);
+    // After the Hold stop.
+    void holdClicked() { holdClicked_ = true; }
+    // After the Block stop, once its block has played.
+    void blockPlayed() { position_ = blockEnd(position_, totalFrames_); }
 
   private:
     FrameTime time_;
     long long totalFrames_;
-    long long endFrame_;
-    long long holdStop_ = -1;  // -1: no Hold click
+    std::optional<long long> holdFrame_;
     bool holdClicked_ = false;
     long long position_ = 0;
     long long ms_ = 0;

@@ -198,8 +198,7 @@ void playCapture(cqhost::BlockProcessor& processor, const AudioInput& audio, lon
     InputBlocks blocks(audio);
     cqhost::PlayLoop loop(processor, blocks, audio.midi());
     for (long long position = 0; position < end;) {
-        const int count =
-            static_cast<int>(std::min(cqhost::gridBlockEnd(position), end) - position);
+        const int count = static_cast<int>(cqhost::blockEnd(position, end) - position);
         if (loop.play(position, count) != count)
             throw HostError("audio ended early while capturing");
         position += count;

@@ -46,10 +46,11 @@ class AudioInput {
     cqhost::DemoSignal demo;
 };
 
-// Plays frames [0, end) of `audio` through `processor` on the main thread, in the blocks of the
-// Linux render (play_loop.h) with the MIDI messages that fall in them, and runs the message
-// loop and then `idle` (the plug-in's idle or main-thread service) between blocks, as a live
-// host would. Throws cqhost::HostError when the audio ends before `end`.
+// Plays frames [0, end) of `audio` through `processor` on the main thread, in the whole blocks
+// of the Linux render (play_loop.h; `end` is a block's end) with the MIDI messages that fall
+// in them, and runs the message loop and then `idle` (the plug-in's idle or main-thread
+// service) between blocks, as a live host would. Throws cqhost::HostError when the audio ends
+// before `end`.
 void playCapture(cqhost::BlockProcessor& processor, const AudioInput& audio, long long end,
                  const std::function<void()>& idle);
 

@@ -1,7 +1,7 @@
 // `capture`: plays audio through the plug-in with its editor open in a real top-level window,
 // runs the Windows message loop, and writes what the window shows, read back through GDI,
-// after a refresh that saw all the audio up to the capture time; then clicks Hold through the
-// button's own mouse messages and writes the frozen picture too.
+// after a refresh that saw the whole blocks up to the capture time; then clicks Hold through
+// the button's own mouse messages and writes the frozen picture too.
 //
 // Pictures are binary PPM (P6, 8-bit RGB, top row first): simple to write without a library
 // and read on the Linux side.
@@ -81,9 +81,10 @@ int runCapture(const CaptureOptions& options) {
     HWND display = GetWindow(parent.window, GW_CHILD);
     if (display == nullptr) throw HostError("the editor opened no window in its parent");
 
-    // The refresh at the capture time sees that frame too, as in the Linux render.
+    // The refresh at the capture time sees the whole blocks that end at or before it, as in
+    // the Linux render.
     cqhost::VstBlockProcessor processor(plugin);
-    playCapture(processor, audio, std::min(audio.frames(), cqhost::blockEndFor(captureFrame)),
+    playCapture(processor, audio, cqhost::seenEnd(captureFrame, audio.frames()),
                 [&plugin] { plugin.dispatch(effEditIdle); });
     if (rival != nullptr) {
         // Its class stays registered, with a procedure in code that is now gone.
@@ -91,7 +92,7 @@ int runCapture(const CaptureOptions& options) {
         std::printf("unloaded %s with the editor open\n", options.rival->c_str());
     }
 
-    // A refresh that starts now sees every sample up to and including the capture time.
+    // A refresh that starts now sees the audio played: the blocks up to the capture time.
     const auto idle = [&plugin] { plugin.dispatch(effEditIdle); };
     awaitRefresh(display, options.timeoutMs, idle);
     const Pixels live = grabClientArea(parent.window, width, height);

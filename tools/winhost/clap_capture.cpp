@@ -2,7 +2,7 @@
 // played through it block by block on the main thread (the interface allows the audio thread to
 // be the main thread) in the same blocks and with the same MIDI as the VST 2.x capture, the
 // Windows message loop run between blocks, and the window's picture written after a refresh
-// that saw all the audio up to the capture time; then Hold clicked and the frozen picture
+// that saw the whole blocks up to the capture time; then Hold clicked and the frozen picture
 // written, as the VST 2.x capture does it (window_picture.h). With `--no-timer-support` the host
 // offers no timer support and the display refreshes on its window's own timer.
 #include <windows.h>
@@ -95,16 +95,17 @@ int runClapCapture(const CaptureOptions& options) {
         HWND display = GetWindow(gui.parent(), GW_CHILD);
         if (display == nullptr) throw HostError("the GUI opened no window in its parent");
 
-        // The refresh at the capture time sees that frame too, as in the Linux render.
+        // The refresh at the capture time sees the whole blocks that end at or before it, as
+        // in the Linux render.
         cqhost::ClapBlockProcessor processor(plugin);
         plugin.startProcessing();
-        playCapture(processor, audio, std::min(audio.frames(), cqhost::blockEndFor(captureFrame)),
+        playCapture(processor, audio, cqhost::seenEnd(captureFrame, audio.frames()),
                     [&plugin] { plugin.serviceMainThread(); });
         plugin.stopProcessing();
         // The host's idle: the plug-in's main-thread work (its timer, when the host offers
         // timer support), beside the message loop that delivers the display's own messages.
         const auto idle = [&plugin] { plugin.serviceMainThread(); };
-        // A refresh that starts now sees every sample up to and including the capture time.
+        // A refresh that starts now sees the audio played: the blocks up to the capture time.
         awaitRefresh(display, options.timeoutMs, idle);
         const int width = static_cast<int>(gui.width), height = static_cast<int>(gui.height);
         writePpm(livePath, grabClientArea(gui.parent(), width, height), width, height);

@@ -1,8 +1,7 @@
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "checks.h"
+#include "child_process.h"
 
 namespace cqhost::validation {
 namespace {
@@ -19,13 +18,7 @@ void setProgressPipe(int descriptor) {
 
 void step(const std::string& what) {
     if (progressPipe < 0) return;
-    const std::string line = "~" + what + "\n";
-    size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(progressPipe, line.data() + done, line.size() - done);
-        if (n <= 0) return;
-        done += static_cast<size_t>(n);
-    }
+    writeAll(progressPipe, "~" + what + "\n");
 }
 
 std::unique_ptr<PluginHost> load(const Subject& subject) {

@@ -1,18 +1,13 @@
 // The runner: learns what the plug-in is in a first child process, then runs every family's
 // checks, each in a child process of its own, and prints one line per check and a summary.
-#include <poll.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 
 #include "analyser_checks.h"
+#include "child_process.h"
 #include "clap_host.h"
 #include "commands.h"
 #include "host_error.h"
@@ -44,46 +39,11 @@ Outcome runHere(const Check& check, const Subject& subject) {
     }
 }
 
-// In the child: runs the check and writes its outcome to the parent, then exits.
-[[noreturn]] void runAsChild(const Check& check, const Subject& subject, int pipeEnd) {
+// In the child: runs the check and writes its outcome to the parent.
+void runAsChild(const Check& check, const Subject& subject, int pipeEnd) {
     validation::setProgressPipe(pipeEnd);
     const Outcome outcome = runHere(check, subject);
-    std::string message(1, outcome.status);
-    message += outcome.text;
-    size_t done = 0;
-    while (done < message.size()) {
-        const ssize_t n = ::write(pipeEnd, message.data() + done, message.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    ::close(pipeEnd);
-    // A normal exit, so that leak checkers of sanitizer builds look at the child too.
-    std::exit(0);
-}
-
-// Reads everything the child writes until it closes its end or the time is up.
-std::string readChild(int pipeEnd, int timeoutSeconds, bool& timedOut) {
-    std::string message;
-    char chunk[4096];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    timedOut = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd waiting{pipeEnd, POLLIN, 0};
-        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left, 1000)));
-        if (ready < 0 && errno != EINTR) break;
-        if (ready <= 0) continue;
-        const ssize_t n = ::read(pipeEnd, chunk, sizeof chunk);
-        if (n <= 0) break;
-        message.append(chunk, static_cast<size_t>(n));
-    }
-    return message;
+    writeAll(pipeEnd, std::string(1, outcome.status) + outcome.text);
 }
 
 // The outcome from what the child wrote and how it ended.
@@ -102,9 +62,7 @@ Outcome judgeChild(std::string message, int status, bool timedOut, int timeoutSe
                 "did not finish within " + std::to_string(timeoutSeconds) + " s (killed)" + during};
     }
     if (WIFSIGNALED(status)) {
-        const int number = WTERMSIG(status);
-        return {'F', "the plug-in crashed: signal " + std::to_string(number) + " (" +
-                         ::strsignal(number) + ")" + during};
+        return {'F', "the plug-in crashed: " + signalText(status) + during};
     }
     if (message.empty()) {
         return {'F', "the check ended without a result (exit status " +
@@ -119,29 +77,11 @@ Outcome judgeChild(std::string message, int status, bool timedOut, int timeoutSe
     return outcome;
 }
 
-Outcome runInChild(const Check& check, const Subject& subject) {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) return {'F', "cannot create a pipe"};
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child < 0) {
-        ::close(pipeEnds[0]);
-        ::close(pipeEnds[1]);
-        return {'F', "cannot start a child process"};
-    }
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        runAsChild(check, subject, pipeEnds[1]);
-    }
-    ::close(pipeEnds[1]);
-    bool timedOut = false;
-    std::string message = readChild(pipeEnds[0], subject.timeoutSeconds, timedOut);
-    ::close(pipeEnds[0]);
-    if (timedOut) ::kill(child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return judgeChild(std::move(message), status, timedOut, subject.timeoutSeconds);
+Outcome runCheckInChild(const Check& check, const Subject& subject) {
+    ChildRun run = runInChild([&](int pipeEnd) { runAsChild(check, subject, pipeEnd); },
+                              subject.timeoutSeconds, false);
+    if (!run.started) return {'F', run.message};
+    return judgeChild(std::move(run.message), run.status, run.timedOut, subject.timeoutSeconds);
 }
 
 // Learns what the later checks need: channel counts, whether it takes MIDI, its editor.
@@ -204,21 +144,24 @@ int runValidate(const ValidateOptions& options) {
     subject.timeoutSeconds = options.timeoutSeconds;
     const auto started = std::chrono::steady_clock::now();
     const auto run = [&](const Check& check) {
-        return options.inProcess ? runHere(check, subject) : runInChild(check, subject);
+        return options.inProcess ? runHere(check, subject) : runCheckInChild(check, subject);
     };
 
     std::printf("validating %s (strictness %d, seed %llu)\n", options.plugin.c_str(),
                 options.strictness, static_cast<unsigned long long>(options.seed));
     const bool forceAnalyser = options.analyser;
-    // A CLAP plug-in gets the checks of its interface; the VST 2.x ones do not apply.
-    const bool clap = isClapPlugin(options.plugin);
-    const Check describeCheck{"describe", [&subject, forceAnalyser, clap](const Subject&) {
-                                  return clap
-                                             ? validation::describeClap(subject.path, forceAnalyser)
-                                             : describe(subject, forceAnalyser);
+    // A CLAP plug-in gets the checks of its interface; the VST 2.x ones do not apply. Telling
+    // which it is opens the file, so that happens in the child too: "C" or "V" leads the
+    // description.
+    const Check describeCheck{"describe", [&subject, forceAnalyser](const Subject&) {
+                                  return isClapPlugin(subject.path)
+                                             ? "C" + validation::describeClap(subject.path,
+                                                                              forceAnalyser)
+                                             : "V" + describe(subject, forceAnalyser);
                               }};
     const Outcome described = run(describeCheck);
-    if (described.status != 'P' || !parseDescription(described.text, subject)) {
+    const bool clap = described.text.rfind('C', 0) == 0;
+    if (described.status != 'P' || !parseDescription(described.text.substr(1), subject)) {
         std::printf("FAIL  %-24s %s\n", "load", described.text.c_str());
         std::printf("summary: the plug-in could not be loaded; no further checks\n");
         return 1;
@@ -266,8 +209,7 @@ class ValidateCommand : public Command {
               });
         value("--timeout", "SECONDS", "a check still running after this fails (default 900)",
               [this](const std::string& text) {
-                  options_.timeoutSeconds = static_cast<int>(parseWhole(
-                      text, 1, 86400, "--timeout needs a number of seconds from 1 to 86400"));
+                  options_.timeoutSeconds = parseTimeoutSeconds(text);
               });
         flag("--analyser",
              "adds the analyser's own checks (bit-exact pass-through, Hold),\n"
