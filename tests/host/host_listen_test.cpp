@@ -152,6 +152,40 @@ TEST_F(Listen, AToneLandsInItsColumnAHeldNoteInItsStripeAndPeaksNameTheTone) {
     EXPECT_EQ(picture.at(364, 0), display::pixelOf(display::kBlack));
 }
 
+// Without an X display, and with --no-window where there is one, listen runs with the display
+// in a window that is never shown: the readout and the picture as ever.
+TEST_F(Listen, WithoutAWindowPeaksAndThePictureStillCome) {
+    tone_ = std::make_unique<Background>(
+        std::vector<std::string>{CQSCOPE_JACK_TONE, "tone", "440", "0.5"});
+    ASSERT_TRUE(portUp("tone:out"));
+    const std::string xDisplay = std::getenv("DISPLAY");
+    const std::string noDisplay =
+        "cqscope-host: no X display reachable (DISPLAY unset or its server down): listening "
+        "without a window\n";
+    for (const bool unreachable : {true, false}) {
+        SCOPED_TRACE(unreachable ? "DISPLAY empty" : "--no-window");
+        std::vector<std::string> args{"listen",  "--connect", "tone:out",
+                                      "--peaks", "1",         "--seconds",
+                                      "2",       "--picture", dir_.file("windowless.png")};
+        if (unreachable) {
+            ::setenv("DISPLAY", "", 1);
+        } else {
+            args.push_back("--no-window");
+        }
+        const RunResult run = runHost(args);
+        ::setenv("DISPLAY", xDisplay.c_str(), 1);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.find(noDisplay) != std::string::npos, unreachable) << run.err;
+        EXPECT_NE(run.err.find("; press Ctrl-C to stop\n"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(": A4 +0 cents, 440.0 Hz\n"), std::string::npos) << run.err;
+        const Image picture = readPng(dir_.file("windowless.png"));
+        ASSERT_EQ(picture.width, display::kWidth);
+        constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
+        EXPECT_EQ(picture.at(449, 100) & kGreen, kGreen);
+        EXPECT_EQ(picture.at(125, 400) & kGreen, 0u);
+    }
+}
+
 // A server at 8 kHz handing blocks of 16 frames: a 440 Hz tone at -20 dBFS is drawn and named
 // as A4, with no bar and no peak at or above 4 kHz, where its alias near 7.56 kHz would read.
 class ListenAt8kHz : public Listen {
@@ -181,56 +215,23 @@ TEST_F(ListenAt8kHz, AToneInShortBlocksHasNoAliasAtOrAboveHalfTheRate) {
         for (int row = 0; row < display::kBarBaseRow; ++row) {
             ASSERT_NE(picture.at(column, row), kGreen) << column << "," << row;
         }
+    }
+}
 
-        // Without an X display, and with --no-window where there is one, listen runs with the
-        // display in a window that is never shown: the readout and the picture as ever.
-        TEST_F(Listen, WithoutAWindowPeaksAndThePictureStillCome) {
-            tone_ = std::make_unique<Background>(
-                std::vector<std::string>{CQSCOPE_JACK_TONE, "tone", "440", "0.5"});
-            ASSERT_TRUE(portUp("tone:out"));
-            const std::string xDisplay = std::getenv("DISPLAY");
-            const std::string noDisplay =
-                "cqscope-host: no X display reachable (DISPLAY unset or its server down): "
-                "listening "
-                "without a window\n";
-            for (const bool unreachable : {true, false}) {
-                SCOPED_TRACE(unreachable ? "DISPLAY empty" : "--no-window");
-                std::vector<std::string> args{"listen",  "--connect", "tone:out",
-                                              "--peaks", "1",         "--seconds",
-                                              "2",       "--picture", dir_.file("windowless.png")};
-                if (unreachable) {
-                    ::setenv("DISPLAY", "", 1);
-                } else {
-                    args.push_back("--no-window");
-                }
-                const RunResult run = runHost(args);
-                ::setenv("DISPLAY", xDisplay.c_str(), 1);
-                ASSERT_EQ(run.status, 0) << run.err;
-                EXPECT_EQ(run.err.find(noDisplay) != std::string::npos, unreachable) << run.err;
-                EXPECT_NE(run.err.find("; press Ctrl-C to stop\n"), std::string::npos) << run.err;
-                EXPECT_NE(run.err.find(": A4 +0 cents, 440.0 Hz\n"), std::string::npos) << run.err;
-                const Image picture = readPng(dir_.file("windowless.png"));
-                ASSERT_EQ(picture.width, display::kWidth);
-                constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
-                EXPECT_EQ(picture.at(449, 100) & kGreen, kGreen);
-                EXPECT_EQ(picture.at(125, 400) & kGreen, 0u);
-            }
-        }
+TEST_F(Listen, AServerThatGoesAwayEndsListenWithOneLine) {
+    RunResult run;
+    std::thread listen([&] { run = runHost({"listen", "--seconds", "20"}); });
+    ASSERT_TRUE(portUp("cqscope:in_1"));
+    // The ports are up before the client is active; let it run a moment first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    jackd_.reset();
+    listen.join();
+    EXPECT_NE(run.status, 0);
+    // One line, the last, says so; libjack's own messages are not shown.
+    const std::string line = "cqscope-host: the JACK server went away\n";
+    ASSERT_GE(run.err.size(), line.size()) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - line.size()), line) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+}
 
-        TEST_F(Listen, AServerThatGoesAwayEndsListenWithOneLine) {
-            RunResult run;
-            std::thread listen([&] { run = runHost({"listen", "--seconds", "20"}); });
-            ASSERT_TRUE(portUp("cqscope:in_1"));
-            // The ports are up before the client is active; let it run a moment first.
-            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-            jackd_.reset();
-            listen.join();
-            EXPECT_NE(run.status, 0);
-            // One line, the last, says so; libjack's own messages are not shown.
-            const std::string line = "cqscope-host: the JACK server went away\n";
-            ASSERT_GE(run.err.size(), line.size()) << run.err;
-            EXPECT_EQ(run.err.substr(run.err.size() - line.size()), line) << run.err;
-            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
-        }
-
-    }  // namespace
+}  // namespace
