@@ -15,6 +15,9 @@ Analyser::~Analyser() {
 }
 
 void Analyser::processBlock(const float* const* inputs, std::int32_t frames) noexcept {
+    // An empty block (a host flushing parameters) brings no audio: the span of the audio that
+    // did come stays.
+    if (frames <= 0) return;
     // Announce the bank before using it, then check that it is still current: a switch that
     // replaced it in between either sees the announcement (and waits before freeing it) or has
     // already published the new bank, which the check then finds. Retries only while a switch
@@ -22,7 +25,7 @@ void Analyser::processBlock(const float* const* inputs, std::int32_t frames) noe
     ConstantQBank* bank = current_.load(std::memory_order_seq_cst);
     if (bank == nullptr) {
         // Nothing to analyse with yet (and nothing a switch could free).
-        if (frames > 0 && !audioWaiting_.load(std::memory_order_relaxed)) {
+        if (!audioWaiting_.load(std::memory_order_relaxed)) {
             audioWaiting_.store(true, std::memory_order_relaxed);
         }
         signalSpan_.store(0.0f, std::memory_order_relaxed);

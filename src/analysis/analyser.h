@@ -47,11 +47,12 @@ class Analyser {
     Analyser& operator=(const Analyser&) = delete;
 
     // Audio thread: mono mix of the two input channels into the history ring, writeCount,
-    // SignalSpan. Only reads the inputs. `frames` <= 0 sets SignalSpan to 0. Without a bank
-    // nothing is analysed (SignalSpan 0).
+    // SignalSpan. Only reads the inputs. `frames` <= 0 changes nothing at all (hosts call with
+    // no frames to flush parameters). Without a bank nothing is analysed (SignalSpan 0).
     void processBlock(const float* const* inputs, std::int32_t frames) noexcept;
 
-    // Peak-to-peak spread of the last audio block (0 before the first).
+    // Peak-to-peak spread of the last audio block, extended back to at least
+    // ConstantQBank::kSpanFrames frames (ConstantQBank::appendBlock); 0 before the first.
     float signalSpan() const noexcept { return signalSpan_.load(std::memory_order_relaxed); }
 
     // User-interface thread: recomputes the magnitudes from the current bank (without a bank

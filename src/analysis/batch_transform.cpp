@@ -89,7 +89,7 @@ void BatchTransform::transformBatch(const double* samples, const std::int64_t* e
     helper_.runBeside(work);
 
     // The magnitude of a bin: the length of its (cosine, sine) sums over its window length,
-    // as ConstantQBank computes it.
+    // as ConstantQBank computes it (0 for a bin without a window).
     for (int w = 0; w < count; ++w) {
         const double* windowSums = sums_.data() + static_cast<std::size_t>(w) *
                                                       KernelSet::kGroupCount *
@@ -101,8 +101,7 @@ void BatchTransform::transformBatch(const double* samples, const std::int64_t* e
             const double sinSum = groupSums[KernelSet::kLanes + column % KernelSet::kLanes];
             const int octave = column / kBinsPerOctave;
             const int bin = column % kBinsPerOctave;
-            out[w][octave][bin] = std::sqrt(sinSum * sinSum + cosSum * cosSum) /
-                                  static_cast<double>(set.windowLength(octave, bin));
+            out[w][octave][bin] = binMagnitude(cosSum, sinSum, set.windowLength(octave, bin));
         }
     }
 }

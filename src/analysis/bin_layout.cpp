@@ -26,7 +26,13 @@ double binFrequency(int octave, int bin) noexcept {
 }
 
 std::int32_t windowLength(double analysisRate, double frequency) noexcept {
+    if (frequency >= analysisRate * 0.5) return 0;
     return static_cast<std::int32_t>((analysisRate * kPeriodsPerWindow) / frequency);
+}
+
+double binMagnitude(double cosSum, double sinSum, std::int32_t n) noexcept {
+    if (n == 0) return 0.0;
+    return std::sqrt(sinSum * sinSum + cosSum * cosSum) / static_cast<double>(n);
 }
 
 bool isSupportedAnalysisRate(double rate) noexcept {

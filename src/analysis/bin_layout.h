@@ -33,9 +33,15 @@ double integerPower(double x, std::int32_t n) noexcept;
 double binFrequency(int octave, int bin) noexcept;
 
 // Window length in samples at `analysisRate` Hz for a bin of `frequency` Hz: 24 periods,
-// truncated toward zero.
+// truncated toward zero. 0 for a bin at or above half the rate: sampled at that rate, its
+// kernels would correlate with an alias of a lower frequency, so such a bin has no window, no
+// kernels, and reads 0.
 // Requires: the quotient fits in a signed 32-bit integer (true for every supported rate).
 std::int32_t windowLength(double analysisRate, double frequency) noexcept;
+
+// The magnitude of a bin from its correlation sums and window length `n`:
+// sqrt(sinSum^2 + cosSum^2) / n, and 0 for a bin without a window (n = 0).
+double binMagnitude(double cosSum, double sinSum, std::int32_t n) noexcept;
 
 // True if kernels can be built for `rate` Hz (kMinAnalysisRate..kMaxAnalysisRate, not NaN).
 bool isSupportedAnalysisRate(double rate) noexcept;

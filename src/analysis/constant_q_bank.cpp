@@ -33,6 +33,47 @@ ConstantQBank::ConstantQBank(double rate)
     }
 }
 
+void ConstantQBank::widenByHistory(std::uint32_t count, std::uint32_t frames, float& high,
+                                   float& low) const noexcept {
+    const std::uint32_t length = historyLength_;
+    const std::atomic<double>* history = history_.get();
+    // Eight extremes of each kind side by side, so that the comparisons do not wait on one
+    // another. Each history element is a float widened, so the extremes compare and convert
+    // back exactly; strict comparisons from +0.0 ignore NaNs and keep the same value in any
+    // order.
+    constexpr int kWays = 8;
+    double highs[kWays] = {};
+    double lows[kWays] = {};
+    while (frames > 0) {
+        // Frames count - 1, count - 2, ... lie at falling positions down to position 0; the
+        // frame before that (counter 0 or not) is found again from its counter.
+        const std::uint32_t newest = (count - 1u) % length;
+        const std::uint32_t stretch = std::min(frames, newest + 1u);
+        const std::atomic<double>* oldest = history + (newest + 1u - stretch);
+        std::uint32_t i = 0;
+        for (; i + kWays <= stretch; i += kWays) {
+            for (int way = 0; way < kWays; ++way) {
+                const double m = oldest[i + way].load(std::memory_order_relaxed);
+                highs[way] = m > highs[way] ? m : highs[way];
+                lows[way] = m < lows[way] ? m : lows[way];
+            }
+        }
+        for (; i < stretch; ++i) {
+            const double m = oldest[i].load(std::memory_order_relaxed);
+            highs[0] = m > highs[0] ? m : highs[0];
+            lows[0] = m < lows[0] ? m : lows[0];
+        }
+        count -= stretch;
+        frames -= stretch;
+    }
+    for (int way = 0; way < kWays; ++way) {
+        const auto h = static_cast<float>(highs[way]);
+        const auto l = static_cast<float>(lows[way]);
+        high = h > high ? h : high;
+        low = l < low ? l : low;
+    }
+}
+
 float ConstantQBank::appendBlock(const float* const* inputs, std::int32_t frames) noexcept {
     float high = 0.0f;
     float low = 0.0f;
@@ -42,6 +83,11 @@ float ConstantQBank::appendBlock(const float* const* inputs, std::int32_t frames
 
     const std::uint32_t count = writeCount_.load(std::memory_order_relaxed);
     const std::uint32_t length = historyLength_;
+    if (frames < kSpanFrames) {
+        // Before the block is appended, so that it cannot overwrite what is read.
+        widenByHistory(count, std::min(static_cast<std::uint32_t>(kSpanFrames - frames), length),
+                       high, low);
+    }
     std::uint32_t position = count % length;
     // Frames until the counter wraps to 0, where the write position jumps to 0.
     std::uint64_t untilWrap = kCounterRange - count;
@@ -192,8 +238,8 @@ double ConstantQBank::magnitudeOf(int g, int lane) const noexcept {
     const int column = g * KernelSet::kLanes + lane;
     const double cosSum = groupSums_[g][lane];
     const double sinSum = groupSums_[g][KernelSet::kLanes + lane];
-    const std::int32_t n = kernels_->windowLength(column / kBinsPerOctave, column % kBinsPerOctave);
-    return std::sqrt(sinSum * sinSum + cosSum * cosSum) / static_cast<double>(n);
+    return binMagnitude(cosSum, sinSum,
+                        kernels_->windowLength(column / kBinsPerOctave, column % kBinsPerOctave));
 }
 
 void ConstantQBank::storeMagnitudes() noexcept {
@@ -287,6 +333,8 @@ bool ConstantQBank::approximationShownAlike(int g, ShownAlike shownAlike) const 
         const double m = magnitudeOf(g, lane);
         const std::int32_t n = kernels_->windowLength((column + lane) / kBinsPerOctave,
                                                       (column + lane) % kBinsPerOctave);
+        // A bin without a window reads 0 whatever its sums: nothing to approximate.
+        if (n == 0) continue;
         const double reach = 0x1p-22 * s / static_cast<double>(n) + 0x1p-48 * m;
         // A NaN or an infinity in the window, or an overflow: only the exact sum will do.
         if (!std::isfinite(m) || !std::isfinite(reach)) return false;

@@ -30,11 +30,21 @@ class ConstantQBank {
     ConstantQBank(const ConstantQBank&) = delete;
     ConstantQBank& operator=(const ConstantQBank&) = delete;
 
+    // The fewest frames the span of a block covers: a shorter block's span reaches back over
+    // the frames before it, so that how a host cuts its blocks never decides silence.
+    static constexpr std::int32_t kSpanFrames = 512;
+
     // Audio thread. Appends the mono mix 0.5 * left + 0.5 * right (single precision, widened
     // to double) of every frame of the two input channels to the history, advances
-    // `writeCount` by `frames` (wrapping at 2^32) and answers the block's span: max(0, largest
-    // sample) - min(0, smallest sample) over both inputs, NaNs ignored. `frames` <= 0 does
-    // nothing and answers 0. Only reads the inputs: passing audio on is the host shell's job.
+    // `writeCount` by `frames` (wrapping at 2^32) and answers the block's span:
+    // max(0, largest sample) - min(0, smallest sample), NaNs ignored, over
+    // - both input channels of the block (their raw samples), and,
+    // - for a block of fewer than kSpanFrames frames, the mono history of the
+    //   kSpanFrames - frames frames appended before it (zeros where the bank has not seen that
+    //   many yet): the two channels of those frames are gone, their mix is what is kept.
+    // A block of kSpanFrames frames or more is thus measured on its own two channels alone.
+    // `frames` <= 0 does nothing and answers 0. Only reads the inputs: passing audio on is the
+    // host shell's job.
     float appendBlock(const float* const* inputs, std::int32_t frames) noexcept;
 
     // User-interface thread. Recomputes all 960 magnitudes from the newest samples: each bin
@@ -87,6 +97,10 @@ class ConstantQBank {
     const std::atomic<double>* history() const noexcept { return history_.get(); }
 
   private:
+    // Audio thread: widens `high` and `low` to the extremes of the mono history over the
+    // `frames` frames before frame `count` (frames <= historyLength), NaNs ignored.
+    void widenByHistory(std::uint32_t count, std::uint32_t frames, float& high,
+                        float& low) const noexcept;
     // Copies the ring into `timeOrdered_` and finds its spans.
     void orderHistory() noexcept;
     void findSpans() noexcept;

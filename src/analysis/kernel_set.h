@@ -11,6 +11,8 @@
 // newest sample, so a shorter window starts later; the rows before its start hold zeros in its
 // lanes. One vector load thus feeds four bins at once, and the transform streams the whole set
 // front to back exactly once. `cosCoefficient`/`sinCoefficient` give per-bin access.
+// A bin at or above half the rate has no window (length 0): its lanes hold zeros in every row,
+// and a group of such bins alone has no rows at all.
 // A second copy of the rows, each coefficient rounded to a float, serves the display's
 // transform, which reads half the bytes and falls back to the doubles where it must. It is
 // made on the first display transform, so that a set no display draws from never holds it.
@@ -60,7 +62,8 @@ class KernelSet {
 
     // The sample rate in Hz for which the kernels were built.
     double analysisRate() const noexcept { return analysisRate_; }
-    // Window length N of bin (octave, bin), in samples at the analysis rate.
+    // Window length N of bin (octave, bin), in samples at the analysis rate; 0 for a bin at or
+    // above half the rate, which has no kernels and reads 0.
     std::int32_t windowLength(int octave, int bin) const noexcept {
         return windowLengths_[octave][bin];
     }

@@ -44,7 +44,8 @@ void referenceTransform(const ReferenceKernels& kernels, const std::atomic<doubl
                     sinSum = sinSum + s[k] * x;
                 }
             }
-            out[i][j] = std::sqrt(sinSum * sinSum + cosSum * cosSum) / static_cast<double>(n);
+            out[i][j] =
+                n > 0 ? std::sqrt(sinSum * sinSum + cosSum * cosSum) / static_cast<double>(n) : 0.0;
         }
     }
 }

@@ -118,8 +118,11 @@ class Plugin {
             const std::uint32_t count = events->size(events);
             if (count != 0) self.readEvents(events, count);
         }
-        if (data->audio_inputs_count != 0 && data->audio_outputs_count != 0 &&
-            data->audio_inputs != nullptr && data->audio_outputs != nullptr) {
+        // A call with no frames (a host flushing parameters) has no audio to pass or analyse,
+        // whatever its buffers hold.
+        if (data->frames_count != 0 && data->audio_inputs_count != 0 &&
+            data->audio_outputs_count != 0 && data->audio_inputs != nullptr &&
+            data->audio_outputs != nullptr) {
             const clap_audio_buffer& in = data->audio_inputs[0];
             const clap_audio_buffer& out = data->audio_outputs[0];
             if (in.channel_count < 2 || out.channel_count < 2 || in.data32 == nullptr ||

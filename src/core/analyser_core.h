@@ -47,7 +47,7 @@ class AnalyserCore : public DisplaySource {
     RateChange start();
 
     // One block of the two input channels (`inputs[0]`, `inputs[1]`, `frames` each); only
-    // read. `frames` <= 0 analyses nothing.
+    // read. `frames` <= 0 changes nothing (the span stays that of the audio before).
     void audio(const float* const* inputs, std::int32_t frames) noexcept {
         analyser_.processBlock(inputs, frames);
     }

@@ -16,7 +16,8 @@ class DisplaySource {
 
     virtual ~DisplaySource() = default;
 
-    // The peak-to-peak spread of the last audio block (linear sample units; NaN possible).
+    // The peak-to-peak spread of the last audio block, extended back to at least 512 frames
+    // (linear sample units; NaN possible).
     virtual float signalSpan() const noexcept = 0;
 
     // Called on every refresh before the span is read: builds what the analysis needs when

@@ -12,6 +12,8 @@
 
 #include "../frame/recording_host.h"
 #include "core/display_source.h"
+#include "cut_blocks.h"
+#include "display/display_model.h"
 #include "loaded_module.h"
 #include "plugin/myvst.h"
 
@@ -96,6 +98,14 @@ class AnalysisThroughTheRecord : public ::testing::Test {
         EXPECT_NE(e, nullptr);
         return e;
     }
+    // An effect switched on at `rate` Hz.
+    AEffect* startAt(float rate) {
+        AEffect* e = create();
+        if (e == nullptr) return nullptr;
+        send(e, effSetSampleRate, 0, 0, nullptr, rate);
+        send(e, effMainsChanged, 0, 1);
+        return e;
+    }
     LoadedModule module;
 };
 
@@ -148,6 +158,48 @@ TEST_F(AnalysisThroughTheRecord, ToneAt48kHzLandsOnA4AfterResume) {
     playSine(e, 48000.0, 440.0, 0.8);
     display.transform();
     EXPECT_EQ(loudestColumn(display), kA4Column);
+    EXPECT_EQ(send(e, effClose), 1);
+}
+
+// Hosts split blocks at automation points and loop ends, and call with no frames to flush
+// parameters: a steady tone at -20 dBFS cut into blocks of any size, with an empty call just
+// before each refresh, is loud enough for bars at every refresh; silence stays silent.
+TEST_F(AnalysisThroughTheRecord, HowAHostCutsItsBlocksNeverDecidesSilence) {
+    AEffect* e = startAt(48000.0f);
+    ASSERT_NE(e, nullptr);
+    DisplaySource& display = displayOf(e);
+    std::vector<float> outLeft(512), outRight(512);
+    float* outputs[] = {outLeft.data(), outRight.data()};
+    const auto play = [&](float** inputs, std::uint32_t frames) {
+        e->processReplacing(e, inputs, outputs, static_cast<VstInt32>(frames));
+    };
+    long frame = 0;
+    for (std::uint32_t frames : {1u, 7u, 64u, 512u}) {
+        playCutIntoBlocks(48000.0, frames, 0.3, 0.1, frame, play, [&] {
+            EXPECT_TRUE(cqscope::DisplayModel::loudEnough(display.signalSpan()))
+                << frames << "-frame blocks";
+        });
+        display.transform();
+        EXPECT_EQ(loudestColumn(display), kA4Column);
+        playCutIntoBlocks(48000.0, frames, 0.3, 0.0, frame, play, [&] {
+            EXPECT_EQ(display.signalSpan(), 0.0f) << frames << "-frame blocks of silence";
+        });
+    }
+    EXPECT_EQ(send(e, effClose), 1);
+}
+
+// At 8 kHz the bins at and above 4 kHz read 0: no alias of a 440 Hz tone near 7.56 kHz.
+TEST_F(AnalysisThroughTheRecord, BinsAtOrAboveHalfTheRateReadZero) {
+    AEffect* e = startAt(8000.0f);
+    ASSERT_NE(e, nullptr);
+    DisplaySource& display = displayOf(e);
+    playSine(e, 8000.0, 440.0, 1.0);
+    display.transform();
+    EXPECT_EQ(loudestColumn(display), kA4Column);
+    for (int c = 0; c < 960; ++c) {
+        const bool below = 55.0 * std::exp2((c - 90) / 120.0) < 4000.0;
+        ASSERT_EQ(display.magnitude(c / 120, c % 120) > 0.0, below) << c;
+    }
     EXPECT_EQ(send(e, effClose), 1);
 }
 

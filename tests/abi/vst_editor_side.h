@@ -10,6 +10,7 @@
 #include <numbers>
 #include <vector>
 
+#include "cut_blocks.h"
 #include "display/display_geometry.h"
 #include "frame/host_interface.h"
 #include "loaded_module.h"
@@ -107,5 +108,47 @@ inline void toneBlock(float* const* channels, long& frame, bool loud) {
                             0.05 * std::sin(2 * std::numbers::pi * 554.37 * t);
         channels[0][k] = loud ? static_cast<float>(tone) : 0.0f;
         channels[1][k] = loud ? static_cast<float>(0.8 * tone) : 0.0f;
+    }
+}
+
+// Whether column `column` of the picture has a bar: its pixel just above the bar base is green.
+inline bool barIn(const std::vector<DWORD>& pixels, int column) {
+    return pixels[static_cast<std::size_t>(display::kBarBaseRow - 1) * display::kWidth +
+                  static_cast<std::size_t>(column)] == display::pixelOf(display::kGreen);
+}
+
+inline int barColumns(const std::vector<DWORD>& pixels) {
+    int count = 0;
+    for (int column = 0; column < display::kWidth; ++column) count += barIn(pixels, column);
+    return count;
+}
+
+// A steady tone at -20 dBFS cut into blocks of 1 to 512 frames, with a call of no frames (a
+// parameter flush) just before each refresh, played to the VST 2 editor and to `side` (a shell
+// with play(channels, frames, events), tick() and pixels()): at every refresh `side` shows the
+// VST 2 picture, with a bar at A4; in silence cut alike, no bar at all.
+template <class Side>
+void expectCutBlocksShownAsTheVstEditorShowsThem(Side& side) {
+    VstEditorSide vst;
+    ASSERT_TRUE(vst.open());
+    const auto play = [&](float** channels, std::uint32_t frames) {
+        vst.play(channels, frames, {});
+        side.play(channels, frames, {});
+    };
+    long frame = 0;
+    for (std::uint32_t frames : {1u, 7u, 64u, 512u}) {
+        for (double level : {0.1, 0.0}) {
+            playCutIntoBlocks(VstEditorSide::kRate, frames, 0.3, level, frame, play, [&] {
+                vst.tick();
+                side.tick();
+                const auto shown = side.pixels();
+                EXPECT_EQ(differingPixels(shown, vst.pixels()), 0) << frames;
+                if (level > 0.0) {
+                    EXPECT_TRUE(barIn(shown, 449)) << frames << "-frame blocks";
+                } else {
+                    EXPECT_EQ(barColumns(shown), 0) << frames << "-frame blocks of silence";
+                }
+            });
+        }
     }
 }

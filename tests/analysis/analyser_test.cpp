@@ -99,6 +99,66 @@ TEST(Analyser, HighestRateBuildsAndResolvesTheTopBin) {
     EXPECT_NEAR(analyser.magnitudes()[7][119], 0.125, 1e-3);
 }
 
+// A host's call with no frames (a parameter flush) changes nothing: not the span of the audio
+// before it, not the history, and before any bank it does not count as audio waiting.
+TEST(Analyser, EmptyBlocksChangeNothing) {
+    Analyser waiting;
+    StereoBlock block(512);
+    for (std::int32_t frames : {0, -1}) waiting.processBlock(block.in(), frames);
+    EXPECT_EQ(waiting.buildForWaitingAudio(8000.0), Analyser::RateChange::unchanged);
+    EXPECT_FALSE(waiting.hasBank());
+
+    Analyser analyser(8000.0);
+    playSine(analyser, 8000.0, 440.0, 0.2);
+    const float span = analyser.signalSpan();
+    const std::uint32_t count = analyser.bank().writeCount();
+    ASSERT_GT(span, 0.9f);
+    for (std::int32_t frames : {0, -1, std::numeric_limits<std::int32_t>::min()}) {
+        analyser.processBlock(block.in(), frames);
+        EXPECT_EQ(analyser.signalSpan(), span) << frames;
+        EXPECT_EQ(analyser.bank().writeCount(), count) << frames;
+    }
+}
+
+// Sampled at 8 or 16 kHz, a bin at or above half the rate would correlate with the alias of a
+// lower tone (a 440 Hz tone at 8 kHz read as 7559 Hz): such bins read 0 in the exact and in the
+// display's transform, and the tone's own bins are untouched.
+TEST(Analyser, BinsAtOrAboveHalfTheRateReadZero) {
+    struct Case {
+        double rate, tone;
+        int column;  // the tone's bin
+    };
+    for (const Case c : {Case{8000.0, 440.0, 3 * kBinsPerOctave + 90},
+                         Case{16000.0, binFrequency(7, 100), 7 * kBinsPerOctave + 100}}) {
+        Analyser analyser(c.rate);
+        playSine(analyser, c.rate, c.tone, 0.8);
+        int above = 0;
+        for (int pass = 0; pass < 2; ++pass) {
+            if (pass == 0) {
+                analyser.transform();
+            } else {
+                analyser.transformShown([](double low, double high) noexcept {
+                    return std::floor(std::log(low) * 50) == std::floor(std::log(high) * 50);
+                });
+            }
+            const Magnitudes& m = analyser.magnitudes();
+            EXPECT_EQ(loudestColumn(m), c.column) << c.rate;
+            EXPECT_NEAR(m[c.column / kBinsPerOctave][c.column % kBinsPerOctave], 0.125, 2e-3);
+            above = 0;
+            for (int col = 0; col < kBinCount; ++col) {
+                const int i = col / kBinsPerOctave, j = col % kBinsPerOctave;
+                if (binFrequency(i, j) < c.rate / 2) {
+                    ASSERT_GT(m[i][j], 0.0) << c.rate << " Hz, bin " << col;
+                    continue;
+                }
+                ++above;
+                ASSERT_EQ(m[i][j], 0.0) << c.rate << " Hz, bin " << col << ", pass " << pass;
+            }
+        }
+        EXPECT_EQ(above, c.rate == 8000.0 ? 127 : 7);
+    }
+}
+
 // The audio callback runs on one thread while another transforms, reads notes and switches
 // the rate back and forth. Run under ThreadSanitizer (the tsan preset) to check the protocol.
 TEST(Analyser, AudioTransformsNotesAndRateSwitchesRunConcurrently) {

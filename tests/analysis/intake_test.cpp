@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -73,6 +74,10 @@ TEST_F(Intake, MatchesTheFrameByFrameRuleOnAwkwardSamples) {
         }
         // A signalling NaN with a payload must reach the output untouched too.
         if (frames > 0) block.left[0] = std::bit_cast<float>(0x7FA00001u);
+        // Silence before the block, so that its span is its own (short blocks reach back).
+        for (std::uint32_t back = 1; back <= 512; ++back) {
+            bank.setHistoryAt((expectedCount - back) % bank.historyLength(), 0.0);
+        }
         float high = 0.0f, low = 0.0f;
         for (std::int32_t k = 0; k < frames; ++k) {
             const float a = block.left[k], b = block.right[k];
@@ -99,6 +104,66 @@ TEST_F(Intake, MatchesTheFrameByFrameRuleOnAwkwardSamples) {
         expectedCount += static_cast<std::uint32_t>(frames);
         ASSERT_EQ(bank.writeCount(), expectedCount);
     }
+}
+
+// A block shorter than 512 frames is measured together with the mono history of the frames
+// before it, back to 512 frames in all: exactly to that frame, over the mix (not the channels,
+// which are gone), NaNs ignored. A block of 512 frames or more is measured alone.
+TEST_F(Intake, ShortBlocksReachBackOverTheMonoHistoryTo512Frames) {
+    StereoBlock earlier(1000);
+    earlier.left[488] = earlier.right[488] = -0.7f;  // 512 frames before the next one: outside
+    earlier.left[489] = earlier.right[489] = 0.3f;   // 511 frames before: inside
+    earlier.left[900] = 0.8f;                        // channels that cancel in the mix
+    earlier.right[900] = -0.8f;
+    earlier.left[950] = std::numeric_limits<float>::quiet_NaN();
+    earlier.left[999] = earlier.right[999] = -0.2f;
+    EXPECT_EQ(bank.appendBlock(earlier.in(), 1000), 1.6f);  // its own channels: 0.8 - (-0.8)
+
+    StereoBlock quiet(512);
+    EXPECT_EQ(bank.appendBlock(quiet.in(), 1), 0.3f + 0.2f);
+    // 510 frames reach back two: over the 1-frame block to the -0.2; 511 only over the 510.
+    EXPECT_EQ(bank.appendBlock(quiet.in(), 510), 0.2f);
+    EXPECT_EQ(bank.appendBlock(quiet.in(), 511), 0.0f);
+    earlier.left[0] = earlier.right[0] = 0.1f;
+    EXPECT_EQ(bank.appendBlock(earlier.in(), 1), 0.1f);
+    EXPECT_EQ(bank.appendBlock(quiet.in(), 512), 0.0f);  // measured alone
+}
+
+// Blocks of every kind of length against a model that keeps every mixed frame, on a small ring
+// that wraps many times, from a counter that wraps to 0 on the way: the reach back follows the
+// frames across both wraps. Each block has a level of its own, so a reach one frame too far or
+// too short changes the span.
+TEST(IntakeReach, FollowsTheFramesAcrossRingAndCounterWraps) {
+    ConstantQBank bank(8000.0);  // historyLength 5870
+    bank.setWriteCount(0xFFFFFFFFu - 3000);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    std::uniform_real_distribution<float> decades(-4.0f, 0.0f);
+    std::vector<float> mixed(512, 0.0f);  // the frames before the first: the history's zeros
+    const std::int32_t lengths[] = {1, 7, 64, 511, 512, 513, 0, 300, 2, 1000};
+    for (int trial = 0; trial < 300; ++trial) {
+        const std::int32_t frames = lengths[trial % 10];
+        const float level = std::pow(10.0f, decades(random));
+        StereoBlock block(static_cast<std::size_t>(frames) + 1);
+        float high = 0.0f, low = 0.0f;
+        for (std::int32_t k = 0; k < frames; ++k) {
+            block.left[k] = level * unit(random);
+            block.right[k] = level * unit(random);
+            high = std::max({high, block.left[k], block.right[k]});
+            low = std::min({low, block.left[k], block.right[k]});
+        }
+        for (std::int32_t back = 1; frames > 0 && back <= 512 - frames; ++back) {
+            high = std::max(high, mixed[mixed.size() - back]);
+            low = std::min(low, mixed[mixed.size() - back]);
+        }
+        ASSERT_EQ(bank.appendBlock(block.in(), frames), frames > 0 ? high - low : 0.0f)
+            << "trial " << trial;
+        for (std::int32_t k = 0; k < frames; ++k) {
+            mixed.push_back(0.5f * block.left[k] + 0.5f * block.right[k]);
+        }
+    }
+    EXPECT_LT(bank.writeCount(), 0xFFFFFFFFu - 3000);  // the counter wrapped
+    EXPECT_GT(mixed.size(), 512u + 4 * 5870u);         // the ring wrapped
 }
 
 TEST_F(Intake, EmptyAndNegativeBlocksTouchNothing) {

@@ -46,6 +46,28 @@ TEST(KernelSet, CoefficientsFollowTheWindowedSinusoids) {
     }
 }
 
+// Below 16.6 kHz the top bins lie at or above half the rate: they get no window and no rows.
+// A group keeps the rows of its longest window below half the rate, and a group wholly above
+// it has none: 254,887 rows of the 255,920 at 8 kHz, 511,915 of 511,961 at 16 kHz.
+TEST(KernelSet, NoKernelsForBinsAtOrAboveHalfTheRate) {
+    struct Case {
+        double rate;
+        int firstAbove;  // display column of the lowest bin without a window
+        std::size_t rows;
+    };
+    for (const Case c :
+         {Case{8000.0, 6 * kBinsPerOctave + 113, 254887},
+          Case{16000.0, 7 * kBinsPerOctave + 113, 511915},
+          Case{16647.0, 7 * kBinsPerOctave + 119, 532693}, Case{16648.0, kBinCount, 532714}}) {
+        const auto set = KernelSet::forRate(c.rate);
+        for (int col = 0; col < kBinCount; ++col) {
+            const int i = col / kBinsPerOctave, j = col % kBinsPerOctave;
+            ASSERT_EQ(set->windowLength(i, j) == 0, col >= c.firstAbove) << c.rate << " " << col;
+        }
+        EXPECT_EQ(set->storageBytes(), c.rows * KernelSet::kRowDoubles * sizeof(double)) << c.rate;
+    }
+}
+
 TEST(KernelSet, OneSetPerRateSharedAndFreedWithItsLastUser) {
     const int before = KernelSet::liveCount();
     {

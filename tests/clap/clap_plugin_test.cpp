@@ -283,6 +283,16 @@ TEST(ClapDisplay, WithoutTimerSupportRefreshedFromCallbacksShowsTheSamePicture) 
     expectTheVstPicture(false);
 }
 
+// A steady tone at -20 dBFS cut into short blocks, with a call of no frames (a parameter
+// flush, its buffers empty) just before each refresh: bars at A4 at every refresh, and no bar
+// in silence, as the VST 2 editor shows them for the same blocks.
+TEST(ClapDisplay, HowAHostCutsItsBlocksNeverDecidesSilence) {
+    ClapModule module;
+    ClapSide clap(module, true);
+    ASSERT_TRUE(clap.open());
+    expectCutBlocksShownAsTheVstEditorShowsThem(clap);
+}
+
 TEST(ClapPlugin, InPlaceBlocksPassBitForBitAndTheGuiIsFixedSizeX11Only) {
     ClapModule module;
     ASSERT_NE(module.factory, nullptr);

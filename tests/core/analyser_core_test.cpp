@@ -1,6 +1,7 @@
 // The analyser core as a shell drives it: a rate it cannot serve shows no bars (the span,
-// the magnitudes a Hold would draw) rather than bars of another rate's kernels, and the
-// lazy kernel policy builds nothing before it is needed.
+// the magnitudes a Hold would draw) rather than bars of another rate's kernels, the lazy
+// kernel policy builds nothing before it is needed, and how a host cuts its blocks never
+// decides silence.
 #include "core/analyser_core.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,9 @@
 #include <cmath>
 #include <vector>
 
+#include "../abi/cut_blocks.h"
 #include "analysis/kernel_set.h"
+#include "display/display_model.h"
 
 namespace cqscope {
 namespace {
@@ -87,6 +90,25 @@ TEST(AnalyserCoreRates, KernelsAreBuiltByTheFirstStartOrForWaitingAudio) {
         EXPECT_EQ(KernelSet::builtCount(), builtBefore + 1);
     }
     EXPECT_EQ(KernelSet::liveCount(), 0);
+}
+
+// A steady tone at -20 dBFS in blocks of 1 to 512 frames, with a call of no frames just before
+// each refresh, is loud enough for bars at every refresh; silence cut alike stays silent.
+TEST(AnalyserCoreSilence, HowAHostCutsItsBlocksNeverDecidesSilence) {
+    AnalyserCore core(48000.0);
+    ASSERT_EQ(core.start(), AnalyserCore::RateChange::switched);
+    long frame = 0;
+    const auto play = [&](float** channels, std::uint32_t frames) {
+        core.audio(channels, static_cast<std::int32_t>(frames));
+    };
+    for (std::uint32_t frames : {1u, 7u, 64u, 512u}) {
+        playCutIntoBlocks(48000.0, frames, 0.3, 0.1, frame, play, [&] {
+            EXPECT_TRUE(DisplayModel::loudEnough(core.signalSpan())) << frames << "-frame blocks";
+        });
+        playCutIntoBlocks(48000.0, frames, 0.3, 0.0, frame, play, [&] {
+            EXPECT_EQ(core.signalSpan(), 0.0f) << frames << "-frame blocks of silence";
+        });
+    }
 }
 
 }  // namespace

@@ -130,6 +130,30 @@ TEST_F(HostAnalyse, SineReadsQuarterAmplitudeAsThePluginShowsIt) {
     EXPECT_GT(compared, 200);
 }
 
+// At 8 kHz the columns at and above 4 kHz (from 833, 4020 Hz) read 0: a 440 Hz tone has no
+// alias near 7.56 kHz, neither in the numbers nor among the peaks.
+TEST_F(HostAnalyse, AtEightKilohertzNothingReadsAtOrAboveHalfTheRate) {
+    writeAudio(dir_.file("low.wav"), sine(440.0, 8000, 1.0, 1), 1, 8000, kFloatWav);
+    const RunResult run =
+        analyse({dir_.file("low.wav"), "--peaks", "2", "--out", dir_.file("low.csv")});
+    EXPECT_NE(run.err.find("1.000 s: A4 +0 cents, 440.0 Hz"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("A#8"), std::string::npos) << run.err;
+    const auto rows = lines(fileBytes(dir_.file("low.csv")));
+    ASSERT_EQ(rows.size(), 11u);
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const auto row = fields(rows[r]);
+        ASSERT_EQ(row.size(), 963u);
+        for (int column = 0; column < 960; ++column) {
+            if (column >= 833) {
+                ASSERT_EQ(row[3 + column], "0") << "row " << r << ", column " << column;
+            } else {
+                ASSERT_GT(std::strtod(row[3 + column].c_str(), nullptr), 0.0)
+                    << "row " << r << ", column " << column;
+            }
+        }
+    }
+}
+
 // At a rate the analysis cannot serve the plug-in shows no bars, so analyse and the render
 // readout refuse the file with one line naming the rate and the range served, and write
 // nothing (44.1 kHz kernels read a 384 kHz A4 as about G#1).

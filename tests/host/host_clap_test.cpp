@@ -14,6 +14,7 @@
 
 #include "clap_host.h"
 #include "clap_stream.h"
+#include "display/display_geometry.h"
 #include "fixture_clap_report.h"
 #include "host_test_support.h"
 
@@ -431,6 +432,34 @@ TEST(CqscopeClap, RendersWhatTheVstEditorShowsPixelForPixel) {
     EXPECT_EQ(bytes("clap.peaks"), bytes("vst.peaks"));
     EXPECT_NE(bytes("clap.peaks").find("C4 +0 cents"), std::string::npos) << bytes("clap.peaks");
     EXPECT_TRUE(bytes("clap.mp4") == bytes("vst.mp4")) << "the videos differ";
+}
+
+// At 8 kHz both formats draw no bar at or above 4 kHz (columns from 833) and name no peak
+// there: a 440 Hz tone shows no alias near 7.56 kHz.
+TEST(CqscopeClap, AtEightKilohertzNoBarOrPeakAtOrAboveHalfTheRate) {
+    if (!cqscopeHasEditor()) GTEST_SKIP() << "cqscope.so has no editor yet";
+    ScratchDir dir;
+    writeAudio(dir.file("a4.wav"), sine(440.0, 8000, 1.0, 1), 1, 8000);
+    const std::pair<std::string, std::string> plugins[] = {{"vst", cqscopePlugin()},
+                                                           {"clap", CQHOST_CQSCOPE_CLAP}};
+    std::vector<Image> pictures;
+    for (const auto& [name, plugin] : plugins) {
+        const RunResult run = runHost({"render", dir.file("a4.wav"), "--plugin", plugin, "--at",
+                                       "1", "--peaks", "2", "--out", dir.file(name + ".png")});
+        ASSERT_EQ(run.status, 0) << name << ": " << run.err;
+        EXPECT_NE(run.err.find("A4 +0 cents, 440.0 Hz"), std::string::npos) << name << run.err;
+        EXPECT_EQ(run.err.find("A#8"), std::string::npos) << name << run.err;
+        pictures.push_back(readPng(dir.file(name + ".png")));
+        const Image& image = pictures.back();
+        constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
+        EXPECT_EQ(image.at(449, display::kBarBaseRow - 1), kGreen) << name;
+        for (int column = 833; column < display::kWidth; ++column) {
+            for (int row = 0; row < display::kBarBaseRow; ++row) {
+                ASSERT_NE(image.at(column, row), kGreen) << name << " " << column << "," << row;
+            }
+        }
+    }
+    EXPECT_EQ(pictures[0].pixels, pictures[1].pixels);
 }
 
 TEST(CqscopeClap, PassesValidate) {

@@ -1,8 +1,8 @@
 // `cqscope-host listen` against a real JACK server: jackd's dummy backend at 48 kHz / 256
-// frames, a sine from a JACK client of ours, held notes from JACK's own jack_midiseq, the
-// window on Xvfb. A tone lands in its column and is named by --peaks, a held note lands in its
-// stripe, and a server that goes away ends listen with one line and a non-zero exit. Skipped,
-// with the reason, where jackd, jack_midiseq or Xvfb is not installed.
+// frames (and 8 kHz / 16 frames), a sine from a JACK client of ours, held notes from JACK's own
+// jack_midiseq, the window on Xvfb. A tone lands in its column and is named by --peaks, a held note
+// lands in its stripe, and a server that goes away ends listen with one line and a non-zero exit.
+// Skipped, with the reason, where jackd, jack_midiseq or Xvfb is not installed.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -87,7 +87,7 @@ class Listen : public ::testing::Test {
         xvfb_ = std::make_unique<Background>(std::vector<std::string>{
             "Xvfb", display, "-screen", "0", "1024x600x24", "-nolisten", "tcp"});
         jackd_ = std::make_unique<Background>(std::vector<std::string>{
-            "jackd", "-n", server_, "-d", "dummy", "-r", "48000", "-p", "256"});
+            "jackd", "-n", server_, "-d", "dummy", "-r", rate_, "-p", period_});
         ASSERT_TRUE(within(10, [] { return std::system("jack_lsp >/dev/null 2>&1") == 0; }))
             << "jackd -d dummy did not come up";
     }
@@ -120,6 +120,7 @@ class Listen : public ::testing::Test {
     }
 
     std::string server_;
+    std::string rate_ = "48000", period_ = "256";  // the server's, in Hz and frames
     std::unique_ptr<Background> xvfb_, jackd_, tone_, midi_;
     ScratchDir dir_;
 };
@@ -182,6 +183,38 @@ TEST_F(Listen, WithoutAWindowPeaksAndThePictureStillCome) {
         constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
         EXPECT_EQ(picture.at(449, 100) & kGreen, kGreen);
         EXPECT_EQ(picture.at(125, 400) & kGreen, 0u);
+    }
+}
+
+// A server at 8 kHz handing blocks of 16 frames: a 440 Hz tone at -20 dBFS is drawn and named
+// as A4, with no bar and no peak at or above 4 kHz, where its alias near 7.56 kHz would read.
+class ListenAt8kHz : public Listen {
+  protected:
+    ListenAt8kHz() {
+        rate_ = "8000";
+        period_ = "16";
+    }
+};
+
+TEST_F(ListenAt8kHz, AToneInShortBlocksHasNoAliasAtOrAboveHalfTheRate) {
+    tone_ = std::make_unique<Background>(
+        std::vector<std::string>{CQSCOPE_JACK_TONE, "tone", "440", "0.1"});
+    ASSERT_TRUE(portUp("tone:out"));
+    const RunResult run = runHost({"listen", "--connect", "tone:out", "--peaks", "2", "--seconds",
+                                   "3", "--picture", dir_.file("live.png")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(": A4 +0 cents, 440.0 Hz"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("A#8"), std::string::npos) << run.err;
+
+    const Image picture = readPng(dir_.file("live.png"));
+    ASSERT_EQ(picture.width, display::kWidth);
+    constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
+    EXPECT_EQ(picture.at(449, 200) & kGreen, kGreen);
+    // Column 833 (4020 Hz) is the first at or above 4 kHz.
+    for (int column = 833; column < display::kWidth; ++column) {
+        for (int row = 0; row < display::kBarBaseRow; ++row) {
+            ASSERT_NE(picture.at(column, row), kGreen) << column << "," << row;
+        }
     }
 }
 

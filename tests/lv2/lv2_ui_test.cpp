@@ -150,4 +150,13 @@ TEST(Lv2Ui, WithoutInstanceAccessShowsTheVstPicturePixelForPixel) {
     EXPECT_NE(differingPixels(lv2.pixels(), shown), 0) << "the picture moved on";
 }
 
+// A steady tone at -20 dBFS cut into short blocks, with a run of no frames (a host flushing
+// parameters) just before each refresh: bars at A4 at every refresh, and no bar in silence, as
+// the VST 2 editor shows them for the same blocks.
+TEST(Lv2Ui, HowAHostCutsItsBlocksNeverDecidesSilence) {
+    Lv2Side lv2;
+    ASSERT_TRUE(lv2.open());
+    expectCutBlocksShownAsTheVstEditorShowsThem(lv2);
+}
+
 }  // namespace
