@@ -88,17 +88,20 @@ void Analyser::transform() {
     transformWith([](ConstantQBank& bank) { bank.transform(); });
 }
 
+bool Analyser::prepareFloatCopy() {
+    if (!hasBank() || floatsReady_.load(std::memory_order_acquire)) return true;
+    std::lock_guard<std::mutex> lock(buildMutex_);
+    if (!floatsAsked_ && !stopping_) {
+        floatsAsked_ = true;
+        if (!startBuilder()) floatsAsked_ = false;
+    }
+    return false;
+}
+
 void Analyser::transformShown(ConstantQBank::ShownAlike shownAlike) {
-    if (hasBank() && !floatsReady_.load(std::memory_order_acquire)) {
+    if (!prepareFloatCopy()) {
         // Making the float copy here would hold this thread for longer than a transform: the
         // builder makes it, and this refresh is exact (drawn the same).
-        {
-            std::lock_guard<std::mutex> lock(buildMutex_);
-            if (!floatsAsked_ && !stopping_) {
-                floatsAsked_ = true;
-                if (!startBuilder()) floatsAsked_ = false;
-            }
-        }
         transform();
         return;
     }

@@ -76,6 +76,10 @@ class Analyser {
     // User-interface thread: as transform, to the display's precision
     // (ConstantQBank::transformShown).
     void transformShown(ConstantQBank::ShownAlike shownAlike);
+    // User-interface thread: has the builder make the float copy of the current bank's kernels
+    // that transformShown reads, unless it is made; answers whether it is (true without a
+    // bank). Until it is, transformShown is exact.
+    bool prepareFloatCopy();
     // User-interface thread: the magnitudes of the last transform, [octave][bin]; all 0
     // before the first. The reference stays valid for the analyser's life (a rate switch keeps
     // the last picture until the next transform).

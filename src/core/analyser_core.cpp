@@ -21,6 +21,7 @@ void AnalyserCore::prepareAnalysis() {
     // Unsupported rates and a lack of memory leave the analysis without a bank; the next
     // refresh asks again.
     (void)analyser_.buildForWaitingAudio(sampleRate(), true);
+    (void)analyser_.prepareFloatCopy();
 }
 
 float AnalyserCore::signalSpan() const noexcept {

@@ -137,6 +137,8 @@ bool SpectrumDisplay::open(HWND parent) {
     createHoldImages(resources_, displayWindow);
     drawHoldImages(resources_);
     model.reset();
+    // What the refreshes will need starts being built now.
+    source.prepareAnalysis();
     // The picture a paint before the first refresh shows: grid, labels and held notes, no
     // bars (the model was just reset), as any later silent refresh draws it; shown now rather
     // than when the host next lets the display run its messages.
