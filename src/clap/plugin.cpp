@@ -81,8 +81,9 @@ class Plugin {
         guiDestroy(plugin);
         delete self;
     }
-    // Kernels for the host's rate are built here, never on the audio thread. A rate the
-    // analysis cannot serve still activates: audio passes, the display shows no bars.
+    // Kernels for the host's rate are asked for here and built beside, so that the host's main
+    // thread does not wait for them (nor does its audio thread). A rate the analysis cannot
+    // serve still activates: audio passes, the display shows no bars.
     static bool CLAP_ABI activate(const clap_plugin* plugin, double sampleRate, std::uint32_t,
                                   std::uint32_t) {
         Plugin& self = of(plugin);

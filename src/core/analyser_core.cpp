@@ -3,23 +3,31 @@
 namespace cqscope {
 
 AnalyserCore::RateChange AnalyserCore::start() {
+#if defined(_WIN32)
+    // A Windows module exports only its entries, so a capture host of ours could not wait for
+    // a build beside and would race it: the switch-on builds here until it can.
+    return startHere();
+#else
+    // The analyser refuses what it cannot serve: kernels of another rate would draw every
+    // tone at the wrong place, so none are drawn and their memory goes back.
+    return analyser_.requestSampleRate(sampleRate(), displayed_.load(std::memory_order_relaxed));
+#endif
+}
+
+AnalyserCore::RateChange AnalyserCore::startHere() {
     const RateChange change = analyser_.setSampleRate(sampleRate());
     if (change == RateChange::unsupported || change == RateChange::outOfMemory) {
-        // Kernels of another rate would draw every tone at the wrong place: draw none, and
-        // give their memory back.
-        serving_.store(false, std::memory_order_relaxed);
-        analyser_.release();
-    } else {
-        serving_.store(true, std::memory_order_relaxed);
+        analyser_.refuse();
     }
     return change;
 }
 
 void AnalyserCore::prepareAnalysis() {
+    displayed_.store(true, std::memory_order_relaxed);
     // Unsupported rates and a lack of memory leave the analysis without a bank; the next
-    // refresh tries again.
-    const RateChange change = analyser_.buildForWaitingAudio(sampleRate());
-    if (change == RateChange::switched) serving_.store(true, std::memory_order_relaxed);
+    // refresh asks again.
+    (void)analyser_.buildForWaitingAudio(sampleRate(), true);
+    (void)analyser_.prepareFloatCopy();
 }
 
 float AnalyserCore::signalSpan() const noexcept {

@@ -5,8 +5,11 @@
 // translates its host's calls into these, and passes its audio on itself.
 //
 // Kernels are built lazily: construction builds none (a host's scan costs almost nothing);
-// `start` builds them for the recorded rate; if audio arrives before any start, the display's
-// next refresh builds them (`prepareAnalysis`). A rate the analysis cannot serve (outside
+// `start` has them built for the recorded rate; if audio arrives before any start, the
+// display's next refresh has them built (`prepareAnalysis`). Both return at once: the kernels
+// are built beside, on the analysis's builder thread, and until they are ready the audio goes
+// unanalysed (or, on a rate switch, analysed with the old kernels) and the display draws its
+// grid without bars. A rate the analysis cannot serve (outside
 // kMinAnalysisRate..kMaxAnalysisRate, or kernels that do not fit in memory) analyses nothing
 // and shows no bars, rather than bars computed with another rate's kernels, until a start at
 // a rate it can serve.
@@ -14,12 +17,13 @@
 // Threads:
 // - audio thread: `audio` and `midi` (noexcept; never wait, lock or allocate);
 // - any non-audio thread (the host's switch-on, its rate change): `setSampleRate` (records
-//   only), `start` (may build kernels for a tenth of a second; audio and display go on);
+//   only), `start` (returns at once), `startHere` and `waitUntilReady` (wait for a build);
 // - user-interface thread: the DisplaySource functions;
-// - any thread: `sampleRate`, `analysisRate`, `servesRate`.
+// - any thread: `sampleRate`, `analysisRate`, `servesRate`, `lastBuild`.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 #include "analysis/analyser.h"
@@ -41,10 +45,22 @@ class AnalyserCore : public DisplaySource {
     }
     double sampleRate() const noexcept { return sampleRate_.load(std::memory_order_relaxed); }
 
-    // The host switched processing on: makes the analysis follow the recorded rate. Answers
-    // what happened; at a rate it cannot serve (unsupported, outOfMemory) the kernels in use
-    // are released and no bars are shown until a start at a rate it can serve.
+    // The host switched processing on: makes the analysis follow the recorded rate, building
+    // beside. Answers unchanged, building (the old kernels, if any, serve until the new ones
+    // are ready) or unsupported. (On Windows, as startHere, for now: see the definition.) At a rate it cannot serve (unsupported now; out of memory
+    // when built, which `lastBuild` tells) the kernels in use are released and no bars are
+    // shown until a start at a rate it can serve.
     RateChange start();
+    // As start, building on the calling thread: answers unchanged, switched, unsupported or
+    // outOfMemory with the kernels in use. For programs that analyse a file.
+    RateChange startHere();
+    // Waits until no build asked for by start or the display is pending, at most `timeout`;
+    // answers whether none is (then the kernels of the last start are in use, or refused).
+    bool waitUntilReady(std::chrono::milliseconds timeout) {
+        return analyser_.waitForBuild(timeout);
+    }
+    // How the last build beside ended: switched or outOfMemory (unchanged before any).
+    RateChange lastBuild() const noexcept { return analyser_.lastBuild(); }
 
     // One block of the two input channels (`inputs[0]`, `inputs[1]`, `frames` each); only
     // read. `frames` <= 0 changes nothing (the span stays that of the audio before).
@@ -58,7 +74,7 @@ class AnalyserCore : public DisplaySource {
     }
 
     // False from a start at a rate the analysis cannot serve until one at a rate it can.
-    bool servesRate() const noexcept { return serving_.load(std::memory_order_relaxed); }
+    bool servesRate() const noexcept { return analyser_.servesRate(); }
     // The rate of the kernels in use, or 0 without any (any thread).
     double analysisRate() const noexcept { return analyser_.analysisRate(); }
 
@@ -81,7 +97,9 @@ class AnalyserCore : public DisplaySource {
     Analyser analyser_;
     NoteTable notes_;
     std::atomic<double> sampleRate_;
-    std::atomic<bool> serving_{true};
+    // Set by the display's first refresh: from then on builds make the float copy of the
+    // kernels that its transform reads, so that it never waits for one.
+    std::atomic<bool> displayed_{false};
 };
 
 }  // namespace cqscope

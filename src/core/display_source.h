@@ -20,8 +20,9 @@ class DisplaySource {
     // (linear sample units; NaN possible).
     virtual float signalSpan() const noexcept = 0;
 
-    // Called on every refresh before the span is read: builds what the analysis needs when
-    // audio flows and nothing was built for it yet (once; it may take a tenth of a second).
+    // Called when the display opens and on every refresh before the span is read: has what
+    // the analysis and the display's transform need built beside, when audio flows and
+    // nothing was built for it yet. Returns at once.
     virtual void prepareAnalysis() {}
 
     // Recomputes every magnitude from the newest samples.

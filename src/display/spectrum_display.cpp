@@ -121,9 +121,6 @@ bool SpectrumDisplay::open(HWND parent) {
     attach(displayWindow, this);
 
     createBackBuffer(resources_, displayWindow);
-    // New bitmaps start black on every graphics layer we run on; clearing once more makes a
-    // paint that comes before the first refresh show black whatever the layer does.
-    clearBackBuffer(resources_);
     SetTimer(displayWindow, kRefreshTimer, cqscope::DisplayModel::kRefreshPeriodMs, nullptr);
 
     holdButton_ = CreateWindowExA(
@@ -140,7 +137,14 @@ bool SpectrumDisplay::open(HWND parent) {
     createHoldImages(resources_, displayWindow);
     drawHoldImages(resources_);
     model.reset();
-    resources_.holdActive = false;
+    // What the refreshes will need starts being built now.
+    source.prepareAnalysis();
+    // The picture a paint before the first refresh shows: grid, labels and held notes, no
+    // bars (the model was just reset), as any later silent refresh draws it; shown now rather
+    // than when the host next lets the display run its messages.
+    draw(displayWindow);
+    UpdateWindow(displayWindow);
+    if (holdButton_) UpdateWindow(holdButton_);
     return true;
 }
 

@@ -1,8 +1,9 @@
 // SpectrumDisplay: the display window of one analyser, for any host interface. open makes a
 // child window of the class "DrawWnd", of the display's size, in a native parent window, with
 // a back buffer, a refresh timer and a "Hold" button that freezes and resumes the picture.
-// Every tick recomputes the spectrum (when the last audio block was loud enough, as
-// DisplayModel says) and repaints the view from the back buffer.
+// It opens showing what a silent refresh draws (grid, labels, held notes, no bars). Every tick
+// recomputes the spectrum (when the last audio block was loud enough, as DisplayModel says) and
+// repaints the view from the back buffer.
 //
 // It needs only the parent window, the module handle its class and windows belong to (the
 // module this code is linked into, so that another module's class of the same name never

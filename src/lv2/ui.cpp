@@ -3,7 +3,9 @@
 // access to the plug-in instance: it keeps its own analyser core, fed from the notify port with
 // the blocks and note messages the plug-in ran (block_message.h), so it works where the host
 // runs UIs in another process too. The core's kernels are those of the block's sample rate,
-// shared with every other analyser of that rate in the process.
+// shared with every other analyser of that rate in the process. They are built beside (the
+// host's UI thread never waits for them); the blocks that arrive meanwhile are kept, a few
+// seconds at most, and analysed once the kernels are ready, so nothing the plug-in ran is lost.
 //
 // Threads: every call (instantiate, port_event, idle, cleanup) on the host's UI thread, which
 // also owns the display's windows; the core is fed and read on that one thread.
@@ -16,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "core/analyser_core.h"
 #include "display/display_geometry.h"
@@ -64,19 +67,51 @@ class Ui {
             core_.setSampleRate(block.rate);
             core_.start();
             started_ = true;
+            for (auto& channel : waiting_) channel.clear();
         }
+        if (core_.analysisRate() != block.rate) {
+            // Built beside: kept for the kernels, unless they are refused.
+            if (core_.servesRate()) keep(block);
+            return;
+        }
+        analyseWaiting();
         core_.audio(block.channels, block.frames);
     }
 
-    void idle() { display_.run(); }
+    void idle() {
+        if (core_.analysisRate() == core_.sampleRate()) analyseWaiting();
+        display_.run();
+    }
 
   private:
+    // The newest blocks that arrived while the kernels were being built: at most
+    // kWaitingSeconds of audio, the oldest frames dropped first.
+    static constexpr double kWaitingSeconds = 4.0;
+    void keep(const BlockMessage& block) {
+        const auto limit = static_cast<std::size_t>(kWaitingSeconds * block.rate);
+        for (int c = 0; c < 2; ++c) {
+            std::vector<float>& channel = waiting_[c];
+            channel.insert(channel.end(), block.channels[c], block.channels[c] + block.frames);
+            if (channel.size() > limit) {
+                channel.erase(channel.begin(), channel.begin() + static_cast<std::ptrdiff_t>(
+                                                                     channel.size() - limit));
+            }
+        }
+    }
+    void analyseWaiting() {
+        if (waiting_[0].empty()) return;
+        const float* channels[2] = {waiting_[0].data(), waiting_[1].data()};
+        core_.audio(channels, static_cast<std::int32_t>(waiting_[0].size()));
+        for (auto& channel : waiting_) channel.clear();
+    }
+
     MessageUris uris_;
     LV2_URID eventTransfer_;
     AnalyserCore core_;
     SpectrumDisplay display_;
     bool opened_ = false;
     bool started_ = false;
+    std::vector<float> waiting_[2];
 };
 
 const void* findFeature(const LV2_Feature* const* features, const char* uri) {

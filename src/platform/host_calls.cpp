@@ -3,6 +3,18 @@
 // module's version (cqscope_platform_entry in CMakeLists.txt).
 #include "platform/host_calls.h"
 
+#include <chrono>
+
+#include "analysis/analyser.h"
+
+namespace {
+
+BOOL waitForAnalysis(DWORD timeoutMs) {
+    return cqscope::waitForAnalysisBuilds(std::chrono::milliseconds(timeoutMs)) ? TRUE : FALSE;
+}
+
+}  // namespace
+
 extern "C" const CqpHostCalls* cqscopeHostCalls1() {
     static constexpr CqpHostCalls calls{
         kHostCallsVersion,      sizeof(CqpHostCalls), &cqpCreateHostWindow,
@@ -10,6 +22,7 @@ extern "C" const CqpHostCalls* cqscopeHostCalls1() {
         &cqpReadWindowPixels,   &cqpPumpMessages,     &cqpClick,
         &cqpLiveObjectCount,    &cqpFindForeignChild, &cqpPresentedXWindow,
         CQSCOPE_MODULE_VERSION, &cqpWindowDrawCount,  &cqpNextTimerWait,
+        &waitForAnalysis,
     };
     return &calls;
 }

@@ -38,6 +38,10 @@ struct CqpHostCalls {
     // Appended later: absent from the tables of older modules (see hasRenderCalls).
     decltype(&cqpWindowDrawCount) windowDrawCount;
     decltype(&cqpNextTimerWait) nextTimerWait;
+    // Appended later (see hasAnalysisWait): waits until no analyser of the module is building
+    // kernels, at most `timeoutMs`; TRUE when none is. A host that must start from the same
+    // kernels every time calls it after switching the effect on, before its first block.
+    BOOL (*waitForAnalysis)(DWORD timeoutMs);
 };
 
 // The size of the first table: a module's table is at least this big.
@@ -67,6 +71,12 @@ inline const CqpHostCalls* hostCallsOf(void* library) {
 inline bool hasRenderCalls(const CqpHostCalls& calls) {
     return calls.size >= offsetof(CqpHostCalls, nextTimerWait) + sizeof calls.nextTimerWait &&
            calls.windowDrawCount != nullptr && calls.nextTimerWait != nullptr;
+}
+
+// Whether the module's table reaches waitForAnalysis.
+inline bool hasAnalysisWait(const CqpHostCalls& calls) {
+    return calls.size >= offsetof(CqpHostCalls, waitForAnalysis) + sizeof calls.waitForAnalysis &&
+           calls.waitForAnalysis != nullptr;
 }
 
 #endif

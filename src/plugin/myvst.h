@@ -10,9 +10,9 @@
 // - processReplacing: the host's audio thread; noexcept, never waits, locks or allocates.
 // - processEvents: the thread that sends opcode 25 (usually the audio thread); never waits,
 //   locks or allocates.
-// - resume: the thread that switches the effect on (opcode 12); the core builds the kernels
-//   for the effect's sample rate when it has none or the rate changed, while audio and display
-//   go on with the old ones.
+// - resume: the thread that switches the effect on (opcode 12); returns at once: the core has
+//   the kernels for the effect's sample rate built beside when it has none or the rate
+//   changed, while audio and display go on with the old ones (or without, showing no bars).
 // - setSampleRate: any non-audio thread (opcode 10); only records the rate.
 // - canDo: any thread; resume asks it for "receiveVstMidiEvent".
 //

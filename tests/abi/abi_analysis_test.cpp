@@ -98,12 +98,18 @@ class AnalysisThroughTheRecord : public ::testing::Test {
         EXPECT_NE(e, nullptr);
         return e;
     }
-    // An effect switched on at `rate` Hz.
+    // Switches the effect on and waits, as cqscope-host does, for the kernels it builds beside.
+    void switchOn(AEffect* e) {
+        send(e, effMainsChanged, 0, 1);
+        ASSERT_NE(module.windows, nullptr);
+        EXPECT_TRUE(analysisReady(*module.windows));
+    }
+    // An effect switched on at `rate` Hz, its kernels ready.
     AEffect* startAt(float rate) {
         AEffect* e = create();
         if (e == nullptr) return nullptr;
         send(e, effSetSampleRate, 0, 0, nullptr, rate);
-        send(e, effMainsChanged, 0, 1);
+        switchOn(e);
         return e;
     }
     LoadedModule module;
@@ -122,7 +128,7 @@ TEST_F(AnalysisThroughTheRecord, ToneAt48kHzLandsOnA4AfterResume) {
     display.transform();
     EXPECT_EQ(display.magnitude(3, 90), 0.0);
 
-    send(e, effMainsChanged, 0, 1);
+    switchOn(e);
     playSine(e, 48000.0, 440.0, 0.8);
     EXPECT_NEAR(display.signalSpan(), 1.0f, 1e-3);
     display.transform();
@@ -135,7 +141,7 @@ TEST_F(AnalysisThroughTheRecord, ToneAt48kHzLandsOnA4AfterResume) {
     playSine(e, 48000.0, 440.0, 0.8);
     display.transform();
     EXPECT_EQ(loudestColumn(display), kA4Column);
-    send(e, effMainsChanged, 0, 1);
+    switchOn(e);
     playSine(e, 48000.0, 440.0, 0.8);
     display.transform();
     EXPECT_NE(loudestColumn(display), kA4Column) << "44.1 kHz kernels read a 48 kHz A4 flat";
@@ -144,17 +150,17 @@ TEST_F(AnalysisThroughTheRecord, ToneAt48kHzLandsOnA4AfterResume) {
     // kernels, until a resume at a rate it serves.
     send(e, effMainsChanged, 0, 0);
     send(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    send(e, effMainsChanged, 0, 1);
+    switchOn(e);
     send(e, effMainsChanged, 0, 0);
     send(e, effSetSampleRate, 0, 0, nullptr, 4000.0f);
-    send(e, effMainsChanged, 0, 1);
+    switchOn(e);
     playSine(e, 48000.0, 440.0, 0.8);
     EXPECT_EQ(display.signalSpan(), 0.0f);
     display.transform();
     EXPECT_EQ(display.magnitude(3, 90), 0.0);
     send(e, effMainsChanged, 0, 0);
     send(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    send(e, effMainsChanged, 0, 1);
+    switchOn(e);
     playSine(e, 48000.0, 440.0, 0.8);
     display.transform();
     EXPECT_EQ(loudestColumn(display), kA4Column);
@@ -208,8 +214,8 @@ TEST_F(AnalysisThroughTheRecord, TwoInstancesKeepTheirOwnHistoryAndNotes) {
     AEffect* second = create();
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
-    send(first, effMainsChanged, 0, 1);
-    send(second, effMainsChanged, 0, 1);
+    switchOn(first);
+    switchOn(second);
     playSine(first, 44100.0, 440.0, 0.8);
     VstMidiEvent on = midi(0x90, 60, 100);
     MidiList list;
@@ -282,7 +288,7 @@ TEST_F(AnalysisThroughTheRecord, TheBankGoesWithItsEffect) {
         const std::size_t before = residentBytes();
         AEffect* e = create();
         ASSERT_NE(e, nullptr);
-        send(e, effMainsChanged, 0, 1);
+        switchOn(e);
         EXPECT_GT(residentBytes(), before + kKernelBytes);
         EXPECT_EQ(send(e, effClose), 1);
         EXPECT_LT(residentBytes(), before + (std::size_t{8} << 20)) << "round " << round;

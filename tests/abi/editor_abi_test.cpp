@@ -195,6 +195,7 @@ TEST(EditorAbi, KnownSignalWithHeldNotesShowsItsBarAndStripes) {
     loaded.dispatch(effSetSampleRate, 0, 0, nullptr, kSampleRate);
     loaded.dispatch(effSetBlockSize, 0, 512);
     loaded.dispatch(effMainsChanged, 0, 1);
+    ASSERT_TRUE(analysisReady(windows()));
     ASSERT_EQ(loaded.dispatch(effEditOpen, 0, 0, parent), 1);
 
     // A4 and C4 held; an A4 sine (440 Hz, amplitude 0.5) with a quieter E6 (1318.5 Hz).
@@ -245,6 +246,8 @@ TEST(EditorAbi, EditorOpenedBeforeAnyResumeShowsTheSignalOnceAudioFlows) {
     long frame = 0;
     playChord(loaded, kRate, 10, frame);
     EXPECT_EQ(tickAndRead(loaded, parent).barHeight(449), 0) << "audio not analysed yet";
+    // That refresh had the kernels built beside.
+    ASSERT_TRUE(analysisReady(windows()));
     playChord(loaded, kRate, 100, frame);
     expectChordBars(tickAndRead(loaded, parent));
 

@@ -54,6 +54,12 @@ inline const CqpHostCalls& moduleWindows(const char* path) {
     return *module.windows;
 }
 
+// Waits (a minute at most) until the module's analysers have built the kernels that a
+// switch-on asked for, as cqscope-host does before the first block; answers whether they have.
+inline bool analysisReady(const CqpHostCalls& windows) {
+    return hasAnalysisWait(windows) && windows.waitForAnalysis(60000) != FALSE;
+}
+
 // Reads a field of the record at its byte offset, the way a host compiled elsewhere sees it.
 template <typename T>
 T fieldAt(const AEffect* record, std::size_t offset) {

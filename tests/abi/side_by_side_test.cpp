@@ -34,6 +34,7 @@ class OpenAnalyser {
         dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
         dispatch(effSetBlockSize, 0, kBlock);
         dispatch(effMainsChanged, 0, 1);
+        EXPECT_TRUE(analysisReady(windows_));
         parent_ = windows_.createHostWindow(kWidth, kHeight);
         opened_ = parent_ != nullptr && dispatch(effEditOpen, 0, 0, parent_) == 1;
     }

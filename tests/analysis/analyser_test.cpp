@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -208,13 +209,13 @@ TEST(Analyser, AudioTransformsNotesAndRateSwitchesRunConcurrently) {
     EXPECT_EQ(analyser.analysisRate(), 8000.0);
 }
 
-// Audio already flowing when the first bank appears: the display builds it on its thread
-// while a resume asks for the same rate on another; the audio thread never waits for either.
+// Audio already flowing when the first bank appears: the display has it built beside while a
+// resume asks for the same rate on another thread; the audio thread never waits for either.
 // Run under ThreadSanitizer too.
 TEST(Analyser, FirstBankBuiltWhileAudioFlowsAndAResumeRaces) {
     Analyser analyser;
     EXPECT_FALSE(analyser.hasBank());
-    EXPECT_EQ(analyser.buildForWaitingAudio(8000.0), Analyser::RateChange::unchanged)
+    EXPECT_EQ(analyser.buildForWaitingAudio(8000.0, true), Analyser::RateChange::unchanged)
         << "no audio yet: nothing to build for";
     std::atomic<bool> stop{false};
     std::atomic<std::int64_t> analysedBlocks{0};
@@ -229,18 +230,65 @@ TEST(Analyser, FirstBankBuiltWhileAudioFlowsAndAResumeRaces) {
     });
     std::thread display([&] {
         while (!stop.load(std::memory_order_relaxed)) {
-            analyser.buildForWaitingAudio(8000.0);
-            analyser.transform();
+            analyser.buildForWaitingAudio(8000.0, true);
+            analyser.transformShown([](double, double) noexcept { return true; });
         }
     });
     while (!analyser.hasBank()) std::this_thread::yield();
     EXPECT_EQ(analyser.setSampleRate(8000.0), Analyser::RateChange::unchanged)
-        << "the display built it first";
+        << "the display had it built first";
+    EXPECT_EQ(analyser.requestSampleRate(8000.0, false), Analyser::RateChange::unchanged);
     while (analysedBlocks.load() < 10) std::this_thread::yield();
     stop.store(true);
     audio.join();
     display.join();
+    EXPECT_TRUE(analyser.waitForBuild(std::chrono::seconds(30)));
     EXPECT_EQ(analyser.analysisRate(), 8000.0);
+    EXPECT_EQ(analyser.lastBuild(), Analyser::RateChange::switched);
+}
+
+// Builds asked for beside: the caller returns at once while the old bank serves; a build
+// superseded by a later request, by a return to the rate in use or by an unsupported rate is
+// freed and never published; destroying the analyser while it builds waits for the build and
+// leaves nothing behind. Run under AddressSanitizer and ThreadSanitizer too.
+TEST(Analyser, BuildsBesideAreSupersededNeverStaleAndEndWithTheAnalyser) {
+    const int liveBefore = KernelSet::liveCount();
+    {
+        Analyser analyser(8000.0);
+        EXPECT_EQ(analyser.requestSampleRate(16000.0, false), Analyser::RateChange::building);
+        EXPECT_EQ(analyser.requestSampleRate(16000.0, false), Analyser::RateChange::building)
+            << "the same rate again joins the build in progress";
+        EXPECT_EQ(analyser.requestSampleRate(22050.0, true), Analyser::RateChange::building);
+        playSine(analyser, 8000.0, 440.0, 0.2);  // the old bank serves meanwhile
+        ASSERT_TRUE(analyser.waitForBuild(std::chrono::seconds(60)));
+        EXPECT_EQ(analyser.analysisRate(), 22050.0) << "the last request wins";
+        EXPECT_EQ(analyser.lastBuild(), Analyser::RateChange::switched);
+        EXPECT_TRUE(analyser.servesRate());
+        playSine(analyser, 22050.0, 440.0, 1.0);
+        analyser.transformShown([](double, double) noexcept { return true; });
+        EXPECT_EQ(loudestColumn(analyser.magnitudes()), 3 * kBinsPerOctave + 90) << "A4";
+
+        // Asked for and dropped again before it could be published.
+        EXPECT_EQ(analyser.requestSampleRate(48000.0, false), Analyser::RateChange::building);
+        EXPECT_EQ(analyser.requestSampleRate(22050.0, false), Analyser::RateChange::unchanged);
+        ASSERT_TRUE(analyser.waitForBuild(std::chrono::seconds(60)));
+        EXPECT_EQ(analyser.analysisRate(), 22050.0);
+
+        EXPECT_EQ(analyser.requestSampleRate(48000.0, false), Analyser::RateChange::building);
+        EXPECT_EQ(analyser.requestSampleRate(400000.0, false), Analyser::RateChange::unsupported);
+        ASSERT_TRUE(analyser.waitForBuild(std::chrono::seconds(60)));
+        EXPECT_FALSE(analyser.hasBank()) << "refused: neither the old bank nor the stale one";
+        EXPECT_FALSE(analyser.servesRate());
+        EXPECT_EQ(KernelSet::liveCount(), liveBefore);
+
+        EXPECT_EQ(analyser.requestSampleRate(44100.0, false), Analyser::RateChange::building);
+        EXPECT_TRUE(waitForAnalysisBuilds(std::chrono::seconds(60)));
+        EXPECT_EQ(analyser.analysisRate(), 44100.0);
+        EXPECT_TRUE(analyser.servesRate());
+        EXPECT_EQ(analyser.requestSampleRate(96000.0, false), Analyser::RateChange::building);
+    }  // destroyed while building 96 kHz
+    EXPECT_EQ(KernelSet::liveCount(), liveBefore);
+    EXPECT_TRUE(waitForAnalysisBuilds(std::chrono::seconds(0)));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <new>
 
@@ -85,6 +86,27 @@ TEST(OutOfMemory, ConstructionFailsCleanlyAndASwitchKeepsTheOldBank) {
     analyser.transform();  // the old bank still works
     EXPECT_EQ(analyser.setSampleRate(48000.0), Analyser::RateChange::switched);
     EXPECT_EQ(KernelSet::liveCount(), 1);  // the 8 kHz set went with its last bank
+}
+
+// Built beside: the failure is known only on the builder thread. Kernels of another rate would
+// draw every tone at the wrong place, so the old bank goes too and the analysis refuses until
+// a build succeeds.
+TEST(OutOfMemory, ABuildBesideThatFailsDropsTheOldBankUntilOneSucceeds) {
+    Analyser analyser(8000.0);
+    refuseLarge = true;
+    EXPECT_EQ(analyser.requestSampleRate(48000.0, true), Analyser::RateChange::building);
+    ASSERT_TRUE(analyser.waitForBuild(std::chrono::seconds(60)));
+    refuseLarge = false;
+    EXPECT_EQ(analyser.lastBuild(), Analyser::RateChange::outOfMemory);
+    EXPECT_FALSE(analyser.servesRate());
+    EXPECT_FALSE(analyser.hasBank());
+    EXPECT_EQ(KernelSet::liveCount(), 0);
+    EXPECT_EQ(analyser.requestSampleRate(48000.0, true), Analyser::RateChange::building)
+        << "the same rate is tried again";
+    ASSERT_TRUE(analyser.waitForBuild(std::chrono::seconds(60)));
+    EXPECT_EQ(analyser.lastBuild(), Analyser::RateChange::switched);
+    EXPECT_TRUE(analyser.servesRate());
+    EXPECT_EQ(analyser.analysisRate(), 48000.0);
 }
 
 }  // namespace

@@ -138,6 +138,8 @@ class ClapSide {
         timer_ = static_cast<const clap_plugin_timer_support*>(
             plugin_->get_extension(plugin_, CLAP_EXT_TIMER_SUPPORT));
         active_ = plugin_->activate(plugin_, kRate, 1, kBlock);
+        // Kernels are built beside; a host of ours waits for them before the first block.
+        EXPECT_TRUE(hasAnalysisWait(*windows_) && windows_->waitForAnalysis(60000));
         processing_ = active_ && plugin_->start_processing(plugin_);
         if (gui_ == nullptr || !gui_->create(plugin_, CLAP_WINDOW_API_X11, false)) return;
         guiCreated_ = true;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -17,6 +18,8 @@ namespace cqscope {
 namespace {
 
 constexpr int kA4Column = 3 * kBinsPerOctave + 90;
+// Far longer than any build: a build that never ends fails the test instead of hanging it.
+constexpr std::chrono::seconds kBuildTimeout{60};
 
 // Plays `seconds` of a 440 Hz sine of amplitude 0.5 at `rate` Hz in 512-frame blocks.
 void playA4(AnalyserCore& core, double rate, double seconds) {
@@ -45,7 +48,9 @@ int loudestColumn(const AnalyserCore& core) {
 
 TEST(AnalyserCoreRates, AnUnservedRateShowsNoBarsUntilAServedOne) {
     AnalyserCore core(48000.0);
-    EXPECT_EQ(core.start(), AnalyserCore::RateChange::switched);
+    EXPECT_EQ(core.start(), AnalyserCore::RateChange::building);
+    ASSERT_TRUE(core.waitUntilReady(kBuildTimeout));
+    EXPECT_EQ(core.lastBuild(), AnalyserCore::RateChange::switched);
     playA4(core, 48000.0, 0.8);
     core.transform();
     ASSERT_EQ(loudestColumn(core), kA4Column);
@@ -59,6 +64,7 @@ TEST(AnalyserCoreRates, AnUnservedRateShowsNoBarsUntilAServedOne) {
     playA4(core, 384000.0, 0.2);
     EXPECT_EQ(core.signalSpan(), 0.0f);
     core.prepareAnalysis();  // the display's refresh builds nothing for such a rate either
+    ASSERT_TRUE(core.waitUntilReady(kBuildTimeout));
     core.transform();
     EXPECT_EQ(core.analysisRate(), 0.0);
     for (int c = 0; c < kBinCount; ++c) {
@@ -66,7 +72,8 @@ TEST(AnalyserCoreRates, AnUnservedRateShowsNoBarsUntilAServedOne) {
     }
 
     core.setSampleRate(96000.0);
-    EXPECT_EQ(core.start(), AnalyserCore::RateChange::switched);
+    EXPECT_EQ(core.start(), AnalyserCore::RateChange::building);
+    ASSERT_TRUE(core.waitUntilReady(kBuildTimeout));
     EXPECT_TRUE(core.servesRate());
     playA4(core, 96000.0, 0.8);
     EXPECT_GT(core.signalSpan(), 0.9f);
@@ -80,10 +87,12 @@ TEST(AnalyserCoreRates, KernelsAreBuiltByTheFirstStartOrForWaitingAudio) {
         AnalyserCore core(44100.0);
         core.setSampleRate(8000.0);
         core.prepareAnalysis();  // no audio yet: nothing to build for
+        ASSERT_TRUE(core.waitUntilReady(kBuildTimeout));
         EXPECT_EQ(KernelSet::builtCount(), builtBefore);
         playA4(core, 8000.0, 0.1);
         EXPECT_EQ(core.signalSpan(), 0.0f);
-        core.prepareAnalysis();  // audio came first: the display builds the recorded rate's
+        core.prepareAnalysis();  // audio came first: the display has the recorded rate's built
+        ASSERT_TRUE(core.waitUntilReady(kBuildTimeout));
         EXPECT_EQ(KernelSet::builtCount(), builtBefore + 1);
         EXPECT_EQ(core.analysisRate(), 8000.0);
         EXPECT_EQ(core.start(), AnalyserCore::RateChange::unchanged);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -55,6 +56,7 @@ class CoreShell : public Shell {
         cqpSetManualClock(TRUE, kStartMs);
         parent = cqpCreateHostWindow(kWidth, kHeight);
         core.start();
+        EXPECT_TRUE(core.waitUntilReady(std::chrono::seconds(60)));
         display = std::make_unique<SpectrumDisplay>(GetModuleHandleA(nullptr), core);
         EXPECT_TRUE(display->open(parent));
     }
@@ -112,6 +114,7 @@ class PluginShell : public Shell {
         dispatch(effSetSampleRate, 0, nullptr, static_cast<float>(rate));
         dispatch(effSetBlockSize, kBlock);
         dispatch(effMainsChanged, 1);
+        EXPECT_TRUE(analysisReady(windows));
         EXPECT_EQ(dispatch(effEditOpen, 0, parent), 1);
     }
     ~PluginShell() override {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -98,7 +99,8 @@ TEST(MyVSTAudio, PassesBothChannelsThroughBitForBit) {
 TEST(MyVSTAudio, CrossWiredBuffersAreCopiedFrameByFrameBeforeTheAnalysisReads) {
     RecordingHost::reset(1);
     MyVST effect(RecordingHost::callback);
-    effect.resume();  // 44.1 kHz kernels
+    effect.resume();  // 44.1 kHz kernels, built beside
+    ASSERT_TRUE(effect.core().waitUntilReady(std::chrono::seconds(60)));
     std::vector<float> left = {0.5f, -1.0f, 0.25f};
     std::vector<float> right = {0.25f, 1.0f, -0.75f};
     const std::vector<float> leftBefore = left;
@@ -153,11 +155,13 @@ TEST(MyVSTKernels, AScanBuildsNothingAndA48kHzStartBuildsOneSet) {
     e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
     e->dispatcher(e, effSetBlockSize, 0, 512, nullptr, 0.0f);
     e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    auto& effect = *static_cast<MyVST*>(static_cast<AudioEffect*>(e->object));
+    ASSERT_TRUE(effect.core().waitUntilReady(std::chrono::seconds(60)));
     EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore + 1);
     // Switching off and on again at the same rate builds nothing more.
     e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
     e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-    auto& effect = *static_cast<MyVST*>(static_cast<AudioEffect*>(e->object));
+    ASSERT_TRUE(effect.core().waitUntilReady(std::chrono::seconds(60)));
     playA4(effect, 48000.0, 80);
     effect.core().transform();
     EXPECT_NEAR(effect.core().magnitude(3, 90), 0.125, 1e-3) << "A4 at 48 kHz";
@@ -177,8 +181,10 @@ TEST(MyVSTKernels, AudioBeforeTheFirstBankPassesThroughAndTheDisplayBuildsIt) {
     EXPECT_EQ(effect.core().magnitude(3, 90), 0.0);
     EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore);
 
-    // The display's refresh builds the bank at the effect's rate, once.
+    // The display's refresh has the bank at the effect's rate built beside, once.
     effect.core().prepareAnalysis();
+    effect.core().prepareAnalysis();
+    ASSERT_TRUE(effect.core().waitUntilReady(std::chrono::seconds(60)));
     EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore + 1);
     effect.core().prepareAnalysis();
     playA4(effect, 48000.0, 80);
@@ -187,6 +193,7 @@ TEST(MyVSTKernels, AudioBeforeTheFirstBankPassesThroughAndTheDisplayBuildsIt) {
     EXPECT_NEAR(effect.core().magnitude(3, 90), 0.125, 1e-3);
     // A later resume at the same rate keeps that bank.
     effect.resume();
+    ASSERT_TRUE(effect.core().waitUntilReady(std::chrono::seconds(60)));
     EXPECT_EQ(cqscope::KernelSet::builtCount(), builtBefore + 1);
 }
 

@@ -133,6 +133,21 @@ TEST_F(HostRender, SineAt440HzPeaksInColumn450AtBothRates) {
     }
 }
 
+// The editor opens showing what a host paints at once: the picture of a silent refresh (grid,
+// labels, Hold, no bars), already before its first refresh, however loud the audio.
+TEST_F(HostRender, OpensShowingTheSilentPictureBeforeItsFirstRefresh) {
+    const std::string silence = dir_.file("silence.wav");
+    writeAudio(silence, std::vector<float>(44100, 0.0f), 1, 44100);
+    const Image silent = render({silence, "--at", "0.5"}, dir_.file("silent.png"));
+    ASSERT_EQ(silent.at(120, 250), kWhite) << "C2's grid line";
+    const RunResult run =
+        runHost({"render", "--plugin", plugin_, "--at", "0,0.05", "--out", dir_.file("start")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* frame : {"frame-0001.png", "frame-0002.png"}) {
+        EXPECT_EQ(readPng(dir_.file(std::string("start/") + frame)).pixels, silent.pixels) << frame;
+    }
+}
+
 TEST_F(HostRender, MidiNoteStripeOnlyWhileHeld) {
     const std::string silence = dir_.file("silence.wav");
     writeAudio(silence, std::vector<float>(3 * 44100, 0.0f), 1, 44100);

@@ -78,6 +78,9 @@ class Lv2Side {
         }
     }
     void tick() {
+        // The UI's kernels are built beside: the refresh shows what the plug-in ran once they
+        // are ready (as cqscope-host's render waits for a plug-in's).
+        EXPECT_TRUE(analysisReady(*windows_));
         windows_->advanceClock(100);
         for (int i = 0; i < 3; ++i) {
             idle_->idle(handle_);

@@ -149,6 +149,9 @@ class Plugin {
         dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
         dispatch(effSetBlockSize, 0, kBlock);
         dispatch(effMainsChanged, 0, 1);
+        // Kernels are built beside; a host of ours waits for them before the first block.
+        const CqpHostCalls* calls = hostCallsOf(library_);
+        EXPECT_TRUE(calls != nullptr && hasAnalysisWait(*calls) && calls->waitForAnalysis(60000));
     }
     ~Plugin() {
         if (effect != nullptr) dispatch(effClose);

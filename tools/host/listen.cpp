@@ -76,7 +76,7 @@ class JackShell {
     cqscope::AnalyserCore& core() { return core_; }
     const char* name() const { return jack_get_client_name(client_); }
 
-    // Builds the kernels for the server's rate (or learns that it cannot) and starts.
+    // Has the kernels for the server's rate built beside (or learns that it cannot) and starts.
     void activate() {
         applyRate();
         if (jack_activate(client_) != 0) throw HostError("cannot activate the JACK client");
@@ -93,6 +93,13 @@ class JackShell {
     // Main thread: makes the core follow a rate the server announced.
     void followRate() {
         if (rateChanged_.exchange(false)) applyRate();
+        // The build runs beside the display; its lack of memory is said once it is known.
+        const auto built = core_.lastBuild();
+        if (built != reportedBuild_ && built == cqscope::AnalyserCore::RateChange::outOfMemory) {
+            std::fprintf(stderr, "cqscope-host: out of memory for the analysis kernels at %g Hz\n",
+                         core_.sampleRate());
+        }
+        reportedBuild_ = built;
     }
 
   private:
@@ -121,9 +128,6 @@ class JackShell {
                          "cqscope-host: JACK runs at %g Hz; the analysis serves %g to %g Hz: "
                          "no bars until the rate changes\n",
                          rate, cqscope::kMinAnalysisRate, cqscope::kMaxAnalysisRate);
-        } else if (change == cqscope::AnalyserCore::RateChange::outOfMemory) {
-            std::fprintf(stderr, "cqscope-host: out of memory for the analysis kernels at %g Hz\n",
-                         rate);
         }
     }
 
@@ -168,6 +172,8 @@ class JackShell {
     std::atomic<bool> rateChanged_{false};
     std::atomic<bool> gone_{false};
     std::atomic<long> xruns_{0};
+    // The last build's outcome as followRate last saw it (main thread).
+    cqscope::AnalyserCore::RateChange reportedBuild_ = cqscope::AnalyserCore::RateChange::unchanged;
 };
 
 // Where the display lives: an X11 window of its size, or, without one, a window of the

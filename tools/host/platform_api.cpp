@@ -1,5 +1,7 @@
 #include "platform_api.h"
 
+#include "host_error.h"
+
 namespace cqhost {
 
 const PlatformApi* findPlatformApi(void* library, const std::string& pluginPath,
@@ -11,6 +13,13 @@ const PlatformApi* findPlatformApi(void* library, const std::string& pluginPath,
                    kHostCallsEntryName + " entry), so its editor cannot be drawn off screen";
     }
     return calls;
+}
+
+void waitForPluginAnalysis(const PlatformApi& platform) {
+    constexpr DWORD kLongestBuildMs = 60000;
+    if (hasAnalysisWait(platform) && !platform.waitForAnalysis(kLongestBuildMs)) {
+        throw HostError("the plug-in's analysis kernels were not built within a minute");
+    }
 }
 
 }  // namespace cqhost

@@ -22,4 +22,10 @@ using PlatformApi = CqpHostCalls;
 const PlatformApi* findPlatformApi(void* library, const std::string& pluginPath,
                                    std::string* problem = nullptr);
 
+// After the effect was switched on and before its first block: waits until the module has
+// built the kernels it asked for, so that every render starts from the same analysis. A module
+// without the call builds on the switch-on thread (nothing to wait for). Throws HostError when
+// the build takes longer than a minute.
+void waitForPluginAnalysis(const PlatformApi& platform);
+
 }  // namespace cqhost

@@ -17,7 +17,7 @@ double pluginRate(double fileRate) {
 }  // namespace
 
 PluginAnalysis::PluginAnalysis(double fileRate) : core_(pluginRate(fileRate)) {
-    switch (core_.start()) {
+    switch (core_.startHere()) {
         case cqscope::AnalyserCore::RateChange::unsupported: {
             // The plug-in shows no bars at such a rate: there is nothing to read out.
             char text[160];

@@ -90,6 +90,7 @@ ClapRenderTarget::ClapRenderTarget(const std::string& path, BlockAudio& audio, d
     plugin_->setManualClock(0);
     if (platform_ == nullptr) throw HostError(problem_);
     plugin_->activate(sampleRate, 1, kBlockSize);
+    waitForPluginAnalysis(*platform_);
     processor_ = std::make_unique<ClapBlockProcessor>(*plugin_);
     loop_ = std::make_unique<PlayLoop>(*processor_, audio, std::move(midi));
     try {

@@ -22,6 +22,7 @@ class VstRenderTarget : public RenderTarget {
         checkEditorEffect(host_, "render");
         if (platform_ == nullptr) throw HostError(problem_);
         host_.start(sampleRate, kBlockSize);
+        waitForPluginAnalysis(*platform_);
         size_ = editorSize(host_);
         loop_ = std::make_unique<PlayLoop>(host_, audio, std::move(midi));
         // Last, so that nothing after it can throw with the editor open.
