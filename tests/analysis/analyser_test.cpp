@@ -106,7 +106,7 @@ TEST(Analyser, EmptyBlocksChangeNothing) {
     Analyser waiting;
     StereoBlock block(512);
     for (std::int32_t frames : {0, -1}) waiting.processBlock(block.in(), frames);
-    EXPECT_EQ(waiting.buildForWaitingAudio(8000.0), Analyser::RateChange::unchanged);
+    EXPECT_EQ(waiting.buildForWaitingAudio(8000.0, false), Analyser::RateChange::unchanged);
     EXPECT_FALSE(waiting.hasBank());
 
     Analyser analyser(8000.0);
