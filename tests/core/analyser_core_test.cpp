@@ -105,7 +105,9 @@ TEST(AnalyserCoreRates, KernelsAreBuiltByTheFirstStartOrForWaitingAudio) {
 // each refresh, is loud enough for bars at every refresh; silence cut alike stays silent.
 TEST(AnalyserCoreSilence, HowAHostCutsItsBlocksNeverDecidesSilence) {
     AnalyserCore core(48000.0);
-    ASSERT_EQ(core.start(), AnalyserCore::RateChange::switched);
+    core.start();
+    ASSERT_TRUE(core.waitUntilReady(kBuildTimeout));
+    ASSERT_EQ(core.lastBuild(), AnalyserCore::RateChange::switched);
     long frame = 0;
     const auto play = [&](float** channels, std::uint32_t frames) {
         core.audio(channels, static_cast<std::int32_t>(frames));
