@@ -71,6 +71,10 @@ bool within(double seconds, Check check) {
     return false;
 }
 
+// The readout's line for a 440 Hz tone, and how long a listen test waits for it at most.
+constexpr const char* kA4Line = ": A4 +0 cents, 440.0 Hz\n";
+constexpr double kListenLimitSeconds = 60.0;
+
 class Listen : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -134,11 +138,14 @@ TEST_F(Listen, AToneLandsInItsColumnAHeldNoteInItsStripeAndPeaksNameTheTone) {
     ASSERT_TRUE(portUp("tone:out"));
     ASSERT_TRUE(portUp("seq:out"));
 
+    // Until the tone is named (the kernels are built beside, so the first refreshes may come
+    // before them), then stopped as Ctrl-C stops it.
     const RunResult run =
-        runHost({"listen", "--connect", "tone:out", "--connect-midi", "seq:out", "--peaks", "1",
-                 "--seconds", "3", "--picture", dir_.file("live.png")});
+        runHostUntil({"listen", "--connect", "tone:out", "--connect-midi", "seq:out", "--peaks",
+                      "1", "--picture", dir_.file("live.png")},
+                     kA4Line, kListenLimitSeconds);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find(": A4 +0 cents, 440.0 Hz\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(kA4Line), std::string::npos) << run.err;
 
     const Image picture = readPng(dir_.file("live.png"));
     ASSERT_EQ(picture.width, display::kWidth);
@@ -164,20 +171,24 @@ TEST_F(Listen, WithoutAWindowPeaksAndThePictureStillCome) {
         "without a window\n";
     for (const bool unreachable : {true, false}) {
         SCOPED_TRACE(unreachable ? "DISPLAY empty" : "--no-window");
-        std::vector<std::string> args{"listen",  "--connect", "tone:out",
-                                      "--peaks", "1",         "--seconds",
-                                      "2",       "--picture", dir_.file("windowless.png")};
+        std::vector<std::string> args{"listen",
+                                      "--connect",
+                                      "tone:out",
+                                      "--peaks",
+                                      "1",
+                                      "--picture",
+                                      dir_.file("windowless.png")};
         if (unreachable) {
             ::setenv("DISPLAY", "", 1);
         } else {
             args.push_back("--no-window");
         }
-        const RunResult run = runHost(args);
+        const RunResult run = runHostUntil(args, kA4Line, kListenLimitSeconds);
         ::setenv("DISPLAY", xDisplay.c_str(), 1);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err.find(noDisplay) != std::string::npos, unreachable) << run.err;
         EXPECT_NE(run.err.find("; press Ctrl-C to stop\n"), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find(": A4 +0 cents, 440.0 Hz\n"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(kA4Line), std::string::npos) << run.err;
         const Image picture = readPng(dir_.file("windowless.png"));
         ASSERT_EQ(picture.width, display::kWidth);
         constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
@@ -200,8 +211,9 @@ TEST_F(ListenAt8kHz, AToneInShortBlocksHasNoAliasAtOrAboveHalfTheRate) {
     tone_ = std::make_unique<Background>(
         std::vector<std::string>{CQSCOPE_JACK_TONE, "tone", "440", "0.1"});
     ASSERT_TRUE(portUp("tone:out"));
-    const RunResult run = runHost({"listen", "--connect", "tone:out", "--peaks", "2", "--seconds",
-                                   "3", "--picture", dir_.file("live.png")});
+    const RunResult run = runHostUntil(
+        {"listen", "--connect", "tone:out", "--peaks", "2", "--picture", dir_.file("live.png")},
+        ": A4 +0 cents, 440.0 Hz", kListenLimitSeconds);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find(": A4 +0 cents, 440.0 Hz"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("A#8"), std::string::npos) << run.err;

@@ -9,12 +9,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <numbers>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace cqhost_test {
 namespace {
@@ -29,8 +32,12 @@ std::string readAll(int fd) {
 
 }  // namespace
 
-RunResult runHost(const std::vector<std::string>& args, const std::string& workingDir,
-                  bool foreignPlugin) {
+namespace {
+
+// Runs cqscope-host as runHost does; with a `stopMarker`, sends it SIGINT (Ctrl-C) once its
+// standard error holds the marker, or after `stopSeconds` at the latest.
+RunResult runHostStoppable(const std::vector<std::string>& args, const std::string& workingDir,
+                           bool foreignPlugin, const std::string& stopMarker, double stopSeconds) {
     // Output goes to temporary files rather than pipes, so a chatty child never blocks.
     char outName[] = "/tmp/cqhost-out-XXXXXX";
     char errName[] = "/tmp/cqhost-err-XXXXXX";
@@ -51,7 +58,26 @@ RunResult runHost(const std::vector<std::string>& args, const std::string& worki
         ::_exit(127);
     }
     int status = 0;
-    ::waitpid(child, &status, 0);
+    if (stopMarker.empty()) {
+        ::waitpid(child, &status, 0);
+    } else {
+        const auto end =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(stopSeconds);
+        bool signalled = false;
+        while (::waitpid(child, &status, WNOHANG) == 0) {
+            if (!signalled) {
+                std::ifstream err(errName);
+                const std::string text((std::istreambuf_iterator<char>(err)),
+                                       std::istreambuf_iterator<char>());
+                if (text.find(stopMarker) != std::string::npos ||
+                    std::chrono::steady_clock::now() >= end) {
+                    ::kill(child, SIGINT);
+                    signalled = true;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
     RunResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     ::lseek(outFd, 0, SEEK_SET);
@@ -63,6 +89,18 @@ RunResult runHost(const std::vector<std::string>& args, const std::string& worki
     ::unlink(outName);
     ::unlink(errName);
     return result;
+}
+
+}  // namespace
+
+RunResult runHost(const std::vector<std::string>& args, const std::string& workingDir,
+                  bool foreignPlugin) {
+    return runHostStoppable(args, workingDir, foreignPlugin, "", 0.0);
+}
+
+RunResult runHostUntil(const std::vector<std::string>& args, const std::string& marker,
+                       double seconds) {
+    return runHostStoppable(args, ".", false, marker, seconds);
 }
 
 ScratchDir::ScratchDir() {
