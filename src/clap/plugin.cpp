@@ -360,9 +360,15 @@ class Plugin {
             self.unregisterConnection();
     }
 
-    // Our hosts' wait for the kernels activate asked for (analysis_wait.h). Main thread.
+    // Our hosts' wait for the kernels activate asked for (analysis_wait.h). Main thread. A
+    // wait that cannot be made (its lock failing) answers as a timeout: nothing unwinds into
+    // the host.
     static bool CLAP_ABI waitForAnalysis(const clap_plugin* plugin, std::uint32_t timeoutMs) {
-        return of(plugin).core_.waitUntilReady(std::chrono::milliseconds(timeoutMs));
+        try {
+            return of(plugin).core_.waitUntilReady(std::chrono::milliseconds(timeoutMs));
+        } catch (...) {
+            return false;
+        }
     }
 
     static constexpr clap_plugin_audio_ports audioPorts = {audioPortCount, audioPortGet};
