@@ -1,11 +1,13 @@
 #include "clap/plugin.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
 
+#include "clap/analysis_wait.h"
 #include "clap/gui_window.h"
 #include "core/analyser_core.h"
 #include "core/pass_through.h"
@@ -204,6 +206,7 @@ class Plugin {
         if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &gui;
         if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &timerSupport;
         if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &posixFdSupport;
+        if (std::strcmp(id, kAnalysisWaitExtension) == 0) return &analysisWait;
         return nullptr;
     }
 
@@ -357,6 +360,17 @@ class Plugin {
             self.unregisterConnection();
     }
 
+    // Our hosts' wait for the kernels activate asked for (analysis_wait.h). Main thread. A
+    // wait that cannot be made (its lock failing) answers as a timeout: nothing unwinds into
+    // the host.
+    static bool CLAP_ABI waitForAnalysis(const clap_plugin* plugin, std::uint32_t timeoutMs) {
+        try {
+            return of(plugin).core_.waitUntilReady(std::chrono::milliseconds(timeoutMs));
+        } catch (...) {
+            return false;
+        }
+    }
+
     static constexpr clap_plugin_audio_ports audioPorts = {audioPortCount, audioPortGet};
     static constexpr clap_plugin_note_ports notePorts = {notePortCount, notePortGet};
     static constexpr clap_plugin_latency latency = {latencyGet};
@@ -366,6 +380,7 @@ class Plugin {
         guiSetParent,      guiSetTransient, guiSuggestTitle, guiShow,       guiHide};
     static constexpr clap_plugin_timer_support timerSupport = {onTimer};
     static constexpr clap_plugin_posix_fd_support posixFdSupport = {onFd};
+    static constexpr AnalysisWait analysisWait = {waitForAnalysis};
 
     const clap_host* host_;
     clap_plugin record_;

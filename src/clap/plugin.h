@@ -4,8 +4,9 @@
 // Windows: gui_window.h) at the display's fixed size. No parameters, no state, no latency.
 //
 // Threads, as the interface tags each call:
-// - main thread: init, destroy, activate (builds the kernels for the rate: setSampleRate and
-//   start), deactivate, on_main_thread, every GUI, port, latency, timer and fd call;
+// - main thread: init, destroy, activate (asks for the kernels for the rate, built beside:
+//   setSampleRate and start), deactivate, on_main_thread, every GUI, port, latency, timer and
+//   fd call, and our hosts' wait for those kernels (analysis_wait.h);
 // - audio thread: start_processing, stop_processing, reset, process (never wait, lock or
 //   allocate: they only copy, read the event list and write the core's atomics);
 // - any thread: get_extension (answers static records).

@@ -3,15 +3,9 @@
 namespace cqscope {
 
 AnalyserCore::RateChange AnalyserCore::start() {
-#if defined(_WIN32)
-    // A Windows module exports only its entries, so a capture host of ours could not wait for
-    // a build beside and would race it: the switch-on builds here until it can.
-    return startHere();
-#else
     // The analyser refuses what it cannot serve: kernels of another rate would draw every
     // tone at the wrong place, so none are drawn and their memory goes back.
     return analyser_.requestSampleRate(sampleRate(), displayed_.load(std::memory_order_relaxed));
-#endif
 }
 
 AnalyserCore::RateChange AnalyserCore::startHere() {

@@ -47,9 +47,9 @@ class AnalyserCore : public DisplaySource {
 
     // The host switched processing on: makes the analysis follow the recorded rate, building
     // beside. Answers unchanged, building (the old kernels, if any, serve until the new ones
-    // are ready) or unsupported. (On Windows, as startHere, for now: see the definition.) At a rate
-    // it cannot serve (unsupported now; out of memory when built, which `lastBuild` tells) the
-    // kernels in use are released and no bars are shown until a start at a rate it can serve.
+    // are ready) or unsupported. At a rate it cannot serve (unsupported now; out of memory when
+    // built, which `lastBuild` tells) the kernels in use are released and no bars are shown until a
+    // start at a rate it can serve.
     RateChange start();
     // As start, building on the calling thread: answers unchanged, switched, unsupported or
     // outOfMemory with the kernels in use. For programs that analyse a file.

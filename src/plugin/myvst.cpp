@@ -1,10 +1,25 @@
 #include "plugin/myvst.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 
 #include "core/pass_through.h"
 #include "editor/vstgui.h"
+#include "plugin/vendor_calls.h"
+
+namespace {
+
+// The wait's timeout from the call's float argument, in milliseconds: none for a negative value
+// or one that is not a number, at most a day (a host's "for ever").
+std::chrono::milliseconds waitTimeout(float milliseconds) {
+    constexpr float kLongest = 24.0f * 3600.0f * 1000.0f;
+    if (!(milliseconds > 0.0f)) return std::chrono::milliseconds(0);
+    return std::chrono::milliseconds(
+        static_cast<long long>(milliseconds < kLongest ? milliseconds : kLongest));
+}
+
+}  // namespace
 
 MyVST::MyVST(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams), core_(sampleRate) {
@@ -64,4 +79,9 @@ void MyVST::setSampleRate(float newSampleRate) {
 VstInt32 MyVST::canDo(char* text) {
     if (text == nullptr) return 0;
     return std::strcmp(text, "receiveVstMidiEvent") == 0 ? 1 : 0;
+}
+
+VstIntPtr MyVST::vendorSpecific(VstInt32 arg1, VstIntPtr arg2, void*, float floatArg) {
+    if (arg1 != kVendorCallCode || arg2 != kVendorCallWait) return 0;
+    return core_.waitUntilReady(waitTimeout(floatArg)) ? 1 : 0;
 }

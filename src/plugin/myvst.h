@@ -15,6 +15,8 @@
 //   changed, while audio and display go on with the old ones (or without, showing no bars).
 // - setSampleRate: any non-audio thread (opcode 10); only records the rate.
 // - canDo: any thread; resume asks it for "receiveVstMidiEvent".
+// - vendorSpecific: any non-audio thread; its wait (vendor_calls.h) blocks that thread until
+//   the kernels asked for are ready.
 //
 // Construction builds no kernels (AnalyserCore says when they are built).
 #pragma once
@@ -56,6 +58,11 @@ class MyVST : public AudioEffectX {
 
     // 1 for exactly "receiveVstMidiEvent", 0 for any other text (a null text included).
     VstInt32 canDo(char* text) override;
+
+    // Our hosts' wait for the kernels (vendor_calls.h): with index 'cqsc' and value 'wait',
+    // waits at most `floatArg` milliseconds (negative or not a number: not at all) and answers
+    // 1 once no build is pending, 0 on timeout. 0 for every other call.
+    VstIntPtr vendorSpecific(VstInt32 arg1, VstIntPtr arg2, void* ptrArg, float floatArg) override;
 
     // What the display draws from (and what tests drive).
     cqscope::AnalyserCore& core() noexcept { return core_; }

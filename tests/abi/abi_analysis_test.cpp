@@ -16,6 +16,7 @@
 #include "display/display_model.h"
 #include "loaded_module.h"
 #include "plugin/myvst.h"
+#include "plugin/vendor_calls.h"
 
 namespace {
 
@@ -98,11 +99,13 @@ class AnalysisThroughTheRecord : public ::testing::Test {
         EXPECT_NE(e, nullptr);
         return e;
     }
-    // Switches the effect on and waits, as cqscope-host does, for the kernels it builds beside.
+    // Switches the effect on and waits, as cqscope-host's capture does, for the kernels it
+    // builds beside: through the effect's vendor-specific wait, which answers 1 once they are
+    // in use (the tones below land where they do only with them).
     void switchOn(AEffect* e) {
         send(e, effMainsChanged, 0, 1);
-        ASSERT_NE(module.windows, nullptr);
-        EXPECT_TRUE(analysisReady(*module.windows));
+        EXPECT_EQ(send(e, effVendorSpecific, kVendorCallCode, kVendorCallWait, nullptr, 60000.0f),
+                  1);
     }
     // An effect switched on at `rate` Hz, its kernels ready.
     AEffect* startAt(float rate) {
@@ -164,6 +167,23 @@ TEST_F(AnalysisThroughTheRecord, ToneAt48kHzLandsOnA4AfterResume) {
     playSine(e, 48000.0, 440.0, 0.8);
     display.transform();
     EXPECT_EQ(loudestColumn(display), kA4Column);
+    EXPECT_EQ(send(e, effClose), 1);
+}
+
+// Other hosts' vendor-specific calls (another code, another selector, ours with the code and
+// selector swapped) are not ours: each is answered 0, as before.
+TEST_F(AnalysisThroughTheRecord, OnlyOurVendorCallWaits) {
+    AEffect* e = startAt(48000.0f);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(send(e, effVendorSpecific, 0, 0, nullptr, 0.0f), 0);
+    EXPECT_EQ(send(e, effVendorSpecific, kVendorCallCode, 0, nullptr, 60000.0f), 0);
+    EXPECT_EQ(send(e, effVendorSpecific, 0x4e764566, kVendorCallWait, nullptr, 60000.0f), 0);
+    EXPECT_EQ(send(e, effVendorSpecific, static_cast<VstInt32>(kVendorCallWait), kVendorCallCode,
+                   nullptr, 60000.0f),
+              0);
+    // Nothing pending: ours answers at once, whatever its timeout (none, or not a number).
+    EXPECT_EQ(send(e, effVendorSpecific, kVendorCallCode, kVendorCallWait, nullptr, 0.0f), 1);
+    EXPECT_EQ(send(e, effVendorSpecific, kVendorCallCode, kVendorCallWait, nullptr, NAN), 1);
     EXPECT_EQ(send(e, effClose), 1);
 }
 

@@ -1,6 +1,6 @@
 #include "platform_api.h"
 
-#include "host_error.h"
+#include "analysis_wait.h"
 
 namespace cqhost {
 
@@ -16,10 +16,8 @@ const PlatformApi* findPlatformApi(void* library, const std::string& pluginPath,
 }
 
 void waitForPluginAnalysis(const PlatformApi& platform) {
-    constexpr DWORD kLongestBuildMs = 60000;
-    if (hasAnalysisWait(platform) && !platform.waitForAnalysis(kLongestBuildMs)) {
-        throw HostError("the plug-in's analysis kernels were not built within a minute");
-    }
+    if (hasAnalysisWait(platform) && !platform.waitForAnalysis(kLongestAnalysisBuildMs))
+        throwAnalysisTooSlow();
 }
 
 }  // namespace cqhost

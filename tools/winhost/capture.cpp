@@ -12,6 +12,7 @@
 #include <string>
 
 #include "audio_input.h"
+#include "host/analysis_wait.h"
 #include "host/host_error.h"
 #include "host/play_loop.h"
 #include "host/plugin_editor.h"
@@ -71,6 +72,9 @@ int runCapture(const CaptureOptions& options) {
     PluginHost plugin(options.plugin);
     cqhost::checkEditorEffect(plugin, "capture");
     plugin.start(audio.sampleRate(), kBlockSize);
+    // The kernels are built beside the switch-on: the capture starts from them, as the Linux
+    // render does.
+    cqhost::waitForAnalysis(plugin);
     const cqhost::EditorSize size = cqhost::editorSize(plugin);
     const int width = size.width;
     const int height = size.height;

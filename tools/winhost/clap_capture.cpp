@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "audio_input.h"
+#include "host/analysis_wait.h"
 #include "host/clap_host.h"
 #include "host/clap_stream.h"
 #include "host/host_error.h"
@@ -90,6 +91,9 @@ int runClapCapture(const CaptureOptions& options) {
     if (descriptors.empty()) throw HostError("plug-in " + options.plugin + " offers no plug-ins");
     ClapPlugin plugin(library, descriptors.front().id, options.hostTimers);
     plugin.activate(audio.sampleRate(), 1, cqhost::kBlockSize);
+    // The kernels are built beside activate: the capture starts from them, as the Linux render
+    // does.
+    cqhost::waitForAnalysis(plugin);
     {
         GuiSession gui(plugin);
         HWND display = GetWindow(gui.parent(), GW_CHILD);
