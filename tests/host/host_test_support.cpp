@@ -30,14 +30,20 @@ std::string readAll(int fd) {
     return text;
 }
 
-}  // namespace
-
-namespace {
+// The number of times `marker` stands in `text`.
+size_t occurrences(const std::string& text, const std::string& marker) {
+    size_t count = 0;
+    for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+        ++count;
+    }
+    return count;
+}
 
 // Runs cqscope-host as runHost does; with a `stopMarker`, sends it SIGINT (Ctrl-C) once its
-// standard error holds the marker, or after `stopSeconds` at the latest.
+// standard error holds the marker `stopCount` times, or after `stopSeconds` at the latest.
 RunResult runHostStoppable(const std::vector<std::string>& args, const std::string& workingDir,
-                           bool foreignPlugin, const std::string& stopMarker, double stopSeconds) {
+                           bool foreignPlugin, const std::string& stopMarker, size_t stopCount,
+                           double stopSeconds) {
     // Output goes to temporary files rather than pipes, so a chatty child never blocks.
     char outName[] = "/tmp/cqhost-out-XXXXXX";
     char errName[] = "/tmp/cqhost-err-XXXXXX";
@@ -69,7 +75,7 @@ RunResult runHostStoppable(const std::vector<std::string>& args, const std::stri
                 std::ifstream err(errName);
                 const std::string text((std::istreambuf_iterator<char>(err)),
                                        std::istreambuf_iterator<char>());
-                if (text.find(stopMarker) != std::string::npos ||
+                if (occurrences(text, stopMarker) >= stopCount ||
                     std::chrono::steady_clock::now() >= end) {
                     ::kill(child, SIGINT);
                     signalled = true;
@@ -95,12 +101,12 @@ RunResult runHostStoppable(const std::vector<std::string>& args, const std::stri
 
 RunResult runHost(const std::vector<std::string>& args, const std::string& workingDir,
                   bool foreignPlugin) {
-    return runHostStoppable(args, workingDir, foreignPlugin, "", 0.0);
+    return runHostStoppable(args, workingDir, foreignPlugin, "", 0, 0.0);
 }
 
 RunResult runHostUntil(const std::vector<std::string>& args, const std::string& marker,
-                       double seconds) {
-    return runHostStoppable(args, ".", false, marker, seconds);
+                       size_t count, double seconds) {
+    return runHostStoppable(args, ".", false, marker, count, seconds);
 }
 
 ScratchDir::ScratchDir() {

@@ -2,6 +2,7 @@
 // reading audio, PNG and MIDI files.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,11 +20,11 @@ struct RunResult {
 // since a plug-in nobody here wrote may leak as it likes.
 RunResult runHost(const std::vector<std::string>& args, const std::string& workingDir = ".",
                   bool foreignPlugin = false);
-// Runs cqscope-host until its standard error holds `marker`, then stops it as Ctrl-C does
-// (SIGINT); after `seconds` without the marker it is stopped all the same. For commands that
-// run until stopped (listen), so that a test waits for what it looks for, not for a time.
+// Runs cqscope-host until its standard error holds `marker` `count` times, then stops it as
+// Ctrl-C does (SIGINT); after `seconds` it is stopped all the same. For commands that run
+// until stopped (listen), so that a test waits for what it looks for, not for a time.
 RunResult runHostUntil(const std::vector<std::string>& args, const std::string& marker,
-                       double seconds);
+                       size_t count, double seconds);
 
 // A fresh folder, removed with everything in it when the object goes.
 class ScratchDir {
