@@ -1,0 +1,244 @@
+#!/usr/bin/env bash
+# The LV2 bundle and the VST 2 module in Debian's Audacity (3.2), under Xvfb, with a private
+# configuration in a temporary HOME:
+#   1. Audacity's scan (its plug-in validation runs in a process of its own) registers both as
+#      valid, not as incompatible;
+#   2. through its scripting pipe (mod-script-pipe) each plug-in is applied to a 3 s 32-bit float
+#      stereo WAV file, and the exported float WAV holds the input's samples bit for bit.
+#
+# Three starts: the scan, then one per plug-in. Both plug-ins are named "cqscope", so a script
+# reaches only one of them by name; the other is disabled in Audacity's plug-in registry for
+# that start. The scan's start does not load the scripting module: the validation process loads
+# the enabled modules too, and its script pipe replaces the main process's under the same name.
+#
+# Environment (set by ctest): CQL_BUNDLE (the LV2 bundle folder), CQL_URI, CQL_VST (cqscope.so).
+# Exit 77 (skipped) with one line saying why where Audacity or Xvfb is not installed.
+set -uo pipefail
+: "${CQL_BUNDLE:?}" "${CQL_URI:?}" "${CQL_VST:?}"
+
+fail() {
+  echo "audacity test: $*" >&2
+  exit 1
+}
+skip() {
+  echo "audacity test: $*; skipped"
+  exit 77
+}
+command -v audacity >/dev/null 2>&1 || skip "audacity is not installed (Debian package audacity)"
+command -v Xvfb >/dev/null 2>&1 || skip "Xvfb is not installed (Debian package xvfb)"
+command -v python3 >/dev/null 2>&1 || skip "python3 is not installed"
+command -v xwininfo >/dev/null 2>&1 || skip "xwininfo is not installed (Debian package x11-utils)"
+[ -n "${CQL_SANITIZED:-}" ] && skip "a sanitizer build's libraries cannot be loaded by Audacity"
+module=/usr/lib/audacity/modules/mod-script-pipe.so
+[ -f "$module" ] || skip "Audacity's scripting module $module is missing"
+# The pipe's name is fixed per user: another Audacity of this user would answer in ours.
+pipe_to=/tmp/audacity_script_pipe.to.$(id -u)
+pipe_from=/tmp/audacity_script_pipe.from.$(id -u)
+if pgrep -u "$(id -u)" -x audacity >/dev/null; then
+  skip "an Audacity of this user is running, and its script pipe would be ours"
+fi
+
+work=$(mktemp -d)
+xvfb=
+audacity=
+finish() {
+  [ -n "$audacity" ] && kill "$audacity" 2>/dev/null && wait "$audacity" 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  rm -f "$pipe_to" "$pipe_from"
+  rm -rf "$work"
+}
+trap finish EXIT
+
+# Only our plug-ins on the paths Audacity reads. Audacity adds relative "lv2" to the LV2 path, so
+# it runs in an empty folder.
+mkdir -p "$work/lv2" "$work/vst" "$work/run" "$work/tmp" "$work/home/.config/audacity"
+ln -s "$CQL_BUNDLE" "$work/lv2/cqscope.lv2"
+ln -s "$CQL_VST" "$work/vst/cqscope.so"
+config=$work/home/.config/audacity
+# write_config SCRIPTING: audacity.cfg with the scripting module enabled (1) or disabled (0);
+# exports are 32-bit float WAV (libsndfile's WAV | FLOAT).
+write_config() {
+  cat >"$config/audacity.cfg" <<EOF
+PrefsVersion=1.1.1r1
+[Version]
+Major=3
+Minor=2
+Micro=4
+[GUI]
+ShowSplashScreen=0
+[Directories]
+TempDir=$work/tmp
+[FileFormats]
+ExportFormat_SF1=$((0x10000 | 0x6))
+[Module]
+mod-script-pipe=$1
+[ModulePath]
+mod-script-pipe=$module
+[ModuleDateTime]
+mod-script-pipe=$(date -r "$module" +%Y-%m-%dT%H:%M:%S)
+EOF
+}
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=:$(tr -d '\n' <"$work/display")
+
+start_audacity() {
+  rm -f "$pipe_to" "$pipe_from"
+  (cd "$work/run" && HOME=$work/home XDG_CONFIG_HOME=$work/home/.config \
+    XDG_DATA_HOME=$work/home/.local/share XDG_CACHE_HOME=$work/home/.cache LANG=C.UTF-8 \
+    LV2_PATH=$work/lv2 VST_PATH=$work/vst exec audacity >>"$work/audacity.log" 2>&1) &
+  audacity=$!
+}
+# Stopped by a signal, Audacity leaves its unsaved project behind, and the next start would offer
+# to recover it in a dialog that holds up the scripts: the project's files go with it.
+stop_audacity() {
+  kill "$audacity" 2>/dev/null
+  wait "$audacity" 2>/dev/null
+  audacity=
+  rm -rf "${work:?}/tmp" && mkdir "$work/tmp"
+}
+
+float_wav() {
+  python3 - "$1" <<'PY'
+import math, struct, sys
+rate, frames = 48000, 3 * 48000
+left = [0.5 * math.sin(2 * math.pi * 440 * k / rate) for k in range(frames)]
+right = [(-0.0, 1e-42, 1.0, -1.0)[k % 4] if k < 8 else (k % 97) / 97 - 0.5 for k in range(frames)]
+data = b"".join(struct.pack("<ff", l, r) for l, r in zip(left, right))
+fmt = struct.pack("<HHIIHH", 3, 2, rate, rate * 8, 8, 32)
+body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"fact" + struct.pack("<II", 4, frames) \
+    + b"data" + struct.pack("<I", len(data)) + data
+open(sys.argv[1], "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
+PY
+}
+float_wav "$work/in.wav"
+
+# 1. The scan: it has ended when both plug-ins are in the registry and Audacity's window for the
+# scan ("Searching for plugins") has given way to its project window, or to the one listing
+# incompatible plug-ins ("New Plugins"). Audacity is stopped then.
+write_config 0
+started=$SECONDS
+start_audacity
+registry=$config/pluginregistry.cfg
+scanned=
+for _ in $(seq 1200); do
+  kill -0 "$audacity" 2>/dev/null || break
+  if [ -f "$registry" ] && grep -qxF "Path=$CQL_URI" "$registry" &&
+    grep -qxF "Path=$work/vst/cqscope.so;0" "$registry"; then
+    windows=$(xwininfo -root -tree 2>/dev/null)
+    if ! grep -q '"Searching for plugins"' <<<"$windows" &&
+      grep -qE '"(Audacity|New Plugins)": ' <<<"$windows"; then
+      scanned=1
+      break
+    fi
+  fi
+  sleep 0.1
+done
+stop_audacity
+[ -n "$scanned" ] || echo "audacity test: the scan did not end in 120 s"
+[ -f "$registry" ] || { cat "$work/audacity.log"; fail "Audacity wrote no plug-in registry"; }
+# registry ACTION: prints each plug-in's path and its Valid flag ("show"), or disables the VST 2
+# module ("lv2") or the LV2 plug-in ("vst") for the next start.
+registry() {
+  python3 - "$registry" "$CQL_URI" "$work/vst/cqscope.so;0" "$1" <<'PY'
+import re, sys
+path, lv2, vst, action = sys.argv[1:]
+sections = re.split(r"(?m)^(?=\[)", open(path).read())
+ours = {lv2: "LV2", vst: "VST 2"}
+found = {}
+for k, section in enumerate(sections):
+    where = re.search(r"(?m)^Path=(.*)$", section)
+    if not where or where.group(1) not in ours:
+        continue
+    kind = ours[where.group(1)]
+    valid = re.search(r"(?m)^Valid=(\d)$", section)
+    found[kind] = valid.group(1) if valid else "?"
+    if action != "show":
+        on = "1" if (kind == "LV2") == (action == "lv2") else "0"
+        sections[k] = re.sub(r"(?m)^Enabled=\d$", "Enabled=" + on, section)
+if action == "show":
+    for kind in ("LV2", "VST 2"):
+        print("%s Valid=%s" % (kind, found.get(kind, "(not registered)")))
+else:
+    open(path, "w").write("".join(sections))
+PY
+}
+registry show | tee "$work/valid.txt"
+echo "the scan took $((SECONDS - started)) s"
+grep -qx "LV2 Valid=1" "$work/valid.txt" ||
+  fail "Audacity's scan did not register the LV2 plug-in as valid"
+grep -qx "VST 2 Valid=1" "$work/valid.txt" ||
+  fail "Audacity's scan did not register the VST 2 module as valid"
+
+# 2. One start per plug-in: import, apply "cqscope", export.
+apply() {
+  local kind=$1 out=$2
+  registry "$kind"
+  write_config 1
+  start_audacity
+  python3 - "$pipe_to" "$pipe_from" "$work/in.wav" "$out" <<'PY' || return 1
+import os, signal, sys, time
+to_path, from_path, source, target = sys.argv[1:]
+# A dialog of Audacity's holds up its scripts: the whole exchange is bounded.
+signal.signal(signal.SIGALRM, lambda *_: sys.exit("Audacity did not answer in 120 s"))
+signal.alarm(120)
+deadline = time.monotonic() + 120
+while not (os.path.exists(to_path) and os.path.exists(from_path)):
+    if time.monotonic() > deadline:
+        sys.exit("Audacity's script pipe did not appear in 120 s")
+    time.sleep(0.05)
+# Opening blocks until Audacity's pipe thread opens its ends; a reply ends with
+# "BatchCommand finished: ..." and an empty line.
+to = open(to_path, "w")
+replies = open(from_path)
+def command(text):
+    to.write(text + "\n")
+    to.flush()
+    lines = []
+    while True:
+        line = replies.readline()
+        if line == "":
+            sys.exit("Audacity closed its script pipe during " + text)
+        if line == "\n" and lines and lines[-1].startswith("BatchCommand finished"):
+            break
+        lines.append(line.rstrip("\n"))
+    print("%s -> %s" % (text, " | ".join(l for l in lines if l)))
+    if lines[-1] != "BatchCommand finished: OK":
+        sys.exit("Audacity failed: " + text)
+command('Import2: Filename="%s"' % source)
+command("SelectAll:")
+command("Cqscope:")
+command('Export2: Filename="%s" NumChannels=2' % target)
+PY
+  stop_audacity
+}
+
+# wav_samples FILE: the format and a digest of the data chunk's samples.
+wav_samples() {
+  python3 - "$1" <<'PY'
+import hashlib, struct, sys
+blob = open(sys.argv[1], "rb").read()
+at, fmt = 12, None
+while at + 8 <= len(blob):
+    kind, size = blob[at:at + 4], struct.unpack("<I", blob[at + 4:at + 8])[0]
+    if kind == b"fmt ":
+        fmt = struct.unpack("<HHIIHH", blob[at + 8:at + 24])
+    if kind == b"data":
+        print(fmt, size, hashlib.sha256(blob[at + 8:at + 8 + size]).hexdigest())
+        break
+    at += 8 + size + (size & 1)
+PY
+}
+
+wanted=$(wav_samples "$work/in.wav")
+for kind in lv2 vst; do
+  started=$SECONDS
+  apply "$kind" "$work/out-$kind.wav" || { cat "$work/audacity.log"; fail "applying the $kind plug-in failed"; }
+  [ -s "$work/out-$kind.wav" ] || fail "Audacity exported no file through the $kind plug-in"
+  got=$(wav_samples "$work/out-$kind.wav")
+  [ "$got" = "$wanted" ] || fail "the $kind plug-in changed the samples: in $wanted, out $got"
+  echo "audacity: the $kind plug-in passed 3 s of 32-bit float stereo bit for bit ($((SECONDS - started)) s)"
+done
