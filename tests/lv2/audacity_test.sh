@@ -15,6 +15,8 @@
 # Exit 77 (skipped) with one line saying why where Audacity or Xvfb is not installed.
 set -uo pipefail
 : "${CQL_BUNDLE:?}" "${CQL_URI:?}" "${CQL_VST:?}"
+# float_wav PATH FRAMES and wav_samples PATH.
+. "$(dirname "$0")/wav_tools.sh"
 
 fail() {
   echo "audacity test: $*" >&2
@@ -101,45 +103,8 @@ stop_audacity() {
   rm -rf "${work:?}/tmp" && mkdir "$work/tmp"
 }
 
-float_wav() {
-  python3 - "$1" <<'PY'
-import math, struct, sys
-rate, frames = 48000, 3 * 48000
-left = [0.5 * math.sin(2 * math.pi * 440 * k / rate) for k in range(frames)]
-right = [(-0.0, 1e-42, 1.0, -1.0)[k % 4] if k < 8 else (k % 97) / 97 - 0.5 for k in range(frames)]
-data = b"".join(struct.pack("<ff", l, r) for l, r in zip(left, right))
-fmt = struct.pack("<HHIIHH", 3, 2, rate, rate * 8, 8, 32)
-body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"fact" + struct.pack("<II", 4, frames) \
-    + b"data" + struct.pack("<I", len(data)) + data
-open(sys.argv[1], "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
-PY
-}
-float_wav "$work/in.wav"
+float_wav "$work/in.wav" $((3 * 48000))
 
-# 1. The scan: it has ended when both plug-ins are in the registry and Audacity's window for the
-# scan ("Searching for plugins") has given way to its project window, or to the one listing
-# incompatible plug-ins ("New Plugins"). Audacity is stopped then.
-write_config 0
-started=$SECONDS
-start_audacity
-registry=$config/pluginregistry.cfg
-scanned=
-for _ in $(seq 1200); do
-  kill -0 "$audacity" 2>/dev/null || break
-  if [ -f "$registry" ] && grep -qxF "Path=$CQL_URI" "$registry" &&
-    grep -qxF "Path=$work/vst/cqscope.so;0" "$registry"; then
-    windows=$(xwininfo -root -tree 2>/dev/null)
-    if ! grep -q '"Searching for plugins"' <<<"$windows" &&
-      grep -qE '"(Audacity|New Plugins)": ' <<<"$windows"; then
-      scanned=1
-      break
-    fi
-  fi
-  sleep 0.1
-done
-stop_audacity
-[ -n "$scanned" ] || echo "audacity test: the scan did not end in 120 s"
-[ -f "$registry" ] || { cat "$work/audacity.log"; fail "Audacity wrote no plug-in registry"; }
 # registry ACTION: prints each plug-in's path and its Valid flag ("show"), or disables the VST 2
 # module ("lv2") or the LV2 plug-in ("vst") for the next start.
 registry() {
@@ -166,6 +131,23 @@ else:
     open(path, "w").write("".join(sections))
 PY
 }
+# 1. The scan. Audacity registers a plug-in it finds, then has it validated by a process of its
+# own and records the result: it has ended for our plug-ins when both are recorded valid, or
+# when Audacity lists incompatible plug-ins (its "New Plugins" window). Audacity is stopped then.
+write_config 0
+started=$SECONDS
+start_audacity
+registry=$config/pluginregistry.cfg
+for _ in $(seq 1200); do
+  kill -0 "$audacity" 2>/dev/null || break
+  if [ -f "$registry" ]; then
+    [ "$(registry show 2>/dev/null | tr '\n' ' ')" = "LV2 Valid=1 VST 2 Valid=1 " ] && break
+    xwininfo -root -tree 2>/dev/null | grep -q '"New Plugins": ' && break
+  fi
+  sleep 0.1
+done
+stop_audacity
+[ -f "$registry" ] || { cat "$work/audacity.log"; fail "Audacity wrote no plug-in registry"; }
 registry show | tee "$work/valid.txt"
 echo "the scan took $((SECONDS - started)) s"
 grep -qx "LV2 Valid=1" "$work/valid.txt" ||
@@ -177,7 +159,8 @@ grep -qx "VST 2 Valid=1" "$work/valid.txt" ||
 apply() {
   local kind=$1 out=$2
   registry "$kind"
-  write_config 1
+  # Audacity's own configuration as the scan left it, with the scripting module enabled.
+  sed -i 's/^mod-script-pipe=0$/mod-script-pipe=1/' "$config/audacity.cfg"
   start_audacity
   python3 - "$pipe_to" "$pipe_from" "$work/in.wav" "$out" <<'PY' || return 1
 import os, signal, sys, time
@@ -214,23 +197,6 @@ command("Cqscope:")
 command('Export2: Filename="%s" NumChannels=2' % target)
 PY
   stop_audacity
-}
-
-# wav_samples FILE: the format and a digest of the data chunk's samples.
-wav_samples() {
-  python3 - "$1" <<'PY'
-import hashlib, struct, sys
-blob = open(sys.argv[1], "rb").read()
-at, fmt = 12, None
-while at + 8 <= len(blob):
-    kind, size = blob[at:at + 4], struct.unpack("<I", blob[at + 4:at + 8])[0]
-    if kind == b"fmt ":
-        fmt = struct.unpack("<HHIIHH", blob[at + 8:at + 24])
-    if kind == b"data":
-        print(fmt, size, hashlib.sha256(blob[at + 8:at + 8 + size]).hexdigest())
-        break
-    at += 8 + size + (size & 1)
-PY
 }
 
 wanted=$(wav_samples "$work/in.wav")
