@@ -161,7 +161,15 @@ apply() {
   registry "$kind"
   # Audacity's own configuration as the scan left it, with the scripting module enabled.
   sed -i 's/^mod-script-pipe=0$/mod-script-pipe=1/' "$config/audacity.cfg"
+  # Exports in WAV (libsndfile's 0x10000) with 32-bit float samples (its encoding 6).
+  grep -q '^\[FileFormats/ExportFormat_SF1_Type\]' "$config/audacity.cfg" ||
+    printf '[FileFormats/ExportFormat_SF1_Type]\nWAV_10000=6\n' >>"$config/audacity.cfg"
   start_audacity
+  # A command that arrives before the project window exists is lost, and its answer never comes.
+  for _ in $(seq 600); do
+    xwininfo -root -tree 2>/dev/null | grep -qE '"Audacity": .* [0-9]{3,4}x[0-9]{3,4}\+' && break
+    sleep 0.1
+  done
   python3 - "$pipe_to" "$pipe_from" "$work/in.wav" "$out" <<'PY' || return 1
 import os, signal, sys, time
 to_path, from_path, source, target = sys.argv[1:]
