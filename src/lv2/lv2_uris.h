@@ -26,9 +26,10 @@ enum Port : unsigned {
 };
 
 // Bytes the host must give the notify port (rsz:minimumSize; CMake reads the number from
-// here): one block of 8192 stereo frames in one message, with 8 KiB for the block's MIDI notes
-// and the message's headers.
-constexpr unsigned kNotifyBufferBytes = 73728;
-static_assert(kNotifyBufferBytes == 8192 * 2 * sizeof(float) + 8192);
+// here): one block of up to 8000 stereo frames in one message, with room for the block's MIDI
+// notes and the message's headers. No more than 64 KiB: Audacity 3.2's plug-in check crashes on
+// an output atom port asking for more, and then refuses the plug-in.
+constexpr unsigned kNotifyBufferBytes = 65536;
+static_assert(kNotifyBufferBytes >= 8000 * 2 * sizeof(float) + 1024 && kNotifyBufferBytes <= 65536);
 
 }  // namespace cqscope::lv2
