@@ -13,15 +13,17 @@
 
 namespace cqscope::lv2 {
 
-// The plug-in's ports, in the order of their lv2:index.
+// The plug-in's ports, in the order of their lv2:index. The MIDI output comes before the notify
+// port: Ardour carries a plug-in's first atom output on down a MIDI track, whatever events the
+// port declares it supports.
 enum Port : unsigned {
     kInputLeft = 0,
     kInputRight = 1,
     kOutputLeft = 2,
     kOutputRight = 3,
     kMidiInput = 4,
-    kNotify = 5,
-    kMidiOutput = 6,
+    kMidiOutput = 5,
+    kNotify = 6,
     kPortCount = 7
 };
 
