@@ -29,8 +29,8 @@ enum Port : unsigned {
 
 // Bytes the host must give the notify port (rsz:minimumSize; CMake reads the number from
 // here): one block of up to 8000 stereo frames in one message, with room for the block's MIDI
-// notes and the message's headers. No more than 64 KiB: Audacity 3.2's plug-in check crashes on
-// an output atom port asking for more, and then refuses the plug-in.
+// notes and the message's headers. No more than 64 KiB: Audacity 3.2's plug-in check refuses a
+// plug-in whose output atom port asks for more (65544 bytes fail it every time, 65536 pass).
 constexpr unsigned kNotifyBufferBytes = 65536;
 static_assert(kNotifyBufferBytes >= 8000 * 2 * sizeof(float) + 1024 && kNotifyBufferBytes <= 65536);
 
