@@ -57,6 +57,24 @@ need() {
 # float_wav PATH FRAMES and wav_samples PATH.
 . "$(dirname "$0")/wav_tools.sh"
 
+# Ardour's steps: only our bundle and the LV2 vocabularies on the path; Ardour's settings and
+# plug-in cache in the work folder, not the user's.
+ardour_setup() {
+  need ardour7-lua ardour
+  mkdir "$work/lv2"
+  ln -s "$CQL_BUNDLE" "$work/lv2/cqscope.lv2"
+  export LV2_PATH=$work/lv2:/usr/lib/lv2 XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+}
+# ardour_session PATTERN WHAT: runs $work/session.lua in ardour7-lua on a new session; fails
+# unless it ends well and prints a line matching PATTERN (its report of WHAT).
+ardour_session() {
+  timeout 90 ardour7-lua "$work/session.lua" "$CQL_URI" "$work/session" >"$work/ardour.out" 2>&1
+  local status=$?
+  grep -v '^\[WARNING\]: Falling back' "$work/ardour.out"
+  [ "$status" = 0 ] || fail "ardour7-lua failed (exit $status)"
+  grep -q "$1" "$work/ardour.out" || fail "ardour7-lua did not report $2"
+}
+
 # The steps that load the bundle into a program of others: that program has no sanitizer
 # runtime, so it cannot load the libraries of a sanitizer build.
 case "$step" in
@@ -246,12 +264,7 @@ PY
   echo "jalv.gtk3 embedded the UI as window $window (960 x 512) and it shows the tone and the held note"
   ;;
 ardour)
-  need ardour7-lua ardour
-  # Only our bundle and the LV2 vocabularies on the path; Ardour's settings and plug-in cache
-  # in the work folder, not the user's.
-  mkdir "$work/lv2"
-  ln -s "$CQL_BUNDLE" "$work/lv2/cqscope.lv2"
-  export LV2_PATH=$work/lv2:/usr/lib/lv2 XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+  ardour_setup
   # The noise is recorded first because this tool cannot import a file; both bounces read the
   # same recording through the same playlist, so they differ only by the plug-in. Ardour's
   # timing figures for the plug-in show that its run was called.
@@ -324,18 +337,11 @@ print(string.format("ardour: %d frames of stereo noise (peak %.3f) came through 
                     frames, peak))
 close_session()
 LUA
-  timeout 90 ardour7-lua "$work/session.lua" "$CQL_URI" "$work/session" >"$work/ardour.out" 2>&1
-  status=$?
-  grep -v '^\[WARNING\]: Falling back' "$work/ardour.out"
-  [ "$status" = 0 ] || fail "ardour7-lua failed (exit $status)"
-  grep -q '^ardour: [0-9]* frames of stereo noise .* unchanged$' "$work/ardour.out" ||
-    fail "ardour7-lua did not report the bounce"
+  ardour_session '^ardour: [0-9]* frames of stereo noise .* unchanged$' "the bounce"
   ;;
 ardour-midi)
-  need ardour7-lua ardour
-  mkdir -p "$work/lv2" "$work/config/ardour7/scripts"
-  ln -s "$CQL_BUNDLE" "$work/lv2/cqscope.lv2"
-  export LV2_PATH=$work/lv2:/usr/lib/lv2 XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+  ardour_setup
+  mkdir -p "$work/config/ardour7/scripts"
   # Ardour finds Lua DSP scripts by name in its configuration's scripts folder. Their counts are
   # in each one's shared memory: [0] events, [1] note-ons and note-offs, [2] CC1 messages.
   cat >"$work/config/ardour7/scripts/cqscope_midi_source.lua" <<'LUA'
@@ -427,12 +433,7 @@ check(same(seen, seenWithout), "the plug-in did not pass on every MIDI event")
 print("ardour: every MIDI event came through the plug-in")
 close_session()
 LUA
-  timeout 90 ardour7-lua "$work/session.lua" "$CQL_URI" "$work/session" >"$work/ardour.out" 2>&1
-  status=$?
-  grep -v '^\[WARNING\]: Falling back' "$work/ardour.out"
-  [ "$status" = 0 ] || fail "ardour7-lua failed (exit $status)"
-  grep -q '^ardour: every MIDI event came through the plug-in$' "$work/ardour.out" ||
-    fail "ardour7-lua did not report the MIDI count"
+  ardour_session '^ardour: every MIDI event came through the plug-in$' "the MIDI count"
   ;;
 *)
   echo "usage: lv2_tools_test.sh validate|list|apply|bench|exports|jalv-console|jalv|ardour|ardour-midi" >&2
