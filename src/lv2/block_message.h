@@ -5,7 +5,7 @@
 // then the block's two input channels in one atom:Object (type CQSCOPE_LV2_BLOCK_URI) with the
 // sample rate and the channels' samples (atom:Vector of atom:Float), so the UI analyses exactly
 // the blocks the host ran. A block too large for the port's buffer (the plug-in asks for room
-// for 8192 frames) does not reach the UI; the audio passes all the same.
+// for 8000 frames) does not reach the UI; the audio passes all the same.
 //
 // Threads: NotifyWriter on the plug-in's audio thread (it writes into the host's buffer and
 // never allocates); readBlock on the UI thread.

@@ -13,22 +13,25 @@
 
 namespace cqscope::lv2 {
 
-// The plug-in's ports, in the order of their lv2:index.
+// The plug-in's ports, in the order of their lv2:index. The MIDI output comes before the notify
+// port: Ardour carries a plug-in's first atom output on down a MIDI track, whatever events the
+// port declares it supports.
 enum Port : unsigned {
     kInputLeft = 0,
     kInputRight = 1,
     kOutputLeft = 2,
     kOutputRight = 3,
     kMidiInput = 4,
-    kNotify = 5,
-    kMidiOutput = 6,
+    kMidiOutput = 5,
+    kNotify = 6,
     kPortCount = 7
 };
 
 // Bytes the host must give the notify port (rsz:minimumSize; CMake reads the number from
-// here): one block of 8192 stereo frames in one message, with 8 KiB for the block's MIDI notes
-// and the message's headers.
-constexpr unsigned kNotifyBufferBytes = 73728;
-static_assert(kNotifyBufferBytes == 8192 * 2 * sizeof(float) + 8192);
+// here): one block of up to 8000 stereo frames in one message, with room for the block's MIDI
+// notes and the message's headers. No more than 64 KiB: Audacity 3.2's plug-in check refuses a
+// plug-in whose output atom port asks for more (65544 bytes fail it every time, 65536 pass).
+constexpr unsigned kNotifyBufferBytes = 65536;
+static_assert(kNotifyBufferBytes >= 8000 * 2 * sizeof(float) + 1024 && kNotifyBufferBytes <= 65536);
 
 }  // namespace cqscope::lv2

@@ -191,17 +191,11 @@ TEST(Lv2Dsp, MidiOutputPassesEveryInputEventWholeInOrderAtItsFrame) {
     const LV2_Feature* features[] = {urids.feature(), nullptr};
     Dsp dsp(features);
     ASSERT_TRUE(dsp.ready());
-    SequenceBuffer midiIn(4096), midiOut(4096), notify(kNotifyBufferBytes);
+    // The MIDI ports alone: a host may leave the audio and the display unconnected.
+    SequenceBuffer midiIn(4096), midiOut(4096);
     dsp.connect(kMidiInput, midiIn.sequence());
     dsp.connect(kMidiOutput, midiOut.sequence());
-    dsp.connect(kNotify, notify.sequence());
     const std::uint32_t frames = 256;
-    auto left = signal(frames, 0.04f), right = signal(frames, 0.07f);
-    std::vector<float> outL(frames), outR(frames);
-    dsp.connect(kInputLeft, left.data());
-    dsp.connect(kInputRight, right.data());
-    dsp.connect(kOutputLeft, outL.data());
-    dsp.connect(kOutputRight, outR.data());
 
     // Notes, controllers, a program change, pitch bend, aftertouch, a system exclusive message,
     // two events at one frame: the output is the input, atom for atom.
@@ -237,7 +231,6 @@ TEST(Lv2Dsp, MidiOutputPassesEveryInputEventWholeInOrderAtItsFrame) {
     ASSERT_EQ(small.sequence()->atom.size, sizeof(LV2_Atom_Sequence_Body) + 2 * 24);
     EXPECT_TRUE(
         std::equal(got.begin() + sizeof(LV2_Atom), got.end(), whole.begin() + sizeof(LV2_Atom)));
-    EXPECT_TRUE(sameBits(outL.data(), left.data(), frames));
 }
 
 TEST(Lv2Dsp, WithoutUridMapOrOptionalPortsAudioStillPasses) {

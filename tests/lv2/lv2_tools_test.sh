@@ -21,6 +21,12 @@
 #                                backend: a stereo track records a second of the backend's white
 #                                noise, the plug-in goes in by URI, and the track bounced through
 #                                it holds the same samples as the track bounced without it
+#   lv2_tools_test.sh ardour-midi  the same tool, two MIDI tracks whose first processor (a Lua
+#                                DSP script of this test) sends 400 notes and 200 CC1 messages:
+#                                one through the plug-in, one without; a second script after them
+#                                counts what arrives, and through the plug-in arrives all that
+#                                arrives without it, which is all that was sent but at most one
+#                                cycle's events
 #
 # Environment (set by ctest): CQL_BUNDLE (the bundle folder in the build tree), CQL_URI,
 # CQL_TONE (a JACK client of ours playing a sine, where JACK's headers were found).
@@ -48,44 +54,31 @@ need() {
   done
 }
 
-# A 32-bit float stereo WAV of `frames` frames at 48 kHz: a tone left, a ramp of awkward values
-# right (negative zero, a denormal, full scale).
-float_wav() {
-  python3 - "$1" "$2" <<'PY'
-import math, struct, sys
-path, frames = sys.argv[1], int(sys.argv[2])
-rate = 48000
-left = [0.5 * math.sin(2 * math.pi * 440 * k / rate) for k in range(frames)]
-right = [(-0.0, 1e-42, 1.0, -1.0)[k % 4] if k < 8 else (k % 97) / 97 - 0.5 for k in range(frames)]
-data = b"".join(struct.pack("<ff", l, r) for l, r in zip(left, right))
-fmt = struct.pack("<HHIIHH", 3, 2, rate, rate * 8, 8, 32)
-body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"fact" + struct.pack("<II", 4, frames) \
-    + b"data" + struct.pack("<I", len(data)) + data
-open(path, "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
-PY
-}
+# float_wav PATH FRAMES and wav_samples PATH.
+. "$(dirname "$0")/wav_tools.sh"
 
-# The format and the samples of a WAV file's data chunk, whatever other chunks it has.
-wav_samples() {
-  python3 - "$1" <<'PY'
-import hashlib, struct, sys
-blob = open(sys.argv[1], "rb").read()
-at, fmt = 12, None
-while at + 8 <= len(blob):
-    kind, size = blob[at:at + 4], struct.unpack("<I", blob[at + 4:at + 8])[0]
-    if kind == b"fmt ":
-        fmt = struct.unpack("<HHIIHH", blob[at + 8:at + 24])
-    if kind == b"data":
-        print(fmt, size, hashlib.sha256(blob[at + 8:at + 8 + size]).hexdigest())
-        break
-    at += 8 + size + (size & 1)
-PY
+# Ardour's steps: only our bundle and the LV2 vocabularies on the path; Ardour's settings and
+# plug-in cache in the work folder, not the user's.
+ardour_setup() {
+  need ardour7-lua ardour
+  mkdir "$work/lv2"
+  ln -s "$CQL_BUNDLE" "$work/lv2/cqscope.lv2"
+  export LV2_PATH=$work/lv2:/usr/lib/lv2 XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+}
+# ardour_session PATTERN WHAT: runs $work/session.lua in ardour7-lua on a new session; fails
+# unless it ends well and prints a line matching PATTERN (its report of WHAT).
+ardour_session() {
+  timeout 90 ardour7-lua "$work/session.lua" "$CQL_URI" "$work/session" >"$work/ardour.out" 2>&1
+  local status=$?
+  grep -v '^\[WARNING\]: Falling back' "$work/ardour.out"
+  [ "$status" = 0 ] || fail "ardour7-lua failed (exit $status)"
+  grep -q "$1" "$work/ardour.out" || fail "ardour7-lua did not report $2"
 }
 
 # The steps that load the bundle into a program of others: that program has no sanitizer
 # runtime, so it cannot load the libraries of a sanitizer build.
 case "$step" in
-apply | bench | jalv | jalv-console | ardour)
+apply | bench | jalv | jalv-console | ardour | ardour-midi)
   if [ -n "${CQL_SANITIZED:-}" ]; then
     echo "lv2 test: a sanitizer build's libraries cannot be loaded by $step's program; skipped"
     exit 77
@@ -271,12 +264,7 @@ PY
   echo "jalv.gtk3 embedded the UI as window $window (960 x 512) and it shows the tone and the held note"
   ;;
 ardour)
-  need ardour7-lua ardour
-  # Only our bundle and the LV2 vocabularies on the path; Ardour's settings and plug-in cache
-  # in the work folder, not the user's.
-  mkdir "$work/lv2"
-  ln -s "$CQL_BUNDLE" "$work/lv2/cqscope.lv2"
-  export LV2_PATH=$work/lv2:/usr/lib/lv2 XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+  ardour_setup
   # The noise is recorded first because this tool cannot import a file; both bounces read the
   # same recording through the same playlist, so they differ only by the plug-in. Ardour's
   # timing figures for the plug-in show that its run was called.
@@ -349,15 +337,106 @@ print(string.format("ardour: %d frames of stereo noise (peak %.3f) came through 
                     frames, peak))
 close_session()
 LUA
-  timeout 90 ardour7-lua "$work/session.lua" "$CQL_URI" "$work/session" >"$work/ardour.out" 2>&1
-  status=$?
-  grep -v '^\[WARNING\]: Falling back' "$work/ardour.out"
-  [ "$status" = 0 ] || fail "ardour7-lua failed (exit $status)"
-  grep -q '^ardour: [0-9]* frames of stereo noise .* unchanged$' "$work/ardour.out" ||
-    fail "ardour7-lua did not report the bounce"
+  ardour_session '^ardour: [0-9]* frames of stereo noise .* unchanged$' "the bounce"
+  ;;
+ardour-midi)
+  ardour_setup
+  mkdir -p "$work/config/ardour7/scripts"
+  # Ardour finds Lua DSP scripts by name in its configuration's scripts folder. Their counts are
+  # in each one's shared memory: [0] events, [1] note-ons and note-offs, [2] CC1 messages.
+  cat >"$work/config/ardour7/scripts/cqscope_midi_source.lua" <<'LUA'
+ardour { ["type"] = "dsp", name = "cqscope test MIDI source", category = "Utility",
+         license = "MIT", author = "cqscope", description = "Sends notes and CC1, counting them" }
+-- Each cycle a note-on, a CC1 and the note-off, 600 events in all; its own input is dropped, so
+-- only these go on down the track.
+function dsp_ioconfig () return { { midi_in = 1, midi_out = 1, audio_in = -1, audio_out = -1 } } end
+function dsp_init (rate) self:shmem():allocate(3); self:shmem():clear() end
+function dsp_run (ins, outs, n_samples)
+  local shm = self:shmem()
+  local sent = shm:atomic_get_int(0)
+  if sent + 3 > 600 or n_samples < 3 then return end
+  local key = 36 + (sent // 3) % 60
+  midiout[1] = { time = 1, data = { 0x90, key, 100 } }
+  midiout[2] = { time = 2, data = { 0xB0, 1, (sent // 3) % 128 } }
+  midiout[3] = { time = n_samples, data = { 0x80, key, 0 } }
+  shm:atomic_set_int(1, shm:atomic_get_int(1) + 2)
+  shm:atomic_set_int(2, shm:atomic_get_int(2) + 1)
+  shm:atomic_set_int(0, sent + 3)
+end
+LUA
+  cat >"$work/config/ardour7/scripts/cqscope_midi_counter.lua" <<'LUA'
+ardour { ["type"] = "dsp", name = "cqscope test MIDI counter", category = "Utility",
+         license = "MIT", author = "cqscope", description = "Counts the MIDI events it receives" }
+function dsp_ioconfig () return { { midi_in = 1, midi_out = 1, audio_in = -1, audio_out = -1 } } end
+function dsp_init (rate) self:shmem():allocate(3); self:shmem():clear() end
+function dsp_run (ins, outs, n_samples)
+  local shm = self:shmem()
+  for _, event in pairs(midiin) do
+    local data = event["data"]
+    local kind = data[1] & 0xF0
+    shm:atomic_set_int(0, shm:atomic_get_int(0) + 1)
+    if #data == 3 and (kind == 0x90 or kind == 0x80) then
+      shm:atomic_set_int(1, shm:atomic_get_int(1) + 1)
+    elseif #data == 3 and kind == 0xB0 and data[2] == 1 then
+      shm:atomic_set_int(2, shm:atomic_get_int(2) + 1)
+    end
+  end
+end
+LUA
+  cat >"$work/session.lua" <<'LUA'
+local uri, folder = arg[1], arg[2]
+local function check(ok, what) if not ok then error("ardour: " .. what, 0) end end
+check(AudioEngine:set_backend("None (Dummy)", "", ""), "no \"None (Dummy)\" backend")
+check(create_session(folder, "cqscope", 48000), "could not create a session")
+check(AudioEngine:running(), "the engine did not start")
+local midi = ARDOUR.ChanCount(ARDOUR.DataType("midi"), 1)
+-- A MIDI track whose processors are the source, `middle` (if any) and the counter.
+local function track(name, middle)
+  local route = Session:new_midi_track(midi, midi, false, ARDOUR.PluginInfo(), nil, nil, 1, name,
+                                       ARDOUR.PresentationInfo.max_order,
+                                       ARDOUR.TrackMode.Normal, true):front()
+  check(route, "no MIDI track")
+  local chain = {ARDOUR.LuaAPI.new_luaproc(Session, "cqscope test MIDI source")}
+  if middle then chain[2] = middle() end
+  chain[#chain + 1] = ARDOUR.LuaAPI.new_luaproc(Session, "cqscope test MIDI counter")
+  for k, processor in ipairs(chain) do
+    check(not processor:isnil(), "processor " .. k .. " of " .. name .. " was not found")
+    check(route:add_processor_by_index(processor, k - 1, nil, true) == 0,
+          "processor " .. k .. " of " .. name .. " did not go in")
+  end
+  return {source = chain[1], counter = chain[#chain]}
+end
+local through = track("through", function()
+  return ARDOUR.LuaAPI.new_plugin(Session, uri, ARDOUR.PluginType.LV2, "")
+end)
+local without = track("without")
+local function counts(processor)
+  local memory = processor:to_insert():plugin(0):to_luaproc():shmem()
+  return {memory:atomic_get_int(0), memory:atomic_get_int(1), memory:atomic_get_int(2)}
+end
+local function same(a, b) return a[1] == b[1] and a[2] == b[2] and a[3] == b[3] end
+local sent, seen, seenWithout
+Session:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
+for _ = 1, 200 do
+  sent, seen, seenWithout = counts(through.source), counts(through.counter), counts(without.counter)
+  if sent[1] == 600 and same(sent, counts(without.source)) and same(seen, seenWithout)
+     and seen[1] >= 597 then break end
+  sleep(0.05)
+end
+Session:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
+print(string.format("ardour: sent %d events (%d notes, %d CC1); after the plug-in %d (%d, %d); " ..
+                    "without it %d (%d, %d)", sent[1], sent[2], sent[3], seen[1], seen[2],
+                    seen[3], seenWithout[1], seenWithout[2], seenWithout[3]))
+check(sent[1] == 600, "the sources did not send their 600 events")
+check(seenWithout[1] >= 597, "Ardour lost more than one cycle's events without the plug-in")
+check(same(seen, seenWithout), "the plug-in did not pass on every MIDI event")
+print("ardour: every MIDI event came through the plug-in")
+close_session()
+LUA
+  ardour_session '^ardour: every MIDI event came through the plug-in$' "the MIDI count"
   ;;
 *)
-  echo "usage: lv2_tools_test.sh validate|list|apply|bench|exports|jalv-console|jalv|ardour" >&2
+  echo "usage: lv2_tools_test.sh validate|list|apply|bench|exports|jalv-console|jalv|ardour|ardour-midi" >&2
   exit 2
   ;;
 esac
