@@ -1,6 +1,6 @@
 #include "platform_api.h"
 
-#include "analysis_wait.h"
+#include "plugin_analysis_wait.h"
 
 namespace cqhost {
 

@@ -5,7 +5,7 @@
 # clap_host_*.cpp) and, on Linux, polling file descriptors.
 set(portable_dir "${CMAKE_CURRENT_LIST_DIR}")
 add_library(cqscope_host_portable STATIC
-  ${portable_dir}/analysis_wait.cpp
+  ${portable_dir}/plugin_analysis_wait.cpp
   ${portable_dir}/clap_file_process.cpp
   ${portable_dir}/clap_host.cpp
   ${portable_dir}/clap_host_services.cpp

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "audio_input.h"
-#include "host/analysis_wait.h"
 #include "host/host_error.h"
 #include "host/play_loop.h"
+#include "host/plugin_analysis_wait.h"
 #include "host/plugin_editor.h"
 #include "host/plugin_host.h"
 #include "host_window.h"

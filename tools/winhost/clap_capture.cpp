@@ -12,11 +12,11 @@
 #include <optional>
 
 #include "audio_input.h"
-#include "host/analysis_wait.h"
 #include "host/clap_host.h"
 #include "host/clap_stream.h"
 #include "host/host_error.h"
 #include "host/play_loop.h"
+#include "host/plugin_analysis_wait.h"
 #include "host_window.h"
 #include "win_commands.h"
 #include "window_picture.h"

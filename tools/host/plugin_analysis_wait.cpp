@@ -1,4 +1,4 @@
-#include "analysis_wait.h"
+#include "plugin_analysis_wait.h"
 
 #include "clap/analysis_wait.h"
 #include "host_error.h"
