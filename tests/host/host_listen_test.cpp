@@ -78,6 +78,15 @@ constexpr const char* kA4Line = ": A4 +0 cents, 440.0 Hz\n";
 constexpr size_t kA4Lines = 20;
 constexpr double kListenLimitSeconds = 60.0;
 
+// Column 125 (near 67 Hz), far below the tone, stays dark down to row 400 (about -87 dB). An
+// xrun, which listen reports, cuts the tone: the cut is rightly drawn there for as long as the
+// lowest bins' windows hold it (seconds), so the check is left out after one.
+void expectNothingFarAway(const Image& picture, const std::string& listenErr) {
+    if (listenErr.find(" xrun(s) while listening") != std::string::npos) return;
+    constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
+    EXPECT_EQ(picture.at(125, 400) & kGreen, 0u) << listenErr;
+}
+
 class Listen : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -156,7 +165,7 @@ TEST_F(Listen, AToneLandsInItsColumnAHeldNoteInItsStripeAndPeaksNameTheTone) {
     // A4 is column 450 (under its grid line): full bars beside it, none far away.
     EXPECT_EQ(picture.at(449, 100) & kGreen, kGreen);
     EXPECT_EQ(picture.at(451, 100) & kGreen, kGreen);
-    EXPECT_EQ(picture.at(125, 400) & kGreen, 0u);
+    expectNothingFarAway(picture, run.err);
     // C4's stripe (columns 356 to 363) over black at the top; none beside it.
     EXPECT_EQ(picture.at(357, 0), display::pixelOf(display::kNoteBlue));
     EXPECT_EQ(picture.at(364, 0), display::pixelOf(display::kBlack));
@@ -196,7 +205,7 @@ TEST_F(Listen, WithoutAWindowPeaksAndThePictureStillCome) {
         ASSERT_EQ(picture.width, display::kWidth);
         constexpr std::uint32_t kGreen = display::pixelOf(display::kGreen);
         EXPECT_EQ(picture.at(449, 100) & kGreen, kGreen);
-        EXPECT_EQ(picture.at(125, 400) & kGreen, 0u);
+        expectNothingFarAway(picture, run.err);
     }
 }
 
