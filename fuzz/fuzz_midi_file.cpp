@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <span>
 
-#include "host/host_error.h"
-#include "host/midi_file.h"
+#include "common/host_error.h"
+#include "files/midi_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

@@ -16,10 +16,10 @@
 #include <sstream>
 #include <thread>
 
+#include "analyse/peaks.h"
+#include "analyse/plugin_analysis.h"
 #include "display/display_geometry.h"
 #include "host_test_support.h"
-#include "peaks.h"
-#include "plugin_analysis.h"
 
 namespace cqhost_test {
 namespace {

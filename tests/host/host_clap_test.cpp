@@ -12,10 +12,10 @@
 #include <sstream>
 #include <thread>
 
-#include "clap_host.h"
-#include "clap_stream.h"
 #include "display/display_geometry.h"
 #include "fixture_clap_report.h"
+#include "formats/clap/clap_host.h"
+#include "formats/clap/clap_stream.h"
 #include "host_test_support.h"
 
 namespace cqhost_test {

@@ -4,9 +4,9 @@
 
 #include <span>
 
-#include "host_error.h"
+#include "common/host_error.h"
+#include "files/midi_file.h"
 #include "host_test_support.h"
-#include "midi_file.h"
 
 namespace cqhost_test {
 namespace {

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "audio_source.h"
-#include "host_error.h"
+#include "common/host_error.h"
 #include "host_test_support.h"
-#include "play_loop.h"
-#include "render_clock.h"
+#include "play/audio_source.h"
+#include "play/play_loop.h"
+#include "render/render_clock.h"
 
 namespace {
 

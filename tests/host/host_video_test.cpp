@@ -19,9 +19,9 @@ extern "C" {
 #include <cstdlib>
 #include <optional>
 
-#include "demo_signal.h"
 #include "host_test_support.h"
-#include "yuv_picture.h"
+#include "play/demo_signal.h"
+#include "render/yuv_picture.h"
 
 namespace cqhost_test {
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "host_error.h"
-#include "options.h"
-#include "output_file.h"
+#include "commands/commands.h"
+#include "commands/options.h"
+#include "common/host_error.h"
+#include "files/output_file.h"
 
 namespace cqhost {
 namespace {

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "host/host_error.h"
-#include "host/play_loop.h"
+#include "common/host_error.h"
+#include "play/play_loop.h"
 
 namespace winhost {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "host/demo_signal.h"
-#include "host/midi_file.h"
-#include "host/play_loop.h"
+#include "files/midi_file.h"
+#include "play/demo_signal.h"
+#include "play/play_loop.h"
 
 namespace winhost {
 

@@ -12,12 +12,12 @@
 #include <string>
 
 #include "audio_input.h"
-#include "host/host_error.h"
-#include "host/play_loop.h"
-#include "host/plugin_analysis_wait.h"
-#include "host/plugin_editor.h"
-#include "host/plugin_host.h"
+#include "common/host_error.h"
+#include "formats/plugin_analysis_wait.h"
+#include "formats/vst2/plugin_editor.h"
+#include "formats/vst2/plugin_host.h"
 #include "host_window.h"
+#include "play/play_loop.h"
 #include "win_commands.h"
 #include "window_picture.h"
 

@@ -12,12 +12,12 @@
 #include <optional>
 
 #include "audio_input.h"
-#include "host/clap_host.h"
-#include "host/clap_stream.h"
-#include "host/host_error.h"
-#include "host/play_loop.h"
-#include "host/plugin_analysis_wait.h"
+#include "common/host_error.h"
+#include "formats/clap/clap_host.h"
+#include "formats/clap/clap_stream.h"
+#include "formats/plugin_analysis_wait.h"
 #include "host_window.h"
+#include "play/play_loop.h"
 #include "win_commands.h"
 #include "window_picture.h"
 

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <string>
 
-#include "host/host_error.h"
-#include "host/plugin_host.h"
+#include "common/host_error.h"
+#include "formats/vst2/plugin_host.h"
 #include "host_window.h"
 #include "win_commands.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host_error.h"
-#include "host/plugin_host.h"
+#include "common/host_error.h"
+#include "formats/vst2/plugin_host.h"
 #include "host_window.h"
 #include "win_commands.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "host/host_error.h"
+#include "common/host_error.h"
 
 namespace winhost {
 namespace {

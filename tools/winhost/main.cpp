@@ -16,9 +16,9 @@
 #include <new>
 #include <string>
 
-#include "host/clap_host.h"
-#include "host/commands.h"
-#include "host/host_error.h"
+#include "commands/commands.h"
+#include "common/host_error.h"
+#include "formats/clap/clap_host.h"
 #include "win_commands.h"
 
 namespace winhost {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "audio_input.h"
-#include "host/clap_commands.h"
-#include "host/clap_host.h"
-#include "host/host_error.h"
+#include "common/host_error.h"
+#include "formats/clap/clap_commands.h"
+#include "formats/clap/clap_host.h"
 #include "win_commands.h"
 
 namespace winhost {

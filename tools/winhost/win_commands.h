@@ -1,7 +1,7 @@
 // The Windows-only commands of cqscope-host.exe (probe is the Linux host's own, in
-// tools/host/probe.cpp, for VST 2.x and CLAP plug-ins alike). Each throws cqhost::HostError
-// for bad input and never leaves a partial output file behind. Main (user-interface) thread
-// only.
+// tools/host/formats/vst2/probe.cpp, for VST 2.x and CLAP plug-ins alike). Each throws
+// cqhost::HostError for bad input and never leaves a partial output file behind. Main
+// (user-interface) thread only.
 #pragma once
 
 #include <optional>

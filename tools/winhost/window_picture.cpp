@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "common/host_error.h"
 #include "display/display_geometry.h"
-#include "host/host_error.h"
 #include "host_window.h"
 
 namespace winhost {

@@ -1,4 +1,4 @@
-#include "audio_rig.h"
+#include "validate/audio_rig.h"
 
 #include <algorithm>
 #include <cmath>

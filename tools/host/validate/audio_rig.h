@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "checks.h"
+#include "validate/checks.h"
 
 namespace cqhost::validation {
 

@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "checks.h"
-#include "child_process.h"
+#include "common/child_process.h"
+#include "validate/checks.h"
 
 namespace cqhost::validation {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin_host.h"
+#include "formats/vst2/plugin_host.h"
 
 namespace cqhost::validation {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "checks.h"
-#include "clap_host.h"
+#include "formats/clap/clap_host.h"
+#include "validate/checks.h"
 
 namespace cqhost::validation {
 namespace {

@@ -7,9 +7,9 @@
 #include <chrono>
 #include <thread>
 
-#include "audio_rig.h"
-#include "editor_rig.h"
-#include "event_list.h"
+#include "formats/vst2/event_list.h"
+#include "validate/audio_rig.h"
+#include "validate/editor_rig.h"
 
 namespace cqhost::validation {
 namespace {

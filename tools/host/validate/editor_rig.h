@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "checks.h"
-#include "platform_api.h"
+#include "formats/platform_api.h"
+#include "validate/checks.h"
 
 namespace cqhost::validation {
 

@@ -3,7 +3,7 @@
 #include <sstream>
 #include <utility>
 
-#include "audio_rig.h"
+#include "validate/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {

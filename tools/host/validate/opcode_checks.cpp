@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "audio_rig.h"
+#include "validate/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {

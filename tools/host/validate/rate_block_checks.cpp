@@ -2,7 +2,7 @@
 // around each change.
 #include <algorithm>
 
-#include "audio_rig.h"
+#include "validate/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {

@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <sstream>
 
-#include "analyser_checks.h"
-#include "child_process.h"
-#include "clap_host.h"
-#include "commands.h"
-#include "host_error.h"
-#include "options.h"
-#include "validate.h"
+#include "commands/commands.h"
+#include "commands/options.h"
+#include "common/child_process.h"
+#include "common/host_error.h"
+#include "formats/clap/clap_host.h"
+#include "validate/analyser_checks.h"
+#include "validate/validate.h"
 
 namespace cqhost {
 namespace {

@@ -2,7 +2,7 @@
 // in place and in separate buffers.
 #include <algorithm>
 
-#include "audio_rig.h"
+#include "validate/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {

@@ -1,0 +1,116 @@
+#include "render/picture_writer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "files/png_file.h"
+
+namespace cqhost {
+
+PictureWriter::PictureWriter(int width, int height, int encoderThreads, bool intoStagedFolder)
+    : width_(width),
+      height_(height),
+      intoStagedFolder_(intoStagedFolder),
+      pixelCount_(static_cast<size_t>(width) * height),
+      pool_(pixelCount_),
+      // Two pictures per encoder in hand or waiting: enough to keep each busy while the
+      // render thread prepares the next, and a few MB per encoder at most.
+      maxQueued_(2 * static_cast<size_t>(std::max(encoderThreads, 1))) {
+    for (int i = 0; i < encoderThreads; ++i) threads_.emplace_back([this] { work(); });
+}
+
+PictureWriter::~PictureWriter() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+        queue_.clear();
+    }
+    changed_.notify_all();
+    for (auto& thread : threads_) thread.join();
+}
+
+void PictureWriter::run(Job& job) const {
+    if (job.pixels) {
+        try {
+            job.encoded->set_value(encodePng(job.pixels->data(), width_, height_));
+        } catch (...) {
+            job.encoded->set_exception(std::current_exception());
+        }
+    }
+    writeFileAtomically(job.path, job.bytes.get(), intoStagedFolder_);
+}
+
+void PictureWriter::add(const std::string& path, const std::uint32_t* pixels) {
+    Job job;
+    job.path = path;
+    const bool same =
+        previous_ && std::memcmp(previous_->data(), pixels, pixelCount_ * sizeof *pixels) == 0;
+    if (same) {
+        job.bytes = previousBytes_;
+    } else {
+        previous_ = pool_.copy(pixels);
+        job.pixels = previous_;
+        job.encoded = std::make_shared<std::promise<std::string>>();
+        job.bytes = job.encoded->get_future().share();
+        previousBytes_ = job.bytes;
+    }
+    submit(std::move(job));
+}
+
+void PictureWriter::addRepeat(const std::string& path) {
+    Job job;
+    job.path = path;
+    job.bytes = previousBytes_;
+    submit(std::move(job));
+}
+
+void PictureWriter::submit(Job job) {
+    if (threads_.empty()) {
+        run(job);
+        return;
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return failure_ || queue_.size() < maxQueued_; });
+    rethrowFailure();
+    queue_.push_back(std::move(job));
+    changed_.notify_all();
+}
+
+void PictureWriter::finish() {
+    if (!threads_.empty()) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return failure_ || (queue_.empty() && busy_ == 0); });
+        rethrowFailure();
+    }
+}
+
+void PictureWriter::rethrowFailure() {
+    if (failure_) std::rethrow_exception(failure_);
+}
+
+void PictureWriter::work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+        if (closing_) return;
+        Job job = std::move(queue_.front());
+        queue_.pop_front();
+        ++busy_;
+        changed_.notify_all();
+        lock.unlock();
+        // A reused picture waits here for the bytes of the one it repeats; that one was
+        // taken from the queue earlier, by a thread that does not wait, so this ends.
+        std::exception_ptr failed;
+        try {
+            run(job);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        lock.lock();
+        --busy_;
+        if (failed && !failure_) failure_ = failed;
+        changed_.notify_all();
+    }
+}
+
+}  // namespace cqhost

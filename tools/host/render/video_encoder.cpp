@@ -1,0 +1,293 @@
+#include "render/video_encoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <new>
+
+#include "common/host_error.h"
+#include "render/yuv_picture.h"
+
+namespace cqhost {
+namespace {
+
+// AAC at 96 kbit/s per channel: transparent for most music.
+constexpr int kAacBitRatePerChannel = 96000;
+constexpr int kAacFallbackRate = 48000;
+
+std::string ffmpegError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+VideoEncoder::VideoEncoder(const std::string& path, const VideoFormat& format)
+    : output_(path), path_(path), format_(format) {
+    // Failures reach the user as one HostError line; the libraries' own chatter would
+    // only bury it.
+    av_log_set_level(AV_LOG_QUIET);
+    // A failure part way leaves the members set so far; release() frees them, since the
+    // destructor does not run for a constructor that throws.
+    try {
+        open(path);
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+void VideoEncoder::addFrame(const std::uint32_t* pixels, bool repeat) {
+    if (!repeat) {
+        check(av_frame_make_writable(picture_));
+        if (format_.lossless) {
+            const int stride = 4 * format_.width;
+            av_image_copy_plane(picture_->data[0], picture_->linesize[0],
+                                reinterpret_cast<const std::uint8_t*>(pixels), stride, stride,
+                                format_.height);
+        } else {
+            convertToYuv420(
+                pixels, format_.width, format_.height,
+                YuvPlanes{picture_->data[0], picture_->data[1], picture_->data[2],
+                          picture_->linesize[0], picture_->linesize[1], picture_->linesize[2]});
+        }
+    }
+    picture_->pts = nextFramePts_++;
+    encode(videoCodec_, videoStream_, picture_);
+}
+
+void VideoEncoder::addAudio(const float* left, const float* right, int frames) {
+    const std::uint8_t* input[] = {reinterpret_cast<const std::uint8_t*>(left),
+                                   reinterpret_cast<const std::uint8_t*>(right)};
+    resample(input, frames);
+    drainFifo(false);
+}
+
+void VideoEncoder::finish() {
+    resample(nullptr, 0);
+    drainFifo(true);
+    encode(audioCodec_, audioStream_, nullptr);
+    encode(videoCodec_, videoStream_, nullptr);
+    check(av_write_trailer(container_));
+    check(avio_closep(&container_->pb));
+    output_.commit();
+}
+
+void VideoEncoder::open(const std::string& path) {
+    const std::string extension = fileExtension(path);
+    if (format_.lossless && extension != "mkv") {
+        throw HostError("a lossless video needs a .mkv file, not " + path);
+    }
+    const AVOutputFormat* muxer = av_guess_format(nullptr, path.c_str(), nullptr);
+    if (muxer == nullptr) {
+        throw HostError("this machine's FFmpeg cannot write ." + extension + " files");
+    }
+    check(avformat_alloc_output_context2(&container_, muxer, nullptr, output_.temporary().c_str()));
+    openVideo();
+    openAudio();
+    check(avio_open(&container_->pb, output_.temporary().c_str(), AVIO_FLAG_WRITE));
+    AVDictionary* options = nullptr;
+    // Index at the front, so that a player can start before the file has arrived whole.
+    if (extension == "mp4") av_dict_set(&options, "movflags", "+faststart", 0);
+    const int written = avformat_write_header(container_, &options);
+    av_dict_free(&options);
+    check(written);
+    packet_ = av_packet_alloc();
+    if (packet_ == nullptr) throw std::bad_alloc();
+}
+
+// Frees what is set; safe to call again.
+void VideoEncoder::release() {
+    av_packet_free(&packet_);
+    av_frame_free(&picture_);
+    av_frame_free(&sound_);
+    av_audio_fifo_free(fifo_);
+    fifo_ = nullptr;
+    swr_free(&resampler_);
+    avcodec_free_context(&videoCodec_);
+    avcodec_free_context(&audioCodec_);
+    if (container_ != nullptr) {
+        avio_closep(&container_->pb);
+        avformat_free_context(container_);
+        container_ = nullptr;
+    }
+    freeConverted();
+}
+
+void VideoEncoder::check(int result) const {
+    if (result < 0) throw HostError("cannot write " + path_ + ": " + ffmpegError(result));
+}
+
+const AVCodec* VideoEncoder::findEncoder(const char* name, const char* description) const {
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
+    if (codec == nullptr) {
+        throw HostError("this machine's FFmpeg has no " + std::string(description) + " encoder (" +
+                        name + "), which " + path_ + " needs");
+    }
+    return codec;
+}
+
+void VideoEncoder::openVideo() {
+    const AVCodec* codec =
+        format_.lossless ? findEncoder("ffv1", "FFV1") : findEncoder("libx264", "H.264");
+    videoCodec_ = avcodec_alloc_context3(codec);
+    if (videoCodec_ == nullptr) throw std::bad_alloc();
+    videoCodec_->width = format_.width;
+    videoCodec_->height = format_.height;
+    videoCodec_->time_base = AVRational{format_.fpsDenominator, format_.framesPerSecond};
+    videoCodec_->framerate = AVRational{format_.framesPerSecond, format_.fpsDenominator};
+    videoCodec_->sample_aspect_ratio = AVRational{1, 1};
+    const AVPixelFormat pixelFormat = format_.lossless ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_YUV420P;
+    videoCodec_->pix_fmt = pixelFormat;
+    if (!format_.lossless) {
+        // Tagged as what convertToYuv420 produces: BT.601, limited range.
+        videoCodec_->colorspace = AVCOL_SPC_SMPTE170M;
+        videoCodec_->color_primaries = AVCOL_PRI_SMPTE170M;
+        videoCodec_->color_trc = AVCOL_TRC_SMPTE170M;
+        videoCodec_->color_range = AVCOL_RANGE_MPEG;
+        // Two frames in three repeat the one before (the display refreshes ten times a
+        // second): without look-ahead and B-frames a repeat costs the encoder little,
+        // and slices spread each frame over the cores. The fastest preset leaves the
+        // cores to the render; for flat colours it costs size more than quality, and
+        // CRF 18 keeps one-pixel lines clean.
+        av_opt_set(videoCodec_->priv_data, "preset", "ultrafast", 0);
+        av_opt_set(videoCodec_->priv_data, "tune", "zerolatency", 0);
+        av_opt_set(videoCodec_->priv_data, "crf", "18", 0);
+        // One slice per thread the render may use beyond its own (which the plug-in's
+        // transform shares with a helper of its own); x264's default of one and a half
+        // per core only makes its threads and the render's take turns. On two cores one
+        // thread: slices cost x264 a fifth more work.
+        videoCodec_->thread_count = std::max(1, format_.threads - 1);
+    }
+    if (container_->oformat->flags & AVFMT_GLOBALHEADER) {
+        videoCodec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    check(avcodec_open2(videoCodec_, codec, nullptr));
+    videoStream_ = avformat_new_stream(container_, nullptr);
+    if (videoStream_ == nullptr) throw std::bad_alloc();
+    videoStream_->time_base = videoCodec_->time_base;
+    videoStream_->avg_frame_rate = videoCodec_->framerate;
+    check(avcodec_parameters_from_context(videoStream_->codecpar, videoCodec_));
+
+    picture_ = av_frame_alloc();
+    if (picture_ == nullptr) throw std::bad_alloc();
+    picture_->format = pixelFormat;
+    picture_->width = format_.width;
+    picture_->height = format_.height;
+    check(av_frame_get_buffer(picture_, 0));
+}
+
+void VideoEncoder::openAudio() {
+    const AVCodec* codec =
+        format_.lossless ? findEncoder("flac", "FLAC") : findEncoder("aac", "AAC");
+    audioCodec_ = avcodec_alloc_context3(codec);
+    if (audioCodec_ == nullptr) throw std::bad_alloc();
+    int rate = format_.sampleRate;
+    if (codec->supported_samplerates != nullptr) {
+        bool supported = false;
+        for (const int* r = codec->supported_samplerates; *r != 0; ++r) {
+            supported = supported || *r == rate;
+        }
+        // An unusual rate is resampled to one every player takes.
+        if (!supported) rate = kAacFallbackRate;
+    }
+    audioCodec_->sample_rate = rate;
+    audioCodec_->time_base = AVRational{1, rate};
+    av_channel_layout_default(&audioCodec_->ch_layout, format_.channels);
+    if (format_.lossless) {
+        // 24 bits hold every sample of a 16- or 24-bit file exactly.
+        audioCodec_->sample_fmt = AV_SAMPLE_FMT_S32;
+        audioCodec_->bits_per_raw_sample = 24;
+    } else {
+        audioCodec_->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        // The fast coder: at this bit rate it sounds the same and takes half the time.
+        av_opt_set(audioCodec_->priv_data, "aac_coder", "fast", 0);
+        audioCodec_->bit_rate = static_cast<std::int64_t>(kAacBitRatePerChannel) * format_.channels;
+    }
+    if (container_->oformat->flags & AVFMT_GLOBALHEADER) {
+        audioCodec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    check(avcodec_open2(audioCodec_, codec, nullptr));
+    audioStream_ = avformat_new_stream(container_, nullptr);
+    if (audioStream_ == nullptr) throw std::bad_alloc();
+    audioStream_->time_base = audioCodec_->time_base;
+    check(avcodec_parameters_from_context(audioStream_->codecpar, audioCodec_));
+
+    AVChannelLayout inputLayout{};
+    av_channel_layout_default(&inputLayout, format_.channels);
+    check(swr_alloc_set_opts2(&resampler_, &audioCodec_->ch_layout, audioCodec_->sample_fmt, rate,
+                              &inputLayout, AV_SAMPLE_FMT_FLTP, format_.sampleRate, 0, nullptr));
+    av_channel_layout_uninit(&inputLayout);
+    check(swr_init(resampler_));
+    fifo_ = av_audio_fifo_alloc(audioCodec_->sample_fmt, format_.channels, 4096);
+    frameSize_ = audioCodec_->frame_size > 0 ? audioCodec_->frame_size : 4096;
+    sound_ = av_frame_alloc();
+    if (fifo_ == nullptr || sound_ == nullptr) throw std::bad_alloc();
+}
+
+// The conversion buffer: one allocation for the samples, one for the channel pointers.
+void VideoEncoder::freeConverted() {
+    if (converted_ != nullptr) av_freep(&converted_[0]);
+    av_freep(&converted_);
+    convertedCapacity_ = 0;
+}
+
+// Converts input samples (null: the resampler's remainder) into the FIFO.
+void VideoEncoder::resample(const std::uint8_t** input, int frames) {
+    const int capacity = swr_get_out_samples(resampler_, frames);
+    if (capacity <= 0) return;
+    if (capacity > convertedCapacity_) {
+        freeConverted();
+        check(av_samples_alloc_array_and_samples(&converted_, nullptr, format_.channels, capacity,
+                                                 audioCodec_->sample_fmt, 0));
+        convertedCapacity_ = capacity;
+    }
+    const int got = swr_convert(resampler_, converted_, capacity, input, frames);
+    check(got);
+    if (got > 0 && av_audio_fifo_write(fifo_, reinterpret_cast<void**>(converted_), got) < got) {
+        throw std::bad_alloc();
+    }
+}
+
+// Encodes whole encoder frames from the FIFO; at the end also the shorter rest.
+void VideoEncoder::drainFifo(bool atEnd) {
+    while (av_audio_fifo_size(fifo_) >= frameSize_ || (atEnd && av_audio_fifo_size(fifo_) > 0)) {
+        const int count = std::min(frameSize_, av_audio_fifo_size(fifo_));
+        av_frame_unref(sound_);
+        sound_->nb_samples = count;
+        sound_->format = audioCodec_->sample_fmt;
+        sound_->sample_rate = audioCodec_->sample_rate;
+        check(av_channel_layout_copy(&sound_->ch_layout, &audioCodec_->ch_layout));
+        check(av_frame_get_buffer(sound_, 0));
+        if (av_audio_fifo_read(fifo_, reinterpret_cast<void**>(sound_->data), count) < count) {
+            throw HostError("cannot write " + path_ + ": audio buffer underrun");
+        }
+        sound_->pts = nextSamplePts_;
+        nextSamplePts_ += count;
+        encode(audioCodec_, audioStream_, sound_);
+    }
+}
+
+// Sends one frame (null: the end) and writes every packet the encoder gives back.
+void VideoEncoder::encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
+    check(avcodec_send_frame(codec, frame));
+    for (;;) {
+        const int received = avcodec_receive_packet(codec, packet_);
+        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return;
+        check(received);
+        av_packet_rescale_ts(packet_, codec->time_base, stream->time_base);
+        packet_->stream_index = stream->index;
+        check(av_interleaved_write_frame(container_, packet_));
+    }
+}
+
+}  // namespace cqhost

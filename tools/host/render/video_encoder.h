@@ -1,0 +1,94 @@
+// The FFmpeg side of VideoWriter (video_file.h): the libraries' state for one file and the
+// calls that open, feed and close it. Used by VideoWriter only, on one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "files/output_file.h"
+
+// FFmpeg's records, used here only through pointers.
+struct AVAudioFifo;
+struct AVCodec;
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+struct AVStream;
+struct SwrContext;
+
+namespace cqhost {
+
+// What a video holds: its picture size and rate, its sound, and how it is encoded.
+struct VideoFormat {
+    int width = 0, height = 0;
+    int framesPerSecond = 30;  // as the fraction fpsNumerator / fpsDenominator
+    int fpsDenominator = 1;
+    int sampleRate = 44100;  // of the audio handed to addAudio
+    int channels = 2;        // 1 or 2
+    bool lossless = false;
+    int threads = 1;  // threads the encoder may use
+};
+
+// The libraries' state for one file: muxer, encoders, converters. Constructed on the render
+// thread, then used by one thread at a time.
+class VideoEncoder {
+  public:
+    // Throws HostError; nothing is left behind then.
+    VideoEncoder(const std::string& path, const VideoFormat& format);
+    ~VideoEncoder() { release(); }
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+    // Encodes the next frame: width x height pixels, 0x00RRGGBB, top row first; with
+    // `repeat`, the frame before again (pixels unused).
+    void addFrame(const std::uint32_t* pixels, bool repeat);
+    // Encodes the next `frames` samples of each channel, as they come in whole encoder frames.
+    void addAudio(const float* left, const float* right, int frames);
+    // Flushes the encoders and commits the file. All three throw HostError.
+    void finish();
+
+  private:
+    void open(const std::string& path);
+
+    // Frees what is set; safe to call again.
+    void release();
+
+    void check(int result) const;
+    const AVCodec* findEncoder(const char* name, const char* description) const;
+    void openVideo();
+    void openAudio();
+
+    // The conversion buffer: one allocation for the samples, one for the channel pointers.
+    void freeConverted();
+
+    // Converts input samples (null: the resampler's remainder) into the FIFO.
+    void resample(const std::uint8_t** input, int frames);
+
+    // Encodes whole encoder frames from the FIFO; at the end also the shorter rest.
+    void drainFifo(bool atEnd);
+
+    // Sends one frame (null: the end) and writes every packet the encoder gives back.
+    void encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame);
+
+    AtomicOutputFile output_;
+    std::string path_;
+    VideoFormat format_;
+    AVFormatContext* container_ = nullptr;
+    AVCodecContext* videoCodec_ = nullptr;
+    AVCodecContext* audioCodec_ = nullptr;
+    AVStream* videoStream_ = nullptr;
+    AVStream* audioStream_ = nullptr;
+    SwrContext* resampler_ = nullptr;
+    AVAudioFifo* fifo_ = nullptr;
+    AVFrame* picture_ = nullptr;
+    AVFrame* sound_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    std::uint8_t** converted_ = nullptr;
+    int convertedCapacity_ = 0;
+    int frameSize_ = 0;
+    std::int64_t nextFramePts_ = 0;
+    std::int64_t nextSamplePts_ = 0;
+};
+
+}  // namespace cqhost
