@@ -9,28 +9,11 @@
 namespace cqscope::clap::gui_window {
 
 const char* const kApi = CLAP_WINDOW_API_WIN32;
-const bool kDisplayRefreshesItself = true;
 
 HWND parentOf(const clap_window& window) {
     if (window.api == nullptr || std::strcmp(window.api, CLAP_WINDOW_API_WIN32) != 0)
         return nullptr;
     return static_cast<HWND>(window.win32);
-}
-
-// The module whose code this is (the .clap file), found from an address inside it; the
-// reference count is left as it is.
-HINSTANCE ownModule() {
-    HMODULE module = nullptr;
-    if (GetModuleHandleExA(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCSTR>(&ownModule), &module) == 0)
-        return nullptr;
-    return module;
-}
-
-// Windows has no descriptors to poll: the host's message loop delivers the display's messages.
-int eventDescriptor(HWND) {
-    return -1;
 }
 
 }  // namespace cqscope::clap::gui_window

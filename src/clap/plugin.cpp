@@ -9,10 +9,12 @@
 
 #include "clap/analysis_wait.h"
 #include "clap/gui_window.h"
+#include "clap/host_loop.h"
 #include "core/analyser_core.h"
 #include "core/pass_through.h"
 #include "display/display_geometry.h"
 #include "display/spectrum_display.h"
+#include "kit/own_module.h"
 #include "platform/win32.h"
 
 namespace cqscope::clap {
@@ -38,19 +40,15 @@ const clap_plugin_descriptor kDescriptor = {
 
 namespace {
 
-// The core's rate until the host activates the plug-in (no kernels are built before).
-constexpr double kFirstRate = 44100;
-// The display's refresh, in milliseconds: the host's timer runs the display's own timers.
-constexpr std::uint32_t kTimerPeriodMs = 50;
 constexpr std::uint32_t kPortId = 0;
 
 class Plugin {
   public:
     explicit Plugin(const clap_host* host)
-        : host_(host), record_{&kDescriptor,    this,           init,
-                               destroy,         activate,       deactivate,
-                               startProcessing, stopProcessing, reset,
-                               process,         getExtension,   onMainThread} {}
+        : host_(host), loop_(host), record_{&kDescriptor,    this,           init,
+                                            destroy,         activate,       deactivate,
+                                            startProcessing, stopProcessing, reset,
+                                            process,         getExtension,   onMainThread} {}
 
     const clap_plugin* record() const { return &record_; }
 
@@ -62,20 +60,7 @@ class Plugin {
     // ---- Life cycle (main thread) ---------------------------------------------------------
 
     static bool CLAP_ABI init(const clap_plugin* plugin) {
-        Plugin& self = of(plugin);
-        if (self.host_->get_extension != nullptr) {
-            const auto* timers = static_cast<const clap_host_timer_support*>(
-                self.host_->get_extension(self.host_, CLAP_EXT_TIMER_SUPPORT));
-            // A record with a missing function counts as no timer support.
-            if (timers != nullptr && timers->register_timer != nullptr &&
-                timers->unregister_timer != nullptr)
-                self.hostTimers_ = timers;
-            const auto* fds = static_cast<const clap_host_posix_fd_support*>(
-                self.host_->get_extension(self.host_, CLAP_EXT_POSIX_FD_SUPPORT));
-            if (fds != nullptr && fds->register_fd != nullptr && fds->modify_fd != nullptr &&
-                fds->unregister_fd != nullptr)
-                self.hostFds_ = fds;
-        }
+        of(plugin).loop_.init();
         return true;
     }
     static void CLAP_ABI destroy(const clap_plugin* plugin) {
@@ -166,7 +151,7 @@ class Plugin {
                     if (header->size < sizeof(clap_event_midi)) break;
                     clap_event_midi midi;
                     std::memcpy(&midi, header, sizeof midi);
-                    core_.midi(midi.data[0], midi.data[1], midi.data[2]);
+                    core_.midiMessage(midi.data, sizeof midi.data);
                     break;
                 }
                 default:
@@ -183,7 +168,7 @@ class Plugin {
                                                                            : scaled);
             core_.midi(0x90, static_cast<std::uint8_t>(note.key), velocity);
         } else if (note.key == -1) {
-            for (int key = 0; key < 128; ++key) core_.midi(0x80, static_cast<std::uint8_t>(key), 0);
+            core_.releaseAllNotes();
         } else if (note.key >= 0 && note.key <= 127) {
             core_.midi(0x80, static_cast<std::uint8_t>(note.key), 0);
         }
@@ -255,33 +240,23 @@ class Plugin {
         Plugin& self = of(plugin);
         if (!guiIsApiSupported(plugin, api, floating)) return false;
         if (self.display_ != nullptr) return true;
-        const HINSTANCE module = gui_window::ownModule();
+        const HINSTANCE module = ownModule();
         if (module == nullptr) return false;
         try {
-            self.display_ = std::make_unique<SpectrumDisplay>(module, self.core_);
+            // The display takes the host's timer, where it offers one.
+            self.display_ = std::make_unique<SpectrumDisplay>(module, self.core_, &self.loop_);
         } catch (...) {
             return false;
         }
-        // Without the host's timer, where the host's message loop delivers the display
-        // window's own timer (Windows) nothing more is needed; elsewhere processed blocks ask
-        // for on_main_thread calls.
-        clap_id timer = CLAP_INVALID_ID;
-        if (self.hostTimers_ != nullptr &&
-            self.hostTimers_->register_timer(self.host_, kTimerPeriodMs, &timer)) {
-            self.timer_ = timer;
-        } else if (!gui_window::kDisplayRefreshesItself) {
-            self.refreshByCallback_.store(true, std::memory_order_relaxed);
-        }
+        // Refreshed neither by the host's timer nor by the host's message loop: processed
+        // blocks ask for on_main_thread calls.
+        self.refreshByCallback_.store(self.display_->needsRunCalls(), std::memory_order_relaxed);
         return true;
     }
     static void CLAP_ABI guiDestroy(const clap_plugin* plugin) {
         Plugin& self = of(plugin);
-        self.unregisterConnection();
-        if (self.timer_ != CLAP_INVALID_ID) {
-            self.hostTimers_->unregister_timer(self.host_, self.timer_);
-            self.timer_ = CLAP_INVALID_ID;
-        }
         self.refreshByCallback_.store(false, std::memory_order_relaxed);
+        // Gives the host's descriptor and timer back.
         self.display_.reset();
     }
     static bool CLAP_ABI guiSetScale(const clap_plugin*, double) { return false; }
@@ -311,11 +286,9 @@ class Plugin {
         if (self.display_ == nullptr || window == nullptr) return false;
         const HWND parent = gui_window::parentOf(*window);
         if (parent == nullptr) return false;
-        // Opening again closes the old X connection: the host stops polling it first.
-        self.unregisterConnection();
-        if (!self.display_->open(parent)) return false;
-        self.registerConnection();
-        return true;
+        // Opening again closes the old X connection (the host stops polling it first) and has
+        // the host poll the new one.
+        return self.display_->open(parent);
     }
     static bool CLAP_ABI guiSetTransient(const clap_plugin*, const clap_window*) { return false; }
     static void CLAP_ABI guiSuggestTitle(const clap_plugin*, const char*) {}
@@ -328,36 +301,13 @@ class Plugin {
 
     static void CLAP_ABI onTimer(const clap_plugin* plugin, clap_id timer) {
         Plugin& self = of(plugin);
-        if (timer == self.timer_ && self.display_ != nullptr) self.display_->run();
+        if (timer == self.loop_.timerId() && self.display_ != nullptr) self.display_->run();
     }
-
-    // ---- The display's X connection in the host's loop (main thread) ----------------------
-
-    // Where the host offers fd support, the display's X connection joins the host's loop, so
-    // a click or an exposure is handled as soon as it arrives rather than at the next refresh
-    // (the timer still drives the refresh). Without a display on screen there is nothing to
-    // register; a host that refuses keeps the timer alone.
-    void registerConnection() {
-        if (hostFds_ == nullptr || display_ == nullptr) return;
-        const int fd = gui_window::eventDescriptor(display_->window());
-        if (fd >= 0 && hostFds_->register_fd(host_, fd, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR))
-            connection_ = fd;
-    }
-    void unregisterConnection() {
-        if (connection_ < 0) return;
-        hostFds_->unregister_fd(host_, connection_);
-        connection_ = -1;
-    }
+    // The display's X connection, which it has the host poll while it is on screen.
     static void CLAP_ABI onFd(const clap_plugin* plugin, int fd, std::uint32_t flags) {
         Plugin& self = of(plugin);
-        if (fd != self.connection_ || fd < 0 || self.display_ == nullptr) return;
-        // The display's messages, and with them the X events now readable.
-        self.display_->run();
-        // A broken connection stays readable (or in error) for ever: the host stops polling
-        // it, and the display goes on, off screen, with its timer.
-        if ((flags & CLAP_POSIX_FD_ERROR) != 0 ||
-            gui_window::eventDescriptor(self.display_->window()) != fd)
-            self.unregisterConnection();
+        if (self.display_ != nullptr)
+            self.display_->onHostDescriptor(fd, (flags & CLAP_POSIX_FD_ERROR) != 0);
     }
 
     // Our hosts' wait for the kernels activate asked for (analysis_wait.h). Main thread. A
@@ -383,13 +333,10 @@ class Plugin {
     static constexpr AnalysisWait analysisWait = {waitForAnalysis};
 
     const clap_host* host_;
+    ClapHostLoop loop_;  // the host's timers and descriptors, for the display (outlives it)
     clap_plugin record_;
-    AnalyserCore core_{kFirstRate};
+    AnalyserCore core_;  // at the default rate until the host activates the plug-in
     std::unique_ptr<SpectrumDisplay> display_;  // between gui create and destroy
-    const clap_host_timer_support* hostTimers_ = nullptr;
-    clap_id timer_ = CLAP_INVALID_ID;
-    const clap_host_posix_fd_support* hostFds_ = nullptr;
-    int connection_ = -1;  // the display's X connection while the host polls it
     std::atomic<bool> refreshByCallback_{false};
     std::atomic<bool> callbackPending_{false};
 };

@@ -3,17 +3,26 @@
 namespace cqscope {
 
 AnalyserCore::RateChange AnalyserCore::start() {
+    started_.store(true, std::memory_order_relaxed);
     // The analyser refuses what it cannot serve: kernels of another rate would draw every
     // tone at the wrong place, so none are drawn and their memory goes back.
     return analyser_.requestSampleRate(sampleRate(), displayed_.load(std::memory_order_relaxed));
 }
 
 AnalyserCore::RateChange AnalyserCore::startHere() {
+    started_.store(true, std::memory_order_relaxed);
     const RateChange change = analyser_.setSampleRate(sampleRate());
     if (change == RateChange::unsupported || change == RateChange::outOfMemory) {
         analyser_.refuse();
     }
     return change;
+}
+
+bool AnalyserCore::followRate(double rate) {
+    if (started_.load(std::memory_order_relaxed) && rate == sampleRate()) return false;
+    setSampleRate(rate);
+    (void)start();
+    return true;
 }
 
 void AnalyserCore::prepareAnalysis() {

@@ -15,18 +15,22 @@
 // a rate it can serve.
 //
 // Threads:
-// - audio thread: `audio` and `midi` (noexcept; never wait, lock or allocate);
+// - audio thread: `audio`, `midi`, `midiMessage` and `releaseAllNotes` (noexcept; never wait,
+//   lock or allocate);
 // - any non-audio thread (the host's switch-on, its rate change): `setSampleRate` (records
-//   only), `start` (returns at once), `startHere` and `waitUntilReady` (wait for a build);
+//   only), `start` and `followRate` (return at once), `startHere` and `waitUntilReady` (wait
+//   for a build);
 // - user-interface thread: the DisplaySource functions;
-// - any thread: `sampleRate`, `analysisRate`, `servesRate`, `lastBuild`.
+// - any thread: `sampleRate`, `analysisRate`, `servesRate`, `lastBuild`, `takesMidi`.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 #include "analysis/analyser.h"
+#include "core/default_rate.h"
 #include "core/display_source.h"
 #include "midi/note_table.h"
 
@@ -36,8 +40,10 @@ class AnalyserCore : public DisplaySource {
   public:
     using RateChange = Analyser::RateChange;
 
-    // No kernels yet; `sampleRate` Hz is the rate recorded until setSampleRate.
-    explicit AnalyserCore(double sampleRate) noexcept : sampleRate_(sampleRate) {}
+    // No kernels yet; `sampleRate` Hz is the rate recorded until setSampleRate (a shell's host
+    // tells its rate before it starts the core).
+    explicit AnalyserCore(double sampleRate = kDefaultSampleRate) noexcept
+        : sampleRate_(sampleRate) {}
 
     // Records the host's sample rate (Hz) for the next start and the display's first build.
     void setSampleRate(double sampleRate) noexcept {
@@ -54,6 +60,11 @@ class AnalyserCore : public DisplaySource {
     // As start, building on the calling thread: answers unchanged, switched, unsupported or
     // outOfMemory with the kernels in use. For programs that analyse a file.
     RateChange startHere();
+    // The rule for a shell whose host gives the rate with the audio itself (a UI fed with the
+    // blocks its plug-in ran): the first call, and any call whose `rate` (Hz) differs from the
+    // recorded one, records `rate` and starts as start does; other calls change nothing.
+    // Answers whether it started, so that the shell drops audio it kept for the old rate.
+    bool followRate(double rate);
     // Waits until no build asked for by start or the display is pending, at most `timeout`;
     // answers whether none is (then the kernels of the last start are in use, or refused).
     bool waitUntilReady(std::chrono::milliseconds timeout) {
@@ -72,6 +83,18 @@ class AnalyserCore : public DisplaySource {
     void midi(std::uint8_t status, std::uint8_t note, std::uint8_t velocity) noexcept {
         notes_.applyMidi(status, note, velocity);
     }
+    // One MIDI message of `size` bytes as a host delivers it: applied as `midi` when it is one
+    // the core takes (takesMidi), ignored otherwise.
+    void midiMessage(const std::uint8_t* message, std::size_t size) noexcept {
+        if (takesMidi(message, size)) midi(message[0], message[1], message[2]);
+    }
+    // Whether the core takes a MIDI message of `size` bytes: a note-on or a note-off, on any
+    // channel. A shell that hands MIDI on to another core (a plug-in to its UI) sends these.
+    static bool takesMidi(const std::uint8_t* message, std::size_t size) noexcept {
+        return NoteTable::isNoteMessage(message, size);
+    }
+    // Releases every held note (a host's "all notes off", a note-off for any key).
+    void releaseAllNotes() noexcept { notes_.releaseAll(); }
 
     // False from a start at a rate the analysis cannot serve until one at a rate it can.
     bool servesRate() const noexcept { return analyser_.servesRate(); }
@@ -97,6 +120,7 @@ class AnalyserCore : public DisplaySource {
     Analyser analyser_;
     NoteTable notes_;
     std::atomic<double> sampleRate_;
+    std::atomic<bool> started_{false};  // set by the first start
     // Set by the display's first refresh: from then on builds make the float copy of the
     // kernels that its transform reads, so that it never waits for one.
     std::atomic<bool> displayed_{false};

@@ -8,6 +8,10 @@
 
 #include "display/spectrum_view.h"
 
+#if !defined(_WIN32)
+#include "platform/cqscope_platform.h"
+#endif
+
 static_assert(std::bit_cast<std::uint32_t>(cqscope::DisplayModel::kSilenceThreshold) ==
               0x3BA3D70Au);
 
@@ -82,17 +86,19 @@ bool registerWindowClass(HINSTANCE module) {
 
 }  // namespace
 
-SpectrumDisplay::SpectrumDisplay(HINSTANCE module, DisplaySource& source)
-    : module(module), source(source) {
+SpectrumDisplay::SpectrumDisplay(HINSTANCE module, DisplaySource& source, HostLoop* loop)
+    : module(module), source(source), loop(loop) {
     // Registration may run out of memory (and throw); count this display only after it. Its
     // answer is checked by open, which registers again if need be.
     (void)registerWindowClass(module);
     countDisplay(module, +1);
+    if (loop != nullptr) hostTimer = loop->startTimer(kHostTimerPeriodMs);
 }
 
 SpectrumDisplay::~SpectrumDisplay() {
     // The windows must not outlive the display that their procedures refer to.
     close();
+    if (hostTimer) loop->stopTimer();
     releaseDrawingTools(resources_);
     // The class is shared by every display of the module: keep it while another one lives.
     // Never another module's class that happens to be found under our name.
@@ -145,10 +151,16 @@ bool SpectrumDisplay::open(HWND parent) {
     draw(displayWindow);
     UpdateWindow(displayWindow);
     if (holdButton_) UpdateWindow(holdButton_);
+    // Events (clicks, exposures) are then handled as they arrive, not at the next refresh.
+    const int descriptor = eventDescriptor();
+    if (loop != nullptr && descriptor >= 0 && loop->watchDescriptor(descriptor))
+        watchedDescriptor = descriptor;
     return true;
 }
 
 void SpectrumDisplay::close() {
+    // The host stops polling the connection before it closes with the window.
+    unwatchDescriptor();
     if (displayWindow) KillTimer(displayWindow, kRefreshTimer);
     releaseBuffers(resources_);
     if (holdButton_) {
@@ -181,6 +193,30 @@ void SpectrumDisplay::run() {
             break;
         }
     }
+}
+
+void SpectrumDisplay::onHostDescriptor(int fd, bool error) {
+    if (fd < 0 || fd != watchedDescriptor) return;
+    // The display's messages, and with them the X events now readable.
+    run();
+    // A broken connection stays readable (or in error) for ever: the host stops polling it,
+    // and the display goes on, off screen, with its timer.
+    if (error || eventDescriptor() != fd) unwatchDescriptor();
+}
+
+int SpectrumDisplay::eventDescriptor() const {
+#if defined(_WIN32)
+    // No descriptors to poll: the host's message loop delivers the display's messages.
+    return -1;
+#else
+    return displayWindow != nullptr ? cqpPresentedXConnection(displayWindow) : -1;
+#endif
+}
+
+void SpectrumDisplay::unwatchDescriptor() {
+    if (watchedDescriptor < 0) return;
+    loop->unwatchDescriptor(watchedDescriptor);
+    watchedDescriptor = -1;
 }
 
 LRESULT CALLBACK SpectrumDisplay::displayWindowProc(HWND window, UINT message, WPARAM wParam,

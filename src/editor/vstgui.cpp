@@ -1,22 +1,11 @@
 #include "editor/vstgui.h"
 
-#include "frame/module_instance.h"
+#include "kit/own_module.h"
 
-namespace {
-
-// The module that the display's class and windows belong to: this library's own, recorded when
-// it was loaded, so that another plug-in's class of the same name can never take our windows'
-// procedure (and leave them calling freed code when it is unloaded). Code linked into a program
-// instead of loaded as a library has no load notification and belongs to the main module.
-HINSTANCE ownModule() {
-    return moduleInstance != nullptr ? static_cast<HINSTANCE>(moduleInstance)
-                                     : GetModuleHandleA(nullptr);
-}
-
-}  // namespace
-
+// The display's class and windows belong to this library's own module (code linked into a
+// program: the main module).
 VstGui::VstGui(AudioEffect* effect, DisplaySource& source)
-    : AEffGUIEditor(effect), spectrum(ownModule(), source) {
+    : AEffGUIEditor(effect), spectrum(cqscope::ownModule(), source) {
     rect.top = 0;
     rect.left = 0;
     rect.bottom = display::kHeight;

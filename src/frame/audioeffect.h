@@ -12,6 +12,7 @@
 // - Nothing here takes a lock. The setters are plain stores.
 #pragma once
 
+#include "core/default_rate.h"
 #include "frame/host_interface.h"
 
 class AEffEditor;
@@ -124,8 +125,8 @@ class AudioEffect {
 
     audioMasterCallback audioMaster = nullptr;  // the host callback; may be null
     AEffEditor* editor = nullptr;               // owned; null when the effect has no editor
-    float sampleRate = 44100.0f;                // Hz
-    VstInt32 blockSize = 1024;                  // largest block, in sample frames
+    float sampleRate = static_cast<float>(cqscope::kDefaultSampleRate);  // Hz
+    VstInt32 blockSize = 1024;  // largest block, in sample frames
     VstInt32 numPrograms = 0;
     VstInt32 numParams = 0;
     VstInt32 curProgram = 0;

@@ -10,7 +10,6 @@
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
-#include <lv2/midi/midi.h>
 #include <lv2/urid/urid.h>
 
 #include <cstdint>
@@ -19,8 +18,10 @@
 #include <new>
 #include <optional>
 
+#include "core/analyser_core.h"
 #include "core/pass_through.h"
 #include "lv2/block_message.h"
+#include "lv2/descriptors.h"
 #include "lv2/lv2_uris.h"
 
 namespace cqscope::lv2 {
@@ -97,13 +98,6 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
     }
 }
 
-// Only note-on and note-off reach the display; a note-on of velocity 0 is a note-off there.
-bool isNoteMessage(const std::uint8_t* message, std::uint32_t size) noexcept {
-    if (size != 3) return false;
-    const std::uint8_t kind = message[0] & 0xF0;
-    return kind == LV2_MIDI_MSG_NOTE_ON || kind == LV2_MIDI_MSG_NOTE_OFF;
-}
-
 // Hosts carry a plug-in's MIDI output on down the track in place of what came in, so every event
 // of the input (notes, controllers, anything, MIDI or not) goes out whole, in order, at its
 // frame. Events that do not fit the output's buffer (whose capacity the host set in atom.size)
@@ -140,7 +134,8 @@ void run(LV2_Handle handle, std::uint32_t frames) {
         LV2_ATOM_SEQUENCE_FOREACH(instance->midiInput, event) {
             const auto* message =
                 static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(&event->body));
-            if (event->body.type == midiEvent && isNoteMessage(message, event->body.size))
+            // Only what the UI's core takes goes to it: note-ons and note-offs.
+            if (event->body.type == midiEvent && AnalyserCore::takesMidi(message, event->body.size))
                 writer.midi(event->time.frames, message, event->body.size);
         }
     }
@@ -159,12 +154,9 @@ const void* extensionData(const char*) {
     return nullptr;
 }
 
-const LV2_Descriptor descriptor = {CQSCOPE_LV2_URI, instantiate, connectPort,  nullptr, run,
-                                   nullptr,         cleanup,     extensionData};
-
 }  // namespace
-}  // namespace cqscope::lv2
 
-LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
-    return index == 0 ? &cqscope::lv2::descriptor : nullptr;
-}
+const LV2_Descriptor kPluginDescriptor = {CQSCOPE_LV2_URI, instantiate, connectPort,  nullptr, run,
+                                          nullptr,         cleanup,     extensionData};
+
+}  // namespace cqscope::lv2

@@ -23,7 +23,9 @@
 #include "core/analyser_core.h"
 #include "display/display_geometry.h"
 #include "display/spectrum_display.h"
+#include "kit/own_module.h"
 #include "lv2/block_message.h"
+#include "lv2/descriptors.h"
 #include "lv2/lv2_uris.h"
 #include "platform/win32.h"
 
@@ -40,7 +42,7 @@ class Ui {
         : uris_(map),
           eventTransfer_(map.map(map.handle, LV2_ATOM__eventTransfer)),
           core_(0),  // no rate until the first block says the plug-in's
-          display_(GetModuleHandleA(nullptr), core_) {
+          display_(ownModule(), core_) {
         opened_ = display_.open(parent);
     }
     ~Ui() { display_.close(); }
@@ -54,19 +56,15 @@ class Ui {
         if (port != kNotify || format != eventTransfer_ || size < sizeof(LV2_Atom)) return;
         const auto* atom = static_cast<const LV2_Atom*>(buffer);
         if (sizeof(LV2_Atom) + atom->size > size) return;
-        if (atom->type == uris_.midiEvent && atom->size == 3) {
-            const auto* bytes = reinterpret_cast<const std::uint8_t*>(atom + 1);
-            core_.midi(bytes[0], bytes[1], bytes[2]);
+        if (atom->type == uris_.midiEvent) {
+            core_.midiMessage(reinterpret_cast<const std::uint8_t*>(atom + 1), atom->size);
             return;
         }
         BlockMessage block;
         if (atom->type != uris_.atomObject || atom->size < sizeof(LV2_Atom_Object_Body) ||
             !readBlock(*reinterpret_cast<const LV2_Atom_Object*>(atom), uris_, block))
             return;
-        if (block.rate != core_.sampleRate() || !started_) {
-            core_.setSampleRate(block.rate);
-            core_.start();
-            started_ = true;
+        if (core_.followRate(block.rate)) {
             for (auto& channel : waiting_) channel.clear();
         }
         if (core_.analysisRate() != block.rate) {
@@ -110,7 +108,6 @@ class Ui {
     AnalyserCore core_;
     SpectrumDisplay display_;
     bool opened_ = false;
-    bool started_ = false;
     std::vector<float> waiting_[2];
 };
 
@@ -170,12 +167,9 @@ const void* extensionData(const char* uri) {
     return std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &idleInterface : nullptr;
 }
 
-const LV2UI_Descriptor descriptor = {CQSCOPE_LV2_UI_URI, instantiate, cleanup, portEvent,
-                                     extensionData};
-
 }  // namespace
-}  // namespace cqscope::lv2
 
-LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
-    return index == 0 ? &cqscope::lv2::descriptor : nullptr;
-}
+const LV2UI_Descriptor kUiDescriptor = {CQSCOPE_LV2_UI_URI, instantiate, cleanup, portEvent,
+                                        extensionData};
+
+}  // namespace cqscope::lv2

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace cqscope {
@@ -15,10 +16,20 @@ class NoteTable {
   public:
     static constexpr int kNoteCount = 128;
 
+    // Whether a MIDI message of `size` bytes is one the table takes: a note-on or a note-off
+    // (three bytes, any channel). What a shell passes on to a table elsewhere (a UI's) is
+    // chosen by this; applyMidi changes nothing for any other message.
+    static bool isNoteMessage(const std::uint8_t* message, std::size_t size) noexcept {
+        return size == 3 && message != nullptr && isNoteStatus(message[0]);
+    }
+
     // Applies one MIDI message: note-on (0x9n) with a non-zero velocity holds `note`,
     // note-on with velocity 0 and note-off (0x8n) release it, on any channel. Every other
     // status and every note byte of 128 or above changes nothing.
     void applyMidi(std::uint8_t status, std::uint8_t note, std::uint8_t velocity) noexcept;
+
+    // Releases every note at once (a host's "all notes off"), as 128 note-offs would.
+    void releaseAll() noexcept;
 
     // 1 while `note` is held, else 0; 0 for notes outside 0..127.
     std::uint8_t noteState(int note) const noexcept {
@@ -27,6 +38,10 @@ class NoteTable {
     }
 
   private:
+    static constexpr bool isNoteStatus(std::uint8_t status) noexcept {
+        return (status & 0xF0) == 0x80 || (status & 0xF0) == 0x90;
+    }
+
     std::atomic<std::uint8_t> states_[kNoteCount]{};
 };
 

@@ -57,10 +57,8 @@ VstInt32 MyVST::processEvents(VstEvents* events) {
         const VstEvent* event = list[e];
         if (event == nullptr || event->type != kVstMidiType) continue;
         const auto* message = reinterpret_cast<const VstMidiEvent*>(event);
-        // The note table ignores note bytes of 128 and above.
-        core_.midi(static_cast<std::uint8_t>(message->midiData[0]),
-                   static_cast<std::uint8_t>(message->midiData[1]),
-                   static_cast<std::uint8_t>(message->midiData[2]));
+        // The core takes note-ons and note-offs and ignores note bytes of 128 and above.
+        core_.midiMessage(reinterpret_cast<const std::uint8_t*>(message->midiData), 3);
     }
     return 1;
 }

@@ -3,13 +3,13 @@
 // the entry to its own windows for cqscope-host (src/platform/host_calls.cpp). Everything else
 // lives in the static cores and stays hidden.
 #include "frame/module_instance.h"
+#include "kit/own_module.h"
 #include "plugin/plugin_entry.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #define CQSCOPE_EXPORT __declspec(dllexport)
 #else
-#include <dlfcn.h>
 #define CQSCOPE_EXPORT __attribute__((visibility("default")))
 #endif
 
@@ -40,10 +40,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD /*reason*/, LPVOID /*re
 namespace {
 // Runs when the library is loaded: the library's load address stands for its module handle.
 __attribute__((constructor)) void onLibraryLoaded() {
-    Dl_info info{};
-    void* instance = nullptr;
-    if (dladdr(reinterpret_cast<void*>(&onLibraryLoaded), &info) != 0) instance = info.dli_fbase;
-    recordModuleInstance(instance);
+    recordModuleInstance(cqscope::ownModule());
 }
 }  // namespace
 #endif

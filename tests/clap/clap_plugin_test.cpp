@@ -225,7 +225,8 @@ class ClapSide {
 };
 
 // The comparison of the LV2 UI's test: a chord with three held notes, silence, one note
-// released; the CLAP side gets its notes partly as note events, partly as MIDI messages.
+// released, then the others by a note-off for any key; the CLAP side gets its notes partly as note
+// events, partly as MIDI messages.
 void expectTheVstPicture(bool offerTimers) {
     VstEditorSide vst;
     ClapModule module;
@@ -276,6 +277,10 @@ void expectTheVstPicture(bool offerTimers) {
     playSeconds(0.5, true, {{0x80, 76, 0}}, {clapNote(CLAP_EVENT_NOTE_OFF, 76, 0)});
     EXPECT_EQ(differingPixels(clap.pixels(), vst.pixels()), 0) << "a note released";
     EXPECT_NE(differingPixels(clap.pixels(), shown), 0) << "the picture moved on";
+
+    // A note-off for any key (key -1) releases every note, the MIDI one too.
+    playSeconds(0.5, true, {{0x80, 69, 0}, {0x81, 73, 0}}, {clapNote(CLAP_EVENT_NOTE_OFF, -1, 0)});
+    EXPECT_EQ(differingPixels(clap.pixels(), vst.pixels()), 0) << "every note released";
     if (!offerTimers) {
         EXPECT_GT(clap.host().callbacks, 0);
     }

@@ -1,13 +1,15 @@
 // The analyser core as a shell drives it: a rate it cannot serve shows no bars (the span,
 // the magnitudes a Hold would draw) rather than bars of another rate's kernels, the lazy
-// kernel policy builds nothing before it is needed, and how a host cuts its blocks never
-// decides silence.
+// kernel policy builds nothing before it is needed, a rate given with each block restarts
+// only when it changes, how a host cuts its blocks never decides silence, and the notes every
+// shell hands it.
 #include "core/analyser_core.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "../abi/cut_blocks.h"
@@ -120,6 +122,57 @@ TEST(AnalyserCoreSilence, HowAHostCutsItsBlocksNeverDecidesSilence) {
             EXPECT_EQ(core.signalSpan(), 0.0f) << frames << "-frame blocks of silence";
         });
     }
+}
+
+// What every shell hands the core: a MIDI message as its host delivers it (only note-ons and
+// note-offs of three bytes are taken, and the same test tells a plug-in what to pass on to its
+// UI), and a release of every held note at once.
+TEST(AnalyserCoreNotes, TakesNoteMessagesOnlyAndReleasesEveryNote) {
+    const std::uint8_t taken[][3] = {{0x90, 60, 1}, {0x9F, 61, 127}, {0x80, 62, 0}, {0x8F, 63, 64}};
+    for (const auto& message : taken) EXPECT_TRUE(AnalyserCore::takesMidi(message, 3));
+    const std::uint8_t ignored[][3] = {{0xA0, 60, 1}, {0xB0, 123, 0}, {0xC0, 5, 0},
+                                       {0xE0, 0, 64}, {0xF8, 0, 0},   {0x3C, 60, 1}};
+    for (const auto& message : ignored) EXPECT_FALSE(AnalyserCore::takesMidi(message, 3));
+    EXPECT_FALSE(AnalyserCore::takesMidi(taken[0], 2));
+    EXPECT_FALSE(AnalyserCore::takesMidi(taken[0], 4));
+    EXPECT_FALSE(AnalyserCore::takesMidi(nullptr, 3));
+
+    AnalyserCore core;
+    for (int note = 0; note < 128; ++note) {
+        const std::uint8_t on[3] = {0x90, static_cast<std::uint8_t>(note), 100};
+        core.midiMessage(on, 3);
+    }
+    const std::uint8_t allNotesOff[3] = {0xB0, 123, 0};
+    core.midiMessage(allNotesOff, 3);
+    const std::uint8_t shortOff[2] = {0x80, 60};
+    core.midiMessage(shortOff, 2);
+    const std::uint8_t highOff[3] = {0x80, 200, 0};
+    core.midiMessage(highOff, 3);
+    for (int note = 0; note < 128; ++note) ASSERT_EQ(core.noteState(note), 1) << note;
+    const std::uint8_t velocityZero[3] = {0x90, 61, 0};
+    core.midiMessage(velocityZero, 3);
+    EXPECT_EQ(core.noteState(61), 0);
+
+    core.releaseAllNotes();
+    for (int note = 0; note < 128; ++note) EXPECT_EQ(core.noteState(note), 0) << note;
+}
+
+// A shell whose host gives the rate with each block starts the core at the first block and
+// whenever the rate changes, never for a block at the rate it runs.
+TEST(AnalyserCoreRates, FollowRateStartsOnTheFirstBlockAndOnAChangeOnly) {
+    AnalyserCore core(0);
+    EXPECT_TRUE(core.followRate(kDefaultSampleRate)) << "the first block starts the core";
+    ASSERT_TRUE(core.waitUntilReady(kBuildTimeout));
+    EXPECT_EQ(core.analysisRate(), kDefaultSampleRate);
+    EXPECT_FALSE(core.followRate(kDefaultSampleRate));
+    EXPECT_TRUE(core.followRate(48000.0));
+    ASSERT_TRUE(core.waitUntilReady(kBuildTimeout));
+    EXPECT_EQ(core.analysisRate(), 48000.0);
+
+    AnalyserCore started(48000.0);
+    (void)started.start();
+    EXPECT_FALSE(started.followRate(48000.0)) << "a host's start counts as the first block's";
+    ASSERT_TRUE(started.waitUntilReady(kBuildTimeout));
 }
 
 }  // namespace

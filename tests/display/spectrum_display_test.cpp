@@ -1,7 +1,8 @@
 // The analyser core and the display driven as any shell drives them (audio blocks, note
 // events, a parent window, the run call) give, pixel for pixel, the picture that the built
 // VST 2 plug-in shows for the same input: live, held, after a Hold release, and at a rate the
-// analysis cannot serve (grid, stripes and Hold image, no bars).
+// analysis cannot serve (grid, stripes and Hold image, no bars). The display asks a host's loop
+// for its timer as a shell expects.
 #include "display/spectrum_display.h"
 
 #include <gtest/gtest.h>
@@ -236,6 +237,49 @@ TEST(SpectrumDisplay, CoreAndDisplayShowThePluginsPicturePixelForPixel) {
 
 TEST(SpectrumDisplay, AtARateTheAnalysisCannotServeBothShowNoBars) {
     expectSamePictures(384000.0, /*barsExpected=*/false);
+}
+
+// A host loop that records what the display asks of it, and grants timers or not.
+struct RecordingLoop : HostLoop {
+    explicit RecordingLoop(bool grantsTimers) : grantsTimers(grantsTimers) {}
+    bool startTimer(std::uint32_t periodMs) noexcept override {
+        calls.push_back("start " + std::to_string(periodMs));
+        return grantsTimers;
+    }
+    void stopTimer() noexcept override { calls.push_back("stop"); }
+    bool watchDescriptor(int fd) noexcept override {
+        calls.push_back("watch " + std::to_string(fd));
+        return true;
+    }
+    void unwatchDescriptor(int fd) noexcept override {
+        calls.push_back("unwatch " + std::to_string(fd));
+    }
+    bool grantsTimers;
+    std::vector<std::string> calls;
+};
+
+// The display holds the host's timer for its whole life and gives it back once; where the host
+// grants none, the shell is told to run it from elsewhere. A parent of our own window system
+// has no event descriptor, so none is watched.
+TEST(SpectrumDisplay, TakesTheHostsTimerForItsLifeAndSaysWhenItNeedsRunCalls) {
+    cqscope::AnalyserCore core;
+    const HWND parent = cqpCreateHostWindow(kWidth, kHeight);
+    for (const bool grants : {true, false}) {
+        RecordingLoop loop(grants);
+        {
+            SpectrumDisplay display(GetModuleHandleA(nullptr), core, &loop);
+            EXPECT_EQ(display.needsRunCalls(), !grants && !SpectrumDisplay::kRefreshesItself);
+            ASSERT_TRUE(display.open(parent));
+            ASSERT_TRUE(display.open(parent));
+            EXPECT_EQ(display.eventDescriptor(), -1);
+            display.onHostDescriptor(0, true);
+        }
+        const std::vector<std::string> expected = grants
+                                                      ? std::vector<std::string>{"start 50", "stop"}
+                                                      : std::vector<std::string>{"start 50"};
+        EXPECT_EQ(loop.calls, expected) << "timer granted: " << grants;
+    }
+    DestroyWindow(parent);
 }
 
 }  // namespace
