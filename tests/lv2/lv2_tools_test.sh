@@ -417,7 +417,8 @@ end
 local function same(a, b) return a[1] == b[1] and a[2] == b[2] and a[3] == b[3] end
 local sent, seen, seenWithout
 Session:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
-for _ = 1, 200 do
+-- Until every count is in, up to 50 s: on a busy machine the engine's cycles come late.
+for _ = 1, 1000 do
   sent, seen, seenWithout = counts(through.source), counts(through.counter), counts(without.counter)
   if sent[1] == 600 and same(sent, counts(without.source)) and same(seen, seenWithout)
      and seen[1] >= 597 then break end
