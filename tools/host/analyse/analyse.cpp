@@ -138,9 +138,8 @@ class FileAnalysis : public BlockProcessor {
 
     void emit(const AnalysisRow& row, const cqscope::Magnitudes& magnitudes) {
         writer_->row(row, magnitudes);
-        if (peaks_)
-            peaks_->line(peakPrefix_ +
-                         readoutLine(row.seconds, !row.silent, magnitudes, peakCount_));
+        if (!peaks_) return;
+        peaks_->line(peakPrefix_ + readoutLine(row.seconds, !row.silent, magnitudes, peakCount_));
     }
 
     PluginAnalysis analysis_;
