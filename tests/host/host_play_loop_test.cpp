@@ -129,6 +129,24 @@ TEST(HostPlayLoop, DeliversEachMessageBeforeItsBlockAtItsOffsetAndStopsAtTheAudi
     EXPECT_EQ(loop.fileOutputs(1), std::vector<const float*>({loop.output(0)}));
 }
 
+// The whole blocks a moment sees, from wherever playing stands: a moment inside a block does
+// not see it, and audio shorter than its length said stops playing where it gave out.
+TEST(HostPlayLoop, PlaysWholeGridBlocksUpToAMomentAndStopsWhereTheAudioGivesOut) {
+    RecordingProcessor processor;
+    const long long said = 3 * kBlockSize + 200;  // the audio gives only 2 * kBlockSize + 50
+    RampAudio audio(2 * kBlockSize + 50);
+    cqhost::PlayLoop loop(processor, audio);
+    const long long moment = kBlockSize + 7;
+    EXPECT_EQ(loop.playBlocks(0, cqhost::seenEnd(moment, said), said), kBlockSize);
+    EXPECT_EQ(loop.playBlocks(kBlockSize, cqhost::seenEnd(moment, said), said), kBlockSize);
+    EXPECT_EQ(loop.playBlocks(kBlockSize, said, said), 2 * kBlockSize + 50);
+    ASSERT_EQ(processor.blocks.size(), 3u);
+    EXPECT_EQ(processor.blocks[0].frames, kBlockSize);
+    EXPECT_EQ(processor.blocks[1].frames, kBlockSize);
+    EXPECT_EQ(processor.blocks[1].firstInput, kBlockSize + 0.25f);
+    EXPECT_EQ(processor.blocks[2].frames, 50);
+}
+
 using Kind = RenderClock::Kind;
 
 // Whole blocks, and before each everything due at a frame before its end, in frame order: a

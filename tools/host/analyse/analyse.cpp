@@ -26,9 +26,9 @@
 #include "common/host_error.h"
 #include "common/progress.h"
 #include "files/analysis_writer.h"
-#include "files/audio_file.h"
 #include "files/midi_file.h"
 #include "files/output_file.h"
+#include "play/audio_source.h"
 #include "play/play_loop.h"
 
 namespace cqhost {
@@ -51,10 +51,10 @@ struct PendingRow {
     long long end;  // one past the window's newest frame
 };
 
-// One file's run: the plug-in's analysis fed block by block, the mono history it stores kept
-// in time order (from `tapeStart_`, the zeros before the first frame included), and the rows
-// written in order, a batch at a time.
-class FileAnalysis {
+// One file's run: the plug-in's analysis, played by the play loop as the plug-in would be
+// (two inputs, no outputs), the mono history it stores kept in time order (from `tapeStart_`,
+// the zeros before the first frame included), and the rows written in order, a batch at a time.
+class FileAnalysis : public BlockProcessor {
   public:
     FileAnalysis(double sampleRate, double period)
         : analysis_(sampleRate),
@@ -75,13 +75,16 @@ class FileAnalysis {
         peakPrefix_ = std::move(peakPrefix);
     }
 
-    void midi(const std::array<std::uint8_t, 3>& bytes) { analysis_.midi(bytes); }
+    int numInputs() const override { return 2; }
+    int numOutputs() const override { return 0; }
+    void addMidi(const TimedMidiMessage& message, int) override { analysis_.midi(message.bytes); }
 
-    void audio(const float* left, const float* right, int frames) {
+    // The block's left and right inputs.
+    void process(float* const* inputs, float* const*, int frames) override {
         const cqscope::ConstantQBank& bank = analysis_.bank();
         const std::uint32_t length = bank.historyLength();
         const std::uint32_t before = bank.writeCount();
-        analysis_.audio(left, right, frames);
+        analysis_.audio(inputs[0], inputs[1], frames);
         for (int k = 0; k < frames; ++k) {
             tape_.push_back(bank.historyAt((before + static_cast<std::uint32_t>(k)) % length));
         }
@@ -136,9 +139,7 @@ class FileAnalysis {
     void emit(const AnalysisRow& row, const cqscope::Magnitudes& magnitudes) {
         writer_->row(row, magnitudes);
         if (!peaks_) return;
-        peaks_->line(peakPrefix_ + peaksLine(row.seconds, row.silent,
-                                             row.silent ? std::vector<Peak>{}
-                                                        : findPeaks(magnitudes, peakCount_)));
+        peaks_->line(peakPrefix_ + readoutLine(row.seconds, !row.silent, magnitudes, peakCount_));
     }
 
     PluginAnalysis analysis_;
@@ -160,9 +161,9 @@ class FileAnalysis {
 void analyseFile(const std::string& audio, const std::string& outPath,
                  const AnalyseOptions& options, PeakReport* peaks, const std::string& peakPrefix) {
     checkAnalysisPath(outPath);
-    AudioReader reader(audio);
-    const double sampleRate = reader.sampleRate();
-    const long long totalFrames = reader.frames();
+    AudioSource source(audio);
+    const double sampleRate = source.sampleRate();
+    const long long totalFrames = source.frames();
     if (totalFrames <= 0) throw HostError("audio file " + audio + " has no frames");
     const double duration = static_cast<double>(totalFrames) / sampleRate;
     const double period = options.every.value_or(cqscope::DisplayModel::kRefreshPeriodSeconds);
@@ -186,28 +187,17 @@ void analyseFile(const std::string& audio, const std::string& outPath,
     info.period = period;
     analysis->openOutput(outPath, info, peaks, options.peaks.value_or(0), peakPrefix);
 
-    std::vector<float> left(kBlockSize), right(kBlockSize);
+    PlayLoop loop(*analysis, source, std::move(midi));
     ProgressBar progress("analyse " + fileStem(audio), totalFrames);
     long long position = 0;
-    size_t nextMidi = 0;
     for (long long k = 1; k <= rows; ++k) {
         const long long rowFrame =
             std::min(totalFrames, std::llround(static_cast<double>(k) * period * sampleRate));
-        // The whole blocks a refresh at the row's frame sees, those that end at or before it
-        // (play_loop.h); the MIDI events of each block arrive before it, as in render.
+        // A refresh at the row's frame sees the whole blocks that end at or before it, each
+        // after its MIDI events, as in render.
         const long long rowEnd = seenEnd(rowFrame, totalFrames);
-        while (position < rowEnd) {
-            const int count = static_cast<int>(blockEnd(position, totalFrames) - position);
-            if (reader.read(left.data(), right.data(), count) != count) {
-                throw HostError("audio file " + audio + " ended early");
-            }
-            const long long end = position + count;
-            while (nextMidi < midi.size() && midi[nextMidi].frame < end) {
-                analysis->midi(midi[nextMidi++].bytes);
-            }
-            analysis->audio(left.data(), right.data(), count);
-            position = end;
-        }
+        position = loop.playBlocks(position, rowEnd, totalFrames);
+        if (position != rowEnd) throw HostError("audio file " + audio + " ended early");
         analysis->refresh(static_cast<double>(rowFrame) / sampleRate);
         progress.update(position);
     }

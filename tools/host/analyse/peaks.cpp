@@ -94,6 +94,12 @@ std::string peaksLine(double seconds, bool silent, const std::vector<Peak>& peak
     return line;
 }
 
+std::string readoutLine(double seconds, bool barsShown, const cqscope::Magnitudes& magnitudes,
+                        int peakCount) {
+    return peaksLine(seconds, !barsShown,
+                     barsShown ? findPeaks(magnitudes, peakCount) : std::vector<Peak>{});
+}
+
 PeakReport::PeakReport(const std::optional<std::string>& path)
     : terminal_(!path && ::isatty(STDERR_FILENO) != 0) {
     if (path) file_ = std::make_unique<BufferedOutput>(*path);

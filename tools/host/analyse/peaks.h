@@ -47,6 +47,11 @@ std::string describePeak(const Peak& peak);
 // when the display shows no bars, "0.7 s: no peaks" when it shows bars without a maximum.
 std::string peaksLine(double seconds, bool silent, const std::vector<Peak>& peaks);
 
+// The readout line of a display at `seconds` that draws `magnitudes`: its `peakCount`
+// strongest peaks when it shows bars, "silent" when it does not.
+std::string readoutLine(double seconds, bool barsShown, const cqscope::Magnitudes& magnitudes,
+                        int peakCount);
+
 // Where readout lines go: stderr, or a text file that appears only when the work completes.
 class PeakReport {
   public:

@@ -51,26 +51,36 @@ std::vector<int> PluginAnalysis::heldNotes() const {
 }
 
 DisplayReadout::DisplayReadout(double sampleRate, int peakCount, PeakReport& report)
-    : analysis_(sampleRate), peakCount_(peakCount), report_(report) {}
+    : analysis_(sampleRate), peakCount_(peakCount), report_(report) {
+    // The display sets its timer when it opens, with the editor, at 0 ms.
+    timer_.set(0);
+}
+
+bool DisplayReadout::RefreshTimer::fires(long long milliseconds) {
+    if (!running_ || milliseconds < dueMs_) return false;
+    dueMs_ += ((milliseconds - dueMs_) / kPeriodMs + 1) * kPeriodMs;
+    return true;
+}
 
 void DisplayReadout::clock(long long milliseconds) {
-    if (model_.held() || milliseconds < nextRefreshMs_) return;
-    // The timer fires once however late it is served, and stays on its own period.
-    nextRefreshMs_ += ((milliseconds - nextRefreshMs_) / kRefreshMs + 1) * kRefreshMs;
-    if (model_.refresh(analysis_.signalSpan())) analysis_.transform();
+    if (timer_.fires(milliseconds) && model_.refresh(analysis_.signalSpan())) {
+        analysis_.transform();
+    }
 }
 
 void DisplayReadout::holdClicked(long long milliseconds) {
-    // A release starts the timer again, a full period from the click.
+    // As the display: a release starts the timer again, a full period from the click; holding
+    // stops it.
+    if (model_.held()) {
+        timer_.set(milliseconds);
+    } else {
+        timer_.kill();
+    }
     model_.toggleHold();
-    if (!model_.held()) nextRefreshMs_ = milliseconds + kRefreshMs;
 }
 
 void DisplayReadout::picture(double seconds) {
-    const bool bars = model_.barsShown();
-    report_.line(
-        peaksLine(seconds, !bars,
-                  bars ? findPeaks(analysis_.magnitudes(), peakCount_) : std::vector<Peak>{}));
+    report_.line(readoutLine(seconds, model_.barsShown(), analysis_.magnitudes(), peakCount_));
 }
 
 }  // namespace cqhost

@@ -51,8 +51,9 @@ class PluginAnalysis {
 };
 
 // What cqscope's display shows during a render, for the note readout of each picture: the
-// display's model (its refresh period, silence rule and Hold) with its timer on the render's
-// clock. Costs a second kernel set (the plug-in's own is out of reach).
+// display's model (its silence rule and Hold) driven as the display's window drives it, by a
+// refresh timer on the render's clock that a click on Hold stops and starts again. Costs a
+// second kernel set (the plug-in's own is out of reach). Main thread only.
 class DisplayReadout {
   public:
     DisplayReadout(double sampleRate, int peakCount, PeakReport& report);
@@ -69,13 +70,30 @@ class DisplayReadout {
     void picture(double seconds);
 
   private:
-    static constexpr long long kRefreshMs = cqscope::DisplayModel::kRefreshPeriodMs;
+    // The display's refresh timer as the window system runs it: set at a time in ms, it is
+    // due a period later; served late, it fires once, and its next due time stays on its own
+    // period.
+    class RefreshTimer {
+      public:
+        void set(long long milliseconds) {
+            running_ = true;
+            dueMs_ = milliseconds + kPeriodMs;
+        }
+        void kill() { running_ = false; }
+        // Whether the timer fires when the window system is served at `milliseconds`.
+        bool fires(long long milliseconds);
+
+      private:
+        static constexpr long long kPeriodMs = cqscope::DisplayModel::kRefreshPeriodMs;
+        bool running_ = false;
+        long long dueMs_ = 0;
+    };
 
     PluginAnalysis analysis_;
     cqscope::DisplayModel model_;
+    RefreshTimer timer_;
     int peakCount_;
     PeakReport& report_;
-    long long nextRefreshMs_ = kRefreshMs;
 };
 
 }  // namespace cqhost

@@ -94,8 +94,8 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
         throw HostError("cannot open audio file " + path + ": " + std::strerror(errno));
     }
     if (S_ISDIR(status.st_mode)) throw HostError("audio file " + path + " is a folder");
-    file_ = sf_open(path.c_str(), SFM_READ, &info_);
-    if (file_ == nullptr) {
+    file_.reset(sf_open(path.c_str(), SFM_READ, &info_));
+    if (!file_) {
         throw HostError("cannot read " + path + " as audio: " + sf_strerror(nullptr));
     }
     // libsndfile reads a WAV cut short without a word: the user hears of it here.
@@ -104,38 +104,29 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
         if (!note.empty()) std::fprintf(stderr, "cqscope-host: warning: %s\n", note.c_str());
     }
     if (info_.channels > 2) {
-        const int channels = info_.channels;
-        sf_close(file_);
-        file_ = nullptr;
-        throw HostError("audio file " + path + " has " + std::to_string(channels) +
+        throw HostError("audio file " + path + " has " + std::to_string(info_.channels) +
                         " channels; only mono and stereo files are supported");
     }
     if (const double fullScale = integerFullScale(info_.format); fullScale > 0.0) {
-        sf_command(file_, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+        sf_command(file_.get(), SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
         readScale_ = static_cast<float>(1.0 / fullScale);
     }
     if (info_.samplerate <= 0) {
-        sf_close(file_);
-        file_ = nullptr;
         throw HostError("audio file " + path + " has no valid sample rate");
     }
 }
 
-AudioReader::~AudioReader() {
-    if (file_ != nullptr) sf_close(file_);
-}
-
 void AudioReader::rewind() {
-    if (sf_seek(file_, 0, SEEK_SET) != 0) {
-        throw HostError("error reading " + path_ + ": " + sf_strerror(file_));
+    if (sf_seek(file_.get(), 0, SEEK_SET) != 0) {
+        throw HostError("error reading " + path_ + ": " + sf_strerror(file_.get()));
     }
 }
 
 int AudioReader::read(float* left, float* right, int frames) {
     interleaved_.resize(static_cast<size_t>(frames) * info_.channels);
-    const sf_count_t got = sf_readf_float(file_, interleaved_.data(), frames);
-    if (got < 0 || (got < frames && sf_error(file_) != SF_ERR_NO_ERROR)) {
-        throw HostError("error reading " + path_ + ": " + sf_strerror(file_));
+    const sf_count_t got = sf_readf_float(file_.get(), interleaved_.data(), frames);
+    if (got < 0 || (got < frames && sf_error(file_.get()) != SF_ERR_NO_ERROR)) {
+        throw HostError("error reading " + path_ + ": " + sf_strerror(file_.get()));
     }
     const int count = static_cast<int>(got);
     if (readScale_ != 1.0f) {
@@ -163,20 +154,16 @@ AudioWriter::AudioWriter(AtomicOutputFile& output, int format, int channels, int
                         ": libsndfile cannot write this input's format");
     }
     // libsndfile does not close the descriptor; AtomicOutputFile still owns it.
-    file_ = sf_open_fd(output.fd(), SFM_WRITE, &info, SF_FALSE);
-    if (file_ == nullptr) {
+    file_.reset(sf_open_fd(output.fd(), SFM_WRITE, &info, SF_FALSE));
+    if (!file_) {
         throw HostError("cannot write " + output.destination() + ": " + sf_strerror(nullptr));
     }
     if (const double fullScale = integerFullScale(format); fullScale > 0.0) {
-        sf_command(file_, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+        sf_command(file_.get(), SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
         writeScale_ = static_cast<float>(fullScale);
     }
     // Samples beyond full scale are clipped rather than wrapped around.
-    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-}
-
-AudioWriter::~AudioWriter() {
-    if (file_ != nullptr) sf_close(file_);
+    sf_command(file_.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
 void AudioWriter::write(const float* const* channelData, int frames) {
@@ -186,15 +173,14 @@ void AudioWriter::write(const float* const* channelData, int frames) {
             interleaved_[i * channels_ + c] = channelData[c][i] * writeScale_;
         }
     }
-    if (sf_writef_float(file_, interleaved_.data(), frames) != frames) {
-        throw HostError("cannot write " + output_.destination() + ": " + sf_strerror(file_));
+    if (sf_writef_float(file_.get(), interleaved_.data(), frames) != frames) {
+        throw HostError("cannot write " + output_.destination() + ": " + sf_strerror(file_.get()));
     }
 }
 
 void AudioWriter::finish() {
-    sf_write_sync(file_);
-    const int closed = sf_close(file_);
-    file_ = nullptr;
+    sf_write_sync(file_.get());
+    const int closed = sf_close(file_.release());
     if (closed != 0) {
         throw HostError("cannot write " + output_.destination() + ": " + sf_error_number(closed));
     }

@@ -4,6 +4,7 @@
 
 #include <sndfile.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,15 +23,18 @@ double integerFullScale(int format);
 // holds: a sentence saying how much the header promised and how much is there; otherwise "".
 std::string wavTruncationNote(const std::string& path, long long fileSize);
 
+// An open libsndfile handle, closed with its owner.
+struct SoundFileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
+
 class AudioReader {
   public:
     // Throws HostError for a missing or unreadable file, a file libsndfile does not take as
     // audio, and a file with more than two channels. A WAV cut short gets one warning line on
     // stderr, and what it holds is read.
     explicit AudioReader(const std::string& path);
-    ~AudioReader();
-    AudioReader(const AudioReader&) = delete;
-    AudioReader& operator=(const AudioReader&) = delete;
 
     int channels() const { return info_.channels; }
     double sampleRate() const { return info_.samplerate; }
@@ -48,7 +52,7 @@ class AudioReader {
   private:
     std::string path_;
     SF_INFO info_{};
-    SNDFILE* file_ = nullptr;
+    SoundFile file_;
     std::vector<float> interleaved_;
     float readScale_ = 1.0f;
 };
@@ -58,9 +62,6 @@ class AudioWriter {
     // Writes `channels` channels at `sampleRate` in libsndfile `format` into the temporary of
     // `output`. Throws HostError when the format cannot hold that layout.
     AudioWriter(AtomicOutputFile& output, int format, int channels, int sampleRate);
-    ~AudioWriter();
-    AudioWriter(const AudioWriter&) = delete;
-    AudioWriter& operator=(const AudioWriter&) = delete;
 
     // Writes `frames` frames from planar channel buffers. Throws HostError on failure.
     void write(const float* const* channelData, int frames);
@@ -70,7 +71,7 @@ class AudioWriter {
   private:
     AtomicOutputFile& output_;
     int channels_;
-    SNDFILE* file_ = nullptr;
+    SoundFile file_;
     std::vector<float> interleaved_;
     float writeScale_ = 1.0f;
 };

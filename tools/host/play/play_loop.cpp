@@ -76,6 +76,16 @@ int PlayLoop::play(long long position, int count) {
     return got;
 }
 
+long long PlayLoop::playBlocks(long long position, long long end, long long totalFrames) {
+    while (position < end) {
+        const int count = static_cast<int>(blockEnd(position, totalFrames) - position);
+        const int got = play(position, count);
+        position += got;
+        if (got != count) break;
+    }
+    return position;
+}
+
 std::vector<const float*> PlayLoop::fileOutputs(int fileChannels) const {
     std::vector<const float*> channels(static_cast<size_t>(fileChannels));
     for (int c = 0; c < fileChannels; ++c) channels[c] = output(std::min(c, numOutputs() - 1));

@@ -117,6 +117,10 @@ class PlayLoop {
     // the frames played, fewer than `count` only at the audio's end (0: nothing was played).
     // Requires: 0 < count <= kBlockSize; positions rising from block to block.
     int play(long long position, int count);
+    // Plays the blocks on the grid from `position` up to `end` (a block's end, or the audio's
+    // end), each whole, in audio of `totalFrames` frames. Returns where playing stopped: `end`,
+    // or less when the audio gave out first (it was shorter than its length said).
+    long long playBlocks(long long position, long long end, long long totalFrames);
 
     // The last block's audio as the source gave it, and the effect's outputs for it.
     const float* left() const { return left_.data(); }

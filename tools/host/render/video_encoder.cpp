@@ -136,6 +136,18 @@ const AVCodec* VideoEncoder::findEncoder(const char* name, const char* descripti
     return codec;
 }
 
+AVStream* VideoEncoder::openStream(AVCodecContext* context, const AVCodec* codec) {
+    if (container_->oformat->flags & AVFMT_GLOBALHEADER) {
+        context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    check(avcodec_open2(context, codec, nullptr));
+    AVStream* stream = avformat_new_stream(container_, nullptr);
+    if (stream == nullptr) throw std::bad_alloc();
+    stream->time_base = context->time_base;
+    check(avcodec_parameters_from_context(stream->codecpar, context));
+    return stream;
+}
+
 void VideoEncoder::openVideo() {
     const AVCodec* codec =
         format_.lossless ? findEncoder("ffv1", "FFV1") : findEncoder("libx264", "H.264");
@@ -168,15 +180,8 @@ void VideoEncoder::openVideo() {
         // thread: slices cost x264 a fifth more work.
         videoCodec_->thread_count = std::max(1, format_.threads - 1);
     }
-    if (container_->oformat->flags & AVFMT_GLOBALHEADER) {
-        videoCodec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
-    check(avcodec_open2(videoCodec_, codec, nullptr));
-    videoStream_ = avformat_new_stream(container_, nullptr);
-    if (videoStream_ == nullptr) throw std::bad_alloc();
-    videoStream_->time_base = videoCodec_->time_base;
+    videoStream_ = openStream(videoCodec_, codec);
     videoStream_->avg_frame_rate = videoCodec_->framerate;
-    check(avcodec_parameters_from_context(videoStream_->codecpar, videoCodec_));
 
     picture_ = av_frame_alloc();
     if (picture_ == nullptr) throw std::bad_alloc();
@@ -213,14 +218,7 @@ void VideoEncoder::openAudio() {
         av_opt_set(audioCodec_->priv_data, "aac_coder", "fast", 0);
         audioCodec_->bit_rate = static_cast<std::int64_t>(kAacBitRatePerChannel) * format_.channels;
     }
-    if (container_->oformat->flags & AVFMT_GLOBALHEADER) {
-        audioCodec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
-    check(avcodec_open2(audioCodec_, codec, nullptr));
-    audioStream_ = avformat_new_stream(container_, nullptr);
-    if (audioStream_ == nullptr) throw std::bad_alloc();
-    audioStream_->time_base = audioCodec_->time_base;
-    check(avcodec_parameters_from_context(audioStream_->codecpar, audioCodec_));
+    audioStream_ = openStream(audioCodec_, codec);
 
     AVChannelLayout inputLayout{};
     av_channel_layout_default(&inputLayout, format_.channels);

@@ -56,6 +56,9 @@ class VideoEncoder {
 
     void check(int result) const;
     const AVCodec* findEncoder(const char* name, const char* description) const;
+    // Opens `codec` in `context` and adds the stream that carries its packets, on the codec's
+    // time base.
+    AVStream* openStream(AVCodecContext* context, const AVCodec* codec);
     void openVideo();
     void openAudio();
 
