@@ -271,6 +271,14 @@ enum ComponentFlags : uint32 {
 inline constexpr char kVstAudioEffectClass[] = "Audio Module Class";
 inline constexpr char kVstComponentControllerClass[] = "Component Controller Class";
 
+// PClassInfo2::subCategories, '|'-separated. A class whose list holds "Instrument" is taken for
+// an instrument; "Analyzer" alone is a meter that hosts may not offer as an insert.
+inline constexpr char kFxAnalyzer[] = "Fx|Analyzer";
+inline constexpr char kFxAnalyzerStereo[] = "Fx|Analyzer|Stereo";
+
+// PClassInfo2::sdkVersion (informative): the interface version these declarations follow.
+inline constexpr char kVstVersionString[] = "VST 3.7.14";
+
 // The module's factory, from GetPluginFactory [UI]. createInstance's IDs point at 16 raw bytes
 // (not text); the new object comes with one reference for the caller; an unknown class ID gives
 // *obj = null and kNoInterface.
