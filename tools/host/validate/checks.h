@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "formats/vst2/plugin_host.h"
+namespace cqhost {
+class PluginHost;  // formats/vst2/plugin_host.h
+}  // namespace cqhost
 
 namespace cqhost::validation {
 
@@ -76,24 +78,19 @@ struct Check {
 void setProgressPipe(int descriptor);
 void step(const std::string& what);
 
-std::unique_ptr<PluginHost> load(const Subject& subject);
-// Skips the check when the effect cannot process replacing.
+// Skips the check when the plug-in cannot process audio.
 void requireAudio(const Subject& subject);
 
 std::string hex(long long value);
-// A unique ID as its four characters, '?' for those that are not printable.
-std::string fourChars(VstInt32 id);
 
-// The families, each a list of checks in the order they run.
-std::vector<Check> lifecycleChecks();
-std::vector<Check> opcodeChecks();
-std::vector<Check> rateAndBlockChecks();
-std::vector<Check> sampleChecks();
-std::vector<Check> midiChecks();
-std::vector<Check> editorChecks();
-// A CLAP plug-in's own family (clap_checks.cpp), run instead of all of the above, and its
-// description in the runner's format (what describe answers for a VST 2.x effect).
-std::vector<Check> clapChecks();
-std::string describeClap(const std::string& path, bool forceAnalyser);
+// The checks of one plug-in format (formats/format_checks.h says which format has which).
+struct CheckSuite {
+    // Run by the first check, in a child process: learns what the later checks need of the
+    // plug-in at `subject.path` and answers it as the runner's description ("ARMEC" flags,
+    // then inputs, outputs, parameters and programs; see the runner's parseDescription).
+    std::string (*describe)(const Subject& subject, bool forceAnalyser);
+    // The format's checks, in the order they run.
+    std::vector<Check> (*checks)();
+};
 
 }  // namespace cqhost::validation

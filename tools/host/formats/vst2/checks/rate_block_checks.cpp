@@ -2,7 +2,7 @@
 // around each change.
 #include <algorithm>
 
-#include "validate/audio_rig.h"
+#include "formats/vst2/checks/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {

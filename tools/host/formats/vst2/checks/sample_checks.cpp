@@ -2,7 +2,7 @@
 // in place and in separate buffers.
 #include <algorithm>
 
-#include "validate/audio_rig.h"
+#include "formats/vst2/checks/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {

@@ -7,9 +7,9 @@
 #include <chrono>
 #include <thread>
 
+#include "formats/vst2/checks/audio_rig.h"
+#include "formats/vst2/checks/editor_rig.h"
 #include "formats/vst2/event_list.h"
-#include "validate/audio_rig.h"
-#include "validate/editor_rig.h"
 
 namespace cqhost::validation {
 namespace {

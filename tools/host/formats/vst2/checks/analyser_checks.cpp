@@ -1,11 +1,11 @@
 // The analyser's own expectations, run by the generic checks at their fixed points: its record
 // (2 in, 2 out, flags 0x11), its opcode answers, the event lists it takes beyond what hosts
 // promise, and the display's Hold control, clicked and watched in its editor.
-#include "validate/analyser_checks.h"
+#include "formats/vst2/checks/analyser_checks.h"
 
 #include "display/display_geometry.h"
+#include "formats/vst2/checks/editor_rig.h"
 #include "plugin/unique_id.h"
-#include "validate/editor_rig.h"
 
 namespace cqhost::validation {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "validate/audio_rig.h"
+#include "formats/vst2/checks/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {

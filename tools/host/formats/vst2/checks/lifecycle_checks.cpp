@@ -3,7 +3,7 @@
 #include <sstream>
 #include <utility>
 
-#include "validate/audio_rig.h"
+#include "formats/vst2/checks/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {

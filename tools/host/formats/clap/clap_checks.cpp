@@ -3,6 +3,8 @@
 // note and MIDI event lists. The VST 2.x checks (opcodes, records, editor) do not apply. Each
 // loads the plug-in itself through cqscope-host's CLAP host, whose own rule checks (calls on
 // the wrong thread or at the wrong time) make a check fail too.
+#include "formats/clap/clap_checks.h"
+
 #include <algorithm>
 #include <cstring>
 #include <random>
@@ -10,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/default_rate.h"
 #include "formats/clap/clap_host.h"
-#include "validate/checks.h"
 
 namespace cqhost::validation {
 namespace {
@@ -190,10 +192,8 @@ std::string checkEvents(const Subject& subject) {
     return std::to_string(sent) + " note and MIDI events in " + std::to_string(blocks) + " blocks";
 }
 
-}  // namespace
-
-std::string describeClap(const std::string& path, bool forceAnalyser) {
-    ClapLibrary library(path);
+std::string describe(const Subject& subject, bool forceAnalyser) {
+    ClapLibrary library(subject.path);
     const auto descriptors = library.descriptors();
     if (descriptors.empty()) fail("the factory lists no plug-in");
     ClapPlugin plugin(library, descriptors.front().id);
@@ -216,6 +216,13 @@ std::vector<Check> clapChecks() {
     return {{"clap lifecycle", checkLifecycle},
             {"clap audio", checkAudio},
             {"clap events", checkEvents}};
+}
+
+}  // namespace
+
+const CheckSuite& clapCheckSuite() {
+    static const CheckSuite suite{describe, clapChecks};
+    return suite;
 }
 
 }  // namespace cqhost::validation

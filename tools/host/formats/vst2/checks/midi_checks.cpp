@@ -2,8 +2,8 @@
 // byte with every note byte, and the lists a known effect accepts beyond what hosts promise.
 #include <algorithm>
 
+#include "formats/vst2/checks/audio_rig.h"
 #include "formats/vst2/event_list.h"
-#include "validate/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {

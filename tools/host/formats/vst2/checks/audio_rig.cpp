@@ -1,4 +1,4 @@
-#include "validate/audio_rig.h"
+#include "formats/vst2/checks/audio_rig.h"
 
 #include <algorithm>
 #include <cmath>
