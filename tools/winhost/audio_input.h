@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/default_rate.h"
 #include "files/midi_file.h"
 #include "formats/hosted_plugin.h"
 #include "play/demo_signal.h"
@@ -40,7 +41,7 @@ class AudioInput {
     void readRaw(const std::string& path, double rate);
 
     bool demo_ = false;
-    double sampleRate_ = 44100.0;
+    double sampleRate_ = cqscope::kDefaultSampleRate;
     long long frames_ = 0;
     std::vector<float> left_, right_;
     std::vector<cqhost::TimedMidiMessage> midi_;

@@ -46,7 +46,6 @@ struct ComOptions {
 
 // For a plug-in of any format, its editor embedded as "win32".
 int runCapture(const CaptureOptions& options);
-int runClapCapture(const CaptureOptions& options);
 // Requires a CLAP plug-in and an output named *.raw.
 int runProcess(const ProcessOptions& options);
 int runCycle(const CycleOptions& options);

@@ -84,12 +84,12 @@ std::string checkLifecycle(const Subject& subject) {
             ClapPlugin plugin(library, id);
             // Twice on one instance: a host re-activates after a rate change.
             for (int again = 0; again < 2; ++again) {
-                plugin.activate(rate, 1, 512);
+                plugin.activate(rate, 1, kBlockSize);
                 plugin.startProcessing();
-                ClapBlock block(plugin, 512);
+                ClapBlock block(plugin, kBlockSize);
                 const ClapEventList none;
                 for (int b = 0; b < 4; ++b) {
-                    if (block.process(plugin, 512, none) == CLAP_PROCESS_ERROR)
+                    if (block.process(plugin, kBlockSize, none) == CLAP_PROCESS_ERROR)
                         fail("process answered an error for silence");
                 }
                 plugin.stopProcessing();
@@ -203,7 +203,7 @@ std::string describe(const Subject& subject, bool forceAnalyser) {
         notes = notes ||
                 (port.supportedDialects & (CLAP_NOTE_DIALECT_CLAP | CLAP_NOTE_DIALECT_MIDI)) != 0;
     }
-    plugin.activate(48000.0, 1, 512);  // the main ports' channels are read here
+    plugin.activate(48000.0, 1, kBlockSize);  // the main ports' channels are read here
     std::ostringstream text;
     // The runner's description: analyser, processes, notes, no editor checks, no chunks, then
     // the main ports' channels and no parameters or programs.

@@ -3,6 +3,7 @@
 // promise, and the display's Hold control, clicked and watched in its editor.
 #include "formats/vst2/checks/analyser_checks.h"
 
+#include "core/default_rate.h"
 #include "display/display_geometry.h"
 #include "formats/vst2/checks/editor_rig.h"
 #include "plugin/unique_id.h"
@@ -60,7 +61,7 @@ std::string checkHold(const Subject& subject) {
     // machine's speed.
     auto host = load(subject);
     platform(*host).setManualClock(TRUE, 1000);
-    host->start(44100.0, 512);
+    host->start(cqscope::kDefaultSampleRate, kBlockSize);
     OpenEditor editor(*host);
     editor.idle(2);
     // A refresh tick first: before it the display has drawn nothing.

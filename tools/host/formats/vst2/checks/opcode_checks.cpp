@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/default_rate.h"
 #include "formats/vst2/checks/audio_rig.h"
 
 namespace cqhost::validation {
@@ -166,10 +167,11 @@ class OpcodeSweep {
                 return true;
             }
             case effSetSampleRate:
-                host_->dispatch(opcode, 0, 0, nullptr, 44100.0f);
+                host_->dispatch(opcode, 0, 0, nullptr,
+                                static_cast<float>(cqscope::kDefaultSampleRate));
                 return true;
             case effSetBlockSize:
-                host_->dispatch(opcode, 0, 512);
+                host_->dispatch(opcode, 0, kBlockSize);
                 return true;
             case effMainsChanged:
                 host_->dispatch(opcode, 0, 1);
@@ -180,7 +182,7 @@ class OpcodeSweep {
                 host_->dispatch(opcode, 'a', 0, nullptr, 0.0f);
                 return true;
             case effSetTotalSampleToProcess:
-                host_->dispatch(opcode, 0, 44100);
+                host_->dispatch(opcode, 0, static_cast<VstIntPtr>(cqscope::kDefaultSampleRate));
                 return true;
             case effSetPanLaw:
                 host_->dispatch(opcode, 0, 0, nullptr, 1.0f);
@@ -346,7 +348,7 @@ std::string checkOpcodes(const Subject& subject) {
     if (const auto checkAnswers = subject.expect().checkAnswers) checkAnswers(sweep.host());
     // Still alive and processing after all of it.
     std::mt19937_64 random(subject.seed);
-    sweep.host().start(44100.0, 256);
+    sweep.host().start(cqscope::kDefaultSampleRate, 256);
     exercise(sweep.host(), subject, random, "after the opcode sweep");
     std::string detail =
         std::to_string(sweep.sent()) + " opcodes from -5 to 130, text guards intact";

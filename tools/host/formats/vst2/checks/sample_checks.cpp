@@ -2,6 +2,7 @@
 // in place and in separate buffers.
 #include <algorithm>
 
+#include "core/default_rate.h"
 #include "formats/vst2/checks/audio_rig.h"
 
 namespace cqhost::validation {
@@ -10,7 +11,7 @@ namespace {
 std::string checkSignals(const Subject& subject) {
     requireAudio(subject);
     auto host = load(subject);
-    host->start(44100.0, 1024);
+    host->start(cqscope::kDefaultSampleRate, 1024);
     AudioRig rig(*host, 1024);
     std::mt19937_64 random(subject.seed);
     // Silence first: any effect must answer silence with finite samples.
