@@ -2,24 +2,16 @@
 # the Linux host (tools/host) and the Windows host (tools/winhost) alike: the plug-in formats
 # (each behind the one hosted-plug-in interface, with its probe) and their registry, `probe`,
 # the play loop and `process`'s body, the demo signal. Each
-# host adds the system's own files to it: loading libraries (formats/vst2/plugin_host_*.cpp,
-# formats/clap/clap_host_*.cpp) and, on Linux, polling file descriptors.
+# host adds the system's own files to it: loading libraries (formats/plugin_file_*.cpp and each
+# format's cqhost_format_posix_sources or cqhost_format_win_sources, formats/sources.cmake)
+# and, on Linux, polling file descriptors.
 set(portable_dir "${CMAKE_CURRENT_LIST_DIR}")
+include(${portable_dir}/formats/sources.cmake)
 add_library(cqscope_host_portable STATIC
+  ${cqhost_format_sources}
   ${portable_dir}/commands/probe.cpp
-  ${portable_dir}/formats/clap/clap_gui_session.cpp
-  ${portable_dir}/formats/clap/clap_host.cpp
-  ${portable_dir}/formats/clap/clap_host_services.cpp
-  ${portable_dir}/formats/clap/clap_probe.cpp
-  ${portable_dir}/formats/clap/clap_stream.cpp
-  ${portable_dir}/formats/clap/hosted_clap.cpp
   ${portable_dir}/formats/formats.cpp
   ${portable_dir}/formats/plugin_analysis_wait.cpp
-  ${portable_dir}/formats/vst2/host_opcode_names.cpp
-  ${portable_dir}/formats/vst2/hosted_vst2.cpp
-  ${portable_dir}/formats/vst2/plugin_editor.cpp
-  ${portable_dir}/formats/vst2/plugin_host.cpp
-  ${portable_dir}/formats/vst2/probe.cpp
   ${portable_dir}/play/demo_signal.cpp
   ${portable_dir}/play/input_channels.cpp
   ${portable_dir}/play/play_loop.cpp

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/default_rate.h"
+#include "common/block_size.h"
 #include "formats/clap/clap_host.h"
 
 namespace cqhost::validation {
