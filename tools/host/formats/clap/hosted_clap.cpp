@@ -50,18 +50,20 @@ class HostedClap : public HostedPlugin {
         if (wait == nullptr || wait->wait == nullptr) return;
         if (!wait->wait(&plugin_->plugin(), kLongestAnalysisBuildMs)) throwAnalysisTooSlow();
     }
+    // The audio thread reports its frames as it goes; the last count once it has ended.
     void playThrough(const std::function<int()>& playBlock,
                      const std::function<void(long long done)>& progress) override {
-        runOnAudioThread(
+        const std::uint64_t done = runOnAudioThread(
             *plugin_,
             [&](std::atomic<std::uint64_t>& done) {
                 while (const int count = playBlock()) {
                     done.store(done.load() + static_cast<std::uint64_t>(count));
                 }
             },
-            [&](std::uint64_t done) {
-                if (progress) progress(static_cast<long long>(done));
+            [&](std::uint64_t framesDone) {
+                if (progress) progress(static_cast<long long>(framesDone));
             });
+        if (progress) progress(static_cast<long long>(done));
     }
     void beginAudio(AudioThread where) override {
         if (where == AudioThread::Own) {
