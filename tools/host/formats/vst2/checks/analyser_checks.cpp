@@ -112,9 +112,9 @@ const Expectations& analyserExpectations() {
     return expectations;
 }
 
-const Expectations& Subject::expect() const {
+const Expectations& expectationsFor(const Subject& subject) {
     static const Expectations none;
-    return analyser ? analyserExpectations() : none;
+    return subject.analyser ? analyserExpectations() : none;
 }
 
 }  // namespace cqhost::validation

@@ -68,7 +68,7 @@ std::string checkIdleStorm(const Subject& subject) {
 // The editor's own control, for an effect whose editor validate knows.
 std::string checkControl(const Subject& subject) {
     requireEditor(subject);
-    const auto checkEditorControl = subject.expect().checkEditorControl;
+    const auto checkEditorControl = expectationsFor(subject).checkEditorControl;
     if (checkEditorControl == nullptr) throw CheckSkipped{"no control of this editor is known"};
     return checkEditorControl(subject);
 }
@@ -102,7 +102,7 @@ class AudioThread {
             host_.dispatch(effProcessEvents, 0, 0, events.build());
             try {
                 rig_.run(kBlockSize);
-                if (subject_.expect().passThrough)
+                if (expectationsFor(subject_).passThrough)
                     rig_.expectPassThrough(kBlockSize, "audio thread");
             } catch (const CheckFailure& failure) {
                 error_ = failure.reason;
@@ -131,7 +131,7 @@ std::string checkEditorWithAudioThread(const Subject& subject) {
     for (int i = 0; i < cycles; ++i) {
         OpenEditor editor(*host);
         editor.idle(5);
-        if (const auto click = subject.expect().clickControl) click(editor);
+        if (const auto click = expectationsFor(subject).clickControl) click(editor);
         editor.idle(5);
     }
     // Then the editor open for a while: its timer recomputes while the audio runs.
@@ -170,7 +170,7 @@ std::string checkTwoEditors(const Subject& subject) {
         editorA->idle();
         editorB->idle();
     }
-    const Expectations& expect = subject.expect();
+    const Expectations& expect = expectationsFor(subject);
     if (expect.clickControl && expect.controlPixels) {
         // The control in one editor leaves the other alone. The second display must have drawn
         // its control first (its timer runs on the real clock, which may not have ticked yet on a

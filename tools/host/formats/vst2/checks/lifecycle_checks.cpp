@@ -21,7 +21,7 @@ std::string checkLoad(const Subject& subject) {
         fail("the record claims replacing processing but its entry is null");
     }
     if (effect.numParams < 0 || effect.numPrograms < 0) fail("negative parameter or program count");
-    if (const auto checkRecord = subject.expect().checkRecord) checkRecord(*host);
+    if (const auto checkRecord = expectationsFor(subject).checkRecord) checkRecord(*host);
     std::ostringstream detail;
     detail << "entry " << host->entryName() << ", id '" << fourChars(effect.uniqueID) << "', "
            << effect.numInputs << " in, " << effect.numOutputs << " out, flags "
@@ -114,7 +114,7 @@ std::string checkInstances(const Subject& subject) {
             fillSignal(*rigs[i], i % 2 == 0 ? Signal::Noise : Signal::FullScale, kBlockSize,
                        random);
             rigs[i]->run(kBlockSize);
-            if (subject.expect().passThrough) {
+            if (expectationsFor(subject).passThrough) {
                 rigs[i]->expectPassThrough(kBlockSize, "instance " + std::to_string(i));
             }
         }

@@ -245,7 +245,7 @@ class OpcodeSweep {
 
     // Any other opcode: false when it is not sent at all.
     bool sendAnyOther(VstInt32 opcode) {
-        if (!isNamed(opcode) && !subject_.expect().takesAnyOpcode) {
+        if (!isNamed(opcode) && !expectationsFor(subject_).takesAnyOpcode) {
             // An opcode the interface gives no meaning may still mean something to another
             // effect (an old, retired use with its own arguments), so no argument is safe for
             // it: not sent. (The LSP effects, for one, free memory twice on opcode 43 whatever
@@ -313,7 +313,7 @@ class OpcodeSweep {
                                                 static_cast<const unsigned char*>(data) + size);
                 host_->dispatch(effSetChunk, program, size, copy.data());
             }
-        } else if (subject_.expect().takesAnyOpcode) {
+        } else if (expectationsFor(subject_).takesAnyOpcode) {
             host_->dispatch(effSetChunk, 0, 0, block_.data());
         }
     }
@@ -345,7 +345,7 @@ class OpcodeSweep {
 std::string checkOpcodes(const Subject& subject) {
     OpcodeSweep sweep(subject);
     for (VstInt32 opcode = -5; opcode <= 130; ++opcode) sweep.send(opcode);
-    if (const auto checkAnswers = subject.expect().checkAnswers) checkAnswers(sweep.host());
+    if (const auto checkAnswers = expectationsFor(subject).checkAnswers) checkAnswers(sweep.host());
     // Still alive and processing after all of it.
     std::mt19937_64 random(subject.seed);
     sweep.host().start(cqscope::kDefaultSampleRate, 256);

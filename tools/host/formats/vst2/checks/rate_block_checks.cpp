@@ -32,7 +32,7 @@ std::string checkRatesAndBlocks(const Subject& subject) {
                                      std::to_string(frames) + " frames";
             step(what);
             rig.run(frames);
-            if (subject.expect().passThrough) rig.expectPassThrough(frames, what);
+            if (expectationsFor(subject).passThrough) rig.expectPassThrough(frames, what);
         }
     }
     host->stop();

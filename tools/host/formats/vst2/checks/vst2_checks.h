@@ -4,6 +4,7 @@
 // itself.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,28 @@
 #include "validate/checks.h"
 
 namespace cqhost::validation {
+
+class OpenEditor;  // editor_rig.h
+
+// What validate expects of an effect it knows, beyond what every effect must do. The generic
+// checks consult it at fixed points and know no effect by name; for an effect validate does
+// not know, every expectation is empty. The analyser's are in analyser_checks.cpp.
+struct Expectations {
+    bool passThrough = false;     // each output equals its input, bit for bit
+    bool takesAnyOpcode = false;  // safe with opcodes the interface gives no meaning, and an
+                                  // empty chunk
+    void (*checkRecord)(PluginHost& host) = nullptr;   // after the generic record checks
+    void (*checkAnswers)(PluginHost& host) = nullptr;  // after the opcode sweep
+    // Event lists beyond what hosts promise, sent after the MIDI floods; answers what they were.
+    const char* (*sendOddEventLists)(PluginHost& host) = nullptr;
+    // The editor's own control: its check, a click on it, and the pixels that show its state.
+    std::string (*checkEditorControl)(const Subject& subject) = nullptr;
+    void (*clickControl)(OpenEditor& editor) = nullptr;
+    std::vector<std::uint32_t> (*controlPixels)(OpenEditor& editor) = nullptr;
+};
+
+// What is expected of the subject beyond what every effect must do.
+const Expectations& expectationsFor(const Subject& subject);
 
 std::unique_ptr<PluginHost> load(const Subject& subject);
 
