@@ -1,9 +1,9 @@
 // The host's one play loop: every command that plays audio through a plug-in (render,
-// process, watch, the Windows capture; VST 2.x and CLAP alike) hands it blocks here, and a
+// process, watch, the Windows capture; every plug-in format alike) hands it blocks here, and a
 // block is played the same way everywhere: its audio is read, copied to the plug-in's inputs,
 // the MIDI messages that fall in it are delivered first, then the plug-in processes it. The
-// loop talks to the plug-in through a BlockProcessor: VstBlockProcessor here, and
-// ClapBlockProcessor (clap_stream.h) for CLAP.
+// loop talks to the plug-in through a BlockProcessor, which each plug-in format implements
+// (HostedPlugin::processor, formats/hosted_plugin.h).
 //
 // Blocks lie on a fixed grid of kBlockSize frames and are played whole, as a host plays
 // them: only the audio's last block may be shorter. Whatever the host does at a moment of the
