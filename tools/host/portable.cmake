@@ -1,23 +1,21 @@
 # cqscope_host_portable: the parts of cqscope-host that need nothing of the system, linked by
-# the Linux host (tools/host) and the Windows host (tools/winhost) alike: the VST 2.x plug-in
-# host and its probe, the CLAP host with its probe and file processing, the demo signal. Each
-# host adds the system's own files to it: loading libraries (formats/vst2/plugin_host_*.cpp,
-# formats/clap/clap_host_*.cpp) and, on Linux, polling file descriptors.
+# the Linux host (tools/host) and the Windows host (tools/winhost) alike: the plug-in formats
+# (each behind the one hosted-plug-in interface, with its probe) and their registry, `probe`,
+# the play loop and `process`'s body, the demo signal. Each
+# host adds the system's own files to it: loading libraries (formats/plugin_file_*.cpp and each
+# format's cqhost_format_posix_sources or cqhost_format_win_sources, formats/sources.cmake)
+# and, on Linux, polling file descriptors.
 set(portable_dir "${CMAKE_CURRENT_LIST_DIR}")
+include(${portable_dir}/formats/sources.cmake)
 add_library(cqscope_host_portable STATIC
-  ${portable_dir}/formats/clap/clap_file_process.cpp
-  ${portable_dir}/formats/clap/clap_host.cpp
-  ${portable_dir}/formats/clap/clap_host_services.cpp
-  ${portable_dir}/formats/clap/clap_probe.cpp
-  ${portable_dir}/formats/clap/clap_stream.cpp
+  ${cqhost_format_sources}
+  ${portable_dir}/commands/probe.cpp
+  ${portable_dir}/formats/formats.cpp
   ${portable_dir}/formats/plugin_analysis_wait.cpp
-  ${portable_dir}/formats/vst2/host_opcode_names.cpp
-  ${portable_dir}/formats/vst2/plugin_editor.cpp
-  ${portable_dir}/formats/vst2/plugin_host.cpp
-  ${portable_dir}/formats/vst2/probe.cpp
   ${portable_dir}/play/demo_signal.cpp
   ${portable_dir}/play/input_channels.cpp
-  ${portable_dir}/play/play_loop.cpp)
+  ${portable_dir}/play/play_loop.cpp
+  ${portable_dir}/play/process_audio.cpp)
 # The host's files, and their users, include them by their folder: "play/play_loop.h".
 target_include_directories(cqscope_host_portable PUBLIC "${PROJECT_SOURCE_DIR}/src"
   "${portable_dir}")

@@ -171,43 +171,28 @@ long long AudioInput::captureFrame(std::optional<double> at) const {
     return std::min(frames_, std::llround(seconds * sampleRate_));
 }
 
-namespace {
+int InputBlocks::read(float* left, float* right, int count) {
+    const int got = static_cast<int>(std::min<long long>(count, input_.frames() - position_));
+    input_.read(position_, left, right, got);
+    position_ += got;
+    return got;
+}
 
-// The capture's audio as the play loop reads it: in order, from the start.
-class InputBlocks : public cqhost::BlockAudio {
-  public:
-    explicit InputBlocks(const AudioInput& input) : input_(input) {}
-    // A mono file has its one channel in both.
-    int channels() const override { return 2; }
-    int read(float* left, float* right, int count) override {
-        const int got = static_cast<int>(std::min<long long>(count, input_.frames() - position_));
-        input_.read(position_, left, right, got);
-        position_ += got;
-        return got;
-    }
-
-  private:
-    const AudioInput& input_;
-    long long position_ = 0;
-};
-
-}  // namespace
-
-void playCapture(cqhost::BlockProcessor& processor, const AudioInput& audio, long long end,
-                 const std::function<void()>& idle) {
+void playCapture(cqhost::HostedPlugin& plugin, const AudioInput& audio, long long end) {
     InputBlocks blocks(audio);
-    cqhost::PlayLoop loop(processor, blocks, audio.midi());
+    cqhost::PlayLoop loop(plugin.processor(), blocks, audio.midi());
     for (long long position = 0; position < end;) {
         const int count = static_cast<int>(cqhost::blockEnd(position, end) - position);
-        if (loop.play(position, count) != count)
-            throw HostError("audio ended early while capturing");
+        int played = 0;
+        plugin.onAudioThread([&] { played = loop.play(position, count); });
+        if (played != count) throw HostError("audio ended early while capturing");
         position += count;
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-        idle();
+        plugin.idle();
     }
 }
 

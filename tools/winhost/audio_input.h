@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "core/default_rate.h"
 #include "files/midi_file.h"
+#include "formats/hosted_plugin.h"
 #include "play/demo_signal.h"
 #include "play/play_loop.h"
 
@@ -39,19 +41,31 @@ class AudioInput {
     void readRaw(const std::string& path, double rate);
 
     bool demo_ = false;
-    double sampleRate_ = 44100.0;
+    double sampleRate_ = cqscope::kDefaultSampleRate;
     long long frames_ = 0;
     std::vector<float> left_, right_;
     std::vector<cqhost::TimedMidiMessage> midi_;
     cqhost::DemoSignal demo;
 };
 
-// Plays frames [0, end) of `audio` through `processor` on the main thread, in the whole blocks
-// of the Linux render (play_loop.h; `end` is a block's end) with the MIDI messages that fall
-// in them, and runs the message loop and then `idle` (the plug-in's idle or main-thread
-// service) between blocks, as a live host would. Throws cqhost::HostError when the audio ends
-// before `end`.
-void playCapture(cqhost::BlockProcessor& processor, const AudioInput& audio, long long end,
-                 const std::function<void()>& idle);
+// The input's audio as the play loop reads it: in order, from the start, on two channels (a
+// mono file has its one channel in both).
+class InputBlocks : public cqhost::BlockAudio {
+  public:
+    explicit InputBlocks(const AudioInput& input) : input_(input) {}
+    int channels() const override { return 2; }
+    int read(float* left, float* right, int count) override;
+
+  private:
+    const AudioInput& input_;
+    long long position_ = 0;
+};
+
+// Plays frames [0, end) of `audio` through the started plug-in on its audio thread (begun
+// with HostedPlugin::beginAudio), in the whole blocks of the Linux render (play_loop.h; `end`
+// is a block's end) with the MIDI messages that fall in them, and runs the message loop and
+// then the plug-in's idle between blocks, as a live host would. Throws cqhost::HostError when
+// the audio ends before `end`.
+void playCapture(cqhost::HostedPlugin& plugin, const AudioInput& audio, long long end);
 
 }  // namespace winhost

@@ -9,12 +9,15 @@
 #include <ole2.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "common/host_error.h"
-#include "formats/vst2/plugin_host.h"
+#include "core/default_rate.h"
+#include "formats/formats.h"
 #include "host_window.h"
 #include "win_commands.h"
 
@@ -22,7 +25,6 @@ namespace winhost {
 namespace {
 
 using cqhost::HostError;
-using cqhost::PluginHost;
 
 // What this thread's COM state answers to two probes, each balanced so it changes nothing:
 // joining the multithreaded apartment again (S_FALSE while initialised there, S_OK when no
@@ -125,24 +127,21 @@ int runComCheck(const ComOptions& options) {
     if (module == nullptr) throw HostError("cannot load plug-in " + options.plugin);
     const int redirected = redirectOleImports(module);
     {
-        PluginHost plugin(options.plugin);
-        plugin.start(44100.0, cqhost::kBlockSize);
-        ERect* rect = nullptr;
-        plugin.dispatch(effEditGetRect, 0, 0, &rect);
-        if (rect == nullptr || rect->right <= rect->left || rect->bottom <= rect->top) {
-            throw HostError("plug-in " + plugin.path() + " reports no editor size");
-        }
-        ParentWindow parent(rect->right - rect->left, rect->bottom - rect->top);
-        plugin.dispatch(effEditOpen, 0, 0, parent.window);
+        const std::unique_ptr<cqhost::HostedPlugin> plugin = cqhost::openPlugin(options.plugin);
+        plugin->start(cqscope::kDefaultSampleRate, cqhost::kBlockSize);
+        const cqhost::EditorSize size = plugin->createEditor(cqhost::WindowApi::Win32);
+        ParentWindow parent(size.width, size.height);
+        plugin->openEditor(
+            {cqhost::WindowApi::Win32, reinterpret_cast<std::uintptr_t>(parent.window)});
         HWND display = GetWindow(parent.window, GW_CHILD);
         if (display == nullptr) throw HostError("the editor opened no window in its parent");
-        const auto idle = [&plugin] { plugin.dispatch(effEditIdle); };
+        const auto idle = [&plugin] { plugin->idle(); };
         runMessageLoop(
             options.timeoutMs, "the display's refresh timer", idle,
             [display](const MSG& m) { return m.message == WM_TIMER && m.hwnd == display; });
-        plugin.dispatch(effEditClose);
-        plugin.stop();
-    }  // effClose: the effect and its editor are destroyed here
+        plugin->closeEditor();
+        plugin->stop();
+    }  // the plug-in and its editor are destroyed here
     FreeLibrary(module);
     const ComState after = probe();
     CoUninitialize();

@@ -1,26 +1,29 @@
 // `cycle`: what a Windows host does to a plug-in over a session, several times over, checked
-// against the real USER32 at every step. Per round: two effects from one DLL, both editors
+// against the real USER32 at every step, for a plug-in of any format. Per round: two
+// instances from one DLL, both editors
 // open in their own windows and refreshing; one editor closed (its display window must go
 // with it) and its effect freed while the other keeps refreshing; the other closed and opened
 // again; both freed, after which the display's window class must be unregistered and the DLL
 // unloaded, so that the next round's load, wherever the DLL lands, starts clean.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/host_error.h"
-#include "formats/vst2/plugin_host.h"
+#include "core/default_rate.h"
+#include "formats/formats.h"
 #include "host_window.h"
 #include "win_commands.h"
 
 namespace winhost {
 namespace {
 
+using cqhost::HostedPlugin;
 using cqhost::HostError;
-using cqhost::PluginHost;
 
 constexpr const char* kDisplayClass = "DrawWnd";
 
@@ -45,30 +48,25 @@ class Round {
     Round(const std::string& path, DWORD timeoutMs) : path_(path), timeoutMs_(timeoutMs) {}
 
     void run() {
-        first_ = std::make_unique<PluginHost>(path_);
-        second_ = std::make_unique<PluginHost>(path_);
-        for (PluginHost* plugin : {first_.get(), second_.get()}) {
-            if (!(plugin->effect().flags & effFlagsHasEditor)) {
-                throw HostError("plug-in " + path_ + " has no editor");
-            }
-            plugin->start(44100.0, cqhost::kBlockSize);
+        first_ = cqhost::openPlugin(path_);
+        second_ = cqhost::openPlugin(path_);
+        for (HostedPlugin* plugin : {first_.get(), second_.get()}) {
+            plugin->requireEditor("cycle");
+            plugin->start(cqscope::kDefaultSampleRate, cqhost::kBlockSize);
         }
-        ERect* rect = nullptr;
-        first_->dispatch(effEditGetRect, 0, 0, &rect);
-        if (rect == nullptr || rect->right <= rect->left || rect->bottom <= rect->top) {
-            throw HostError("plug-in " + path_ + " reports no editor size");
-        }
-        ParentWindow firstParent(rect->right - rect->left, rect->bottom - rect->top);
-        ParentWindow secondParent(rect->right - rect->left, rect->bottom - rect->top);
+        const cqhost::EditorSize size = first_->createEditor(cqhost::WindowApi::Win32);
+        second_->createEditor(cqhost::WindowApi::Win32);
+        ParentWindow firstParent(size.width, size.height);
+        ParentWindow secondParent(size.width, size.height);
 
-        first_->dispatch(effEditOpen, 0, 0, firstParent.window);
-        second_->dispatch(effEditOpen, 0, 0, secondParent.window);
+        open(*first_, firstParent);
+        open(*second_, secondParent);
         HWND firstDisplay = displayIn(firstParent.window, "first editor opened");
         HWND secondDisplay = displayIn(secondParent.window, "second editor opened");
         if (firstDisplay == secondDisplay) throw HostError("two editors share one display");
         waitForRefresh({firstDisplay, secondDisplay}, "both displays refreshing");
 
-        first_->dispatch(effEditClose);
+        first_->closeEditor();
         if (IsWindow(firstDisplay) || GetWindow(firstParent.window, GW_CHILD) != nullptr) {
             throw HostError("closing the first editor left its display window behind");
         }
@@ -76,11 +74,12 @@ class Round {
         first_.reset();
         waitForRefresh({secondDisplay}, "the second display after the first effect was freed");
 
-        second_->dispatch(effEditClose);
-        second_->dispatch(effEditOpen, 0, 0, secondParent.window);
+        second_->closeEditor();
+        second_->createEditor(cqhost::WindowApi::Win32);
+        open(*second_, secondParent);
         secondDisplay = displayIn(secondParent.window, "second editor opened again");
         waitForRefresh({secondDisplay}, "the reopened display");
-        second_->dispatch(effEditClose);
+        second_->closeEditor();
         // The class belongs to the DLL's own module; the handle is kept to look it up after
         // the DLL is gone.
         HMODULE dll = GetModuleHandleA(fileName(path_).c_str());
@@ -100,12 +99,17 @@ class Round {
     }
 
   private:
+    static void open(HostedPlugin& plugin, const ParentWindow& parent) {
+        plugin.openEditor(
+            {cqhost::WindowApi::Win32, reinterpret_cast<std::uintptr_t>(parent.window)});
+    }
+
     // Runs the loop until each of the displays has handled a refresh tick.
     void waitForRefresh(std::initializer_list<HWND> displays, const char* what) {
         std::vector<HWND> pending(displays);
         const auto idle = [this] {
-            if (first_) first_->dispatch(effEditIdle);
-            if (second_) second_->dispatch(effEditIdle);
+            if (first_) first_->idle();
+            if (second_) second_->idle();
         };
         runMessageLoop(timeoutMs_, what, idle, [&pending](const MSG& message) {
             if (message.message == WM_TIMER) std::erase(pending, message.hwnd);
@@ -115,7 +119,7 @@ class Round {
 
     std::string path_;
     DWORD timeoutMs_;
-    std::unique_ptr<PluginHost> first_, second_;
+    std::unique_ptr<HostedPlugin> first_, second_;
 };
 
 }  // namespace

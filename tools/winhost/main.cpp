@@ -1,9 +1,9 @@
-// cqscope-host.exe: the Windows capture host. Loads a VST 2.x DLL through LoadLibrary and
-// GetProcAddress, and either prints what a host learns about it (`probe`, the same output as
-// the Linux cqscope-host) or plays audio through it with its editor open in a real window and
-// writes what the display shows (`capture`). Every failure becomes one line on stderr and a
-// non-zero exit status. Single-threaded: the main thread is the user-interface and audio
-// thread.
+// cqscope-host.exe: the Windows capture host. Loads a plug-in (a VST 2.x DLL or a CLAP file)
+// through LoadLibrary and GetProcAddress, and either prints what a host learns about it
+// (`probe`, the same output as the Linux cqscope-host) or plays audio through it with its
+// editor open in a real window and writes what the display shows (`capture`). Every failure becomes
+// one line on stderr and a non-zero exit status. Single-threaded: the main thread is the
+// user-interface and audio thread.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -18,7 +18,6 @@
 
 #include "commands/commands.h"
 #include "common/host_error.h"
-#include "formats/clap/clap_host.h"
 #include "win_commands.h"
 
 namespace winhost {
@@ -147,9 +146,7 @@ int run(int argc, char** argv) {
         if (processFiles < 2) throw UsageError("process needs an input and an output file");
         return runProcess(process);
     }
-    if (command == "capture") {
-        return cqhost::isClapPlugin(capture.plugin) ? runClapCapture(capture) : runCapture(capture);
-    }
+    if (command == "capture") return runCapture(capture);
     if (command == "cycle") return runCycle(cycle);
     if (command == "com") return runComCheck(com);
     throw UsageError("unknown command '" + command + "'");

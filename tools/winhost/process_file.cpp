@@ -1,18 +1,18 @@
 // `process` on Windows: plays a WAV or raw file through a CLAP plug-in and writes what comes out
 // as a raw file of 32-bit float stereo frames (little-endian, interleaved), the format a test
-// compares byte for byte with its input. Main thread; the plug-in's audio thread is the shared
-// CLAP file runner's (host/clap_commands.h).
+// compares byte for byte with its input. Main thread; the body is the Linux host's
+// (play/process_audio.h), which plays on the plug-in's audio thread.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <optional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "audio_input.h"
 #include "common/host_error.h"
-#include "formats/clap/clap_commands.h"
-#include "formats/clap/clap_host.h"
+#include "formats/formats.h"
+#include "play/process_audio.h"
 #include "win_commands.h"
 
 namespace winhost {
@@ -68,7 +68,8 @@ class RawOutput {
 }  // namespace
 
 int runProcess(const ProcessOptions& options) {
-    if (!cqhost::isClapPlugin(options.plugin)) {
+    // The format's name is the one thing asked of it here: the command has been CLAP's alone.
+    if (std::string(cqhost::pluginFormatOf(options.plugin).name) != "CLAP") {
         throw HostError("process on Windows takes CLAP plug-ins (.clap); " + options.plugin +
                         " is not one");
     }
@@ -79,22 +80,17 @@ int runProcess(const ProcessOptions& options) {
             options.output);
     }
     const AudioInput input(options.input, options.rawRate);
-    long long position = 0;
-    cqhost::ClapFileAudio audio;
-    audio.sampleRate = input.sampleRate();
-    audio.channels = 2;
-    audio.read = [&](float* left, float* right, int frames) {
-        const long long count = std::min<long long>(frames, input.frames() - position);
-        input.read(position, left, right, static_cast<int>(count));
-        position += count;
-        return static_cast<int>(count);
-    };
-    std::optional<RawOutput> output;
-    audio.write = [&](const float* const* channels, int frames) {
-        output->write(channels, frames);
-    };
-    cqhost::processClapFile(options.plugin, audio, [&] { output.emplace(options.output); }, {});
-    output->commit();
+    const std::unique_ptr<cqhost::HostedPlugin> plugin = cqhost::openPlugin(options.plugin);
+    plugin->start(input.sampleRate(), cqhost::kBlockSize);
+    cqhost::requireAudioOutputs(*plugin);
+    RawOutput output(options.output);
+    InputBlocks blocks(input);
+    cqhost::processAudio(
+        *plugin, blocks, 2,
+        [&output](const float* const* channels, int frames) { output.write(channels, frames); },
+        {});
+    plugin->stop();
+    output.commit();
     std::printf("processed %lld frames at %g Hz into %s\n", input.frames(), input.sampleRate(),
                 options.output.c_str());
     return 0;

@@ -1,6 +1,6 @@
-// Reading what a window shows, for the capture commands (VST 2.x and CLAP alike): its client area
-// through GDI, a display's refresh and where its Hold text stands on this system, a click on the
-// display's Hold button, and binary PPM files (P6, 8-bit RGB, top row first: simple to write
+// Reading what a window shows, for the capture commands (every plug-in format alike): its client
+// area through GDI, a display's refresh and where its Hold text stands on this system, a click on
+// the display's Hold button, and binary PPM files (P6, 8-bit RGB, top row first: simple to write
 // without a library and read on the Linux side). User-interface thread.
 #pragma once
 

@@ -2,15 +2,13 @@
 // playing audio (a file or the built-in demo, over and over) through it in real time. Stops
 // when the window is closed, on Ctrl-C, or after --seconds. The window and its connection
 // come from this program's own copy of the platform library: a plain X11 window, which any
-// Linux plug-in's editor takes as its parent. A VST 2.x effect plays on the main thread, which
-// is at once the host's user-interface thread and its audio thread; a CLAP plug-in
-// (watch_clap.cpp) on an audio thread of its own.
-
-#include "commands/watch.h"
-
+// Linux plug-in's editor takes as its parent. The plug-in's blocks play on its audio thread
+// (HostedPlugin: a thread of its own where its format has one), in turn with the main thread,
+// which serves the plug-in (its idle, timers and file descriptors) between them. Main thread.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -19,8 +17,7 @@
 #include "commands/options.h"
 #include "common/host_error.h"
 #include "common/stop_signals.h"
-#include "formats/clap/clap_host.h"
-#include "formats/vst2/plugin_host.h"
+#include "formats/formats.h"
 #include "platform/cqscope_platform.h"
 #include "play/audio_source.h"
 #include "play/play_loop.h"
@@ -30,8 +27,8 @@ namespace {
 
 constexpr auto kIdlePeriod = std::chrono::milliseconds(15);  // about 60 idle calls a second
 
-}  // namespace
-
+// Opens a top-level X11 window of the editor's size, titled with the plug-in's path, from this
+// program's own window library; its X11 window ID. Throws HostError without a display.
 unsigned long openWatchWindow(const EditorSize& size, const std::string& pluginPath) {
     const unsigned long window =
         cqpOpenX11HostWindow(size.width, size.height, ("cqscope-host: " + pluginPath).c_str());
@@ -45,6 +42,8 @@ void closeWatchWindow(unsigned long window) {
     cqpCloseX11HostWindow(window);
 }
 
+// The demo's note-ons, all at the first frame, so that its chord shows as held notes the
+// whole time it loops.
 std::vector<TimedMidiMessage> demoNoteOns(const std::vector<TimedMidiMessage>& midi) {
     std::vector<TimedMidiMessage> noteOns;
     for (const auto& message : midi) {
@@ -55,6 +54,9 @@ std::vector<TimedMidiMessage> demoNoteOns(const std::vector<TimedMidiMessage>& m
     return noteOns;
 }
 
+// Plays the audio in real time, calling `play` for each block as it falls due and `idle` (the
+// plug-in's user-interface turn) about 60 times a second, until the window is closed, Ctrl-C
+// or the options' time is up.
 void watchLive(const WatchOptions& options, double sampleRate, unsigned long window,
                const std::function<int(long long position, int count)>& play,
                const std::function<void()>& idle) {
@@ -81,30 +83,40 @@ void watchLive(const WatchOptions& options, double sampleRate, unsigned long win
     }
 }
 
-int runWatch(const WatchOptions& options) {
-    if (isClapPlugin(options.plugin)) return runClapWatch(options);
-    AudioSource audio(options.audio, AudioSource::Repeat::Loop);
-    PluginHost host(options.plugin);
-    AEffect& effect = host.effect();
-    if ((effect.flags & effFlagsHasEditor) == 0) throw HostError("the plug-in has no editor");
-    ERect* rect = nullptr;
-    host.dispatch(effEditGetRect, 0, 0, &rect);
-    const int width = rect ? rect->right - rect->left : 0;
-    const int height = rect ? rect->bottom - rect->top : 0;
-    if (width <= 0 || height <= 0) throw HostError("the plug-in's editor reports no size");
+}  // namespace
 
-    const unsigned long window = openWatchWindow({width, height}, host.path());
-    host.start(audio.sampleRate(), kBlockSize);
-    host.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)));
+int runWatch(const WatchOptions& options) {
+    AudioSource audio(options.audio, AudioSource::Repeat::Loop);
+    const std::unique_ptr<HostedPlugin> plugin = openPlugin(options.plugin);
+    plugin->requireEditor("watch");
+    plugin->start(audio.sampleRate(), kBlockSize);
     // The demo's chord held from the first block on.
-    PlayLoop loop(host, audio, demoNoteOns(audio.midi()));
-    watchLive(
-        options, audio.sampleRate(), window,
-        [&loop](long long position, int count) { return loop.play(position, count); },
-        [&host] { host.dispatch(effEditIdle); });
-    host.dispatch(effEditClose);
-    host.stop();
-    closeWatchWindow(window);
+    PlayLoop loop(plugin->processor(), audio, demoNoteOns(audio.midi()));
+    const unsigned long window =
+        openWatchWindow(plugin->createEditor(WindowApi::X11), plugin->path());
+    // The editor goes before the window it is in, also on an error.
+    const auto close = [&] {
+        plugin->endAudio();
+        plugin->closeEditor();
+        closeWatchWindow(window);
+    };
+    try {
+        plugin->openEditor({WindowApi::X11, window});
+        plugin->beginAudio(AudioThread::Own);
+        watchLive(
+            options, audio.sampleRate(), window,
+            [&](long long position, int count) {
+                int played = 0;
+                plugin->onAudioThread([&] { played = loop.play(position, count); });
+                return played;
+            },
+            [&plugin] { plugin->idle(); });
+    } catch (...) {
+        close();
+        throw;
+    }
+    close();
+    plugin->stop();
     return 0;
 }
 

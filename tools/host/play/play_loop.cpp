@@ -22,34 +22,6 @@ void checkWithinAudio(const std::string& what, double seconds, double duration) 
     }
 }
 
-int VstBlockProcessor::numInputs() const {
-    return std::max(host_.effect().numInputs, 0);
-}
-
-int VstBlockProcessor::numOutputs() const {
-    return std::max(host_.effect().numOutputs, 0);
-}
-
-void VstBlockProcessor::addMidi(const TimedMidiMessage& message, int offset) {
-    events_.addMidi(message.bytes[0], message.bytes[1], message.bytes[2], offset);
-}
-
-void VstBlockProcessor::process(float* const* inputs, float* const* outputs, int frames) {
-    if (!events_.empty()) host_.dispatch(effProcessEvents, 0, 0, events_.build());
-    host_.processReplacing(const_cast<float**>(inputs), const_cast<float**>(outputs), frames);
-    // The effect may keep the messages until processReplacing returns, no longer.
-    events_.clear();
-}
-
-PlayLoop::PlayLoop(PluginHost& host, BlockAudio& audio, std::vector<TimedMidiMessage> midi)
-    : PlayLoop(std::make_unique<VstBlockProcessor>(host), audio, std::move(midi)) {}
-
-PlayLoop::PlayLoop(std::unique_ptr<VstBlockProcessor> own, BlockAudio& audio,
-                   std::vector<TimedMidiMessage> midi)
-    : PlayLoop(*own, audio, std::move(midi)) {
-    ownProcessor_ = std::move(own);
-}
-
 PlayLoop::PlayLoop(BlockProcessor& processor, BlockAudio& audio, std::vector<TimedMidiMessage> midi)
     : processor_(processor),
       audio_(audio),

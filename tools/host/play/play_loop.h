@@ -1,9 +1,9 @@
 // The host's one play loop: every command that plays audio through a plug-in (render,
-// process, watch, the Windows capture; VST 2.x and CLAP alike) hands it blocks here, and a
+// process, watch, the Windows capture; every plug-in format alike) hands it blocks here, and a
 // block is played the same way everywhere: its audio is read, copied to the plug-in's inputs,
 // the MIDI messages that fall in it are delivered first, then the plug-in processes it. The
-// loop talks to the plug-in through a BlockProcessor: VstBlockProcessor here, and
-// ClapBlockProcessor (clap_stream.h) for CLAP.
+// loop talks to the plug-in through a BlockProcessor, which each plug-in format implements
+// (HostedPlugin::processor, formats/hosted_plugin.h).
 //
 // Blocks lie on a fixed grid of kBlockSize frames and are played whole, as a host plays
 // them: only the audio's last block may be shorter. Whatever the host does at a moment of the
@@ -12,21 +12,17 @@
 // refresh at F never sees a block cut short at F.
 //
 // Portable (no system calls), so that the Windows host plays the same blocks. A PlayLoop is
-// built on the main thread and plays on the plug-in's audio thread: for the VST 2.x commands
-// and the Windows capture that is the main thread itself, for CLAP `process` a thread of its
-// own (clap_stream.h). Building allocates; playing allocates only while the block's message
-// list grows past its largest size so far.
+// built on the main thread and plays on the plug-in's audio thread (HostedPlugin: the main
+// thread itself, or a thread of the plug-in's own). Building allocates; playing allocates only
+// while the block's message list grows past its largest size so far.
 #pragma once
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/block_size.h"
 #include "files/midi_file.h"
-#include "formats/vst2/event_list.h"
-#include "formats/vst2/plugin_host.h"
 #include "play/input_channels.h"
 
 namespace cqhost {
@@ -87,28 +83,12 @@ class BlockProcessor {
     virtual void process(float* const* inputs, float* const* outputs, int frames) = 0;
 };
 
-// A VST 2.x effect: the block's messages through effProcessEvents, then processReplacing.
-class VstBlockProcessor : public BlockProcessor {
-  public:
-    explicit VstBlockProcessor(PluginHost& host) : host_(host) {}
-    int numInputs() const override;
-    int numOutputs() const override;
-    void addMidi(const TimedMidiMessage& message, int offset) override;
-    void process(float* const* inputs, float* const* outputs, int frames) override;
-
-  private:
-    PluginHost& host_;
-    EventList events_;
-};
-
 class PlayLoop {
   public:
     // Buffers for the plug-in's channel counts as they are now: construct it after
-    // PluginHost::start or ClapPlugin::activate, which some plug-ins need before they settle
-    // their counts. `midi` is in time order, stamped with frames of `audio`.
+    // HostedPlugin::start, which some plug-ins need before they settle their counts. `midi` is in
+    // time order, stamped with frames of `audio`.
     PlayLoop(BlockProcessor& processor, BlockAudio& audio, std::vector<TimedMidiMessage> midi = {});
-    // The same for a VST 2.x effect, through a VstBlockProcessor of the loop's own.
-    PlayLoop(PluginHost& host, BlockAudio& audio, std::vector<TimedMidiMessage> midi = {});
     PlayLoop(const PlayLoop&) = delete;
     PlayLoop& operator=(const PlayLoop&) = delete;
 
@@ -133,11 +113,8 @@ class PlayLoop {
     std::vector<const float*> fileOutputs(int fileChannels) const;
 
   private:
-    PlayLoop(std::unique_ptr<VstBlockProcessor> own, BlockAudio& audio,
-             std::vector<TimedMidiMessage> midi);
     void takeMidi(long long position, long long end);
 
-    std::unique_ptr<VstBlockProcessor> ownProcessor_;  // for a loop built from a PluginHost
     BlockProcessor& processor_;
     BlockAudio& audio_;
     std::vector<TimedMidiMessage> midi_;

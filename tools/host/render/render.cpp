@@ -2,7 +2,7 @@
 // would, on a manual clock that follows the audio, and writes what the editor shows at the
 // asked times as PNG pictures, or at every frame time as a video with the audio's sound.
 // The plan (render_plan.h) says what to capture, the clock (render_clock.h) where each block
-// ends, the target (render_target.h: a VST 2.x or CLAP plug-in with its editor open) plays it,
+// ends, the target (render_target.h: the plug-in, of any format, with its editor open) plays it,
 // and the sink (render_sink.h) takes the captures. Main thread only: it is the host's
 // user-interface thread, and hands out the blocks.
 #include <algorithm>
@@ -19,7 +19,6 @@
 #include "common/progress.h"
 #include "display/display_geometry.h"
 #include "files/output_file.h"
-#include "formats/clap/clap_host.h"
 #include "formats/platform_api.h"
 #include "play/audio_source.h"
 #include "render/render_clock.h"
@@ -192,20 +191,12 @@ int runRender(const RenderOptions& options) {
     // Made before the plug-in is loaded, so that an unwritable destination fails at once.
     const std::unique_ptr<RenderSink> sink = makeRenderSink(plan, options, audio, threads);
 
-    const std::unique_ptr<RenderTarget> target =
-        openRenderTarget(options.plugin, audio, audio.sampleRate(), plan.midi);
-    sink->open(target->size().width, target->size().height);
-    EditorRender render(options, audio, time, plan, *sink, *target);
+    RenderTarget target(options.plugin, audio, audio.sampleRate(), plan.midi);
+    sink->open(target.size().width, target.size().height);
+    EditorRender render(options, audio, time, plan, *sink, target);
     render.run();
     reportWritten(sink->summary());
     return 0;
-}
-
-std::unique_ptr<RenderTarget> openRenderTarget(const std::string& path, BlockAudio& audio,
-                                               double sampleRate,
-                                               std::vector<TimedMidiMessage> midi) {
-    if (isClapPlugin(path)) return openClapRenderTarget(path, audio, sampleRate, std::move(midi));
-    return openVstRenderTarget(path, audio, sampleRate, std::move(midi));
 }
 
 }  // namespace cqhost

@@ -1,13 +1,9 @@
-// The plug-in as `render` drives it, whatever its interface: its editor open in a parent window
-// of the plug-in's own window system, on a manual clock that follows the audio, and its blocks
-// played through the play loop (play_loop.h).
-//
-// A VST 2.x effect (render_target_vst.cpp) has its editor opened through the dispatcher, idles
-// through effEditIdle and plays its blocks on the main thread. A CLAP plug-in
-// (render_target_clap.cpp) has its GUI embedded as "x11" in the parent, is refreshed by the
-// host's timers, which follow the same clock, and plays its blocks on an audio thread of its
-// own that takes turns with the main thread: the display runs only between blocks, so the
-// pictures are the same whatever the threads do.
+// The plug-in as `render` drives it, whatever its format: loaded with the plug-in's own window
+// system on deterministic time from before its entry runs (every tick count it reads and every
+// timer it sets follows the audio), started at the audio's rate, its editor open in a parent
+// window of that system, and its blocks played through the play loop (play_loop.h) on the
+// plug-in's audio thread, which takes turns with the main thread: the display runs only
+// between blocks, so the pictures are the same whatever the threads do.
 //
 // Main thread only: every call below is made by render's loop, which is at once the host's
 // user-interface thread and the one that hands out the blocks.
@@ -18,54 +14,59 @@
 #include <vector>
 
 #include "files/midi_file.h"
+#include "formats/hosted_plugin.h"
 #include "formats/platform_api.h"
-#include "formats/vst2/plugin_editor.h"
 #include "play/play_loop.h"
 
 namespace cqhost {
 
 class RenderTarget {
   public:
-    virtual ~RenderTarget() = default;
+    // Loads the plug-in at `path` with a manual clock at 0 from before it runs, starts it at
+    // `sampleRate` and opens its editor. Throws HostError when it cannot be loaded or has no
+    // editor render can draw.
+    RenderTarget(const std::string& path, BlockAudio& audio, double sampleRate,
+                 std::vector<TimedMidiMessage> midi);
+    ~RenderTarget();
+    RenderTarget(const RenderTarget&) = delete;
+    RenderTarget& operator=(const RenderTarget&) = delete;
 
     // The window system of the plug-in's module, its clock already manual.
-    virtual const PlatformApi& platform() const = 0;
+    const PlatformApi& platform() const { return *platform_; }
     // The editor's parent window, of the plug-in's size.
-    virtual HWND window() const = 0;
-    virtual EditorSize size() const = 0;
+    HWND window() const { return parent_; }
+    EditorSize size() const { return size_; }
 
-    // Plays the block [position, position + count) through the plug-in (see PlayLoop::play);
-    // returns the frames played.
-    virtual int play(long long position, int count) = 0;
+    // Plays the block [position, position + count) through the plug-in on its audio thread
+    // while this thread waits (see PlayLoop::play); returns the frames played.
+    int play(long long position, int count);
     // The last block's audio as the source gave it (PlayLoop::left and right).
-    virtual const float* left() const = 0;
-    virtual const float* right() const = 0;
+    const float* left() const { return loop_->left(); }
+    const float* right() const { return loop_->right(); }
 
     // What a host's user-interface loop does once something may have changed: lets the
-    // editor handle its messages and timers due, and pumps the parent's own messages.
-    virtual void idle() = 0;
-    // Milliseconds until the editor next has something to do on its own (a timer), or 0
-    // when nothing is due or it cannot tell.
-    virtual long long nextTimerWait() const = 0;
+    // editor handle its messages and timers due, and serves the parent's own messages where
+    // the plug-in's format has the host do so.
+    void idle();
+    // Milliseconds until the editor next has something to do on its own (a timer of its
+    // window system's, or one the host keeps for it), or 0 when nothing is due or it cannot
+    // tell.
+    long long nextTimerWait() const;
     // Moves the editor's clock on by `ms` milliseconds.
-    virtual void advanceClock(long long ms) = 0;
+    void advanceClock(long long ms);
     // Clicks the parent window at (x, y) and lets the editor handle the click at once.
-    virtual void click(int x, int y) = 0;
+    void click(int x, int y);
+
+  private:
+    void close();
+    void serveParent();
+
+    std::unique_ptr<HostedPlugin> plugin_;
+    const PlatformApi* platform_ = nullptr;
+    EditorSize size_;
+    HWND parent_ = nullptr;
+    long long clockMs_ = 0;
+    std::unique_ptr<PlayLoop> loop_;
 };
-
-// Loads the plug-in at `path` (CLAP when isClapPlugin says so, VST 2.x otherwise) with a
-// manual clock at 0 from before it runs, starts it at the audio's rate and opens its editor.
-// Throws HostError when it cannot be loaded or has no editor render can draw.
-std::unique_ptr<RenderTarget> openRenderTarget(const std::string& path, BlockAudio& audio,
-                                               double sampleRate,
-                                               std::vector<TimedMidiMessage> midi);
-
-// The two kinds (render_target_vst.cpp, render_target_clap.cpp).
-std::unique_ptr<RenderTarget> openVstRenderTarget(const std::string& path, BlockAudio& audio,
-                                                  double sampleRate,
-                                                  std::vector<TimedMidiMessage> midi);
-std::unique_ptr<RenderTarget> openClapRenderTarget(const std::string& path, BlockAudio& audio,
-                                                   double sampleRate,
-                                                   std::vector<TimedMidiMessage> midi);
 
 }  // namespace cqhost

@@ -1,5 +1,6 @@
-// The runner: learns what the plug-in is in a first child process, then runs every family's
-// checks, each in a child process of its own, and prints one line per check and a summary.
+// The runner: learns what the plug-in is, and of which format, in a first child process, then
+// runs every check its format has (formats/format_checks.h), each in a child process of its own,
+// and prints one line per check and a summary.
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -11,8 +12,7 @@
 #include "commands/options.h"
 #include "common/child_process.h"
 #include "common/host_error.h"
-#include "formats/clap/clap_host.h"
-#include "validate/analyser_checks.h"
+#include "formats/format_checks.h"
 #include "validate/validate.h"
 
 namespace cqhost {
@@ -85,30 +85,6 @@ Outcome runCheckInChild(const Check& check, const Subject& subject) {
     return judgeChild(std::move(run.message), run.status, run.timedOut, subject.timeoutSeconds);
 }
 
-// Learns what the later checks need: channel counts, whether it takes MIDI, its editor.
-std::string describe(Subject& subject, bool forceAnalyser) {
-    auto host = validation::load(subject);
-    AEffect& effect = host->effect();
-    subject.analyser = forceAnalyser || validation::isAnalyser(effect);
-    subject.canReplace = (effect.flags & effFlagsCanReplacing) && effect.processReplacing;
-    subject.programChunks = (effect.flags & effFlagsProgramChunks) != 0;
-    subject.numInputs = effect.numInputs;
-    subject.numOutputs = effect.numOutputs;
-    subject.numParams = effect.numParams;
-    subject.numPrograms = effect.numPrograms;
-    subject.receivesMidi =
-        host->dispatch(effCanDo, 0, 0, const_cast<char*>("receiveVstMidiEvent")) == 1 ||
-        (effect.flags & effFlagsIsSynth);
-    // Editors are driven only where they draw through the platform library: the analyser's.
-    subject.platformEditor = (effect.flags & effFlagsHasEditor) && subject.analyser;
-    std::ostringstream text;
-    text << (subject.analyser ? "A" : "-") << (subject.canReplace ? "R" : "-")
-         << (subject.receivesMidi ? "M" : "-") << (subject.platformEditor ? "E" : "-")
-         << (subject.programChunks ? "C" : "-") << ' ' << subject.numInputs << ' '
-         << subject.numOutputs << ' ' << subject.numParams << ' ' << subject.numPrograms;
-    return text.str();
-}
-
 bool parseDescription(const std::string& text, Subject& subject) {
     if (text.size() < 6) return false;
     subject.analyser = text[0] == 'A';
@@ -119,17 +95,6 @@ bool parseDescription(const std::string& text, Subject& subject) {
     std::istringstream numbers(text.substr(6));
     numbers >> subject.numInputs >> subject.numOutputs >> subject.numParams >> subject.numPrograms;
     return static_cast<bool>(numbers);
-}
-
-// Every check, family by family, in the order they run.
-std::vector<Check> allChecks() {
-    std::vector<Check> checks;
-    for (auto family :
-         {validation::lifecycleChecks, validation::opcodeChecks, validation::rateAndBlockChecks,
-          validation::sampleChecks, validation::midiChecks, validation::editorChecks}) {
-        for (auto& check : family()) checks.push_back(std::move(check));
-    }
-    return checks;
 }
 
 }  // namespace
@@ -154,29 +119,35 @@ int runValidate(const ValidateOptions& options) {
     std::printf("validating %s (strictness %d, seed %llu)\n", options.plugin.c_str(),
                 options.strictness, static_cast<unsigned long long>(options.seed));
     const bool forceAnalyser = options.analyser;
-    // A CLAP plug-in gets the checks of its interface; the VST 2.x ones do not apply. Telling
-    // which it is opens the file, so that happens in the child too: "C" or "V" leads the
-    // description.
-    const Check describeCheck{"describe", [&subject, forceAnalyser](const Subject&) {
-                                  return isClapPlugin(subject.path)
-                                             ? "C" + validation::describeClap(subject.path,
-                                                                              forceAnalyser)
-                                             : "V" + describe(subject, forceAnalyser);
+    // Each format gets the checks of its interface. Telling which it is opens the file, so that
+    // happens in the child too: the format's name and a line break lead the description.
+    const Check describeCheck{"describe", [forceAnalyser](const Subject& subject) {
+                                  const PluginFormat& format = pluginFormatOf(subject.path);
+                                  const validation::CheckSuite* suite = checkSuiteOf(format);
+                                  if (suite == nullptr) {
+                                      throw HostError(std::string("validate has no checks for ") +
+                                                      format.name + " plug-ins");
+                                  }
+                                  return format.name + std::string("\n") +
+                                         suite->describe(subject, forceAnalyser);
                               }};
     // Loading is quick for any plug-in a host would keep: one that is still loading after a
     // minute gets its verdict then, not after the long checks' limit.
     subject.timeoutSeconds = std::min(options.timeoutSeconds, kLoadTimeoutSeconds);
     const Outcome described = run(describeCheck);
     subject.timeoutSeconds = options.timeoutSeconds;
-    const bool clap = described.text.rfind('C', 0) == 0;
-    if (described.status != 'P' || !parseDescription(described.text.substr(1), subject)) {
+    const size_t nameEnd = described.text.find('\n');
+    const PluginFormat* format = described.status == 'P' && nameEnd != std::string::npos
+                                     ? checkedFormatNamed(described.text.substr(0, nameEnd))
+                                     : nullptr;
+    if (format == nullptr || !parseDescription(described.text.substr(nameEnd + 1), subject)) {
         std::printf("FAIL  %-24s %s\n", "load", described.text.c_str());
         std::printf("summary: the plug-in could not be loaded; no further checks\n");
         return 1;
     }
 
     int passed = 0, failed = 0, skipped = 0;
-    for (const auto& check : clap ? validation::clapChecks() : allChecks()) {
+    for (const auto& check : checkSuiteOf(*format)->checks()) {
         const auto begun = std::chrono::steady_clock::now();
         const Outcome outcome = run(check);
         const double seconds =

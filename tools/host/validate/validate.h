@@ -1,12 +1,14 @@
-// cqscope-host validate: a battery of host-side checks that any VST 2.x effect should survive
-// (lifecycle orders, every opcode with safe arguments, sample rates and block sizes, hostile
-// samples, MIDI floods, editor cycles, audio and editor threads together).
+// cqscope-host validate: a battery of host-side checks that any plug-in should survive, each
+// format's own (for a VST 2.x effect: lifecycle orders, every opcode with safe arguments,
+// sample rates and block sizes, hostile samples, MIDI floods, editor cycles, audio and editor
+// threads together; for a CLAP plug-in: its life cycle, audio and events).
 //
 // Each check runs in a child process of its own, so a plug-in that crashes or hangs in one
 // check is reported as that check's failure and the remaining checks still run. The parent
-// never loads the plug-in. The runner is validate/runner.cpp; each family of checks has a
-// file of its own in validate/, ending in its list of checks. Main thread of the program
-// only; the checks start their own audio threads where they need one.
+// never loads the plug-in. The runner is validate/runner.cpp; each format's checks are in its
+// folder (formats/format_checks.h says which), each family in a file of its own ending in its
+// list of checks. Main thread of the program only; the checks start their own audio threads
+// where they need one.
 #pragma once
 
 #include <cstdint>

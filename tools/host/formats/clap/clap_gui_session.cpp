@@ -5,18 +5,32 @@
 #include "common/host_error.h"
 
 namespace cqhost {
+namespace {
 
-ClapGuiSession::ClapGuiSession(ClapPlugin& plugin, const std::string& pluginPath)
-    : plugin_(plugin.plugin()), path_(pluginPath) {
+const char* apiId(WindowApi api) {
+    return api == WindowApi::Win32 ? CLAP_WINDOW_API_WIN32 : CLAP_WINDOW_API_X11;
+}
+
+const char* apiName(WindowApi api) {
+    return api == WindowApi::Win32 ? "win32" : "X11";
+}
+
+}  // namespace
+
+ClapGuiSession::ClapGuiSession(ClapPlugin& plugin, const std::string& pluginPath, WindowApi api)
+    : plugin_(plugin.plugin()), path_(pluginPath), api_(api) {
     gui_ = static_cast<const clap_plugin_gui*>(plugin.extension(CLAP_EXT_GUI));
     if (gui_ == nullptr || gui_->is_api_supported == nullptr || gui_->create == nullptr ||
         gui_->destroy == nullptr || gui_->get_size == nullptr || gui_->set_parent == nullptr ||
-        gui_->show == nullptr || !gui_->is_api_supported(&plugin_, CLAP_WINDOW_API_X11, false)) {
-        throw HostError("plug-in " + path_ + " has no GUI for an embedded X11 window");
+        gui_->show == nullptr || !gui_->is_api_supported(&plugin_, apiId(api), false)) {
+        throw HostError("plug-in " + path_ + " has no GUI for an embedded " + apiName(api) +
+                        " window");
     }
-    if (!gui_->create(&plugin_, CLAP_WINDOW_API_X11, false)) {
+    if (!gui_->create(&plugin_, apiId(api), false)) {
         throw HostError("plug-in " + path_ + " could not create its GUI");
     }
+    // Win32 sizes are in physical pixels: a host tells the GUI its scale before asking.
+    if (api == WindowApi::Win32 && gui_->set_scale != nullptr) gui_->set_scale(&plugin_, 1.0);
     std::uint32_t width = 0, height = 0;
     if (!gui_->get_size(&plugin_, &width, &height) || width == 0 || height == 0) {
         gui_->destroy(&plugin_);
@@ -29,10 +43,14 @@ ClapGuiSession::~ClapGuiSession() {
     gui_->destroy(&plugin_);
 }
 
-void ClapGuiSession::embed(unsigned long x11Window) {
+void ClapGuiSession::embed(EditorParent parent) {
     clap_window window{};
-    window.api = CLAP_WINDOW_API_X11;
-    window.x11 = x11Window;
+    window.api = apiId(api_);
+    if (api_ == WindowApi::Win32) {
+        window.win32 = reinterpret_cast<void*>(parent.handle);
+    } else {
+        window.x11 = static_cast<unsigned long>(parent.handle);
+    }
     if (!gui_->set_parent(&plugin_, &window)) {
         throw HostError("plug-in " + path_ + " refused the GUI's parent window");
     }

@@ -1,15 +1,14 @@
-// The system's part of the CLAP host on Linux: loading a .clap file with dlopen, recognising
-// one, and polling the file descriptors a plug-in registered. Main thread only.
+// The system's part of the CLAP host on Linux: loading a .clap file (formats/plugin_file_posix.h),
+// recognising one, and polling the file descriptors a plug-in registered. Main thread only.
 #include <dlfcn.h>
 #include <poll.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "common/host_error.h"
 #include "formats/clap/clap_host.h"
+#include "formats/plugin_file_posix.h"
 
 namespace cqhost {
 
@@ -34,23 +33,7 @@ bool isClapPlugin(const std::string& path) {
 }
 
 ClapLibrary::ClapLibrary(const std::string& path, const BeforeEntry& beforeEntry) : path_(path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        throw HostError("cannot open plug-in " + path + ": " + std::strerror(errno));
-    }
-    if (!S_ISREG(info.st_mode)) throw HostError("plug-in " + path + " is not a regular file");
-    // dlopen searches the library path for names without a slash; a user means the file.
-    const std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
-    void* library = ::dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        const char* reason = ::dlerror();
-        throw HostError("cannot load plug-in " + path + ": " +
-                        (reason != nullptr ? reason : "unknown reason"));
-    }
-    startFrom(library,
-              {[](void* opened, const char* name) { return ::dlsym(opened, name); },
-               [](void* opened) { ::dlclose(opened); }},
-              beforeEntry);
+    startFrom(loadPluginFile(path), {pluginFileSymbol, unloadPluginFile}, beforeEntry);
 }
 
 const bool ClapPlugin::kPollsDescriptors = true;

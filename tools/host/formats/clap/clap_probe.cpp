@@ -1,4 +1,4 @@
-// `probe` for CLAP plug-ins: what a host learns about each plug-in of a file, in the words of
+// `probe` of a CLAP file: what a host learns about each plug-in of the file, in the words of
 // the VST 2.x probe. Needs nothing of the system beyond the CLAP host, so both hosts share it.
 #include <cstdio>
 #include <optional>
@@ -7,14 +7,15 @@
 
 #include "common/host_error.h"
 #include "common/json_text.h"
-#include "formats/clap/clap_commands.h"
+#include "core/default_rate.h"
+#include "formats/clap/clap_format.h"
 #include "formats/clap/clap_host.h"
 
 namespace cqhost {
 namespace {
 
 // The rate `probe` activates at, in Hz.
-constexpr double kProbeRate = 44100.0;
+constexpr double kProbeRate = cqscope::kDefaultSampleRate;
 
 std::string joined(const std::vector<std::string>& items, const char* separator = ", ") {
     std::string text;
@@ -79,7 +80,7 @@ PluginReport probePlugin(ClapLibrary& library, const ClapDescriptorInfo& d) {
     r.noteIn = plugin.notePorts(true);
     r.noteOut = plugin.notePorts(false);
     r.gui = plugin.gui();
-    plugin.activate(kProbeRate, 1, kClapMaxBlock);
+    plugin.activate(kProbeRate, 1, kBlockSize);
     r.latency = plugin.latency();
     plugin.deactivate();
     r.asked = plugin.extensionsAsked();
@@ -204,10 +205,10 @@ void printJson(std::ostringstream& out, const PluginReport& r) {
 
 }  // namespace
 
-int runClapProbe(const ProbeOptions& options) {
+std::string probeClap(const std::string& path, bool json) {
     std::ostringstream out;
     {
-        ClapLibrary library(options.plugin);
+        ClapLibrary library(path);
         const auto descriptors = library.descriptors();
         const clap_version version = library.version();
         std::vector<PluginReport> reports;
@@ -217,9 +218,9 @@ int runClapProbe(const ProbeOptions& options) {
         const std::string versionText = std::to_string(version.major) + "." +
                                         std::to_string(version.minor) + "." +
                                         std::to_string(version.revision);
-        if (options.json) {
+        if (json) {
             out << "{\n"
-                << "  \"path\": " << jsonString(options.plugin) << ",\n"
+                << "  \"path\": " << jsonString(path) << ",\n"
                 << "  \"entry\": \"clap_entry\",\n"
                 << "  \"clapVersion\": " << jsonString(versionText) << ",\n"
                 << "  \"plugins\": [";
@@ -229,8 +230,8 @@ int runClapProbe(const ProbeOptions& options) {
             }
             out << (reports.empty() ? "]\n}\n" : "\n  ]\n}\n");
         } else {
-            out << "plug-in:          " << options.plugin << " (entry clap_entry, CLAP "
-                << versionText << ")\n"
+            out << "plug-in:          " << path << " (entry clap_entry, CLAP " << versionText
+                << ")\n"
                 << "plug-ins in file: " << descriptors.size() << "\n";
             for (const PluginReport& report : reports) {
                 out << "\n";
@@ -238,8 +239,7 @@ int runClapProbe(const ProbeOptions& options) {
             }
         }
     }
-    std::fputs(out.str().c_str(), stdout);
-    return 0;
+    return out.str();
 }
 
 }  // namespace cqhost

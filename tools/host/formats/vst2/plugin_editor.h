@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "formats/hosted_plugin.h"
 #include "formats/vst2/plugin_host.h"
 
 namespace cqhost {
@@ -11,10 +12,6 @@ namespace cqhost {
 // Throws HostError unless the effect has an editor and a processReplacing entry; `task` says
 // what the editor is for ("render", "capture").
 void checkEditorEffect(PluginHost& host, const std::string& task);
-
-struct EditorSize {
-    int width = 0, height = 0;  // in pixels
-};
 
 // The editor's size as the started effect reports it. Throws HostError when it reports none.
 EditorSize editorSize(PluginHost& host);

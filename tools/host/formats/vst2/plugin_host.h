@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/block_size.h"
+#include "core/default_rate.h"
 #include "frame/host_interface.h"
 
 namespace cqhost {
@@ -96,7 +97,7 @@ class PluginHost {
     AEffect* effect_ = nullptr;
     bool opened_ = false;
     bool started_ = false;
-    double sampleRate_ = 44100.0;
+    double sampleRate_ = cqscope::kDefaultSampleRate;
     int blockSize_ = kBlockSize;
     std::vector<std::pair<VstInt32, int>> callbackLog_;
 };

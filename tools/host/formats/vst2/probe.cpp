@@ -1,12 +1,11 @@
-// `probe`: loads a plug-in and prints what a host learns about it.
+// `probe` of a VST 2.x effect: what a host learns about it, as text or JSON.
 #include <cstdio>
 #include <sstream>
 
-#include "commands/commands.h"
 #include "common/json_text.h"
-#include "formats/clap/clap_commands.h"
-#include "formats/clap/clap_host.h"
+#include "core/default_rate.h"
 #include "formats/vst2/plugin_host.h"
+#include "formats/vst2/vst2_format.h"
 
 namespace cqhost {
 namespace {
@@ -65,8 +64,8 @@ ProbeResult probe(PluginHost& host) {
     result.path = host.path();
     result.entry = host.entryName();
     host.dispatch(effOpen);
-    host.dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
-    host.dispatch(effSetBlockSize, 0, 512);
+    host.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(cqscope::kDefaultSampleRate));
+    host.dispatch(effSetBlockSize, 0, kBlockSize);
     result.record = host.effect();
     result.identity = host.dispatch(effIdentify);
     result.effectName = host.dispatchText(effGetEffectName);
@@ -89,7 +88,7 @@ ProbeResult probe(PluginHost& host) {
         }
     }
     // Switching on and off shows what the effect asks of a host when it starts.
-    host.start(44100.0, 512);
+    host.start(cqscope::kDefaultSampleRate, kBlockSize);
     host.stop();
     result.hostRequests = host.callbackLog();
     return result;
@@ -103,7 +102,7 @@ std::string flagList(VstInt32 flags) {
     return names;
 }
 
-void printHuman(const ProbeResult& r) {
+std::string humanText(const ProbeResult& r) {
     const AEffect& e = r.record;
     std::ostringstream out;
     out << "plug-in:          " << r.path << " (entry " << r.entry << ")\n"
@@ -147,10 +146,10 @@ void printHuman(const ProbeResult& r) {
         out << " " << hostOpcodeName(opcode) << " x" << count << ";";
     }
     out << "\n";
-    std::fputs(out.str().c_str(), stdout);
+    return out.str();
 }
 
-void printJson(const ProbeResult& r) {
+std::string jsonText(const ProbeResult& r) {
     const AEffect& e = r.record;
     std::ostringstream out;
     out << "{\n"
@@ -196,24 +195,18 @@ void printJson(const ProbeResult& r) {
             << r.hostRequests[i].second;
     }
     out << "}\n}\n";
-    std::fputs(out.str().c_str(), stdout);
+    return out.str();
 }
 
 }  // namespace
 
-int runProbe(const ProbeOptions& options) {
-    if (isClapPlugin(options.plugin)) return runClapProbe(options);
+std::string probeVst2(const std::string& path, bool json) {
     ProbeResult result;
     {
-        PluginHost host(options.plugin);
+        PluginHost host(path);
         result = probe(host);
     }
-    if (options.json) {
-        printJson(result);
-    } else {
-        printHuman(result);
-    }
-    return 0;
+    return json ? jsonText(result) : humanText(result);
 }
 
 }  // namespace cqhost

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "validate/audio_rig.h"
+#include "core/default_rate.h"
+#include "formats/vst2/checks/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {
@@ -166,10 +167,11 @@ class OpcodeSweep {
                 return true;
             }
             case effSetSampleRate:
-                host_->dispatch(opcode, 0, 0, nullptr, 44100.0f);
+                host_->dispatch(opcode, 0, 0, nullptr,
+                                static_cast<float>(cqscope::kDefaultSampleRate));
                 return true;
             case effSetBlockSize:
-                host_->dispatch(opcode, 0, 512);
+                host_->dispatch(opcode, 0, kBlockSize);
                 return true;
             case effMainsChanged:
                 host_->dispatch(opcode, 0, 1);
@@ -180,7 +182,7 @@ class OpcodeSweep {
                 host_->dispatch(opcode, 'a', 0, nullptr, 0.0f);
                 return true;
             case effSetTotalSampleToProcess:
-                host_->dispatch(opcode, 0, 44100);
+                host_->dispatch(opcode, 0, static_cast<VstIntPtr>(cqscope::kDefaultSampleRate));
                 return true;
             case effSetPanLaw:
                 host_->dispatch(opcode, 0, 0, nullptr, 1.0f);
@@ -243,7 +245,7 @@ class OpcodeSweep {
 
     // Any other opcode: false when it is not sent at all.
     bool sendAnyOther(VstInt32 opcode) {
-        if (!isNamed(opcode) && !subject_.expect().takesAnyOpcode) {
+        if (!isNamed(opcode) && !expectationsFor(subject_).takesAnyOpcode) {
             // An opcode the interface gives no meaning may still mean something to another
             // effect (an old, retired use with its own arguments), so no argument is safe for
             // it: not sent. (The LSP effects, for one, free memory twice on opcode 43 whatever
@@ -311,7 +313,7 @@ class OpcodeSweep {
                                                 static_cast<const unsigned char*>(data) + size);
                 host_->dispatch(effSetChunk, program, size, copy.data());
             }
-        } else if (subject_.expect().takesAnyOpcode) {
+        } else if (expectationsFor(subject_).takesAnyOpcode) {
             host_->dispatch(effSetChunk, 0, 0, block_.data());
         }
     }
@@ -343,10 +345,10 @@ class OpcodeSweep {
 std::string checkOpcodes(const Subject& subject) {
     OpcodeSweep sweep(subject);
     for (VstInt32 opcode = -5; opcode <= 130; ++opcode) sweep.send(opcode);
-    if (const auto checkAnswers = subject.expect().checkAnswers) checkAnswers(sweep.host());
+    if (const auto checkAnswers = expectationsFor(subject).checkAnswers) checkAnswers(sweep.host());
     // Still alive and processing after all of it.
     std::mt19937_64 random(subject.seed);
-    sweep.host().start(44100.0, 256);
+    sweep.host().start(cqscope::kDefaultSampleRate, 256);
     exercise(sweep.host(), subject, random, "after the opcode sweep");
     std::string detail =
         std::to_string(sweep.sent()) + " opcodes from -5 to 130, text guards intact";

@@ -3,6 +3,8 @@
 // note and MIDI event lists. The VST 2.x checks (opcodes, records, editor) do not apply. Each
 // loads the plug-in itself through cqscope-host's CLAP host, whose own rule checks (calls on
 // the wrong thread or at the wrong time) make a check fail too.
+#include "formats/clap/clap_checks.h"
+
 #include <algorithm>
 #include <cstring>
 #include <random>
@@ -10,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/block_size.h"
 #include "formats/clap/clap_host.h"
-#include "validate/checks.h"
 
 namespace cqhost::validation {
 namespace {
@@ -82,12 +84,12 @@ std::string checkLifecycle(const Subject& subject) {
             ClapPlugin plugin(library, id);
             // Twice on one instance: a host re-activates after a rate change.
             for (int again = 0; again < 2; ++again) {
-                plugin.activate(rate, 1, 512);
+                plugin.activate(rate, 1, kBlockSize);
                 plugin.startProcessing();
-                ClapBlock block(plugin, 512);
+                ClapBlock block(plugin, kBlockSize);
                 const ClapEventList none;
                 for (int b = 0; b < 4; ++b) {
-                    if (block.process(plugin, 512, none) == CLAP_PROCESS_ERROR)
+                    if (block.process(plugin, kBlockSize, none) == CLAP_PROCESS_ERROR)
                         fail("process answered an error for silence");
                 }
                 plugin.stopProcessing();
@@ -122,7 +124,7 @@ std::string checkAudio(const Subject& subject) {
                 block.fillNoise(random, frames);
                 if (block.process(plugin, frames, none) == CLAP_PROCESS_ERROR)
                     fail("process answered an error for " + std::to_string(frames) + " frames");
-                if (subject.expect().passThrough) {
+                if (subject.analyser) {
                     block.requirePassedOn(frames,
                                           std::to_string(frames) + " frames at " +
                                               std::to_string(static_cast<int>(rate)) + " Hz, " +
@@ -136,7 +138,7 @@ std::string checkAudio(const Subject& subject) {
     }
     std::ostringstream text;
     text << blocks << " blocks at " << std::size(kRates) << " rates"
-         << (subject.expect().passThrough ? ", passed on bit for bit" : "");
+         << (subject.analyser ? ", passed on bit for bit" : "");
     return text.str();
 }
 
@@ -182,7 +184,7 @@ std::string checkEvents(const Subject& subject) {
         block.fillNoise(random, kFrames);
         if (block.process(plugin, kFrames, events) == CLAP_PROCESS_ERROR)
             fail("process answered an error for a block with events");
-        if (subject.expect().passThrough) block.requirePassedOn(kFrames, "a block with events");
+        if (subject.analyser) block.requirePassedOn(kFrames, "a block with events");
     }
     plugin.stopProcessing();
     plugin.deactivate();
@@ -190,10 +192,8 @@ std::string checkEvents(const Subject& subject) {
     return std::to_string(sent) + " note and MIDI events in " + std::to_string(blocks) + " blocks";
 }
 
-}  // namespace
-
-std::string describeClap(const std::string& path, bool forceAnalyser) {
-    ClapLibrary library(path);
+std::string describe(const Subject& subject, bool forceAnalyser) {
+    ClapLibrary library(subject.path);
     const auto descriptors = library.descriptors();
     if (descriptors.empty()) fail("the factory lists no plug-in");
     ClapPlugin plugin(library, descriptors.front().id);
@@ -203,7 +203,7 @@ std::string describeClap(const std::string& path, bool forceAnalyser) {
         notes = notes ||
                 (port.supportedDialects & (CLAP_NOTE_DIALECT_CLAP | CLAP_NOTE_DIALECT_MIDI)) != 0;
     }
-    plugin.activate(48000.0, 1, 512);  // the main ports' channels are read here
+    plugin.activate(48000.0, 1, kBlockSize);  // the main ports' channels are read here
     std::ostringstream text;
     // The runner's description: analyser, processes, notes, no editor checks, no chunks, then
     // the main ports' channels and no parameters or programs.
@@ -216,6 +216,13 @@ std::vector<Check> clapChecks() {
     return {{"clap lifecycle", checkLifecycle},
             {"clap audio", checkAudio},
             {"clap events", checkEvents}};
+}
+
+}  // namespace
+
+const CheckSuite& clapCheckSuite() {
+    static const CheckSuite suite{describe, clapChecks};
+    return suite;
 }
 
 }  // namespace cqhost::validation

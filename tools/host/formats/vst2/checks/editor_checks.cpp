@@ -7,9 +7,10 @@
 #include <chrono>
 #include <thread>
 
+#include "core/default_rate.h"
+#include "formats/vst2/checks/audio_rig.h"
+#include "formats/vst2/checks/editor_rig.h"
 #include "formats/vst2/event_list.h"
-#include "validate/audio_rig.h"
-#include "validate/editor_rig.h"
 
 namespace cqhost::validation {
 namespace {
@@ -21,7 +22,7 @@ int liveObjects(const PluginHost& host) {
 std::string checkEditorCycles(const Subject& subject) {
     requireEditor(subject);
     auto host = load(subject);
-    host->start(44100.0, 512);
+    host->start(cqscope::kDefaultSampleRate, kBlockSize);
     const EditorSize before = editorSize(*host);
     const int cycles = 10 * subject.strictness;
     int objectsAfterFirst = -1;
@@ -49,16 +50,16 @@ std::string checkEditorCycles(const Subject& subject) {
 std::string checkIdleStorm(const Subject& subject) {
     requireEditor(subject);
     auto host = load(subject);
-    host->start(44100.0, 512);
-    AudioRig rig(*host, 512);
+    host->start(cqscope::kDefaultSampleRate, kBlockSize);
+    AudioRig rig(*host, kBlockSize);
     std::mt19937_64 random(subject.seed);
     OpenEditor editor(*host);
     const int idles = 500 * subject.strictness;
     for (int i = 0; i < idles; ++i) {
         editor.idle();
         if (i % 50 == 0) {
-            fillSignal(rig, Signal::Noise, 512, random);
-            rig.run(512);
+            fillSignal(rig, Signal::Noise, kBlockSize, random);
+            rig.run(kBlockSize);
         }
     }
     return std::to_string(idles) + " idle calls with audio in between";
@@ -67,7 +68,7 @@ std::string checkIdleStorm(const Subject& subject) {
 // The editor's own control, for an effect whose editor validate knows.
 std::string checkControl(const Subject& subject) {
     requireEditor(subject);
-    const auto checkEditorControl = subject.expect().checkEditorControl;
+    const auto checkEditorControl = expectationsFor(subject).checkEditorControl;
     if (checkEditorControl == nullptr) throw CheckSkipped{"no control of this editor is known"};
     return checkEditorControl(subject);
 }
@@ -77,7 +78,7 @@ std::string checkControl(const Subject& subject) {
 class AudioThread {
   public:
     AudioThread(PluginHost& host, const Subject& subject)
-        : rig_(host, 512), host_(host), subject_(subject), random_(subject.seed) {
+        : rig_(host, kBlockSize), host_(host), subject_(subject), random_(subject.seed) {
         thread_ = std::thread([this] { loop(); });
     }
     ~AudioThread() { stop(); }
@@ -97,11 +98,12 @@ class AudioThread {
             for (int e = 0; e < 8; ++e) {
                 events.addMidi(random_() % 2 ? 0x90 : 0x80, 36 + random_() % 60, 100, e * 60);
             }
-            fillSignal(rig_, Signal::Noise, 512, random_);
+            fillSignal(rig_, Signal::Noise, kBlockSize, random_);
             host_.dispatch(effProcessEvents, 0, 0, events.build());
             try {
-                rig_.run(512);
-                if (subject_.expect().passThrough) rig_.expectPassThrough(512, "audio thread");
+                rig_.run(kBlockSize);
+                if (expectationsFor(subject_).passThrough)
+                    rig_.expectPassThrough(kBlockSize, "audio thread");
             } catch (const CheckFailure& failure) {
                 error_ = failure.reason;
                 return;
@@ -123,13 +125,13 @@ class AudioThread {
 std::string checkEditorWithAudioThread(const Subject& subject) {
     requireEditor(subject);
     auto host = load(subject);
-    host->start(44100.0, 512);
+    host->start(cqscope::kDefaultSampleRate, kBlockSize);
     AudioThread audio(*host, subject);
     const int cycles = 5 * subject.strictness;
     for (int i = 0; i < cycles; ++i) {
         OpenEditor editor(*host);
         editor.idle(5);
-        if (const auto click = subject.expect().clickControl) click(editor);
+        if (const auto click = expectationsFor(subject).clickControl) click(editor);
         editor.idle(5);
     }
     // Then the editor open for a while: its timer recomputes while the audio runs.
@@ -154,21 +156,21 @@ std::string checkTwoEditors(const Subject& subject) {
     requireEditor(subject);
     auto first = load(subject);
     auto second = load(subject);
-    first->start(44100.0, 512);
-    second->start(44100.0, 512);
+    first->start(cqscope::kDefaultSampleRate, kBlockSize);
+    second->start(cqscope::kDefaultSampleRate, kBlockSize);
     auto editorA = std::make_unique<OpenEditor>(*first);
     auto editorB = std::make_unique<OpenEditor>(*second);
     std::mt19937_64 random(subject.seed);
-    AudioRig rigA(*first, 512), rigB(*second, 512);
+    AudioRig rigA(*first, kBlockSize), rigB(*second, kBlockSize);
     for (int i = 0; i < 20 * subject.strictness; ++i) {
-        fillSignal(rigA, Signal::Noise, 512, random);
-        rigA.run(512);
-        fillSignal(rigB, Signal::Silence, 512, random);
-        rigB.run(512);
+        fillSignal(rigA, Signal::Noise, kBlockSize, random);
+        rigA.run(kBlockSize);
+        fillSignal(rigB, Signal::Silence, kBlockSize, random);
+        rigB.run(kBlockSize);
         editorA->idle();
         editorB->idle();
     }
-    const Expectations& expect = subject.expect();
+    const Expectations& expect = expectationsFor(subject);
     if (expect.clickControl && expect.controlPixels) {
         // The control in one editor leaves the other alone. The second display must have drawn
         // its control first (its timer runs on the real clock, which may not have ticked yet on a

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "formats/platform_api.h"
-#include "validate/checks.h"
+#include "formats/vst2/checks/vst2_checks.h"
 
 namespace cqhost::validation {
 

@@ -2,7 +2,8 @@
 // in place and in separate buffers.
 #include <algorithm>
 
-#include "validate/audio_rig.h"
+#include "core/default_rate.h"
+#include "formats/vst2/checks/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {
@@ -10,7 +11,7 @@ namespace {
 std::string checkSignals(const Subject& subject) {
     requireAudio(subject);
     auto host = load(subject);
-    host->start(44100.0, 1024);
+    host->start(cqscope::kDefaultSampleRate, 1024);
     AudioRig rig(*host, 1024);
     std::mt19937_64 random(subject.seed);
     // Silence first: any effect must answer silence with finite samples.
@@ -26,7 +27,7 @@ std::string checkSignals(const Subject& subject) {
             for (bool inPlace : {false, true}) {
                 fillSignal(rig, kind, 1024, random);
                 rig.run(1024, inPlace);
-                if (subject.expect().passThrough) {
+                if (expectationsFor(subject).passThrough) {
                     rig.expectPassThrough(1024, std::string(signalName(kind)) +
                                                     (inPlace ? ", in place" : ", separate"));
                 }
@@ -35,7 +36,7 @@ std::string checkSignals(const Subject& subject) {
     }
     return std::string("silence, full scale, noise, NaN, infinities, denormals, -0.0, mixed; ") +
            "in place and separate" +
-           (subject.expect().passThrough ? "; bit-exact pass-through" : "");
+           (expectationsFor(subject).passThrough ? "; bit-exact pass-through" : "");
 }
 
 }  // namespace

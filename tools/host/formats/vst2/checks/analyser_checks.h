@@ -2,7 +2,7 @@
 // its unique ID (or is told with --analyser) and then expects what analyser_checks.cpp lists.
 #pragma once
 
-#include "validate/checks.h"
+#include "formats/vst2/checks/vst2_checks.h"
 
 namespace cqhost::validation {
 

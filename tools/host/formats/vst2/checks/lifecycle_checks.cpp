@@ -3,7 +3,8 @@
 #include <sstream>
 #include <utility>
 
-#include "validate/audio_rig.h"
+#include "core/default_rate.h"
+#include "formats/vst2/checks/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {
@@ -20,7 +21,7 @@ std::string checkLoad(const Subject& subject) {
         fail("the record claims replacing processing but its entry is null");
     }
     if (effect.numParams < 0 || effect.numPrograms < 0) fail("negative parameter or program count");
-    if (const auto checkRecord = subject.expect().checkRecord) checkRecord(*host);
+    if (const auto checkRecord = expectationsFor(subject).checkRecord) checkRecord(*host);
     std::ostringstream detail;
     detail << "entry " << host->entryName() << ", id '" << fourChars(effect.uniqueID) << "', "
            << effect.numInputs << " in, " << effect.numOutputs << " out, flags "
@@ -34,7 +35,7 @@ std::string checkCycles(const Subject& subject) {
     for (int i = 0; i < cycles; ++i) {
         auto host = load(subject);
         if (i % 2 == 1) {
-            host->start(44100.0, 256);
+            host->start(cqscope::kDefaultSampleRate, 256);
             exercise(*host, subject, random, "cycle " + std::to_string(i));
         }
     }
@@ -74,9 +75,9 @@ std::string checkOrders(const Subject& subject) {
          }},
         {"rate and block size while switched on",
          [&](PluginHost& h) {
-             h.start(44100.0, 256);
+             h.start(cqscope::kDefaultSampleRate, 256);
              h.dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
-             h.dispatch(effSetBlockSize, 0, 512);
+             h.dispatch(effSetBlockSize, 0, kBlockSize);
              exercise(h, subject, random, "rate changed while on");
          }},
         {"start and stop process without switching on",
@@ -104,16 +105,17 @@ std::string checkInstances(const Subject& subject) {
     std::mt19937_64 random(subject.seed);
     for (int i = 0; i < count; ++i) {
         hosts.push_back(load(subject));
-        hosts.back()->start(44100.0, 512);
-        rigs.push_back(std::make_unique<AudioRig>(*hosts.back(), 512));
+        hosts.back()->start(cqscope::kDefaultSampleRate, kBlockSize);
+        rigs.push_back(std::make_unique<AudioRig>(*hosts.back(), kBlockSize));
     }
     // Interleaved blocks of different signals; each output must follow its own input.
     for (int block = 0; block < 8; ++block) {
         for (int i = 0; i < count; ++i) {
-            fillSignal(*rigs[i], i % 2 == 0 ? Signal::Noise : Signal::FullScale, 512, random);
-            rigs[i]->run(512);
-            if (subject.expect().passThrough) {
-                rigs[i]->expectPassThrough(512, "instance " + std::to_string(i));
+            fillSignal(*rigs[i], i % 2 == 0 ? Signal::Noise : Signal::FullScale, kBlockSize,
+                       random);
+            rigs[i]->run(kBlockSize);
+            if (expectationsFor(subject).passThrough) {
+                rigs[i]->expectPassThrough(kBlockSize, "instance " + std::to_string(i));
             }
         }
     }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "validate/checks.h"
+#include "formats/vst2/checks/vst2_checks.h"
 
 namespace cqhost::validation {
 

@@ -1,11 +1,12 @@
 // The analyser's own expectations, run by the generic checks at their fixed points: its record
 // (2 in, 2 out, flags 0x11), its opcode answers, the event lists it takes beyond what hosts
 // promise, and the display's Hold control, clicked and watched in its editor.
-#include "validate/analyser_checks.h"
+#include "formats/vst2/checks/analyser_checks.h"
 
+#include "core/default_rate.h"
 #include "display/display_geometry.h"
+#include "formats/vst2/checks/editor_rig.h"
 #include "plugin/unique_id.h"
-#include "validate/editor_rig.h"
 
 namespace cqhost::validation {
 namespace {
@@ -60,7 +61,7 @@ std::string checkHold(const Subject& subject) {
     // machine's speed.
     auto host = load(subject);
     platform(*host).setManualClock(TRUE, 1000);
-    host->start(44100.0, 512);
+    host->start(cqscope::kDefaultSampleRate, kBlockSize);
     OpenEditor editor(*host);
     editor.idle(2);
     // A refresh tick first: before it the display has drawn nothing.
@@ -111,9 +112,9 @@ const Expectations& analyserExpectations() {
     return expectations;
 }
 
-const Expectations& Subject::expect() const {
+const Expectations& expectationsFor(const Subject& subject) {
     static const Expectations none;
-    return analyser ? analyserExpectations() : none;
+    return subject.analyser ? analyserExpectations() : none;
 }
 
 }  // namespace cqhost::validation

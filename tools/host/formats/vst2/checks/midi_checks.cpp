@@ -2,8 +2,9 @@
 // byte with every note byte, and the lists a known effect accepts beyond what hosts promise.
 #include <algorithm>
 
+#include "core/default_rate.h"
+#include "formats/vst2/checks/audio_rig.h"
 #include "formats/vst2/event_list.h"
-#include "validate/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {
@@ -12,15 +13,15 @@ std::string checkMidi(const Subject& subject) {
     requireAudio(subject);
     if (!subject.receivesMidi) throw CheckSkipped{"the effect does not receive MIDI"};
     auto host = load(subject);
-    host->start(44100.0, 512);
-    AudioRig rig(*host, 512);
+    host->start(cqscope::kDefaultSampleRate, kBlockSize);
+    AudioRig rig(*host, kBlockSize);
     std::mt19937_64 random(subject.seed);
     EventList events;
     auto deliver = [&](const std::string& what) {
         host->dispatch(effProcessEvents, 0, 0, events.build());
-        fillSignal(rig, Signal::Noise, 512, random);
-        rig.run(512);
-        if (subject.expect().passThrough) rig.expectPassThrough(512, what);
+        fillSignal(rig, Signal::Noise, kBlockSize, random);
+        rig.run(kBlockSize);
+        if (expectationsFor(subject).passThrough) rig.expectPassThrough(kBlockSize, what);
         events.clear();
     };
     // Floods of 10,000 events in one block, note-ons and offs with system-exclusive events
@@ -44,7 +45,7 @@ std::string checkMidi(const Subject& subject) {
     for (int status = 0; status < 256; ++status) {
         for (int note = 0; note < 256; ++note) {
             events.addMidi(static_cast<unsigned char>(status), static_cast<unsigned char>(note),
-                           static_cast<unsigned char>(random() % 256), note % 512);
+                           static_cast<unsigned char>(random() % 256), note % kBlockSize);
         }
         if (status % 16 == 15) deliver("status bytes up to " + hex(status));
     }
@@ -53,7 +54,7 @@ std::string checkMidi(const Subject& subject) {
     deliver("all notes off");
     // Lists a known effect accepts beyond what hosts promise.
     std::string oddLists;
-    if (const auto sendOddLists = subject.expect().sendOddEventLists) {
+    if (const auto sendOddLists = expectationsFor(subject).sendOddEventLists) {
         oddLists = sendOddLists(*host);
         deliver("after " + oddLists);
         oddLists = ", " + oddLists;

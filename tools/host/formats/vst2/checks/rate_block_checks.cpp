@@ -2,7 +2,7 @@
 // around each change.
 #include <algorithm>
 
-#include "validate/audio_rig.h"
+#include "formats/vst2/checks/audio_rig.h"
 
 namespace cqhost::validation {
 namespace {
@@ -32,7 +32,7 @@ std::string checkRatesAndBlocks(const Subject& subject) {
                                      std::to_string(frames) + " frames";
             step(what);
             rig.run(frames);
-            if (subject.expect().passThrough) rig.expectPassThrough(frames, what);
+            if (expectationsFor(subject).passThrough) rig.expectPassThrough(frames, what);
         }
     }
     host->stop();

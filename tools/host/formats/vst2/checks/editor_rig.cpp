@@ -1,5 +1,5 @@
 // The editor checks' rig: the platform library inside the plug-in and an editor opened in it.
-#include "validate/editor_rig.h"
+#include "formats/vst2/checks/editor_rig.h"
 
 namespace cqhost::validation {
 
