@@ -8,8 +8,8 @@
 #include <new>
 
 #include "clap/analysis_wait.h"
+#include "clap/clap_host_loop.h"
 #include "clap/gui_window.h"
-#include "clap/host_loop.h"
 #include "core/analyser_core.h"
 #include "core/pass_through.h"
 #include "display/display_geometry.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/process_audio.h"
 #include "formats/formats.h"
-#include "play/process_audio.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "commands/commands.h"
-#include "commands/options.h"
+#include "common/commands.h"
 #include "common/host_error.h"
+#include "common/options.h"
 #include "files/output_file.h"
 
 namespace cqhost {

@@ -10,12 +10,12 @@ include(${portable_dir}/formats/sources.cmake)
 add_library(cqscope_host_portable STATIC
   ${cqhost_format_sources}
   ${portable_dir}/commands/probe.cpp
+  ${portable_dir}/commands/process_audio.cpp
+  ${portable_dir}/files/input_channels.cpp
   ${portable_dir}/formats/formats.cpp
   ${portable_dir}/formats/plugin_analysis_wait.cpp
   ${portable_dir}/play/demo_signal.cpp
-  ${portable_dir}/play/input_channels.cpp
-  ${portable_dir}/play/play_loop.cpp
-  ${portable_dir}/play/process_audio.cpp)
+  ${portable_dir}/play/play_loop.cpp)
 # The host's files, and their users, include them by their folder: "play/play_loop.h".
 target_include_directories(cqscope_host_portable PUBLIC "${PROJECT_SOURCE_DIR}/src"
   "${portable_dir}")

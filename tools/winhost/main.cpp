@@ -16,7 +16,7 @@
 #include <new>
 #include <string>
 
-#include "commands/commands.h"
+#include "common/commands.h"
 #include "common/host_error.h"
 #include "win_commands.h"
 

@@ -1,7 +1,7 @@
 // `process` on Windows: plays a WAV or raw file through a CLAP plug-in and writes what comes out
 // as a raw file of 32-bit float stereo frames (little-endian, interleaved), the format a test
 // compares byte for byte with its input. Main thread; the body is the Linux host's
-// (play/process_audio.h), which plays on the plug-in's audio thread.
+// (commands/process_audio.h), which plays on the plug-in's audio thread.
 #include <windows.h>
 
 #include <cstdio>
@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "audio_input.h"
+#include "commands/process_audio.h"
 #include "common/host_error.h"
 #include "formats/formats.h"
-#include "play/process_audio.h"
 #include "win_commands.h"
 
 namespace winhost {

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "analyse/peaks.h"
-#include "commands/commands.h"
+#include "common/commands.h"
 #include "common/host_error.h"
 #include "common/stop_signals.h"
 #include "core/analyser_core.h"

@@ -1,7 +1,7 @@
 // `cqscope-host listen`: its options and their checks, the same whether this build has libjack
 // (listen.cpp) or not (listen_none.cpp).
-#include "commands/commands.h"
-#include "commands/options.h"
+#include "common/commands.h"
+#include "common/options.h"
 
 namespace cqhost {
 namespace {

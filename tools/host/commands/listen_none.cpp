@@ -1,5 +1,5 @@
 // `listen` in a build without libjack's development files.
-#include "commands/commands.h"
+#include "common/commands.h"
 #include "common/host_error.h"
 
 namespace cqhost {

@@ -2,7 +2,7 @@
 // Portable: the Windows host prints the same.
 #include <cstdio>
 
-#include "commands/commands.h"
+#include "common/commands.h"
 #include "formats/formats.h"
 
 namespace cqhost {

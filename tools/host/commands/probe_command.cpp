@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <new>
 
-#include "commands/commands.h"
-#include "commands/options.h"
 #include "common/child_process.h"
+#include "common/commands.h"
 #include "common/host_error.h"
+#include "common/options.h"
 
 namespace cqhost {
 namespace {

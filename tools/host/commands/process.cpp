@@ -1,12 +1,12 @@
 // `process`: runs an audio file through any plug-in and writes the result in the input's
 // format.
-#include "commands/commands.h"
+#include "commands/process_audio.h"
+#include "common/commands.h"
 #include "common/progress.h"
 #include "files/audio_file.h"
 #include "files/output_file.h"
 #include "formats/formats.h"
 #include "play/audio_source.h"
-#include "play/process_audio.h"
 
 namespace cqhost {
 

@@ -1,6 +1,6 @@
 // `cqscope-host process`: its options and their checks; process.cpp does the work.
-#include "commands/commands.h"
-#include "commands/options.h"
+#include "common/commands.h"
+#include "common/options.h"
 
 namespace cqhost {
 namespace {

@@ -1,7 +1,7 @@
 // `cqscope-host render`: its options and their checks; render.cpp does the work. With --x11 it
 // is `watch`.
-#include "commands/commands.h"
-#include "commands/options.h"
+#include "common/commands.h"
+#include "common/options.h"
 
 namespace cqhost {
 namespace {

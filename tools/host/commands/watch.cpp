@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "commands/commands.h"
-#include "commands/options.h"
+#include "common/commands.h"
 #include "common/host_error.h"
+#include "common/options.h"
 #include "common/stop_signals.h"
 #include "formats/formats.h"
 #include "platform/cqscope_platform.h"

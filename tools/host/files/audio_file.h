@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "files/input_channels.h"
 #include "files/output_file.h"
-#include "play/input_channels.h"
 
 namespace cqhost {
 

@@ -121,4 +121,20 @@ class HostedPlugin {
     virtual std::string refreshNote() const { return ""; }
 };
 
+// A plug-in format as cqscope-host knows it: each format's folder gives one, and the registry
+// (formats.h) asks them in turn.
+struct PluginFormat {
+    // The format's name, as messages give it ("VST 2.x", "CLAP").
+    const char* name;
+    // Whether the file at `path` is of this format. Never throws; a file that cannot be read
+    // is not (the last format, which takes any file, then says why it cannot be loaded).
+    bool (*holds)(const std::string& path);
+    // Loads the module and makes its (first) plug-in, not yet started. Throws HostError with a
+    // one-line reason.
+    std::unique_ptr<HostedPlugin> (*open)(const std::string& path, const PluginLoad& load);
+    // What a host learns about every plug-in of the module: `probe`'s text, or its JSON.
+    // Throws HostError as `open` does.
+    std::string (*probe)(const std::string& path, bool json);
+};
+
 }  // namespace cqhost

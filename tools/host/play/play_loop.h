@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "common/block_size.h"
+#include "files/input_channels.h"
 #include "files/midi_file.h"
-#include "play/input_channels.h"
 
 namespace cqhost {
 

@@ -14,7 +14,7 @@
 
 #include "analyse/peaks.h"
 #include "analyse/plugin_analysis.h"
-#include "commands/commands.h"
+#include "common/commands.h"
 #include "common/host_error.h"
 #include "common/progress.h"
 #include "display/display_geometry.h"

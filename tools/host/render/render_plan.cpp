@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "commands/options.h"
 #include "common/host_error.h"
+#include "common/options.h"
 #include "files/output_file.h"
 #include "play/play_loop.h"
 #include "render/video_file.h"

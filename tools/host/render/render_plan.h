@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/commands.h"
+#include "common/commands.h"
 #include "files/midi_file.h"
 #include "play/audio_source.h"
 #include "render/render_clock.h"

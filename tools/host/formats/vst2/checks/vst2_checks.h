@@ -1,6 +1,6 @@
 // validate's checks of a VST 2.x effect: what they share (loading the effect, its unique ID as
 // text) and their families, each a list of checks in the order they run. Each check runs on
-// the main thread of a child process of its own (validate/runner.cpp) and loads the effect
+// the main thread of a child process of its own (commands/validate.cpp) and loads the effect
 // itself.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "clap/host_loop.h"
+#include "clap/clap_host_loop.h"
 
 namespace cqscope::clap {
 

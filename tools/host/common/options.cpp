@@ -1,5 +1,5 @@
 // The commands' declarations handed to CLI11, their help, and the strict conversions.
-#include "commands/options.h"
+#include "common/options.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>

@@ -1,6 +1,8 @@
 // The runner: learns what the plug-in is, and of which format, in a first child process, then
 // runs every check its format has (formats/format_checks.h), each in a child process of its own,
 // and prints one line per check and a summary.
+#include "commands/validate.h"
+
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -8,12 +10,12 @@
 #include <cstdio>
 #include <sstream>
 
-#include "commands/commands.h"
-#include "commands/options.h"
 #include "common/child_process.h"
+#include "common/commands.h"
 #include "common/host_error.h"
+#include "common/options.h"
 #include "formats/format_checks.h"
-#include "validate/validate.h"
+#include "formats/formats.h"
 
 namespace cqhost {
 namespace {

@@ -5,7 +5,7 @@
 //
 // Each check runs in a child process of its own, so a plug-in that crashes or hangs in one
 // check is reported as that check's failure and the remaining checks still run. The parent
-// never loads the plug-in. The runner is validate/runner.cpp; each format's checks are in its
+// never loads the plug-in. The runner is commands/validate.cpp; each format's checks are in its
 // folder (formats/format_checks.h says which), each family in a file of its own ending in its
 // list of checks. Main thread of the program only; the checks start their own audio threads
 // where they need one.

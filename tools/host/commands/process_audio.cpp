@@ -1,4 +1,4 @@
-#include "play/process_audio.h"
+#include "commands/process_audio.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "play/input_channels.h"
+#include "files/input_channels.h"
 
 #include <algorithm>
 
