@@ -257,11 +257,8 @@ int runListen(const ListenOptions& options) {
         display.run();
         if (peaks && display.refreshCount() != refreshesSeen) {
             refreshesSeen = display.refreshCount();
-            const bool bars = display.barsShown();
-            peaks->line(
-                peaksLine(elapsed, !bars,
-                          bars ? findPeaks(jack.core().analyser().magnitudes(), *options.peaks)
-                               : std::vector<Peak>{}));
+            peaks->line(readoutLine(elapsed, display.barsShown(),
+                                    jack.core().analyser().magnitudes(), *options.peaks));
         }
         if (!window.service()) break;
         std::this_thread::sleep_for(kLoopPeriod);
