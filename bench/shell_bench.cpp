@@ -30,7 +30,9 @@
 #include <vector>
 
 #include "frame/host_interface.h"
+#include "plugin/vendor_calls.h"
 #ifdef CQSCOPE_CLAP_PATH
+#include "clap/analysis_wait.h"
 #include "clap/clap_interface.h"
 #endif
 #ifdef CQSCOPE_LV2_DSP_PATH
@@ -46,6 +48,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr double kRate = 48000;
+// How long a shell may take to build its kernels after the switch-on, in milliseconds.
+constexpr std::uint32_t kKernelWaitMs = 60000;
 // Frames timed per case and round (about half a millisecond of work for the VST 2 callback).
 constexpr std::int64_t kFramesPerRound = 1 << 20;
 
@@ -107,6 +111,10 @@ Case vst2Case(Block& block, std::uint32_t frames, bool withNotes) {
     effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
     effect->dispatcher(effect, effSetBlockSize, 0, frames, nullptr, 0);
     effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0);
+    // The kernels are built beside the switch-on: the audio thread's analysis is timed with them.
+    if (effect->dispatcher(effect, effVendorSpecific, kVendorCallCode, kVendorCallWait, nullptr,
+                           kKernelWaitMs) != 1)
+        fail("the VST 2 effect did not build its kernels");
     auto* notes = new VstNotes;
     for (int n = 0; n < 2; ++n) {
         VstMidiEvent& message = notes->messages[n];
@@ -174,6 +182,10 @@ Case clapCase(const ClapSession& session, Block& block, std::uint32_t frames, bo
     if (plugin == nullptr || !plugin->init(plugin) || !plugin->activate(plugin, kRate, 1, frames) ||
         !plugin->start_processing(plugin))
         fail("cannot start the CLAP plug-in");
+    const auto* wait = static_cast<const cqscope::clap::AnalysisWait*>(
+        plugin->get_extension(plugin, cqscope::clap::kAnalysisWaitExtension));
+    if (wait == nullptr || !wait->wait(plugin, kKernelWaitMs))
+        fail("the CLAP plug-in did not build its kernels");
 
     auto* list = new NoteList{};
     list->count = withNotes ? 2 : 0;
