@@ -6,11 +6,11 @@
 // own, so the count is all they change. Windows has DllMain, and InitDll/ExitDll only answer.
 //
 // Threads: the entry points on the host's UI thread; the factory's calls on any thread.
-#include <atomic>
 #include <cstring>
 #include <mutex>
 
 #include "vst3/plugin.h"
+#include "vst3/unknown.h"
 #include "vst3/vst3_interface.h"
 
 namespace cqscope::vst3plugin {
@@ -29,25 +29,28 @@ void copyUtf16(char16* out, std::size_t size, const char* text) {
     out[i] = 0;
 }
 
+// The fields every form of the class info shares (ID, cardinality, category), in a zeroed
+// record; false for an index past the one class or no record.
+template <class Info>
+bool startClassInfo(int32 index, Info* info) {
+    if (index != 0 || info == nullptr) return false;
+    *info = {};
+    std::memcpy(info->cid, kClassId.bytes, sizeof info->cid);
+    info->cardinality = PClassInfo::kManyInstances;
+    copyText(info->category, sizeof info->category, kVstAudioEffectClass);
+    return true;
+}
+
 class Factory final : public IPluginFactory3 {
   public:
     tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-        if (obj == nullptr) return kInvalidArgument;
-        *obj = nullptr;
-        if (iid == nullptr) return kNoInterface;
-        if (!sameUid(iid, FUnknown::iid) && !sameUid(iid, IPluginFactory::iid) &&
-            !sameUid(iid, IPluginFactory2::iid) && !sameUid(iid, IPluginFactory3::iid))
-            return kNoInterface;
-        *obj = this;
-        addRef();
-        return kResultOk;
+        const bool known = isUid(iid, FUnknown::iid) || isUid(iid, IPluginFactory::iid) ||
+                           isUid(iid, IPluginFactory2::iid) || isUid(iid, IPluginFactory3::iid);
+        return answerQuery(obj, known ? this : nullptr, *this);
     }
-    uint32 PLUGIN_API addRef() override {
-        return references_.fetch_add(1, std::memory_order_relaxed) + 1;
-    }
-    uint32 PLUGIN_API release() override {
-        return references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    }
+    // Counted for balance only: the factory lives as long as the module.
+    uint32 PLUGIN_API addRef() override { return references_.add(); }
+    uint32 PLUGIN_API release() override { return references_.drop(); }
 
     tresult PLUGIN_API getFactoryInfo(PFactoryInfo* info) override {
         if (info == nullptr) return kInvalidArgument;
@@ -58,20 +61,12 @@ class Factory final : public IPluginFactory3 {
     }
     int32 PLUGIN_API countClasses() override { return 1; }
     tresult PLUGIN_API getClassInfo(int32 index, PClassInfo* info) override {
-        if (index != 0 || info == nullptr) return kInvalidArgument;
-        *info = {};
-        std::memcpy(info->cid, kClassId.bytes, sizeof info->cid);
-        info->cardinality = PClassInfo::kManyInstances;
-        copyText(info->category, sizeof info->category, kVstAudioEffectClass);
+        if (!startClassInfo(index, info)) return kInvalidArgument;
         copyText(info->name, sizeof info->name, kClassName);
         return kResultOk;
     }
     tresult PLUGIN_API getClassInfo2(int32 index, PClassInfo2* info) override {
-        if (index != 0 || info == nullptr) return kInvalidArgument;
-        *info = {};
-        std::memcpy(info->cid, kClassId.bytes, sizeof info->cid);
-        info->cardinality = PClassInfo::kManyInstances;
-        copyText(info->category, sizeof info->category, kVstAudioEffectClass);
+        if (!startClassInfo(index, info)) return kInvalidArgument;
         copyText(info->name, sizeof info->name, kClassName);
         copyText(info->subCategories, sizeof info->subCategories, kFxAnalyzer);
         copyText(info->vendor, sizeof info->vendor, "cqscope");
@@ -80,11 +75,7 @@ class Factory final : public IPluginFactory3 {
         return kResultOk;
     }
     tresult PLUGIN_API getClassInfoUnicode(int32 index, PClassInfoW* info) override {
-        if (index != 0 || info == nullptr) return kInvalidArgument;
-        *info = {};
-        std::memcpy(info->cid, kClassId.bytes, sizeof info->cid);
-        info->cardinality = PClassInfo::kManyInstances;
-        copyText(info->category, sizeof info->category, kVstAudioEffectClass);
+        if (!startClassInfo(index, info)) return kInvalidArgument;
         copyUtf16(info->name, 64, kClassName);
         copyText(info->subCategories, sizeof info->subCategories, kFxAnalyzer);
         copyUtf16(info->vendor, 64, "cqscope");
@@ -96,8 +87,7 @@ class Factory final : public IPluginFactory3 {
     tresult PLUGIN_API createInstance(FIDString classId, FIDString iid, void** obj) override {
         if (obj == nullptr) return kInvalidArgument;
         *obj = nullptr;
-        if (classId == nullptr || iid == nullptr || !sameUid(classId, kClassId))
-            return kNoInterface;
+        if (iid == nullptr || !isUid(classId, kClassId)) return kNoInterface;
         IComponent* plugin = createPlugin();
         if (plugin == nullptr) return kOutOfMemory;
         const tresult result = plugin->queryInterface(iid, obj);
@@ -107,7 +97,7 @@ class Factory final : public IPluginFactory3 {
     tresult PLUGIN_API setHostContext(FUnknown*) override { return kResultOk; }
 
   private:
-    std::atomic<uint32> references_{0};
+    ReferenceCount references_;  // one more than handed out
 };
 
 Factory factory;

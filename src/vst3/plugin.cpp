@@ -1,6 +1,5 @@
 #include "vst3/plugin.h"
 
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -8,6 +7,7 @@
 
 #include "core/analyser_core.h"
 #include "core/pass_through.h"
+#include "vst3/unknown.h"
 #include "vst3/view.h"
 
 namespace cqscope::vst3plugin {
@@ -44,26 +44,19 @@ class Plugin final : public IComponent, public IAudioProcessor, public IEditCont
 
     // One method serves the three bases' slots.
     tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-        if (obj == nullptr) return kInvalidArgument;
-        *obj = nullptr;
-        if (iid == nullptr) return kNoInterface;
-        if (sameUid(iid, FUnknown::iid) || sameUid(iid, IPluginBase::iid) ||
-            sameUid(iid, IComponent::iid))
-            *obj = static_cast<IComponent*>(this);
-        else if (sameUid(iid, IAudioProcessor::iid))
-            *obj = static_cast<IAudioProcessor*>(this);
-        else if (sameUid(iid, IEditController::iid))
-            *obj = static_cast<IEditController*>(this);
-        else
-            return kNoInterface;
-        addRef();
-        return kResultOk;
+        void* found = nullptr;
+        if (isUid(iid, FUnknown::iid) || isUid(iid, IPluginBase::iid) ||
+            isUid(iid, IComponent::iid))
+            found = static_cast<IComponent*>(this);
+        else if (isUid(iid, IAudioProcessor::iid))
+            found = static_cast<IAudioProcessor*>(this);
+        else if (isUid(iid, IEditController::iid))
+            found = static_cast<IEditController*>(this);
+        return answerQuery(obj, found, *static_cast<IComponent*>(this));
     }
-    uint32 PLUGIN_API addRef() override {
-        return references_.fetch_add(1, std::memory_order_relaxed) + 1;
-    }
+    uint32 PLUGIN_API addRef() override { return references_.add(); }
     uint32 PLUGIN_API release() override {
-        const uint32 left = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        const uint32 left = references_.drop();
         if (left == 0) delete this;
         return left;
     }
@@ -269,7 +262,7 @@ class Plugin final : public IComponent, public IAudioProcessor, public IEditCont
         }
     }
 
-    std::atomic<uint32> references_{1};
+    ReferenceCount references_;
     int initializations_ = 0;                 // UI thread
     IComponentHandler* handler_ = nullptr;    // UI thread
     double sampleRate_ = kDefaultSampleRate;  // Hz, from setupProcessing; UI thread

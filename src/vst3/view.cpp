@@ -1,6 +1,5 @@
 #include "vst3/view.h"
 
-#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -11,6 +10,7 @@
 #include "kit/own_module.h"
 #include "platform/win32.h"
 #include "vst3/run_loop.h"
+#include "vst3/unknown.h"
 
 namespace cqscope::vst3plugin {
 
@@ -39,27 +39,22 @@ class View final : public IPlugView, public Linux::ITimerHandler, public Linux::
     // ---- FUnknown (any thread) --------------------------------------------------------------
 
     tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-        if (obj == nullptr) return kInvalidArgument;
-        *obj = nullptr;
-        if (iid == nullptr) return kNoInterface;
-        if (sameUid(iid, FUnknown::iid) || sameUid(iid, IPlugView::iid))
-            *obj = static_cast<IPlugView*>(this);
+        void* found = nullptr;
+        if (isUid(iid, FUnknown::iid) || isUid(iid, IPlugView::iid))
+            found = static_cast<IPlugView*>(this);
 #if !defined(_WIN32)
-        else if (sameUid(iid, Linux::ITimerHandler::iid))
-            *obj = static_cast<Linux::ITimerHandler*>(this);
-        else if (sameUid(iid, Linux::IEventHandler::iid))
-            *obj = static_cast<Linux::IEventHandler*>(this);
+        else if (isUid(iid, Linux::ITimerHandler::iid))
+            found = static_cast<Linux::ITimerHandler*>(this);
+        else if (isUid(iid, Linux::IEventHandler::iid))
+            found = static_cast<Linux::IEventHandler*>(this);
 #endif
-        else
-            return kNoInterface;
-        addRef();
-        return kResultOk;
+        return answerQuery(obj, found, *static_cast<IPlugView*>(this));
     }
     uint32 PLUGIN_API addRef() override {
-        return references_.fetch_add(1, std::memory_order_relaxed) + 1;
+        return references_.add();
     }
     uint32 PLUGIN_API release() override {
-        const uint32 left = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        const uint32 left = references_.drop();
         if (left == 0) delete this;
         return left;
     }
@@ -162,7 +157,7 @@ class View final : public IPlugView, public Linux::ITimerHandler, public Linux::
         owner_->release();
     }
 
-    std::atomic<uint32> references_{1};
+    ReferenceCount references_;
     AnalyserCore& core_;
     FUnknown* owner_;  // keeps core_ alive
     IPlugFrame* frame_ = nullptr;
