@@ -110,8 +110,8 @@ its input (ten bins per semitone, C1 to about 8.3 kHz) over a piano
 keyboard grid, stripes the MIDI notes that are held and freezes the
 picture with its Hold button. Audio passes through untouched. The
 plug-in is installed in /usr/lib/vst, where Linux hosts look for
-VST 2.x plug-ins, as an LV2 bundle in /usr/lib/lv2 and as a CLAP
-plug-in in /usr/lib/clap.
+VST 2.x plug-ins, as an LV2 bundle in /usr/lib/lv2, as a CLAP
+plug-in in /usr/lib/clap and as a VST 3 bundle in /usr/lib/vst3.
 .
 cqscope-host is a command-line VST 2.x host: it renders what the
 plug-in shows into PNG pictures, and probes, exercises and validates
