@@ -17,7 +17,7 @@ void RunLoopHostLoop::takeFrom(FUnknown* frame) {
 
 void RunLoopHostLoop::setRunLoop(Linux::IRunLoop* loop) {
     stopTimer();
-    if (watching_) unwatchDescriptor(-1);
+    unwatchDescriptor(-1);
     if (loop != nullptr) loop->addRef();
     if (loop_ != nullptr) loop_->release();
     loop_ = loop;
@@ -38,8 +38,9 @@ void RunLoopHostLoop::stopTimer() noexcept {
 
 bool RunLoopHostLoop::watchDescriptor(int fd) noexcept {
     if (loop_ == nullptr || fd < 0) return false;
-    // The display watches one descriptor at most; the host removes all of a handler's at once.
-    if (watching_) unwatchDescriptor(-1);
+    // The display watches one descriptor at most; the host removes all of a handler's at once,
+    // so the descriptor itself is not needed to unwatch.
+    unwatchDescriptor(-1);
     watching_ = loop_->registerEventHandler(events_, fd) == kResultOk;
     return watching_;
 }

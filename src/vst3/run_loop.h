@@ -23,7 +23,8 @@ class RunLoopHostLoop final : public HostLoop {
     RunLoopHostLoop& operator=(const RunLoopHostLoop&) = delete;
 
     // Takes the run loop `frame` offers (a reference kept until replaced), or none when
-    // `frame` is null or offers none. Requires: nothing registered with the old one.
+    // `frame` is null or offers none. Either call first unregisters what the display still
+    // has registered with the old loop and lets go of it.
     void takeFrom(vst3::FUnknown* frame);
     void setRunLoop(vst3::Linux::IRunLoop* loop);
     bool hasRunLoop() const { return loop_ != nullptr; }
