@@ -28,6 +28,14 @@ if(TARGET cqscope_clap)
   install(TARGETS cqscope_clap LIBRARY DESTINATION lib/clap
           PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endif()
+# The VST 3 bundle goes to <prefix>/lib/vst3/cqscope.vst3, its binary in the folder of this
+# machine (Contents/x86_64-linux/cqscope.so): /usr/lib/vst3 is where VST 3 hosts look on Linux
+# (besides ~/.vst3 and /usr/local/lib/vst3), searching for folders named *.vst3.
+if(TARGET cqscope_vst3)
+  install(TARGETS cqscope_vst3
+          LIBRARY DESTINATION lib/vst3/cqscope.vst3/Contents/${CQSCOPE_VST3_ARCH}
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endif()
 install(FILES README.md LICENSE DESTINATION ${CQSCOPE_DOC_DIR})
 
 # Compressed as Debian wants them (gzip -9n: no name or time inside, so builds are identical).
@@ -102,8 +110,8 @@ its input (ten bins per semitone, C1 to about 8.3 kHz) over a piano
 keyboard grid, stripes the MIDI notes that are held and freezes the
 picture with its Hold button. Audio passes through untouched. The
 plug-in is installed in /usr/lib/vst, where Linux hosts look for
-VST 2.x plug-ins, as an LV2 bundle in /usr/lib/lv2 and as a CLAP
-plug-in in /usr/lib/clap.
+VST 2.x plug-ins, as an LV2 bundle in /usr/lib/lv2, as a CLAP
+plug-in in /usr/lib/clap and as a VST 3 bundle in /usr/lib/vst3.
 .
 cqscope-host is a command-line VST 2.x host: it renders what the
 plug-in shows into PNG pictures, and probes, exercises and validates

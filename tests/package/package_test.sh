@@ -41,6 +41,7 @@ expected="-rwxr-xr-x ./usr/bin/cqscope-host
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope_ui.so
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/manifest.ttl
 -rw-r--r-- ./usr/lib/vst/cqscope.so
+-rw-r--r-- ./usr/lib/vst3/cqscope.vst3/Contents/x86_64-linux/cqscope.so
 -rw-r--r-- ./usr/share/doc/cqscope/LICENSE
 -rw-r--r-- ./usr/share/doc/cqscope/README.md
 -rw-r--r-- ./usr/share/doc/cqscope/changelog.gz
@@ -86,6 +87,7 @@ $top/lib/lv2/cqscope.lv2/cqscope_dsp.so
 $top/lib/lv2/cqscope.lv2/cqscope_ui.so
 $top/lib/lv2/cqscope.lv2/manifest.ttl
 $top/lib/vst/cqscope.so
+$top/lib/vst3/cqscope.vst3/Contents/x86_64-linux/cqscope.so
 $top/share/doc/cqscope/LICENSE
 $top/share/doc/cqscope/README.md
 $top/share/man/man1/cqscope-host.1.gz"
@@ -94,7 +96,8 @@ $(diff <(echo "$expected_tar") <(echo "$listing") || true)"
 
 # A plain installation into a user's prefix, without root.
 "$CQP_CMAKE" --install "$CQP_BUILD" --prefix "$work/prefix" >/dev/null
-for file in lib/vst/cqscope.so lib/clap/cqscope.clap lib/lv2/cqscope.lv2/cqscope_dsp.so \
+for file in lib/vst/cqscope.so lib/clap/cqscope.clap lib/vst3/cqscope.vst3/Contents/x86_64-linux/cqscope.so \
+  lib/lv2/cqscope.lv2/cqscope_dsp.so \
   lib/lv2/cqscope.lv2/cqscope_ui.so lib/lv2/cqscope.lv2/manifest.ttl \
   lib/lv2/cqscope.lv2/cqscope.ttl bin/cqscope-host share/doc/cqscope/README.md \
   share/doc/cqscope/LICENSE; do

@@ -2,7 +2,8 @@
 # Drives the Windows builds and their runs under Wine for ctest. One step per call:
 #
 #   windows_test.sh build                  cross-build the win32 and win64 presets
-#   windows_test.sh exports                check exports and imports of the DLLs and hosts
+#   windows_test.sh exports                check exports and imports of the DLLs, CLAP and VST 3
+#                                          files and hosts
 #   windows_test.sh start                  start Xvfb and the shared Wine prefix
 #   windows_test.sh stop                   stop them again
 #   windows_test.sh probe ARCH             compare cqscope-host.exe probe with the Linux probe
@@ -168,6 +169,12 @@ dll_name() { if [ "$1" = win64 ]; then echo cqscope64.dll; else echo cqscope.dll
 
 clap_name() { if [ "$1" = win64 ]; then echo cqscope.clap; else echo cqscope32.clap; fi; }
 
+# The VST 3 binary inside the bundle, in the folder of its system.
+vst3_name() {
+  if [ "$1" = win64 ]; then echo cqscope.vst3/Contents/x86_64-win/cqscope.vst3
+  else echo cqscope.vst3/Contents/x86-win/cqscope.vst3; fi
+}
+
 # A Linux path as Wine's Z: drive sees it.
 winpath() { echo "Z:$1"; }
 
@@ -218,10 +225,12 @@ build)
     fi
     cmake --build "$dir" -j2 >"$state/build-$preset.log" 2>&1 ||
       { tail -n 40 "$state/build-$preset.log" >&2; fail "building $preset failed"; }
-    for file in "out/$(dll_name $preset)" "out/$(clap_name $preset)" out/cqscope-host.exe; do
+    for file in "out/$(dll_name $preset)" "out/$(clap_name $preset)" "out/$(vst3_name $preset)" \
+      out/cqscope-host.exe; do
       [ -f "$dir/$file" ] || fail "$preset: $file was not built"
     done
-    echo "$preset: built $(dll_name $preset), $(clap_name $preset) and cqscope-host.exe in $dir/out"
+    echo "$preset: built $(dll_name $preset), $(clap_name $preset), $(vst3_name $preset) and" \
+      "cqscope-host.exe in $dir/out"
   done
   ;;
 
@@ -232,7 +241,8 @@ exports)
     out=$(build_dir $preset)/out
     format=pei-i386
     [ "$preset" = win64 ] && format=pei-x86-64
-    for file in "$out/$(dll_name $preset)" "$out/$(clap_name $preset)" "$out/cqscope-host.exe"; do
+    for file in "$out/$(dll_name $preset)" "$out/$(clap_name $preset)" "$out/$(vst3_name $preset)" \
+      "$out/cqscope-host.exe"; do
       dump=$(x86_64-w64-mingw32-objdump -p "$file") || fail "cannot read $file"
       x86_64-w64-mingw32-objdump -f "$file" | grep -q "file format $format" ||
         { echo "$file: not $format" >&2; status=1; }
@@ -252,6 +262,15 @@ exports)
     fi
     echo "$preset: $(basename "$clap") exports $names; imports" \
       "$(printf '%s\n' "$dump" | awk '/DLL Name:/ {print $3}' | tr '\n' ' ')"
+    # The VST 3 entry points, undecorated on win32 too (GetPluginFactory is __stdcall there).
+    vst3="$out/$(vst3_name $preset)"
+    dump=$(x86_64-w64-mingw32-objdump -p "$vst3")
+    names=$(export_names "$dump")
+    if [ "$names" != "ExitDll GetPluginFactory InitDll " ]; then
+      echo "$vst3 exports '$names', not exactly GetPluginFactory, InitDll and ExitDll" >&2
+      status=1
+    fi
+    echo "$preset: $(vst3_name $preset) exports $names"
     dll="$out/$(dll_name $preset)"
     dump=$(x86_64-w64-mingw32-objdump -p "$dll")
     # The export names, and the addresses of the export address table.
