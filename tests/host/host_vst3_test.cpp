@@ -1,5 +1,5 @@
-// cqscope-host as a VST 3 host: probe and process of Debian's zam-plugins bundles (skipped
-// without them), bundles a host must refuse, the note events a block's MIDI becomes, the
+// cqscope-host as a VST 3 host: probe, process and validate of Debian's zam-plugins bundles
+// (skipped without them), bundles a host must refuse, the note events a block's MIDI becomes, the
 // editor's run loop, and cqscope's own bundle rendering as its VST 2.x module does.
 #include <gtest/gtest.h>
 
@@ -83,6 +83,20 @@ TEST(Vst3Process, PassesAudioThroughAZamBundle) {
     }
     EXPECT_LT(worst, 2.0 / 32768) << "the plug-in's output is not its input";
     EXPECT_GT(peak, 0.3);
+}
+
+TEST(Vst3Validate, RunsTheVst3ChecksOnAZamBundle) {
+    if (!haveZam()) GTEST_SKIP() << "zam-plugins is not installed (no " << kZamEq << ")";
+    // The equaliser at 0 dB passes its input on bit for bit, as the analyser does.
+    const RunResult run =
+        runHost({"validate", "--plugin", kZamEq, "--strictness", "1", "--analyser"}, ".", true);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    for (const char* expected :
+         {"PASS  vst3 lifecycle", "PASS  vst3 audio", "passed on bit for bit",
+          "SKIP  vst3 events              no event input", "2 passed, 0 failed, 1 skipped"}) {
+        EXPECT_NE((run.out + run.err).find(expected), std::string::npos) << expected << "\n"
+                                                                         << run.out << run.err;
+    }
 }
 
 TEST(Vst3Bundles, BadBundlesGiveOneClearLine) {

@@ -10,3 +10,5 @@ list(APPEND cqhost_format_sources
 # Loading a module and, on Linux, polling its editor's descriptors: each system's own.
 list(APPEND cqhost_format_posix_sources ${format_dir}/vst3_module_posix.cpp)
 list(APPEND cqhost_format_win_sources ${format_dir}/vst3_module_win.cpp)
+# validate's checks (Linux host).
+list(APPEND cqhost_format_check_sources ${format_dir}/vst3_checks.cpp)
