@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
+#include "common/block_size.h"
 #include "formats/vst3/vst3_host_objects.h"
 #include "host_test_support.h"
 
@@ -96,6 +98,47 @@ TEST(Vst3Validate, RunsTheVst3ChecksOnAZamBundle) {
           "SKIP  vst3 events              no event input", "2 passed, 0 failed, 1 skipped"}) {
         EXPECT_NE((run.out + run.err).find(expected), std::string::npos) << expected << "\n"
                                                                          << run.out << run.err;
+    }
+}
+
+// The stand-in module logs every call: the host makes them in the documented order, from
+// loading the module to unloading it, and its blocks reach the output.
+TEST(Vst3Process, CallsTheModuleInTheDocumentedOrder) {
+    ScratchDir dir;
+    writeAudio(dir.file("in.wav"), sine(440, 48000, 0.5, 2), 2, 48000);
+    const std::string log = dir.file("calls.log");
+    ::setenv("CQHOST_VST3_FIXTURE_LOG", log.c_str(), 1);
+    const RunResult run = runHost(
+        {"process", dir.file("in.wav"), dir.file("out.wav"), "--plugin", CQHOST_FIXTURE_VST3});
+    ::unsetenv("CQHOST_VST3_FIXTURE_LOG");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(fileBytes(log),
+              "ModuleEntry\n"
+              "createInstance\n"
+              "initialize with host application\n"
+              "setComponentHandler set\n"
+              "setComponentState 7\n"
+              "activateBus 1 0 0 1\n"
+              "activateBus 0 0 0 1\n"
+              "activateBus 0 1 0 1\n"
+              "setupProcessing 48000 " +
+                  std::to_string(cqhost::kBlockSize) +
+                  " 0\n"
+                  "setActive 1\n"
+                  "setProcessing 1\n"
+                  "process\n"
+                  "setProcessing 0\n"
+                  "setActive 0\n"
+                  "setComponentHandler null\n"
+                  "terminate\n"
+                  "destroyed\n"
+                  "factory released\n"
+                  "ModuleExit\n");
+    const Audio in = readAudio(dir.file("in.wav"));
+    const Audio out = readAudio(dir.file("out.wav"));
+    ASSERT_EQ(out.samples.size(), in.samples.size());
+    for (std::size_t i = 0; i < in.samples.size(); ++i) {
+        ASSERT_NEAR(out.samples[i], 0.5f * in.samples[i], 1.0 / 32768) << "sample " << i;
     }
 }
 
