@@ -96,6 +96,8 @@ test_optional=(
   audacity
   # qtractor, whose plug-in scanner lists the CLAP plug-in as a third-party host sees it.
   qtractor
+  # Third-party VST 3 bundles cqscope-host's VST 3 hosting is tried on.
+  zam-plugins
 )
 bench_required=(
   "${demo_required[@]}"

@@ -7,6 +7,8 @@
 #include "formats/clap/clap_format.h"
 #include "formats/vst2/checks/vst2_checks.h"
 #include "formats/vst2/vst2_format.h"
+#include "formats/vst3/vst3_checks.h"
+#include "formats/vst3/vst3_format.h"
 
 namespace cqhost {
 namespace {
@@ -15,6 +17,7 @@ using Entry = std::pair<const PluginFormat*, const validation::CheckSuite*>;
 
 const std::vector<Entry>& suites() {
     static const std::vector<Entry> entries{
+        {&vst3Format(), &validation::vst3CheckSuite()},
         {&clapFormat(), &validation::clapCheckSuite()},
         {&vst2Format(), &validation::vst2CheckSuite()},
     };

@@ -2,13 +2,14 @@
 
 #include "formats/clap/clap_format.h"
 #include "formats/vst2/vst2_format.h"
+#include "formats/vst3/vst3_format.h"
 
 namespace cqhost {
 
 const PluginFormat& pluginFormatOf(const std::string& path) {
     // In the order they are asked: a format that recognises its own files first; VST 2.x,
     // which takes any library, last.
-    for (const PluginFormat* format : {&clapFormat(), &vst2Format()}) {
+    for (const PluginFormat* format : {&vst3Format(), &clapFormat(), &vst2Format()}) {
         if (format->holds(path)) return *format;
     }
     return vst2Format();
