@@ -105,7 +105,7 @@ class MemoryStream : public HostObject<IBStream> {
   public:
     tresult PLUGIN_API read(void* buffer, int32 n, int32* done) override {
         const auto count = std::min<std::size_t>(static_cast<std::size_t>(n), bytes.size() - at);
-        std::memcpy(buffer, bytes.data() + at, count);
+        if (count > 0) std::memcpy(buffer, bytes.data() + at, count);
         at += count;
         if (done != nullptr) *done = static_cast<int32>(count);
         return kResultOk;
