@@ -47,8 +47,9 @@ std::string usage(const std::vector<std::unique_ptr<Command>>& commands) {
     return text +
            "\n"
            "cqscope-host COMMAND --help describes a command and its options. --plugin takes\n"
-           "a VST 2.x effect or a CLAP file (.clap); the default is cqscope.so beside this\n"
-           "program, or else the one installed with it (../lib/vst/cqscope.so).\n"
+           "a VST 2.x effect, a CLAP file (.clap) or a VST 3 bundle (.vst3); the default is\n"
+           "cqscope.so beside this program, or else the one installed with it\n"
+           "(../lib/vst/cqscope.so).\n"
            "cqscope-host --version prints the version.\n";
 }
 
