@@ -46,7 +46,7 @@ class Factory final : public IPluginFactory3 {
     tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
         const bool known = isUid(iid, FUnknown::iid) || isUid(iid, IPluginFactory::iid) ||
                            isUid(iid, IPluginFactory2::iid) || isUid(iid, IPluginFactory3::iid);
-        return answerQuery(obj, known ? this : nullptr, *this);
+        return answerQuery(obj, known ? this : nullptr, references_);
     }
     // Counted for balance only: the factory lives as long as the module.
     uint32 PLUGIN_API addRef() override { return references_.add(); }

@@ -52,7 +52,7 @@ class Plugin final : public IComponent, public IAudioProcessor, public IEditCont
             found = static_cast<IAudioProcessor*>(this);
         else if (isUid(iid, IEditController::iid))
             found = static_cast<IEditController*>(this);
-        return answerQuery(obj, found, *static_cast<IComponent*>(this));
+        return answerQuery(obj, found, references_);
     }
     uint32 PLUGIN_API addRef() override { return references_.add(); }
     uint32 PLUGIN_API release() override {

@@ -27,13 +27,14 @@ inline bool isUid(const char* bytes, const vst3::Uid& uid) {
     return bytes != nullptr && vst3::sameUid(bytes, uid);
 }
 
-// Answers a queryInterface whose object `self` found `found` for the asked ID (null when it has
-// no such interface): stores it in `*obj`, adding a reference for it, or stores null.
-inline vst3::tresult answerQuery(void** obj, void* found, vst3::FUnknown& self) {
+// Answers a queryInterface whose object found `found` for the asked ID (null when it has no
+// such interface): stores it in `*obj`, adding one to the object's `references` for it, or
+// stores null.
+inline vst3::tresult answerQuery(void** obj, void* found, ReferenceCount& references) {
     if (obj == nullptr) return vst3::kInvalidArgument;
     *obj = found;
     if (found == nullptr) return vst3::kNoInterface;
-    self.addRef();
+    references.add();
     return vst3::kResultOk;
 }
 

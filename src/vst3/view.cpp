@@ -48,7 +48,7 @@ class View final : public IPlugView, public Linux::ITimerHandler, public Linux::
         else if (isUid(iid, Linux::IEventHandler::iid))
             found = static_cast<Linux::IEventHandler*>(this);
 #endif
-        return answerQuery(obj, found, *static_cast<IPlugView*>(this));
+        return answerQuery(obj, found, references_);
     }
     uint32 PLUGIN_API addRef() override {
         return references_.add();

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "formats/formats.h"
+#include "formats/hosted_plugin.h"
 
 namespace cqhost {
 
