@@ -16,8 +16,8 @@
 #include <sstream>
 #include <thread>
 
-#include "analyse/peaks.h"
 #include "analyse/plugin_analysis.h"
+#include "analysis/peaks.h"
 #include "display/display_geometry.h"
 #include "host_test_support.h"
 
@@ -60,7 +60,7 @@ TEST(PeakReadout, WithinOneCentFromC2ToC8) {
             }
             analysis.audio(samples.data(), samples.data(), frames);
             analysis.transform();
-            const auto peaks = cqhost::findPeaks(analysis.magnitudes(), 1);
+            const auto peaks = cqscope::findPeaks(analysis.magnitudes(), 1);
             ASSERT_EQ(peaks.size(), 1u) << frequency;
             const double cents = 1200.0 * std::log2(peaks[0].frequency / frequency);
             worst = std::max(worst, std::abs(cents));
@@ -69,11 +69,11 @@ TEST(PeakReadout, WithinOneCentFromC2ToC8) {
         RecordProperty("worst_cents_" + std::to_string(rate), std::to_string(worst));
     }
     // Names and rounding: whole cents first, so +50 is the note above at -50.
-    EXPECT_EQ(cqhost::describePeak(cqhost::peakAt(446.0, 1.0)), "A4 +23 cents, 446.0 Hz");
-    EXPECT_EQ(cqhost::describePeak(cqhost::peakAt(440.0 * std::exp2(0.5 / 12), 1.0)),
+    EXPECT_EQ(cqscope::describePeak(cqscope::peakAt(446.0, 1.0)), "A4 +23 cents, 446.0 Hz");
+    EXPECT_EQ(cqscope::describePeak(cqscope::peakAt(440.0 * std::exp2(0.5 / 12), 1.0)),
               "A#4 -50 cents, 452.9 Hz");
-    EXPECT_EQ(cqhost::describePeak(cqhost::peakAt(246.0, 1.0)), "B3 -7 cents, 246.0 Hz");
-    EXPECT_EQ(cqhost::describePeak(cqhost::peakAt(32.703, 1.0)), "C1 +0 cents, 32.7 Hz");
+    EXPECT_EQ(cqscope::describePeak(cqscope::peakAt(246.0, 1.0)), "B3 -7 cents, 246.0 Hz");
+    EXPECT_EQ(cqscope::describePeak(cqscope::peakAt(32.703, 1.0)), "C1 +0 cents, 32.7 Hz");
 }
 
 class HostAnalyse : public ::testing::Test {

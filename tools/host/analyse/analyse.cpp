@@ -21,6 +21,7 @@
 #include "analyse/peaks.h"
 #include "analyse/plugin_analysis.h"
 #include "analysis/batch_transform.h"
+#include "analysis/peaks.h"
 #include "common/commands.h"
 #include "common/host_error.h"
 #include "common/options.h"
@@ -139,7 +140,8 @@ class FileAnalysis : public BlockProcessor {
     void emit(const AnalysisRow& row, const cqscope::Magnitudes& magnitudes) {
         writer_->row(row, magnitudes);
         if (!peaks_) return;
-        peaks_->line(peakPrefix_ + readoutLine(row.seconds, !row.silent, magnitudes, peakCount_));
+        peaks_->line(peakPrefix_ +
+                     cqscope::readoutLine(row.seconds, !row.silent, magnitudes, peakCount_));
     }
 
     PluginAnalysis analysis_;

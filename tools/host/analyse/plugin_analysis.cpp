@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "analysis/peaks.h"
 #include "common/host_error.h"
 
 namespace cqhost {
@@ -80,7 +81,8 @@ void DisplayReadout::holdClicked(long long milliseconds) {
 }
 
 void DisplayReadout::picture(double seconds) {
-    report_.line(readoutLine(seconds, model_.barsShown(), analysis_.magnitudes(), peakCount_));
+    report_.line(
+        cqscope::readoutLine(seconds, model_.barsShown(), analysis_.magnitudes(), peakCount_));
 }
 
 }  // namespace cqhost

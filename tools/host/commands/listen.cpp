@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "analyse/peaks.h"
+#include "analysis/peaks.h"
 #include "common/commands.h"
 #include "common/host_error.h"
 #include "common/stop_signals.h"
@@ -257,8 +258,8 @@ int runListen(const ListenOptions& options) {
         display.run();
         if (peaks && display.refreshCount() != refreshesSeen) {
             refreshesSeen = display.refreshCount();
-            peaks->line(readoutLine(elapsed, display.barsShown(),
-                                    jack.core().analyser().magnitudes(), *options.peaks));
+            peaks->line(cqscope::readoutLine(elapsed, display.barsShown(),
+                                             jack.core().analyser().magnitudes(), *options.peaks));
         }
         if (!window.service()) break;
         std::this_thread::sleep_for(kLoopPeriod);
