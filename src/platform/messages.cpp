@@ -1,4 +1,5 @@
-// Message queues, timers, dispatch, the "Button" class and simulated mouse clicks.
+// Message queues, timers, dispatch, the "Button" class, simulated mouse clicks and pointer
+// motion with its leave tracking.
 //
 // Each thread has one queue. Retrieval follows Windows' priorities: posted messages first (in
 // order), then WM_QUIT, then WM_PAINT for a window with an update area, then WM_TIMER. A
@@ -320,6 +321,72 @@ bool deliverButton(HWND window, int x, int y, bool press) {
     return true;
 }
 
+namespace {
+
+void postLocked(State& s, ThreadQueue& queue, HWND window, UINT message, WPARAM wParam,
+                LPARAM lParam) {
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = tickNow();
+    msg.pt = s.cursorPos;
+    queue.posted.push_back(msg);
+    queue.wake.notify_all();
+}
+
+// The pointer is now over `hover` (null: none of the thread's windows): a window that tracks
+// the leave and is neither under the pointer nor holding the capture gets its WM_MOUSELEAVE,
+// posted as Windows posts it, and tracks no more.
+void pointerNowOverLocked(State& s, ThreadQueue& queue, HWND hover) {
+    queue.hover = hover;
+    HWND tracked = queue.leaveTracked;
+    if (tracked == nullptr || tracked == hover || tracked == queue.capture) return;
+    queue.leaveTracked = nullptr;
+    postLocked(s, queue, tracked, WM_MOUSELEAVE, 0, 0);
+}
+
+}  // namespace
+
+bool deliverPointer(HWND window, int x, int y) {
+    HWND target = nullptr;
+    POINT local{x, y};
+    {
+        State& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        Window* w = findWindowLocked(s, window);
+        if (w == nullptr || w->owner != std::this_thread::get_id()) return false;
+        const POINT origin = screenOffsetLocked(s, window);
+        const POINT screen{origin.x + x, origin.y + y};
+        s.cursorPos = screen;
+        ThreadQueue& queue = queueLocked(s, std::this_thread::get_id());
+        const bool inside = x >= 0 && y >= 0 && x < w->width && y < w->height;
+        HWND over = inside ? hitTestLocked(s, window, local) : nullptr;
+        pointerNowOverLocked(s, queue, over);
+        target = over;
+        if (queue.capture != nullptr && findWindowLocked(s, queue.capture) != nullptr) {
+            // A window holding the capture sees the motion wherever the pointer is.
+            const POINT at = screenOffsetLocked(s, queue.capture);
+            target = queue.capture;
+            local = POINT{screen.x - at.x, screen.y - at.y};
+        }
+        if (target == nullptr) return false;
+    }
+    callWindow(target, WM_MOUSEMOVE, 0, MAKELPARAM(local.x, local.y));
+    return true;
+}
+
+void deliverPointerLeave(HWND window) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    Window* w = findWindowLocked(s, window);
+    if (w == nullptr || w->owner != std::this_thread::get_id()) return;
+    ThreadQueue& queue = queueLocked(s, std::this_thread::get_id());
+    if (queue.hover != nullptr && !isDescendantOrSelfLocked(s, queue.hover, window)) return;
+    pointerNowOverLocked(s, queue, nullptr);
+}
+
 }  // namespace cqp
 
 WIN32API LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -346,16 +413,7 @@ WIN32API BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPAR
         if (w == nullptr) return FALSE;
         target = w->owner;
     }
-    cqp::ThreadQueue& queue = cqp::queueLocked(s, target);
-    MSG msg{};
-    msg.hwnd = window;
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    msg.time = cqp::tickNow();
-    msg.pt = s.cursorPos;
-    queue.posted.push_back(msg);
-    queue.wake.notify_all();
+    cqp::postLocked(s, cqp::queueLocked(s, target), window, message, wParam, lParam);
     return TRUE;
 }
 
@@ -564,5 +622,73 @@ WIN32API BOOL cqpClick(HWND window, int x, int y) {
     }
     cqp::deliverButton(window, x, y, true);
     cqp::deliverButton(window, x, y, false);
+    return TRUE;
+}
+
+WIN32API BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track) {
+    if (track == nullptr || track->cbSize != sizeof(TRACKMOUSEEVENT)) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::ThreadQueue& queue = cqp::queueLocked(s, std::this_thread::get_id());
+    if ((track->dwFlags & TME_QUERY) != 0) {
+        track->dwFlags = queue.leaveTracked != nullptr ? TME_LEAVE : 0;
+        track->hwndTrack = queue.leaveTracked;
+        track->dwHoverTime = 0;
+        return TRUE;
+    }
+    // Only the leave of a client area is tracked here.
+    if ((track->dwFlags & ~static_cast<DWORD>(TME_LEAVE | TME_CANCEL)) != 0) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    cqp::Window* w = cqp::windowOrErrorLocked(s, track->hwndTrack);
+    if (w == nullptr) return FALSE;
+    if (!cqp::ownedByCaller(*w)) {
+        cqp::setError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if ((track->dwFlags & TME_LEAVE) == 0) return TRUE;
+    if ((track->dwFlags & TME_CANCEL) != 0) {
+        if (queue.leaveTracked == track->hwndTrack) queue.leaveTracked = nullptr;
+        return TRUE;
+    }
+    if (queue.hover != track->hwndTrack) {
+        // Not under the pointer: the leave is reported at once, as Windows does.
+        cqp::postLocked(s, queue, track->hwndTrack, WM_MOUSELEAVE, 0, 0);
+        return TRUE;
+    }
+    queue.leaveTracked = track->hwndTrack;
+    return TRUE;
+}
+
+WIN32API BOOL cqpMovePointer(HWND window, int x, int y) {
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        cqp::Window* w = cqp::findWindowLocked(s, window);
+        if (w == nullptr || w->owner != std::this_thread::get_id()) {
+            cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    }
+    // A point outside the window moves the pointer out of it (a leave, no motion message).
+    cqp::deliverPointer(window, x, y);
+    return TRUE;
+}
+
+WIN32API BOOL cqpPointerLeave(HWND window) {
+    {
+        cqp::State& s = cqp::state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        cqp::Window* w = cqp::findWindowLocked(s, window);
+        if (w == nullptr || w->owner != std::this_thread::get_id()) {
+            cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    }
+    cqp::deliverPointerLeave(window);
     return TRUE;
 }
