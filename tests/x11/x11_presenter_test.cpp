@@ -321,6 +321,19 @@ class X11Editor : public ::testing::Test {
         XSync(display, False);
     }
 
+    // A real pointer motion (XTest) to a point of an X window (the root's, for null).
+    void movePointer(::Window window, int x, int y) {
+        int rootX = x;
+        int rootY = y;
+        ::Window child = 0;
+        if (window != 0) {
+            XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
+                                  &child);
+        }
+        XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
+        XSync(display, False);
+    }
+
     Display* display = nullptr;
     static VirtualServer* server_;
     static std::string why_;
@@ -407,6 +420,49 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
 
     plugin.dispatch(effEditClose);
     EXPECT_EQ(childCount(parent), 0u);
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    EXPECT_EQ(hostErrors, 0);
+}
+
+// The real pointer over the editor's X window brings the readout's cursor line to its
+// column; moved out of the window, the readout goes and the picture is as before.
+TEST_F(X11Editor, RealPointerOverTheEditorShowsTheReadoutUntilItLeaves) {
+    ManualClock clock;
+    Plugin plugin;
+    ASSERT_NE(plugin.effect, nullptr);
+    const ::Window parent = makeParent();
+    ASSERT_TRUE(plugin.open(parent));
+    const HWND window = windows().findForeignChild(parent);
+    ASSERT_NE(window, nullptr);
+    const ::Window xWindow = windows().presentedXWindow(window);
+    ASSERT_NE(xWindow, 0u);
+    movePointer(0, kWidth + 100, kHeight + 100);
+    plugin.playTone();
+    plugin.tick();
+    const auto before = libraryPixels(window);
+    const std::uint32_t yellow = display::pixelOf(display::kCursorYellow);
+    const auto cursorAt = [&](int column) {
+        const auto pixels = libraryPixels(window);
+        return !pixels.empty() && pixels[400u * kWidth + column] == yellow;
+    };
+
+    movePointer(xWindow, 455, 300);
+    for (int i = 0; i < 200 && !cursorAt(455); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        plugin.dispatch(effEditIdle);
+    }
+    EXPECT_TRUE(cursorAt(455));
+    EXPECT_TRUE(showsTheSurface(plugin, window, xWindow));
+
+    movePointer(0, kWidth + 100, kHeight + 100);
+    for (int i = 0; i < 200 && libraryPixels(window) != before; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        plugin.dispatch(effEditIdle);
+    }
+    EXPECT_EQ(libraryPixels(window), before);
+
+    plugin.dispatch(effEditClose);
     XDestroyWindow(display, parent);
     XSync(display, False);
     EXPECT_EQ(hostErrors, 0);
