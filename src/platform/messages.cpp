@@ -606,20 +606,33 @@ WIN32API int cqpPumpMessages(HWND window) {
     return count;
 }
 
-WIN32API BOOL cqpClick(HWND window, int x, int y) {
-    {
-        cqp::State& s = cqp::state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        cqp::Window* w = cqp::findWindowLocked(s, window);
-        if (w == nullptr || w->owner != std::this_thread::get_id()) {
-            cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        if (x < 0 || y < 0 || x >= w->width || y >= w->height) {
-            cqp::setError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
+namespace cqp {
+namespace {
+
+// Whether the calling thread may give `window` simulated input; with `point`, also whether
+// that point lies inside it. Sets the last error when not.
+bool acceptsInput(HWND window, const POINT* point = nullptr) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    Window* w = findWindowLocked(s, window);
+    if (w == nullptr || w->owner != std::this_thread::get_id()) {
+        setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
+        return false;
     }
+    if (point != nullptr &&
+        (point->x < 0 || point->y < 0 || point->x >= w->width || point->y >= w->height)) {
+        setError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+}  // namespace cqp
+
+WIN32API BOOL cqpClick(HWND window, int x, int y) {
+    const POINT point{x, y};
+    if (!cqp::acceptsInput(window, &point)) return FALSE;
     cqp::deliverButton(window, x, y, true);
     cqp::deliverButton(window, x, y, false);
     return TRUE;
@@ -665,30 +678,14 @@ WIN32API BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track) {
 }
 
 WIN32API BOOL cqpMovePointer(HWND window, int x, int y) {
-    {
-        cqp::State& s = cqp::state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        cqp::Window* w = cqp::findWindowLocked(s, window);
-        if (w == nullptr || w->owner != std::this_thread::get_id()) {
-            cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-    }
+    if (!cqp::acceptsInput(window)) return FALSE;
     // A point outside the window moves the pointer out of it (a leave, no motion message).
     cqp::deliverPointer(window, x, y);
     return TRUE;
 }
 
 WIN32API BOOL cqpPointerLeave(HWND window) {
-    {
-        cqp::State& s = cqp::state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        cqp::Window* w = cqp::findWindowLocked(s, window);
-        if (w == nullptr || w->owner != std::this_thread::get_id()) {
-            cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-    }
+    if (!cqp::acceptsInput(window)) return FALSE;
     cqp::deliverPointerLeave(window);
     return TRUE;
 }

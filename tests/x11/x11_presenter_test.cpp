@@ -310,15 +310,26 @@ class X11Editor : public ::testing::Test {
 
     // A real pointer click (XTest) at a point of an X window.
     void click(::Window window, int x, int y) {
-        int rootX = 0;
-        int rootY = 0;
-        ::Window child = 0;
-        XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
-                              &child);
-        XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
+        movePointer(window, x, y);
         XTestFakeButtonEvent(display, 1, True, CurrentTime);
         XTestFakeButtonEvent(display, 1, False, CurrentTime);
         XSync(display, False);
+    }
+
+    // The editor opened in a new host window, on screen: the library's window and the X
+    // window that shows it.
+    struct OnScreen {
+        ::Window parent = 0;
+        HWND window = nullptr;
+        ::Window xWindow = 0;
+    };
+    OnScreen openOnScreen(Plugin& plugin) {
+        OnScreen shown;
+        shown.parent = makeParent();
+        EXPECT_TRUE(plugin.open(shown.parent));
+        shown.window = windows().findForeignChild(shown.parent);
+        if (shown.window != nullptr) shown.xWindow = windows().presentedXWindow(shown.window);
+        return shown;
     }
 
     // A real pointer motion (XTest) to a point of an X window (the root's, for null).
@@ -359,11 +370,8 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
     ManualClock clock;
     Plugin plugin;
     ASSERT_NE(plugin.effect, nullptr);
-    const ::Window parent = makeParent();
-    ASSERT_TRUE(plugin.open(parent));
-    const HWND window = windows().findForeignChild(parent);
+    const auto [parent, window, xWindow] = openOnScreen(plugin);
     ASSERT_NE(window, nullptr);
-    const ::Window xWindow = windows().presentedXWindow(window);
     ASSERT_NE(xWindow, 0u);
     EXPECT_EQ(childCount(parent), 1u);
     XWindowAttributes attributes{};
@@ -431,11 +439,8 @@ TEST_F(X11Editor, RealPointerOverTheEditorShowsTheReadoutUntilItLeaves) {
     ManualClock clock;
     Plugin plugin;
     ASSERT_NE(plugin.effect, nullptr);
-    const ::Window parent = makeParent();
-    ASSERT_TRUE(plugin.open(parent));
-    const HWND window = windows().findForeignChild(parent);
+    const auto [parent, window, xWindow] = openOnScreen(plugin);
     ASSERT_NE(window, nullptr);
-    const ::Window xWindow = windows().presentedXWindow(window);
     ASSERT_NE(xWindow, 0u);
     movePointer(0, kWidth + 100, kHeight + 100);
     plugin.playTone();
