@@ -206,6 +206,54 @@ int dispatchPending(HWND filter, PumpGuard& guard) {
     return count;
 }
 
+void postLocked(State& s, ThreadQueue& queue, HWND window, UINT message, WPARAM wParam,
+                LPARAM lParam) {
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = tickNow();
+    msg.pt = s.cursorPos;
+    queue.posted.push_back(msg);
+    queue.wake.notify_all();
+}
+
+// The pointer is now over `hover` (null: none of the thread's windows): a window that tracks
+// the leave and is neither under the pointer nor holding the capture gets its WM_MOUSELEAVE,
+// posted as Windows posts it, and tracks no more.
+void pointerNowOverLocked(State& s, ThreadQueue& queue, HWND hover) {
+    queue.hover = hover;
+    HWND tracked = queue.leaveTracked;
+    if (tracked == nullptr || tracked == hover || tracked == queue.capture) return;
+    queue.leaveTracked = nullptr;
+    postLocked(s, queue, tracked, WM_MOUSELEAVE, 0, 0);
+}
+
+// The pointer at (x, y) of the top-level `window`, on its thread: records where it is, posts
+// the leave of a tracked window it is no longer over, and answers the window its mouse
+// message goes to with the point in that window's coordinates in `local`: the one under the
+// point, or the capture's holder when `toCapture`; null when none. `screen` receives the
+// point on the screen. Requires the lock.
+HWND pointerTargetLocked(State& s, HWND window, bool toCapture, POINT& local, POINT& screen) {
+    Window* w = findWindowLocked(s, window);
+    if (w == nullptr || w->owner != std::this_thread::get_id()) return nullptr;
+    const POINT origin = screenOffsetLocked(s, window);
+    screen = POINT{origin.x + local.x, origin.y + local.y};
+    s.cursorPos = screen;
+    ThreadQueue& queue = queueLocked(s, std::this_thread::get_id());
+    const bool inside = local.x >= 0 && local.y >= 0 && local.x < w->width && local.y < w->height;
+    HWND over = inside ? hitTestLocked(s, window, local) : nullptr;
+    pointerNowOverLocked(s, queue, over);
+    if (toCapture && queue.capture != nullptr && findWindowLocked(s, queue.capture) != nullptr) {
+        // The capture's holder gets the message wherever the pointer is.
+        const POINT at = screenOffsetLocked(s, queue.capture);
+        local = POINT{screen.x - at.x, screen.y - at.y};
+        return queue.capture;
+    }
+    return over;
+}
+
 }  // namespace
 
 void wakeAllQueuesLocked(State& s) {
@@ -284,21 +332,9 @@ bool deliverButton(HWND window, int x, int y, bool press) {
     {
         State& s = state();
         std::lock_guard<std::mutex> lock(s.mutex);
-        Window* w = findWindowLocked(s, window);
-        if (w == nullptr || w->owner != std::this_thread::get_id()) return false;
-        const POINT origin = screenOffsetLocked(s, window);
-        const POINT screen{origin.x + x, origin.y + y};
-        s.cursorPos = screen;
-        const bool inside = x >= 0 && y >= 0 && x < w->width && y < w->height;
-        HWND capture = queueLocked(s, std::this_thread::get_id()).capture;
-        if (!press && capture != nullptr && findWindowLocked(s, capture) != nullptr) {
-            // The release goes to the window that holds the capture, wherever it is.
-            const POINT at = screenOffsetLocked(s, capture);
-            target = capture;
-            local = POINT{screen.x - at.x, screen.y - at.y};
-        } else if (inside) {
-            target = hitTestLocked(s, window, local);
-        }
+        // The release goes to the window that holds the capture, wherever it is.
+        POINT screen{};
+        target = pointerTargetLocked(s, window, !press, local, screen);
         if (target == nullptr) return false;
         if (press) {
             Window* t = findWindowLocked(s, target);
@@ -321,56 +357,14 @@ bool deliverButton(HWND window, int x, int y, bool press) {
     return true;
 }
 
-namespace {
-
-void postLocked(State& s, ThreadQueue& queue, HWND window, UINT message, WPARAM wParam,
-                LPARAM lParam) {
-    MSG msg{};
-    msg.hwnd = window;
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    msg.time = tickNow();
-    msg.pt = s.cursorPos;
-    queue.posted.push_back(msg);
-    queue.wake.notify_all();
-}
-
-// The pointer is now over `hover` (null: none of the thread's windows): a window that tracks
-// the leave and is neither under the pointer nor holding the capture gets its WM_MOUSELEAVE,
-// posted as Windows posts it, and tracks no more.
-void pointerNowOverLocked(State& s, ThreadQueue& queue, HWND hover) {
-    queue.hover = hover;
-    HWND tracked = queue.leaveTracked;
-    if (tracked == nullptr || tracked == hover || tracked == queue.capture) return;
-    queue.leaveTracked = nullptr;
-    postLocked(s, queue, tracked, WM_MOUSELEAVE, 0, 0);
-}
-
-}  // namespace
-
 bool deliverPointer(HWND window, int x, int y) {
     HWND target = nullptr;
     POINT local{x, y};
     {
         State& s = state();
         std::lock_guard<std::mutex> lock(s.mutex);
-        Window* w = findWindowLocked(s, window);
-        if (w == nullptr || w->owner != std::this_thread::get_id()) return false;
-        const POINT origin = screenOffsetLocked(s, window);
-        const POINT screen{origin.x + x, origin.y + y};
-        s.cursorPos = screen;
-        ThreadQueue& queue = queueLocked(s, std::this_thread::get_id());
-        const bool inside = x >= 0 && y >= 0 && x < w->width && y < w->height;
-        HWND over = inside ? hitTestLocked(s, window, local) : nullptr;
-        pointerNowOverLocked(s, queue, over);
-        target = over;
-        if (queue.capture != nullptr && findWindowLocked(s, queue.capture) != nullptr) {
-            // A window holding the capture sees the motion wherever the pointer is.
-            const POINT at = screenOffsetLocked(s, queue.capture);
-            target = queue.capture;
-            local = POINT{screen.x - at.x, screen.y - at.y};
-        }
+        POINT screen{};
+        target = pointerTargetLocked(s, window, true, local, screen);
         if (target == nullptr) return false;
     }
     callWindow(target, WM_MOUSEMOVE, 0, MAKELPARAM(local.x, local.y));

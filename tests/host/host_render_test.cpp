@@ -135,11 +135,12 @@ TEST_F(HostRender, SineAt440HzPeaksInColumn450AtBothRates) {
 }
 
 // --pointer: every picture shows the readout of the pointer resting at the point (the
-// cursor line in its column), drawn only in the bars' area, and every format render hosts
-// draws the same pictures, since the pointer reaches each as real motion through its window.
+// cursor line in its column), drawn only in the bars' area, also after a Hold click (the
+// pointer comes back from the button), and every format render hosts draws the same
+// pictures, since the pointer reaches each as real motion through its window.
 TEST_F(HostRender, PointerRestsOverEveryPictureAlikeInEveryFormat) {
     const std::string wav = dir_.file("a4.wav");
-    writeAudio(wav, sine(440.0, 44100, 1.0, 1), 1, 44100);
+    writeAudio(wav, sine(440.0, 44100, 2.0, 1), 1, 44100);
     const Image plain = render({wav, "--at", "1.0"}, dir_.file("plain.png"));
     const std::uint32_t yellow = display::pixelOf(display::kCursorYellow);
     std::vector<std::string> formats{plugin_};
@@ -150,10 +151,10 @@ TEST_F(HostRender, PointerRestsOverEveryPictureAlikeInEveryFormat) {
     std::vector<std::uint32_t> first;
     for (const std::string& plugin : formats) {
         const std::string out = dir_.file("over-" + std::to_string(&plugin - formats.data()));
-        const RunResult run = runHost({"render", wav, "--plugin", plugin, "--at", "0.5,1.0",
-                                       "--pointer", "450,300", "--out", out});
+        const RunResult run = runHost({"render", wav, "--plugin", plugin, "--at", "0.5,1.0,1.5",
+                                       "--hold-at", "1.2", "--pointer", "450,300", "--out", out});
         ASSERT_EQ(run.status, 0) << plugin << ": " << run.err;
-        for (const char* name : {"/frame-0001.png", "/frame-0002.png"}) {
+        for (const char* name : {"/frame-0001.png", "/frame-0002.png", "/frame-0003.png"}) {
             const Image image = readPng(out + name);
             for (int y = 300; y < display::kBarBaseRow; ++y)
                 ASSERT_EQ(image.at(450, y), yellow) << plugin << name << " row " << y;

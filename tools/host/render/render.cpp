@@ -146,6 +146,8 @@ void EditorRender::moveClockTo(long long ms) {
 
 void EditorRender::clickHold() {
     target_.click(display::kHoldClickX, display::kHoldClickY);
+    // The click took the pointer onto the button: it comes back to rest where it was.
+    if (pointer_) target_.movePointer(pointer_->column, pointer_->row);
     clock_.holdClicked();
     if (readout_) readout_->holdClicked(clock_.ms());
 }
