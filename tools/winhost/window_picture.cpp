@@ -129,7 +129,7 @@ void pointerOverAndAway(HWND parent, HWND display, int x, int y, int width, int 
     writePpm(path, grabClientArea(parent, width, height), width, height);
     std::printf("wrote %s\n", path.c_str());
 
-    // Off the window, below and right of it.
+    // Back off the window, where the parent window put it.
     RECT frame{};
     GetWindowRect(parent, &frame);
     if (!SetCursorPos(frame.right + 20, frame.bottom + 20))
