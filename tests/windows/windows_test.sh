@@ -12,6 +12,10 @@
 #   windows_test.sh audio ARCH             the same for a 48 kHz WAV file
 #   windows_test.sh cycle ARCH             two instances and their editors opened, closed,
 #                                          freed and loaded again, as hosts do
+#   windows_test.sh pointer ARCH           the real pointer over the demo display: below its
+#                                          label the same as the Linux render with --pointer
+#                                          (cursor line included), and once it left the window
+#                                          the picture it had before, byte for byte
 #   windows_test.sh errors ARCH            bad input to cqscope-host.exe
 #   windows_test.sh rival ARCH             the demo display with another DLL's "DrawWnd" class
 #                                          registered first and that DLL unloaded while the
@@ -432,6 +436,37 @@ display | audio)
   else
     echo "$arch: the display of a 48 kHz WAV file is identical to Linux outside the text cells"
   fi
+  ;;
+
+pointer)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "pointer needs win32 or win64"
+  skip_unless_runs "$arch"
+  out=$(build_dir "$arch")/out
+  pictures=$CQW_DIR/pictures
+  mkdir -p "$pictures"
+  name=$pictures/$arch-pointer
+  rm -f "$name"*
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$name-linux.png" >/dev/null ||
+    fail "the Linux render failed"
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --pointer 450,300 \
+    --out "$name-linux-pointer.png" >/dev/null || fail "the Linux render with --pointer failed"
+  run_wine "$state/pointer-$arch.out" "$state/pointer-$arch.err" \
+    "$out/cqscope-host.exe" capture --at 3 --no-hold --pointer 450,300 --timeout 30 \
+    --plugin "$(winpath "$out/$(dll_name "$arch")")" --out "$(winpath "$name-windows")" ||
+    { cat "$state/pointer-$arch.err" >&2; fail "the $arch capture with the pointer failed"; }
+  cell=$(hold_cell "$state/pointer-$arch.out")
+  [ -n "$cell" ] || fail "the capture did not report the Hold text cell"
+  [ -f "$name-windows-left.ppm" ] || fail "the capture wrote no picture after the pointer left"
+  status=0
+  "$CQW_COMPARE" "$name-linux.png" "$name-windows.ppm" "$name-diff.png" \
+    --expect bars,stripes,grid,hold-grey --mask "$cell" || status=1
+  # Above row 300 stand the labels, in each system's own font.
+  "$CQW_COMPARE" "$name-linux-pointer.png" "$name-windows-pointer.ppm" "$name-pointer-diff.png" \
+    --expect bars,grid,cursor --mask 0,0,960,300 || status=1
+  cmp -s "$name-windows.ppm" "$name-windows-left.ppm" ||
+    { echo "$arch: the display did not return to its picture when the pointer left" >&2; status=1; }
+  [ $status = 0 ] || fail "$arch: the pointer's readout differs (pictures in $pictures)"
+  echo "$arch: the real pointer's readout as on Linux below its label, gone when it left"
   ;;
 
 cycle)
