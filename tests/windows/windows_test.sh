@@ -18,6 +18,10 @@
 #                                          editor is open, compared with the Linux render
 #   windows_test.sh com ARCH               the editor created and destroyed on a thread in the
 #                                          multithreaded COM apartment leaves its COM state
+#   windows_test.sh vst3 ARCH              cqscope-host.exe probes the VST 3 bundle (the Linux
+#                                          probe's answers but the system's own), and captures
+#                                          its display of a tone in a WAV file and of the demo,
+#                                          live and held, as the Linux VST 2 render shows them
 #   windows_test.sh clap ARCH              cqscope-host.exe probes the CLAP file (the Linux
 #                                          probe's answers, win32 for x11), processes audio
 #                                          through it bit for bit at 44.1, 48 and 96 kHz, and
@@ -28,7 +32,8 @@
 # ARCH is win32 or win64. Settings come from the environment that tests/windows/CMakeLists.txt
 # gives every test: CQW_SOURCE (the source tree), CQW_DIR (this build tree's folder for the
 # Windows builds, the Wine prefix, the X server's state and the pictures), CQW_HOST and
-# CQW_PLUGIN (the Linux cqscope-host and cqscope.so), CQW_COMPARE (the picture comparer),
+# CQW_PLUGIN (the Linux cqscope-host and cqscope.so), CQW_VST3 (the Linux cqscope.vst3 bundle),
+# CQW_COMPARE (the picture comparer),
 # CQW_SIGNAL (the test-signal writer).
 # Exit status 77 means skipped, with one line on stderr saying why: a tool is missing
 # (scripts/setup.sh installs them all), or this machine cannot execute 32-bit x86 programs.
@@ -540,6 +545,64 @@ com)
   cat "$state/com-$arch.out"
   ;;
 
+vst3)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "vst3 needs win32 or win64"
+  skip_unless_runs "$arch"
+  out=$(build_dir "$arch")/out
+  bundle=$out/cqscope.vst3
+  scratch=$CQW_DIR/vst3-$arch
+  rm -rf "$scratch"
+  mkdir -p "$scratch"
+  : "${CQW_VST3:?}"
+  # The probe: the bundle's one class, and the Linux bundle's answers but for the paths, the
+  # entry point and the editor's window system.
+  "$CQW_HOST" probe --plugin "$CQW_VST3" >"$scratch/probe-linux.txt" ||
+    fail "the Linux probe of $CQW_VST3 failed"
+  run_wine "$scratch/probe.txt" "$scratch/probe.err" \
+    "$out/cqscope-host.exe" probe --plugin "$(winpath "$bundle")" ||
+    { cat "$scratch/probe.err" >&2; fail "the $arch probe of cqscope.vst3 failed"; }
+  grep -q '(Audio Module Class)' "$scratch/probe.txt" ||
+    { cat "$scratch/probe.txt" "$scratch/probe.err" >&2; fail "the $arch probe listed no audio processor class (did it run?)"; }
+  # The lines that name a path, the entry or the window system differ by system.
+  differs='^(plug-in|binary|module|entry|editor)|/|\\'
+  if ! diff -u <(grep -Ev "$differs" "$scratch/probe-linux.txt") \
+    <(grep -Ev "$differs" "$scratch/probe.txt" | tr -d '\r'); then
+    fail "$arch: VST 3 probe answers differ from Linux (above: - Linux, + Windows)"
+  fi
+  grep -q 'editor: .*HWND' "$scratch/probe.txt" ||
+    { cat "$scratch/probe.txt" >&2; fail "$arch: the probe names no HWND editor"; }
+  echo "$arch: cqscope.vst3 probed as on Linux: $(grep -c . "$scratch/probe.txt") lines," \
+    "$(grep '(Audio Module Class)' "$scratch/probe.txt" | tr -s ' ' | tr -d '\r')"
+  # A tone in a WAV file at 48 kHz, captured with no Hold click, and the demo (its notes held)
+  # live and after the Hold click: each picture is the Linux VST 2 render's outside the Hold
+  # text cell, which only a capture after the kernels were built can be.
+  "$CQW_SIGNAL" "$scratch/tone.wav" 48000 || fail "cannot write the test signal"
+  "$CQW_HOST" render "$scratch/tone.wav" --plugin "$CQW_PLUGIN" --at 1.5 \
+    --out "$scratch/tone-linux.png" >/dev/null || fail "the Linux render of the tone failed"
+  render_demo "$scratch/demo-linux"
+  for input in tone demo; do
+    if [ $input = tone ]; then
+      capture=("$(winpath "$scratch/tone.wav")" --at 1.5 --no-hold)
+    else
+      capture=(--at 3)
+    fi
+    run_wine "$scratch/capture-$input.txt" "$scratch/capture-$input.err" \
+      "$out/cqscope-host.exe" capture "${capture[@]}" --timeout 30 \
+      --plugin "$(winpath "$bundle")" --out "$(winpath "$scratch/$input-windows")" ||
+      { cat "$scratch/capture-$input.err" >&2; fail "$arch: the VST 3 capture of the $input failed"; }
+    cell=$(hold_cell "$scratch/capture-$input.txt")
+    [ -n "$cell" ] && [ -f "$scratch/$input-windows.ppm" ] ||
+      { cat "$scratch/capture-$input.err" >&2; fail "$arch: the VST 3 capture of the $input wrote no picture (did it run?)"; }
+  done
+  "$CQW_COMPARE" "$scratch/tone-linux.png" "$scratch/tone-windows.ppm" "$scratch/tone-diff.png" \
+    --expect bars,grid,hold-grey --mask "$(hold_cell "$scratch/capture-tone.txt")" ||
+    fail "$arch: the VST 3 display of the tone differs from the VST 2 render (pictures in $scratch)"
+  compare_demo "$scratch/demo-linux" "$scratch/demo-windows" "$(hold_cell "$scratch/capture-demo.txt")" ||
+    fail "$arch: the VST 3 display of the demo, live or held, differs from the VST 2 render (pictures in $scratch)"
+  echo "$arch: the VST 3 display of a 48 kHz tone, and of the demo live and held, equals the" \
+    "Linux VST 2 render outside the text cells"
+  ;;
+
 clap)
   [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "clap needs win32 or win64"
   skip_unless_runs "$arch"
@@ -618,7 +681,7 @@ PY
   ;;
 
 *)
-  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|cycle|errors|rival|com|clap} ARCH" >&2
+  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|cycle|errors|rival|com|vst3|clap} ARCH" >&2
   exit 2
   ;;
 esac

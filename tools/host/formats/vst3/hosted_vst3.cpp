@@ -6,8 +6,10 @@
 #include <memory>
 
 #include "common/host_error.h"
+#include "formats/plugin_analysis_wait.h"
 #include "formats/vst3/vst3_format.h"
 #include "formats/vst3/vst3_plugin.h"
+#include "vst3/analysis_wait.h"
 
 namespace cqhost {
 namespace {
@@ -66,8 +68,13 @@ class HostedVst3 : public HostedPlugin {
     }
     void stop() override { plugin_->deactivate(); }
     BlockProcessor& processor() override { return *processor_; }
-    // No VST 3 plug-in offers the host a wait for its analysis: nothing to wait for.
-    void waitForAnalysis() override {}
+    // cqscope's component answers its own wait interface; other plug-ins have nothing to wait
+    // for.
+    void waitForAnalysis() override {
+        const auto wait = queryVst3<cqscope::vst3plugin::IAnalysisWait>(plugin_->component());
+        if (wait && wait->waitForAnalysis(kLongestAnalysisBuildMs) != kResultTrue)
+            throwAnalysisTooSlow();
+    }
     // The main thread is the audio thread: the blocks play here, one after the other.
     void playThrough(const std::function<int()>& playBlock,
                      const std::function<void(long long done)>& progress) override {
