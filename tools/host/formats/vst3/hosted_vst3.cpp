@@ -40,7 +40,8 @@ const char* platformType(WindowApi api) {
     return api == WindowApi::X11 ? kPlatformTypeX11EmbedWindowID : kPlatformTypeHWND;
 }
 
-class HostedVst3 : public HostedPlugin {
+// The main thread is the audio thread (MainThreadAudioPlugin).
+class HostedVst3 : public MainThreadAudioPlugin {
   public:
     HostedVst3(const std::string& path, const PluginLoad& load)
         : module_(std::make_unique<Vst3Module>(path, load.beforeEntry)) {
@@ -75,18 +76,6 @@ class HostedVst3 : public HostedPlugin {
         if (wait && wait->waitForAnalysis(kLongestAnalysisBuildMs) != kResultTrue)
             throwAnalysisTooSlow();
     }
-    // The main thread is the audio thread: the blocks play here, one after the other.
-    void playThrough(const std::function<int()>& playBlock,
-                     const std::function<void(long long done)>& progress) override {
-        long long done = 0;
-        while (const int count = playBlock()) {
-            done += count;
-            if (progress) progress(done);
-        }
-    }
-    void beginAudio(AudioThread) override {}
-    void onAudioThread(const std::function<void()>& job) override { job(); }
-    void endAudio() override {}
 
     void requireEditor(const std::string& task) override {
         if (plugin_->controller() == nullptr) {
