@@ -220,6 +220,15 @@ compare_demo() {
   return $status
 }
 
+# probe_both NAME LINUX WINDOWS SCRATCH: the Linux host's probe of LINUX into
+# SCRATCH/probe-linux.txt and cqscope-host.exe's probe of WINDOWS (of $arch, in $out) into
+# SCRATCH/probe.txt; NAME names the Windows file in messages.
+probe_both() {
+  "$CQW_HOST" probe --plugin "$2" >"$4/probe-linux.txt" || fail "the Linux probe of $2 failed"
+  run_wine "$4/probe.txt" "$4/probe.err" "$out/cqscope-host.exe" probe --plugin "$(winpath "$3")" ||
+    { cat "$4/probe.err" >&2; fail "the $arch probe of $1 failed"; }
+}
+
 case "$step" in
 build)
   for preset in win32 win64; do
@@ -556,11 +565,7 @@ vst3)
   : "${CQW_VST3:?}"
   # The probe: the bundle's one class, and the Linux bundle's answers but for the paths, the
   # entry point and the editor's window system.
-  "$CQW_HOST" probe --plugin "$CQW_VST3" >"$scratch/probe-linux.txt" ||
-    fail "the Linux probe of $CQW_VST3 failed"
-  run_wine "$scratch/probe.txt" "$scratch/probe.err" \
-    "$out/cqscope-host.exe" probe --plugin "$(winpath "$bundle")" ||
-    { cat "$scratch/probe.err" >&2; fail "the $arch probe of cqscope.vst3 failed"; }
+  probe_both cqscope.vst3 "$CQW_VST3" "$bundle" "$scratch"
   grep -q '(Audio Module Class)' "$scratch/probe.txt" ||
     { cat "$scratch/probe.txt" "$scratch/probe.err" >&2; fail "the $arch probe listed no audio processor class (did it run?)"; }
   # The lines that name a path, the entry or the window system differ by system.
@@ -612,11 +617,7 @@ clap)
   rm -rf "$scratch"
   mkdir -p "$scratch"
   : "${CQW_CLAP:?}"
-  "$CQW_HOST" probe --plugin "$CQW_CLAP" >"$scratch/probe-linux.txt" ||
-    fail "the Linux probe of $CQW_CLAP failed"
-  run_wine "$scratch/probe.txt" "$scratch/probe.err" \
-    "$out/cqscope-host.exe" probe --plugin "$(winpath "$clap")" ||
-    { cat "$scratch/probe.err" >&2; fail "the $arch probe of $(basename "$clap") failed"; }
+  probe_both "$(basename "$clap")" "$CQW_CLAP" "$clap" "$scratch"
   grep -q '^id: *org.example.cqscope' "$scratch/probe.txt" ||
     { cat "$scratch/probe.err" >&2; fail "the $arch probe printed no plug-in (did it run?)"; }
   for line in '^features: *audio-effect, analyzer, stereo' '^gui: *embedded win32; floating none; 960 x 512, fixed size' \
