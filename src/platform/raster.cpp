@@ -490,6 +490,57 @@ WIN32API BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC s
     return TRUE;
 }
 
+// The subset a display needs to show its picture enlarged: a plain copy (SRCCOPY) between two
+// different surfaces, each source pixel becoming a whole block of destination pixels (the
+// destination size a whole multiple of the source size, across and down). Anything else is
+// refused with ERROR_INVALID_PARAMETER rather than drawn differently from Windows.
+WIN32API BOOL WINAPI StretchBlt(HDC dest, int x, int y, int width, int height, HDC source,
+                                int sourceX, int sourceY, int sourceWidth, int sourceHeight,
+                                DWORD rop) {
+    if (width == sourceWidth && height == sourceHeight)
+        return BitBlt(dest, x, y, width, height, source, sourceX, sourceY, rop);
+    if (rop != SRCCOPY || sourceWidth <= 0 || sourceHeight <= 0 || width <= 0 || height <= 0 ||
+        width % sourceWidth != 0 || height % sourceHeight != 0) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const int across = width / sourceWidth;
+    const int down = height / sourceHeight;
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::Dc* dd = s.table.find<cqp::Dc>(dest, Kind::Dc);
+    cqp::Dc* sd = s.table.find<cqp::Dc>(source, Kind::Dc);
+    cqp::Target dt;
+    cqp::Target st;
+    if (dd == nullptr || sd == nullptr || !cqp::resolveTargetLocked(s, *dd, dt) ||
+        !cqp::resolveTargetLocked(s, *sd, st)) {
+        cqp::setError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (st.pixels == dt.pixels) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const RECT area =
+        cqp::intersect(blockArea(x, y, width, height, dt.originX, dt.originY), dt.clip);
+    if (cqp::isEmpty(area)) return TRUE;
+    // Destination pixels whose source pixel lies outside the source's area are left alone.
+    for (LONG row = area.top; row < area.bottom; ++row) {
+        const long long fromRow =
+            static_cast<long long>(sourceY) + (row - dt.originY - y) / down + st.originY;
+        if (fromRow < st.clip.top || fromRow >= st.clip.bottom) continue;
+        std::uint32_t* to = dt.pixels + static_cast<std::size_t>(row) * dt.stride;
+        const std::uint32_t* from = st.pixels + static_cast<std::size_t>(fromRow) * st.stride;
+        for (LONG col = area.left; col < area.right; ++col) {
+            const long long fromCol =
+                static_cast<long long>(sourceX) + (col - dt.originX - x) / across + st.originX;
+            if (fromCol >= st.clip.left && fromCol < st.clip.right) to[col] = from[fromCol];
+        }
+    }
+    cqp::markDirty(dt, area);
+    return TRUE;
+}
+
 WIN32API COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);

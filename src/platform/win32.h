@@ -509,6 +509,9 @@ WIN32API BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom)
 WIN32API BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
 WIN32API BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX,
                             int sourceY, DWORD rop);
+WIN32API BOOL WINAPI StretchBlt(HDC dest, int x, int y, int width, int height, HDC source,
+                                int sourceX, int sourceY, int sourceWidth, int sourceHeight,
+                                DWORD rop);
 WIN32API BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
 WIN32API COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 WIN32API int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT scanLines, LPVOID bits,

@@ -142,7 +142,9 @@ void EditorRender::moveClockTo(long long ms) {
 }
 
 void EditorRender::clickHold() {
-    target_.click(display::kHoldClickX, display::kHoldClickY);
+    // The button where the editor shows it, at the editor's scale.
+    const int scale = std::max(1, target_.size().width / display::kWidth);
+    target_.click(display::kHoldClickX * scale, display::kHoldClickY * scale);
     clock_.holdClicked();
     if (readout_) readout_->holdClicked(clock_.ms());
 }
@@ -191,7 +193,7 @@ int runRender(const RenderOptions& options) {
     // Made before the plug-in is loaded, so that an unwritable destination fails at once.
     const std::unique_ptr<RenderSink> sink = makeRenderSink(plan, options, audio, threads);
 
-    RenderTarget target(options.plugin, audio, audio.sampleRate(), plan.midi);
+    RenderTarget target(options.plugin, audio, audio.sampleRate(), plan.midi, options.scale);
     sink->open(target.size().width, target.size().height);
     EditorRender render(options, audio, time, plan, *sink, target);
     render.run();

@@ -1,14 +1,16 @@
 #include "render/render_target.h"
 
 #include <cstdint>
+#include <string>
 
 #include "common/host_error.h"
+#include "display/display_geometry.h"
 #include "formats/formats.h"
 
 namespace cqhost {
 
 RenderTarget::RenderTarget(const std::string& path, BlockAudio& audio, double sampleRate,
-                           std::vector<TimedMidiMessage> midi) {
+                           std::vector<TimedMidiMessage> midi, std::optional<int> scale) {
     std::string problem;
     PluginLoad load;
     load.beforeEntry = [this, &path, &problem](void* library) {
@@ -22,7 +24,16 @@ RenderTarget::RenderTarget(const std::string& path, BlockAudio& audio, double sa
     plugin_->start(sampleRate, kBlockSize);
     waitForPluginAnalysis(*platform_);
     try {
-        size_ = plugin_->createEditor(WindowApi::X11);
+        size_ = plugin_->createEditor(WindowApi::X11, scale.value_or(1));
+        if (scale && (size_.width != display::kWidth * *scale ||
+                      size_.height != display::kHeight * *scale)) {
+            throw HostError("the editor of plug-in " + path + " is " + std::to_string(size_.width) +
+                            " x " + std::to_string(size_.height) + ", not the " +
+                            std::to_string(display::kWidth * *scale) + " x " +
+                            std::to_string(display::kHeight * *scale) + " of --scale " +
+                            std::to_string(*scale) +
+                            " (a VST 2.x editor follows the X server's Xft.dpi, not the host)");
+        }
         loop_ = std::make_unique<PlayLoop>(plugin_->processor(), audio, std::move(midi));
         parent_ = platform_->createHostWindow(size_.width, size_.height);
         if (parent_ == nullptr) throw HostError("cannot create the editor's parent window");
