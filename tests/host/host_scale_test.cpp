@@ -50,22 +50,25 @@ TEST(HostScale, EachFormatShowsTheFactorOnePictureInBlocksAndHoldsAtEveryFactor)
     const std::vector<std::string> plugins = scalablePlugins();
     if (plugins.empty()) GTEST_SKIP() << "neither cqscope.clap nor cqscope.vst3 was built";
     ScratchDir dir;
+    // The demo chord, held at 0.5 s, pictured at 0.7 s: the Hold image shows white.
+    const auto render = [&](const std::string& plugin, int factor) {
+        const std::string out = dir.file("x" + std::to_string(factor) + ".png");
+        const RunResult run = runHost({"render", "--plugin", plugin, "--hold-at", "0.5", "--at",
+                                       "0.7", "--scale", std::to_string(factor), "--out", out});
+        EXPECT_EQ(run.status, 0) << run.err;
+        return readPng(out);
+    };
+    // Every shell shows the same picture: one factor-1 picture serves them all.
+    const Image one = render(plugins.front(), 1);
+    ASSERT_EQ(one.width, display::kWidth);
+    ASSERT_EQ(one.height, display::kHeight);
+    ASSERT_EQ(one.at(display::kHoldX, display::kHoldY), display::pixelOf(display::kWhite));
     for (const std::string& plugin : plugins) {
         SCOPED_TRACE(plugin);
-        // The demo chord, held at 0.5 s, pictured at 0.7 s: the Hold image shows white.
-        const auto render = [&](int factor) {
-            const std::string out = dir.file("x" + std::to_string(factor) + ".png");
-            const RunResult run = runHost({"render", "--plugin", plugin, "--hold-at", "0.5", "--at",
-                                           "0.7", "--scale", std::to_string(factor), "--out", out});
-            EXPECT_EQ(run.status, 0) << run.err;
-            return readPng(out);
-        };
-        const Image one = render(1);
-        ASSERT_EQ(one.width, display::kWidth);
-        ASSERT_EQ(one.height, display::kHeight);
-        ASSERT_EQ(one.at(display::kHoldX, display::kHoldY), display::pixelOf(display::kWhite));
-        for (int factor : {2, 3}) {
-            EXPECT_TRUE(isBlownUp(render(factor), one, factor)) << "factor " << factor;
+        const std::vector<int> factors =
+            plugin == plugins.front() ? std::vector<int>{2, 3} : std::vector<int>{2};
+        for (int factor : factors) {
+            EXPECT_TRUE(isBlownUp(render(plugin, factor), one, factor)) << "factor " << factor;
         }
     }
 }

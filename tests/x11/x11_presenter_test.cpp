@@ -330,6 +330,11 @@ class X11Editor : public ::testing::Test {
         return most;
     }
 
+    // Runs cqscope-host `command` (a watch) on the test's server and answers its exit status;
+    // `shown` receives how many editors it showed inside its window of width x height.
+    int watchShowing(const std::vector<std::string>& command, int width, int height,
+                     unsigned& shown);
+
     // What `xrdb` loads: the server's resource database (the root window's RESOURCE_MANAGER)
     // made "Xft.dpi: dpi", or removed for 0. Connections opened afterwards read it.
     void setScreenDpi(int dpi) {
@@ -817,25 +822,34 @@ int runHost(const std::vector<std::string>& arguments, const char* display,
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// watch of the VST 2 module (the default) and of cqscope.clap, whose GUI goes into the same
-// kind of window with its X connection in the host's loop.
-TEST_F(X11Editor, WatchShowsTheEditorInATopLevelWindowUntilItsTimeIsUp) {
-    const std::string server = std::getenv("DISPLAY");
+int X11Editor::watchShowing(const std::vector<std::string>& command, int width, int height,
+                            unsigned& shown) {
+    shown = 0;
+    return runHost(command, std::getenv("DISPLAY"), [&] {
+        // Wait for the host's window with the editor's X window inside; it stays for the
+        // watch's time once there, however long the host takes to start (sanitizer builds).
+        for (int i = 0; i < 1500 && shown == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            shown = editorsInTopWindow(width, height);
+        }
+    });
+}
+
+// watch of the VST 2 module (the default) and of cqscope.clap.
+std::vector<std::vector<std::string>> watchCommands() {
     std::vector<std::vector<std::string>> commands = {{"watch", "--seconds", "1.5"}};
 #if defined(CQSCOPE_CLAP_PATH)
     commands.push_back({"watch", "--seconds", "1.5", "--plugin", CQSCOPE_CLAP_PATH});
 #endif
-    for (const auto& command : commands) {
+    return commands;
+}
+
+// watch of the VST 2 module (the default) and of cqscope.clap, whose GUI goes into the same
+// kind of window with its X connection in the host's loop.
+TEST_F(X11Editor, WatchShowsTheEditorInATopLevelWindowUntilItsTimeIsUp) {
+    for (const auto& command : watchCommands()) {
         unsigned shown = 0;
-        const int status = runHost(command, server.c_str(), [&] {
-            // Wait for the host's window (the display's size) with the editor's X window
-            // inside; it stays for 1.5 s once there, however long the host takes to start
-            // (sanitizer builds).
-            for (int i = 0; i < 1500 && shown == 0; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                shown = editorsInTopWindow(kWidth, kHeight);
-            }
-        });
+        const int status = watchShowing(command, kWidth, kHeight, shown);
         EXPECT_EQ(status, 0) << command.back();
         EXPECT_EQ(shown, 1u) << "no editor window inside a host window: " << command.back();
     }
@@ -939,19 +953,9 @@ TEST_F(X11Editor, Vst2EditorFollowsXftDpiShowsBlocksAndHoldsOnARealClickAtFactor
 
 #if defined(CQSCOPE_HOST_PATH)
     // The host follows the screen too: its window for the editor is at factor 2.
-    const std::string server = std::getenv("DISPLAY");
-    std::vector<std::vector<std::string>> commands = {{"watch", "--seconds", "1.5"}};
-#if defined(CQSCOPE_CLAP_PATH)
-    commands.push_back({"watch", "--seconds", "1.5", "--plugin", CQSCOPE_CLAP_PATH});
-#endif
-    for (const auto& command : commands) {
+    for (const auto& command : watchCommands()) {
         unsigned inside = 0;
-        const int status = runHost(command, server.c_str(), [&] {
-            for (int i = 0; i < 1500 && inside == 0; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                inside = editorsInTopWindow(kWidth * 2, kHeight * 2);
-            }
-        });
+        const int status = watchShowing(command, kWidth * 2, kHeight * 2, inside);
         EXPECT_EQ(status, 0) << command.back();
         EXPECT_EQ(inside, 1u) << "no editor in a host window at factor 2: " << command.back();
     }
