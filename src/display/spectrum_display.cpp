@@ -120,6 +120,7 @@ bool SpectrumDisplay::open(HWND parent) {
         resourcesPending = false;
     }
 
+    openedIn = parent;
     displayWindow = CreateWindowExA(0, kWindowClass, kWindowName, kDisplayStyle, 0, 0, width(),
                                     height(), parent, nullptr, module, nullptr);
     if (!displayWindow) return false;
@@ -165,10 +166,11 @@ void SpectrumDisplay::setScale(int factor) {
     if (factor == scale_) return;
     scale_ = factor;
     if (!displayWindow) return;
-    // No window of ours changes size in place: the display opens again at the new one.
-    HWND parent = GetParent(displayWindow);
+    // No window of ours changes size in place: the display opens again at the new one, in
+    // the parent it was given (a foreign X11 window on Linux has no handle GetParent knows).
+    const HWND parent = openedIn;
     close();
-    if (parent) (void)open(parent);
+    (void)open(parent);
 }
 
 POINT SpectrumDisplay::picturePoint(LPARAM lParam, int factor) {
@@ -177,7 +179,9 @@ POINT SpectrumDisplay::picturePoint(LPARAM lParam, int factor) {
     const auto down = [factor](int v) {
         return v >= 0 ? v / factor : -((factor - 1 - v) / factor);
     };
-    return POINT{down(GET_X_LPARAM(lParam)), down(GET_Y_LPARAM(lParam))};
+    // Signed 16-bit halves, as GET_X_LPARAM and GET_Y_LPARAM read them.
+    return POINT{down(static_cast<short>(LOWORD(lParam))),
+                 down(static_cast<short>(HIWORD(lParam)))};
 }
 
 void SpectrumDisplay::close() {

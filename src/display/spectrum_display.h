@@ -144,6 +144,7 @@ class SpectrumDisplay {
     HINSTANCE module;
     int scale_ = display::kMinScale;
     HWND displayWindow = nullptr;
+    HWND openedIn = nullptr;  // the parent of the last open
     HWND holdButton_ = nullptr;
     bool resourcesPending = true;  // until the first open has made pens, brush and fonts
     unsigned long refreshes = 0;

@@ -540,6 +540,7 @@ class ClapEditor {
         if (gui_ != nullptr) gui_->destroy(plugin);
         gui_ = nullptr;
     }
+    bool setScale(double scale) { return gui_ != nullptr && gui_->set_scale(plugin, scale); }
     // Polls `fd` as a host's loop does, for up to `ms` milliseconds, and calls on_fd when it is
     // readable; answers whether it was.
     bool serviceFd(int fd, int ms) {
@@ -621,6 +622,14 @@ TEST_F(X11Editor, ClapDisplayRegistersItsXConnectionAndHandlesAClickThroughIt) {
         ClapEditor editor(plain, parent);
         EXPECT_TRUE(editor.open);
         EXPECT_TRUE(plain.fds.empty());
+        // A scale told once the GUI is in its parent: the display is there again, at factor 2.
+        ASSERT_TRUE(editor.setScale(2.0));
+        const HWND window = editor.windows->findForeignChild(parent);
+        ASSERT_NE(window, nullptr);
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display, editor.windows->presentedXWindow(window), &attributes);
+        EXPECT_EQ(attributes.width, 2 * kWidth);
+        EXPECT_EQ(attributes.height, 2 * kHeight);
     }
     XDestroyWindow(display, parent);
     XSync(display, False);
