@@ -259,27 +259,55 @@ class Plugin {
         // Gives the host's descriptor and timer back.
         self.display_.reset();
     }
-    static bool CLAP_ABI guiSetScale(const clap_plugin*, double) { return false; }
+    // The host's scale (2.0 = 200 %) becomes the display's whole factor, the nearest within
+    // 1..3. Hosts say it before get_size and set_parent; a change once the display is in its
+    // parent reopens it at the new size and asks the host for the room.
+    static bool CLAP_ABI guiSetScale(const clap_plugin* plugin, double scale) {
+        Plugin& self = of(plugin);
+        if (self.display_ == nullptr) return false;
+        const int before = self.display_->scale();
+        self.display_->setScale(display::scaleOfHostScale(scale));
+        if (self.display_->scale() != before && self.display_->isOpen() &&
+            self.host_->get_extension != nullptr) {
+            const auto* gui = static_cast<const clap_host_gui*>(
+                self.host_->get_extension(self.host_, CLAP_EXT_GUI));
+            if (gui != nullptr && gui->request_resize != nullptr) {
+                (void)gui->request_resize(self.host_,
+                                          static_cast<std::uint32_t>(self.display_->width()),
+                                          static_cast<std::uint32_t>(self.display_->height()));
+            }
+        }
+        return true;
+    }
     static bool CLAP_ABI guiGetSize(const clap_plugin* plugin, std::uint32_t* width,
                                     std::uint32_t* height) {
-        if (of(plugin).display_ == nullptr || width == nullptr || height == nullptr) return false;
-        *width = display::kWidth;
-        *height = display::kHeight;
+        const Plugin& self = of(plugin);
+        if (self.display_ == nullptr || width == nullptr || height == nullptr) return false;
+        *width = static_cast<std::uint32_t>(self.display_->width());
+        *height = static_cast<std::uint32_t>(self.display_->height());
         return true;
     }
     static bool CLAP_ABI guiCanResize(const clap_plugin*) { return false; }
     static bool CLAP_ABI guiResizeHints(const clap_plugin*, clap_gui_resize_hints*) {
         return false;
     }
-    static bool CLAP_ABI guiAdjustSize(const clap_plugin*, std::uint32_t* width,
+    static bool CLAP_ABI guiAdjustSize(const clap_plugin* plugin, std::uint32_t* width,
                                        std::uint32_t* height) {
         if (width == nullptr || height == nullptr) return false;
+        return guiGetSize(plugin, width, height) || fixedSize(width, height);
+    }
+    static bool CLAP_ABI guiSetSize(const clap_plugin* plugin, std::uint32_t width,
+                                    std::uint32_t height) {
+        std::uint32_t fixedWidth = 0;
+        std::uint32_t fixedHeight = 0;
+        if (!guiGetSize(plugin, &fixedWidth, &fixedHeight)) fixedSize(&fixedWidth, &fixedHeight);
+        return width == fixedWidth && height == fixedHeight;
+    }
+    // The size at factor 1, for the calls a host may make before create.
+    static bool fixedSize(std::uint32_t* width, std::uint32_t* height) {
         *width = display::kWidth;
         *height = display::kHeight;
         return true;
-    }
-    static bool CLAP_ABI guiSetSize(const clap_plugin*, std::uint32_t width, std::uint32_t height) {
-        return width == display::kWidth && height == display::kHeight;
     }
     static bool CLAP_ABI guiSetParent(const clap_plugin* plugin, const clap_window* window) {
         Plugin& self = of(plugin);

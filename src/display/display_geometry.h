@@ -5,6 +5,7 @@
 // include it.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace display {
@@ -50,6 +51,28 @@ constexpr int kHoldClickY = kHoldY + kHoldHeight / 2;
 // label stays within rows 0 to the bar base and off the Hold image.
 constexpr int kReadoutGap = 2;
 constexpr int kMaxPeakLabels = 3;
+
+// The scale a display is shown at: the picture is always drawn at factor 1, 960 x 512, and
+// shown with each of its pixels a k x k block, so a window at factor k is kWidth x k by
+// kHeight x k. Mouse positions in such a window are divided by k before the display reads
+// them.
+constexpr int kMinScale = 1;
+constexpr int kMaxScale = 3;
+
+// The whole factor for a scale a host states as a fraction (1.0 = 100 %, CLAP, LV2, VST 3):
+// the nearest whole number (halves round up), kept within kMinScale..kMaxScale; a value that
+// is not a number gives 1.
+inline int scaleOfHostScale(double hostScale) {
+    if (!(hostScale >= kMinScale)) return kMinScale;  // also not a number
+    if (hostScale >= kMaxScale) return kMaxScale;
+    return static_cast<int>(std::floor(hostScale + 0.5));
+}
+
+// The factor for a screen's resolution in dots per inch (the X server's Xft.dpi resource):
+// 2 from 144 dpi (150 %), 3 from 240 dpi (250 %), else 1 (also for 0: no resource).
+constexpr int scaleOfDpi(double dpi) {
+    return dpi >= 240.0 ? 3 : dpi >= 144.0 ? 2 : 1;
+}
 
 // Colours as GDI takes them (COLORREF: 0x00BBGGRR).
 constexpr std::uint32_t kBlack = 0x000000;

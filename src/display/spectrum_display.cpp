@@ -120,9 +120,9 @@ bool SpectrumDisplay::open(HWND parent) {
         resourcesPending = false;
     }
 
-    displayWindow =
-        CreateWindowExA(0, kWindowClass, kWindowName, kDisplayStyle, 0, 0, display::kWidth,
-                        display::kHeight, parent, nullptr, module, nullptr);
+    openedIn = parent;
+    displayWindow = CreateWindowExA(0, kWindowClass, kWindowName, kDisplayStyle, 0, 0, width(),
+                                    height(), parent, nullptr, module, nullptr);
     if (!displayWindow) return false;
     attach(displayWindow, this);
 
@@ -134,9 +134,10 @@ bool SpectrumDisplay::open(HWND parent) {
     leaveTracked_ = false;
     SetTimer(displayWindow, kRefreshTimer, cqscope::DisplayModel::kRefreshPeriodMs, nullptr);
 
+    // The button covers the Hold image as shown, at the display's scale.
     holdButton_ = CreateWindowExA(
-        0, "Button", "holdbtn", kButtonStyle, display::kHoldX, display::kHoldY, display::kHoldWidth,
-        display::kHoldHeight, displayWindow,
+        0, "Button", "holdbtn", kButtonStyle, display::kHoldX * scale_, display::kHoldY * scale_,
+        display::kHoldWidth * scale_, display::kHoldHeight * scale_, displayWindow,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kHoldButtonId)), module, nullptr);
     if (holdButton_) {
         attach(holdButton_, this);
@@ -161,6 +162,31 @@ bool SpectrumDisplay::open(HWND parent) {
     if (loop != nullptr && descriptor >= 0 && loop->watchDescriptor(descriptor))
         watchedDescriptor = descriptor;
     return true;
+}
+
+void SpectrumDisplay::setScale(int factor) {
+    factor = factor < display::kMinScale   ? display::kMinScale
+             : factor > display::kMaxScale ? display::kMaxScale
+                                           : factor;
+    if (factor == scale_) return;
+    scale_ = factor;
+    if (!displayWindow) return;
+    // No window of ours changes size in place: the display opens again at the new one, in
+    // the parent it was given (a foreign X11 window on Linux has no handle GetParent knows).
+    const HWND parent = openedIn;
+    close();
+    (void)open(parent);
+}
+
+POINT SpectrumDisplay::picturePoint(LPARAM lParam, int factor) {
+    // Whole blocks, rounding towards minus infinity so that a captured pointer left of or
+    // above the window never reads as column or row 0.
+    const auto down = [factor](int v) {
+        return v >= 0 ? v / factor : -((factor - 1 - v) / factor);
+    };
+    // Signed 16-bit halves, as GET_X_LPARAM and GET_Y_LPARAM read them.
+    return POINT{down(static_cast<short>(LOWORD(lParam))),
+                 down(static_cast<short>(HIWORD(lParam)))};
 }
 
 void SpectrumDisplay::close() {
@@ -253,13 +279,25 @@ LRESULT CALLBACK SpectrumDisplay::holdButtonProc(HWND window, UINT message, WPAR
 
 LRESULT SpectrumDisplay::handleDisplayMessage(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
+    // Every mouse position the display reads is a point of the picture at factor 1, whatever
+    // the scale it is shown at: converted here, once, for every mouse message.
+    if (message >= WM_MOUSEMOVE && message < WM_MOUSEWHEEL) {  // the wheel's are screen points
+        const POINT at = picturePoint(lParam, scale_);
+        lParam = MAKELPARAM(at.x, at.y);
+    }
     switch (message) {
         case WM_PAINT: {
             PAINTSTRUCT paint{};
             HDC dc = BeginPaint(window, &paint);
             if (dc && resources_.backDc) {
-                BitBlt(dc, 0, 0, display::kWidth, display::kHeight, resources_.backDc, 0, 0,
-                       SRCCOPY);
+                // The picture drawn at factor 1, each pixel shown as a scale x scale block.
+                if (scale_ == 1) {
+                    BitBlt(dc, 0, 0, display::kWidth, display::kHeight, resources_.backDc, 0, 0,
+                           SRCCOPY);
+                } else {
+                    StretchBlt(dc, 0, 0, width(), height(), resources_.backDc, 0, 0,
+                               display::kWidth, display::kHeight, SRCCOPY);
+                }
             }
             EndPaint(window, &paint);
             return 0;

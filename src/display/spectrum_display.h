@@ -25,6 +25,7 @@
 #include <cstdint>
 
 #include "core/display_source.h"
+#include "display/display_geometry.h"
 #include "display/display_model.h"
 #include "display/display_resources.h"
 #include "display/host_loop.h"
@@ -68,6 +69,25 @@ class SpectrumDisplay {
     bool isOpen() const {
         return displayWindow != nullptr;
     }
+
+    // The factor the picture is shown at (display::kMinScale..kMaxScale; others are clamped):
+    // the window is width() x height() and each picture pixel a factor x factor block. Set
+    // before open; a change while open reopens the display in the same parent at the new size
+    // (its host must give it the room: the size it reports follows at once).
+    void setScale(int factor);
+    int scale() const {
+        return scale_;
+    }
+    // The window's size at the current scale, in pixels: what a host is told.
+    int width() const {
+        return display::kWidth * scale_;
+    }
+    int height() const {
+        return display::kHeight * scale_;
+    }
+    // A mouse message's position (lParam, window pixels at `factor`) as a point of the picture
+    // at factor 1; positions left of or above the window stay negative.
+    static POINT picturePoint(LPARAM lParam, int factor);
 
     // Lets the display handle what is due: the refresh timer, paints and Hold clicks of its
     // own windows (a bounded number of messages, so a window that keeps posting to itself
@@ -134,7 +154,9 @@ class SpectrumDisplay {
     void unwatchDescriptor();
 
     HINSTANCE module;
+    int scale_ = display::kMinScale;
     HWND displayWindow = nullptr;
+    HWND openedIn = nullptr;  // the parent of the last open
     HWND holdButton_ = nullptr;
     bool resourcesPending = true;  // until the first open has made pens, brush and fonts
     unsigned long refreshes = 0;

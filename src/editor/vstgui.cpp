@@ -2,6 +2,10 @@
 
 #include "kit/own_module.h"
 
+#if !defined(_WIN32)
+#include "platform/cqscope_platform.h"
+#endif
+
 // The display's class and windows belong to this library's own module (code linked into a
 // program: the main module).
 VstGui::VstGui(AudioEffect* effect, DisplaySource& source)
@@ -12,8 +16,25 @@ VstGui::VstGui(AudioEffect* effect, DisplaySource& source)
     rect.right = display::kWidth;
 }
 
+void VstGui::followScreenScale() {
+#if !defined(_WIN32)
+    spectrum.setScale(display::scaleOfDpi(cqpXftDpi()));
+#endif
+    rect.bottom = static_cast<std::int16_t>(spectrum.height());
+    rect.right = static_cast<std::int16_t>(spectrum.width());
+    scaleRead = true;
+}
+
+bool VstGui::getRect(ERect** rectPointer) {
+    if (!spectrum.isOpen()) followScreenScale();
+    return AEffGUIEditor::getRect(rectPointer);
+}
+
 bool VstGui::open(void* parent) {
+    const bool told = scaleRead;
     close();
+    if (!told) followScreenScale();
+    scaleRead = true;
     if (!spectrum.open(static_cast<HWND>(parent))) return false;
     parentWindow = parent;
     return true;
@@ -21,6 +42,7 @@ bool VstGui::open(void* parent) {
 
 void VstGui::close() {
     spectrum.close();
+    scaleRead = false;
     parentWindow = nullptr;
 }
 

@@ -36,6 +36,12 @@ class VstGui : public AEffGUIEditor, public CControlListener {
     // the same name from other modules never meet ours) and attaches itself to the effect.
     VstGui(AudioEffect* effect, DisplaySource& source);
 
+    // The rectangle at the display's scale. VST 2 tells a plug-in no scale: on Linux the
+    // editor follows the X server's Xft.dpi resource (display::scaleOfDpi; a host of ours
+    // may state the resolution instead, cqpSetScreenDpi), read when the
+    // host asks for the rectangle while the editor is closed (and at open, if it did not);
+    // on Windows it stays at factor 1.
+    bool getRect(ERect** rect) override;
     // parent: the host's window. Opening an open editor first closes it. Answers true, or
     // false (drawing nothing) when the window class cannot be registered under this library's
     // module or the display window cannot be created.
@@ -72,5 +78,9 @@ class VstGui : public AEffGUIEditor, public CControlListener {
     }
 
   private:
+    // Takes the screen's scale into the display and the rectangle.
+    void followScreenScale();
+
     SpectrumDisplay spectrum;
+    bool scaleRead = false;  // since the last close: open keeps what the host was told
 };

@@ -11,6 +11,7 @@
 // also owns the display's windows; the core is fed and read on that one thread.
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
@@ -38,17 +39,20 @@ namespace {
 
 class Ui {
   public:
-    Ui(const LV2_URID_Map& map, HWND parent)
+    Ui(const LV2_URID_Map& map, HWND parent, int scale)
         : uris_(map),
           eventTransfer_(map.map(map.handle, LV2_ATOM__eventTransfer)),
           core_(0),  // no rate until the first block says the plug-in's
           display_(ownModule(), core_) {
+        display_.setScale(scale);
         opened_ = display_.open(parent);
     }
     ~Ui() { display_.close(); }
 
     bool opened() const { return opened_; }
     HWND window() const { return display_.window(); }
+    int width() const { return display_.width(); }
+    int height() const { return display_.height(); }
 
     // One event of the notify port: a note message, or a block to analyse.
     void portEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format,
@@ -118,6 +122,25 @@ const void* findFeature(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
+// The display's factor from the host's ui:scaleFactor option (a float, 2.0 = 200 %), the nearest
+// whole one within 1..3; 1 where the host gives none.
+int hostScale(const LV2_URID_Map& map, const LV2_Feature* const* features) {
+    const auto* option =
+        static_cast<const LV2_Options_Option*>(findFeature(features, LV2_OPTIONS__options));
+    if (option == nullptr) return display::kMinScale;
+    const LV2_URID scaleFactor = map.map(map.handle, LV2_UI__scaleFactor);
+    const LV2_URID atomFloat = map.map(map.handle, LV2_ATOM__Float);
+    const LV2_URID atomDouble = map.map(map.handle, LV2_ATOM__Double);
+    for (; option->key != 0; ++option) {
+        if (option->key != scaleFactor || option->value == nullptr) continue;
+        if (option->type == atomFloat && option->size == sizeof(float))
+            return display::scaleOfHostScale(*static_cast<const float*>(option->value));
+        if (option->type == atomDouble && option->size == sizeof(double))
+            return display::scaleOfHostScale(*static_cast<const double*>(option->value));
+    }
+    return display::kMinScale;
+}
+
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
                          LV2UI_Write_Function, LV2UI_Controller, LV2UI_Widget* widget,
                          const LV2_Feature* const* features) {
@@ -127,15 +150,15 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         return nullptr;
     std::unique_ptr<Ui> ui;
     try {
-        ui = std::make_unique<Ui>(*map, static_cast<HWND>(parent));
+        ui = std::make_unique<Ui>(*map, static_cast<HWND>(parent), hostScale(*map, features));
     } catch (...) {
         return nullptr;
     }
     if (!ui->opened()) return nullptr;
-    // The display's fixed size, where the host lets the UI say it.
+    // The display's fixed size at its scale, where the host lets the UI say it.
     if (const auto* resize =
             static_cast<const LV2UI_Resize*>(findFeature(features, LV2_UI__resize)))
-        resize->ui_resize(resize->handle, display::kWidth, display::kHeight);
+        resize->ui_resize(resize->handle, ui->width(), ui->height());
 #if defined(_WIN32)
     *widget = ui->window();
 #else

@@ -74,6 +74,16 @@ WIN32API unsigned long cqpOpenX11HostWindow(int width, int height, const char* t
 WIN32API BOOL cqpServiceX11HostWindow(unsigned long window);
 WIN32API void cqpCloseX11HostWindow(unsigned long window);
 
+// The X server's Xft.dpi resource on the default display (DISPLAY), as `xrdb -query` shows
+// it, rounded to whole dots per inch: the screen resolution a Linux desktop asks programs to
+// draw for. 0 without a display or without the resource. Opens and closes a connection of its
+// own each call; any thread.
+WIN32API int cqpXftDpi(void);
+// For hosts of ours that draw off screen (render): from now on cqpXftDpi answers `dpi` for
+// every editor of this module, whatever the X server says, so that pictures do not depend on
+// the desktop they are made on; 0 hands the question back to the X server. Any thread.
+WIN32API void cqpSetScreenDpi(int dpi);
+
 // How many OleInitialize calls of the calling thread are not yet matched by OleUninitialize.
 WIN32API int cqpOleInitCount(void);
 

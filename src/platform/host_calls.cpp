@@ -23,6 +23,7 @@ extern "C" const CqpHostCalls* cqscopeHostCalls1() {
         &cqpLiveObjectCount,    &cqpFindForeignChild, &cqpPresentedXWindow,
         CQSCOPE_MODULE_VERSION, &cqpWindowDrawCount,  &cqpNextTimerWait,
         &waitForAnalysis,       &cqpMovePointer,      &cqpPointerLeave,
+        &cqpSetScreenDpi,
     };
     return &calls;
 }

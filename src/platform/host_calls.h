@@ -46,6 +46,9 @@ struct CqpHostCalls {
     // leaves it.
     decltype(&cqpMovePointer) movePointer;
     decltype(&cqpPointerLeave) pointerLeave;
+    // Appended later (see hasScreenDpiCall): the screen resolution the module's editors
+    // assume instead of the X server's (off-screen renders).
+    decltype(&cqpSetScreenDpi) setScreenDpi;
 };
 
 // The size of the first table: a module's table is at least this big.
@@ -87,6 +90,12 @@ inline bool hasAnalysisWait(const CqpHostCalls& calls) {
 inline bool hasPointerCalls(const CqpHostCalls& calls) {
     return calls.size >= offsetof(CqpHostCalls, pointerLeave) + sizeof calls.pointerLeave &&
            calls.movePointer != nullptr && calls.pointerLeave != nullptr;
+}
+
+// Whether the module's table reaches setScreenDpi.
+inline bool hasScreenDpiCall(const CqpHostCalls& calls) {
+    return calls.size >= offsetof(CqpHostCalls, setScreenDpi) + sizeof calls.setScreenDpi &&
+           calls.setScreenDpi != nullptr;
 }
 
 #endif

@@ -4,6 +4,8 @@
 // (PeekMessageA, GetMessageA, cqpPumpMessages), which is where a Linux host's editor idle
 // lands. It never waits for the X server.
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/cqscope_platform.h"
@@ -100,6 +102,22 @@ void present(HWND window) {
 
 }  // namespace
 
+int dpiOfResources(const char* resources) {
+    static constexpr char kName[] = "Xft.dpi:";
+    for (const char* line = resources; line != nullptr && *line != '\0';) {
+        const char* end = std::strchr(line, '\n');
+        if (std::strncmp(line, kName, sizeof kName - 1) == 0) {
+            char* after = nullptr;
+            const double dpi = std::strtod(line + sizeof kName - 1, &after);
+            const bool number =
+                after != line + sizeof kName - 1 && (end == nullptr || after <= end);
+            return number && dpi > 0.0 && dpi < 10000.0 ? static_cast<int>(dpi + 0.5) : 0;
+        }
+        line = end != nullptr ? end + 1 : nullptr;
+    }
+    return 0;
+}
+
 bool servicePresenters() {
     if (servicing || state().presentedWindows.load(std::memory_order_relaxed) == 0) return false;
     std::vector<HWND> windows;
@@ -147,4 +165,18 @@ WIN32API BOOL cqpServiceX11HostWindow(unsigned long window) {
 
 WIN32API void cqpCloseX11HostWindow(unsigned long window) {
     if (window <= 0xFFFFFFFFu) cqp::closeHostXWindow(static_cast<std::uint32_t>(window));
+}
+
+namespace {
+// The resolution a host of ours stated for this module's editors (cqpSetScreenDpi), or 0.
+std::atomic<int> statedDpi{0};
+}  // namespace
+
+WIN32API int cqpXftDpi(void) {
+    const int stated = statedDpi.load(std::memory_order_relaxed);
+    return stated > 0 ? stated : cqp::screenDpi();
+}
+
+WIN32API void cqpSetScreenDpi(int dpi) {
+    statedDpi.store(dpi > 0 ? dpi : 0, std::memory_order_relaxed);
 }

@@ -340,6 +340,19 @@ RECT blockArea(long long x, long long y, long long width, long long height, int 
                 pullIn(y + height + originY)};
 }
 
+// The two ends of a block transfer, resolved under the lock: the destination's device context,
+// or null (the last error set) when either end is not one that can be drawn on or read.
+cqp::Dc* transferEndsLocked(cqp::State& s, HDC dest, HDC source, cqp::Target& dt, cqp::Target& st) {
+    cqp::Dc* dd = s.table.find<cqp::Dc>(dest, Kind::Dc);
+    cqp::Dc* sd = s.table.find<cqp::Dc>(source, Kind::Dc);
+    if (dd == nullptr || sd == nullptr || !cqp::resolveTargetLocked(s, *dd, dt) ||
+        !cqp::resolveTargetLocked(s, *sd, st)) {
+        cqp::setError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return dd;
+}
+
 }  // namespace
 
 WIN32API BOOL WINAPI LineTo(HDC dc, int x, int y) {
@@ -430,15 +443,10 @@ WIN32API BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC s
     if (!cqp::ropUsesSource(code)) return PatBlt(dest, x, y, width, height, rop);
     cqp::State& s = cqp::state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    cqp::Dc* dd = s.table.find<cqp::Dc>(dest, Kind::Dc);
-    cqp::Dc* sd = s.table.find<cqp::Dc>(source, Kind::Dc);
     cqp::Target dt;
     cqp::Target st;
-    if (dd == nullptr || sd == nullptr || !cqp::resolveTargetLocked(s, *dd, dt) ||
-        !cqp::resolveTargetLocked(s, *sd, st)) {
-        cqp::setError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    cqp::Dc* dd = transferEndsLocked(s, dest, source, dt, st);
+    if (dd == nullptr) return FALSE;
     if (width <= 0 || height <= 0) return TRUE;
     std::uint32_t pattern = 0;
     if (cqp::ropUsesPattern(code)) cqp::brushColor(s, *dd, pattern);
@@ -484,6 +492,53 @@ WIN32API BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC s
         } else {
             for (int col = 0; col < w; ++col)
                 to[col] = cqp::applyRop3(code, pattern, from[col], to[col]);
+        }
+    }
+    cqp::markDirty(dt, area);
+    return TRUE;
+}
+
+// The subset a display needs to show its picture enlarged: a plain copy (SRCCOPY) between two
+// different surfaces, each source pixel becoming a whole block of destination pixels (the
+// destination size a whole multiple of the source size, across and down). Anything else is
+// refused with ERROR_INVALID_PARAMETER rather than drawn differently from Windows.
+WIN32API BOOL WINAPI StretchBlt(HDC dest, int x, int y, int width, int height, HDC source,
+                                int sourceX, int sourceY, int sourceWidth, int sourceHeight,
+                                DWORD rop) {
+    if (width == sourceWidth && height == sourceHeight)
+        return BitBlt(dest, x, y, width, height, source, sourceX, sourceY, rop);
+    if (rop != SRCCOPY || sourceWidth <= 0 || sourceHeight <= 0 || width <= 0 || height <= 0 ||
+        width % sourceWidth != 0 || height % sourceHeight != 0) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const int across = width / sourceWidth;
+    const int down = height / sourceHeight;
+    cqp::Target dt;
+    cqp::Target st;
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (transferEndsLocked(s, dest, source, dt, st) == nullptr) return FALSE;
+    if (st.pixels == dt.pixels) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const RECT area =
+        cqp::intersect(blockArea(x, y, width, height, dt.originX, dt.originY), dt.clip);
+    if (cqp::isEmpty(area)) return TRUE;
+    // Destination pixels whose source pixel lies outside the source's area are left alone.
+    for (LONG row = area.top; row < area.bottom; ++row) {
+        const long long fromRow = static_cast<long long>(sourceY) +
+                                  (static_cast<long long>(row) - dt.originY - y) / down +
+                                  st.originY;
+        if (fromRow < st.clip.top || fromRow >= st.clip.bottom) continue;
+        std::uint32_t* to = dt.pixels + static_cast<std::size_t>(row) * dt.stride;
+        const std::uint32_t* from = st.pixels + static_cast<std::size_t>(fromRow) * st.stride;
+        for (LONG col = area.left; col < area.right; ++col) {
+            const long long fromCol = static_cast<long long>(sourceX) +
+                                      (static_cast<long long>(col) - dt.originX - x) / across +
+                                      st.originX;
+            if (fromCol >= st.clip.left && fromCol < st.clip.right) to[col] = from[fromCol];
         }
     }
     cqp::markDirty(dt, area);

@@ -534,6 +534,9 @@ WIN32API BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
 WIN32API BOOL WINAPI GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, LPSIZE size);
 WIN32API BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX,
                             int sourceY, DWORD rop);
+WIN32API BOOL WINAPI StretchBlt(HDC dest, int x, int y, int width, int height, HDC source,
+                                int sourceX, int sourceY, int sourceWidth, int sourceHeight,
+                                DWORD rop);
 WIN32API BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
 WIN32API COLORREF WINAPI GetPixel(HDC dc, int x, int y);
 WIN32API int WINAPI GetDIBits(HDC dc, HBITMAP bitmap, UINT startScan, UINT scanLines, LPVOID bits,

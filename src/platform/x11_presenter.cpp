@@ -509,6 +509,17 @@ std::uint32_t openHostXWindow(int width, int height, const char* title) {
     return static_cast<std::uint32_t>(p->window);
 }
 
+int screenDpi() {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return 0;
+    // The resource manager string is the RESOURCE_MANAGER property of the root window as the
+    // connection read it when it opened (what xrdb loads): lines of "name:\tvalue".
+    const char* resources = XResourceManagerString(display);
+    const int dpi = resources != nullptr ? dpiOfResources(resources) : 0;
+    XCloseDisplay(display);
+    return dpi;
+}
+
 bool serviceHostXWindow(std::uint32_t window) {
     Presenter* p = takeHostWindow(window, false);
     if (p == nullptr) return false;

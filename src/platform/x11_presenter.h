@@ -68,4 +68,12 @@ std::uint32_t openHostXWindow(int width, int height, const char* title);
 bool serviceHostXWindow(std::uint32_t window);
 void closeHostXWindow(std::uint32_t window);
 
+// The X server's Xft.dpi resource on the default display (DISPLAY), read through a short
+// connection of its own; 0 without a display or without the resource. Any thread.
+int screenDpi();
+
+// The value of the Xft.dpi line in a resource manager string ("Xft.dpi:\t192\n..."), rounded
+// to a whole number; 0 when there is none, or it is not a positive number below 10000.
+int dpiOfResources(const char* resources);
+
 }  // namespace cqp

@@ -24,12 +24,18 @@ constexpr const char* kPlatformType = kPlatformTypeHWND;
 constexpr const char* kPlatformType = kPlatformTypeX11EmbedWindowID;
 #endif
 
-constexpr ViewRect kSize = {0, 0, display::kWidth, display::kHeight};
+// The view's size at a whole factor of the display's scale.
+ViewRect sizeAt(int scale) {
+    return ViewRect{0, 0, display::kWidth * scale, display::kHeight * scale};
+}
 
 #if defined(_WIN32)
-class View final : public IPlugView {
+class View final : public IPlugView, public IPlugViewContentScaleSupport {
 #else
-class View final : public IPlugView, public Linux::ITimerHandler, public Linux::IEventHandler {
+class View final : public IPlugView,
+                   public IPlugViewContentScaleSupport,
+                   public Linux::ITimerHandler,
+                   public Linux::IEventHandler {
 #endif
   public:
     View(AnalyserCore& core, FUnknown* owner) : core_(core), owner_(owner) {
@@ -42,6 +48,8 @@ class View final : public IPlugView, public Linux::ITimerHandler, public Linux::
         void* found = nullptr;
         if (isUid(iid, FUnknown::iid) || isUid(iid, IPlugView::iid))
             found = static_cast<IPlugView*>(this);
+        else if (isUid(iid, IPlugViewContentScaleSupport::iid))
+            found = static_cast<IPlugViewContentScaleSupport*>(this);
 #if !defined(_WIN32)
         else if (isUid(iid, Linux::ITimerHandler::iid))
             found = static_cast<Linux::ITimerHandler*>(this);
@@ -87,6 +95,7 @@ class View final : public IPlugView, public Linux::ITimerHandler, public Linux::
         } catch (...) {
             return kOutOfMemory;
         }
+        display_->setScale(scale_);
         if (!display_->open(window)) {
             display_.reset();
             return kResultFalse;
@@ -112,7 +121,7 @@ class View final : public IPlugView, public Linux::ITimerHandler, public Linux::
     }
     tresult PLUGIN_API getSize(ViewRect* size) override {
         if (size == nullptr) return kInvalidArgument;
-        *size = kSize;
+        *size = sizeAt(scale_);
         return kResultOk;
     }
     tresult PLUGIN_API onSize(ViewRect* newSize) override {
@@ -132,7 +141,24 @@ class View final : public IPlugView, public Linux::ITimerHandler, public Linux::
     }
     tresult PLUGIN_API checkSizeConstraint(ViewRect* rect) override {
         if (rect == nullptr) return kInvalidArgument;
-        *rect = kSize;
+        *rect = sizeAt(scale_);
+        return kResultTrue;
+    }
+
+    // ---- IPlugViewContentScaleSupport (UI thread) -------------------------------------------
+
+    // The host's scale (2.0 = 200 %) becomes the display's whole factor, the nearest within
+    // 1..3, before or after attached; once attached, the display reopens at the new size and
+    // the frame is asked for the room.
+    tresult PLUGIN_API setContentScaleFactor(float factor) override {
+        const int scale = display::scaleOfHostScale(factor);
+        if (scale == scale_) return kResultTrue;
+        scale_ = scale;
+        if (display_ != nullptr) {
+            display_->setScale(scale_);
+            ViewRect size = sizeAt(scale_);
+            if (frame_ != nullptr) (void)frame_->resizeView(this, &size);
+        }
         return kResultTrue;
     }
 
@@ -161,6 +187,7 @@ class View final : public IPlugView, public Linux::ITimerHandler, public Linux::
     AnalyserCore& core_;
     FUnknown* owner_;  // keeps core_ alive
     IPlugFrame* frame_ = nullptr;
+    int scale_ = display::kMinScale;  // the host's content scale as a whole factor
 #if !defined(_WIN32)
     RunLoopHostLoop loop_{this, this};  // outlives display_, which holds it
 #endif

@@ -1,5 +1,6 @@
 // The plug-in's editor view: the analyser core's display embedded in the host's window, at the
-// display's fixed size (960 x 512 physical pixels, never resized).
+// display's fixed size (960 x 512 physical pixels) times the whole factor of the host's content
+// scale (IPlugViewContentScaleSupport; 1 until the host says one). The user never resizes it.
 //
 // On Linux the parent is an X11 window ID ("X11EmbedWindowID") and the display is run by the
 // host's run loop: the view asks the IPlugFrame given to setFrame for Linux::IRunLoop when it

@@ -337,6 +337,15 @@ TEST(ClapPlugin, InPlaceBlocksPassBitForBitAndTheGuiIsFixedSizeX11Only) {
     EXPECT_EQ(h, static_cast<std::uint32_t>(kHeight));
     EXPECT_TRUE(gui->set_size(p, w, h));
     EXPECT_FALSE(gui->set_size(p, w + 1, h));
+    // The host's scale, as the nearest whole factor within 1 to 3, sets the size.
+    for (const auto& [scale, factor] :
+         {std::pair{2.4, 2}, std::pair{2.5, 3}, std::pair{9.0, 3}, std::pair{0.5, 1}}) {
+        EXPECT_TRUE(gui->set_scale(p, scale));
+        EXPECT_TRUE(gui->get_size(p, &w, &h));
+        EXPECT_EQ(w, static_cast<std::uint32_t>(kWidth * factor)) << scale;
+        EXPECT_EQ(h, static_cast<std::uint32_t>(kHeight * factor)) << scale;
+        EXPECT_TRUE(gui->set_size(p, w, h)) << scale;
+    }
     const auto* latency = static_cast<const clap_plugin_latency*>(
         side.plugin()->get_extension(side.plugin(), CLAP_EXT_LATENCY));
     ASSERT_NE(latency, nullptr);

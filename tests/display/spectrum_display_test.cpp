@@ -50,15 +50,19 @@ class Shell {
     virtual Picture clickHold() = 0;
 };
 
-// The core and the display linked into this program, on its own window system.
+// The core and the display linked into this program, on its own window system, shown at
+// `scale`: its pictures are read at that size and, once each k x k block is found to be of one
+// colour, answered at factor 1.
 class CoreShell : public Shell {
   public:
-    explicit CoreShell(double rate) : core(rate) {
+    explicit CoreShell(double rate, int scale = 1) : core(rate), scale(scale) {
         cqpSetManualClock(TRUE, kStartMs);
-        parent = cqpCreateHostWindow(kWidth, kHeight);
+        parent = cqpCreateHostWindow(kWidth * scale, kHeight * scale);
         core.start();
         EXPECT_TRUE(core.waitUntilReady(std::chrono::seconds(60)));
         display = std::make_unique<SpectrumDisplay>(GetModuleHandleA(nullptr), core);
+        display->setScale(scale);
+        EXPECT_EQ(display->width(), kWidth * scale);
         EXPECT_TRUE(display->open(parent));
     }
     ~CoreShell() override {
@@ -79,20 +83,38 @@ class CoreShell : public Shell {
         return read();
     }
     Picture clickHold() override {
-        EXPECT_TRUE(cqpClick(parent, display::kHoldClickX, display::kHoldClickY));
+        // Where the button is shown: its bottom-right pixel at this scale.
+        EXPECT_TRUE(cqpClick(parent, (display::kHoldX + display::kHoldWidth) * scale - 1,
+                             (display::kHoldY + display::kHoldHeight) * scale - 1));
         display->run();
         return read();
     }
 
   private:
     Picture read() {
+        const int width = kWidth * scale;
+        Picture shown(static_cast<std::size_t>(width) * kHeight * scale);
+        EXPECT_TRUE(cqpReadWindowPixels(parent, reinterpret_cast<DWORD*>(shown.data()), width,
+                                        kHeight * scale));
         Picture picture(kWidth * kHeight);
-        EXPECT_TRUE(
-            cqpReadWindowPixels(parent, reinterpret_cast<DWORD*>(picture.data()), kWidth, kHeight));
+        long mixed = 0;
+        for (int y = 0; y < kHeight * scale; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t pixel = shown[static_cast<std::size_t>(y) * width + x];
+                std::uint32_t& block =
+                    picture[static_cast<std::size_t>(y / scale) * kWidth + x / scale];
+                if (x % scale == 0 && y % scale == 0)
+                    block = pixel;
+                else
+                    mixed += pixel != block;
+            }
+        }
+        EXPECT_EQ(mixed, 0) << "pixels unlike their block's first at factor " << scale;
         return picture;
     }
 
     cqscope::AnalyserCore core;
+    int scale;
     HWND parent = nullptr;
     std::unique_ptr<SpectrumDisplay> display;
 };
@@ -197,9 +219,10 @@ bool anyBar(const Picture& picture) {
     return false;
 }
 
-// Plays the same input into both shells and checks each picture on the way.
-void expectSamePictures(double rate, bool barsExpected) {
-    CoreShell core(rate);
+// Plays the same input into both shells and checks each picture on the way; the core's display
+// is shown at `scale`.
+void expectSamePictures(double rate, bool barsExpected, int scale = 1) {
+    CoreShell core(rate, scale);
     PluginShell plugin(rate);
     std::vector<float> samples(kBlock);
     Shell* shells[] = {&core, &plugin};
@@ -237,6 +260,29 @@ TEST(SpectrumDisplay, CoreAndDisplayShowThePluginsPicturePixelForPixel) {
 
 TEST(SpectrumDisplay, AtARateTheAnalysisCannotServeBothShowNoBars) {
     expectSamePictures(384000.0, /*barsExpected=*/false);
+}
+
+// At factor 2 and 3 each pixel of the plug-in's picture is a block, and Hold, clicked where
+// the scaled button is shown, holds and releases as at factor 1.
+TEST(SpectrumDisplay, AtFactorsTwoAndThreeShowsThePluginsPictureInBlocksAndHolds) {
+    for (const int scale : {2, 3}) {
+        SCOPED_TRACE(scale);
+        expectSamePictures(44100.0, /*barsExpected=*/true, scale);
+    }
+}
+
+// Mouse positions reach the display as points of the factor-1 picture: whole blocks, rounded
+// towards minus infinity, so that a captured pointer left of the window never reads column 0.
+TEST(SpectrumDisplay, MousePositionsAtAFactorBecomePicturePoints) {
+    struct Case {
+        int x, y, factor, pictureX, pictureY;
+    };
+    for (const Case& c : {Case{1919, 1023, 2, 959, 511}, Case{2, 5, 3, 0, 1},
+                          Case{-1, -3, 3, -1, -1}, Case{-4, 7, 3, -2, 2}, Case{-1, 0, 1, -1, 0}}) {
+        const POINT at = SpectrumDisplay::picturePoint(MAKELPARAM(c.x, c.y), c.factor);
+        EXPECT_EQ(at.x, c.pictureX) << c.x << " at factor " << c.factor;
+        EXPECT_EQ(at.y, c.pictureY) << c.y << " at factor " << c.factor;
+    }
 }
 
 // A host loop that records what the display asks of it, and grants timers or not.

@@ -148,6 +148,8 @@ TEST(HostOptions, NumbersAreReadWholeAndInRange) {
         {{"render", "--threads", " 4"}, "--threads needs"},
         {{"render", "--threads", "99999999999999999999"}, "--threads needs"},
         {{"render", "--threads", "0"}, "--threads needs"},
+        {{"render", "--scale", "1.5"}, "--scale needs a whole factor from 1 to 3"},
+        {{"render", "--scale", "4"}, "--scale needs a whole factor from 1 to 3"},
         {{"render", "--fps", "nan"}, "--fps: 'nan' is not a number of frames per second"},
         {{"render", "--every", "1e999"}, "--every: '1e999' is not a time in seconds"},
         {{"render", "--every", "0"}, "--every needs a period of at least 0.001 s"},

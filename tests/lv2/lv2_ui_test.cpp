@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 
 #include <cmath>
@@ -29,11 +30,17 @@ constexpr double kRate = VstEditorSide::kRate;
 constexpr int kWidth = display::kWidth;
 constexpr int kHeight = display::kHeight;
 
-// The LV2 plug-in and its UI, joined only by the notify port's events.
+// The LV2 plug-in and its UI, joined only by the notify port's events. With a `scale`, the
+// host offers ui:scaleFactor (a float) and a parent of `windowFactor` times the display's size,
+// and records the size the UI asks for through ui:resize.
 class Lv2Side {
   public:
-    Lv2Side()
-        : dsp_(features()), ui_(CQSCOPE_LV2_UI_PATH), notify_(kNotifyBufferBytes), midi_(4096) {
+    explicit Lv2Side(float scale = 0.0f, int windowFactor = 1)
+        : dsp_(features()),
+          ui_(CQSCOPE_LV2_UI_PATH),
+          notify_(kNotifyBufferBytes),
+          midi_(4096),
+          windowFactor_(windowFactor) {
         windows_ = ui_.windows;
         if (windows_ == nullptr) return;
         windows_->setManualClock(TRUE, 1000);
@@ -41,9 +48,22 @@ class Lv2Side {
             dlsym(ui_.handle, "lv2ui_descriptor"));
         if (entry == nullptr) return;
         descriptor_ = entry(0);
-        parent_ = windows_->createHostWindow(kWidth, kHeight);
+        parent_ = windows_->createHostWindow(kWidth * windowFactor, kHeight * windowFactor);
         const LV2_Feature parent{LV2_UI__parent, parent_};
-        const LV2_Feature* uiFeatures[] = {urids_.feature(), &parent, nullptr};
+        LV2UI_Resize resize{this, [](LV2UI_Feature_Handle self, int width, int height) {
+                                static_cast<Lv2Side*>(self)->asked = {width, height};
+                                return 0;
+                            }};
+        const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
+        auto& map = urids_.map();
+        const LV2_Options_Option options[] = {
+            {LV2_OPTIONS_INSTANCE, 0, map.map(map.handle, LV2_UI__scaleFactor), sizeof scale,
+             map.map(map.handle, LV2_ATOM__Float), &scale},
+            {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        const LV2_Feature optionsFeature{LV2_OPTIONS__options,
+                                         const_cast<LV2_Options_Option*>(options)};
+        const LV2_Feature* uiFeatures[] = {urids_.feature(), &parent, &resizeFeature,
+                                           scale > 0.0f ? &optionsFeature : nullptr, nullptr};
         LV2UI_Widget widget = nullptr;
         handle_ = descriptor_->instantiate(descriptor_, CQSCOPE_LV2_URI, CQSCOPE_LV2_BUNDLE,
                                            nullptr, nullptr, &widget, uiFeatures);
@@ -88,6 +108,15 @@ class Lv2Side {
         }
     }
     std::vector<DWORD> pixels() const { return VstSide::readPixels(*windows_, parent_); }
+    // The parent's pixels at its whole size.
+    std::vector<DWORD> shownPixels() const {
+        std::vector<DWORD> shown(static_cast<std::size_t>(kWidth) * kHeight * windowFactor_ *
+                                 windowFactor_);
+        EXPECT_TRUE(windows_->readWindowPixels(parent_, shown.data(), kWidth * windowFactor_,
+                                               kHeight * windowFactor_));
+        return shown;
+    }
+    std::pair<int, int> asked{0, 0};  // the size the UI asked for through ui:resize
     void clickHold() { windows_->click(parent_, display::kHoldClickX, display::kHoldClickY); }
 
   private:
@@ -107,6 +136,7 @@ class Lv2Side {
     LV2_URID eventTransfer_ = 0;
     HWND parent_ = nullptr;
     SequenceBuffer notify_, midi_;
+    int windowFactor_;
 };
 
 TEST(Lv2Ui, WithoutInstanceAccessShowsTheVstPicturePixelForPixel) {
@@ -151,6 +181,32 @@ TEST(Lv2Ui, WithoutInstanceAccessShowsTheVstPicturePixelForPixel) {
     playSeconds(0.5, true, {{0x80, 76, 0}});
     EXPECT_EQ(differingPixels(lv2.pixels(), vst.pixels()), 0) << "a note released";
     EXPECT_NE(differingPixels(lv2.pixels(), shown), 0) << "the picture moved on";
+}
+
+// The host's ui:scaleFactor, rounded to the nearest whole factor within 1 to 3, sets the size
+// the UI asks for and shows the factor-1 picture with each pixel a block.
+TEST(Lv2Ui, ScaleFactorOptionShowsThePictureInBlocksAtTheNearestWholeFactor) {
+    Lv2Side one;
+    ASSERT_TRUE(one.open());
+    EXPECT_EQ(one.asked, std::make_pair(kWidth, kHeight));
+    one.tick();
+    const std::vector<DWORD> picture = one.pixels();
+    for (const auto& [scale, factor] :
+         {std::pair{2.0f, 2}, std::pair{2.6f, 3}, std::pair{7.0f, 3}, std::pair{1.4f, 1}}) {
+        Lv2Side scaled(scale, factor);
+        ASSERT_TRUE(scaled.open()) << scale;
+        EXPECT_EQ(scaled.asked, std::make_pair(kWidth * factor, kHeight * factor)) << scale;
+        scaled.tick();
+        const std::vector<DWORD> shown = scaled.shownPixels();
+        long differing = 0;
+        for (int y = 0; y < kHeight * factor; ++y) {
+            for (int x = 0; x < kWidth * factor; ++x) {
+                differing += shown[static_cast<std::size_t>(y) * kWidth * factor + x] !=
+                             picture[static_cast<std::size_t>(y / factor) * kWidth + x / factor];
+            }
+        }
+        EXPECT_EQ(differing, 0) << "ui:scaleFactor " << scale;
+    }
 }
 
 // A steady tone at -20 dBFS cut into short blocks, with a run of no frames (a host flushing

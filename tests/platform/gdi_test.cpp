@@ -257,6 +257,21 @@ TEST(GdiRaster, PatBltAndBitBltAreClippedOnBothSides) {
     EXPECT_FALSE(PatBlt(dest.dc(), 0, 0, 1, 1, SRCCOPY));  // needs a source
 }
 
+// A plain copy enlarged by whole factors (across and down apart), clipped like BitBlt; any
+// other stretch is refused rather than drawn unlike Windows.
+TEST(GdiRaster, StretchBltEnlargesByWholeFactorsOnly) {
+    Canvas source(2, 2);
+    PatBlt(source.dc(), 0, 0, 1, 1, WHITENESS);
+    Canvas dest(5, 5);
+    ASSERT_TRUE(StretchBlt(dest.dc(), -1, 0, 6, 4, source.dc(), 0, 0, 2, 2, SRCCOPY));
+    EXPECT_EQ(dest.picture(), rows({"##...", "##...", ".....", ".....", "....."}));
+    EXPECT_FALSE(StretchBlt(dest.dc(), 0, 0, 3, 2, source.dc(), 0, 0, 2, 2, SRCCOPY));
+    EXPECT_FALSE(StretchBlt(dest.dc(), 0, 0, 4, 4, source.dc(), 0, 0, 2, 2, PATCOPY));
+    EXPECT_FALSE(StretchBlt(source.dc(), 0, 0, 4, 4, source.dc(), 0, 0, 1, 1, SRCCOPY));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(dest.picture(), rows({"##...", "##...", ".....", ".....", "....."}));
+}
+
 TEST(GdiRaster, CoordinatesAtTheIntLimitsDrawExactlyTheirVisiblePart) {
     Canvas canvas(10, 4);
     SelectObject(canvas.dc(), GetStockObject(WHITE_PEN));

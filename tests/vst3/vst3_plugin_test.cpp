@@ -424,6 +424,17 @@ TEST(Vst3Plugin, IsAStereoEffectWithNoteInputNoParametersAndAVersionedState) {
     ViewRect asked{0, 0, 100, 100};
     EXPECT_EQ(view->checkSizeConstraint(&asked), kResultTrue);
     EXPECT_EQ(asked.right, kWidth);
+    // The host's content scale, as the nearest whole factor within 1 to 3, sets the size.
+    void* found = nullptr;
+    ASSERT_EQ(view->queryInterface(IPlugViewContentScaleSupport::iid.bytes, &found), kResultOk);
+    auto* scaling = static_cast<IPlugViewContentScaleSupport*>(found);
+    EXPECT_EQ(scaling->setContentScaleFactor(2.5f), kResultTrue);
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.right - size.left, 3 * kWidth);
+    EXPECT_EQ(size.bottom - size.top, 3 * kHeight);
+    EXPECT_EQ(view->checkSizeConstraint(&asked), kResultTrue);
+    EXPECT_EQ(asked.right, 3 * kWidth);
+    EXPECT_EQ(scaling->release(), 1u);
     EXPECT_EQ(view->release(), 0u);
 }
 

@@ -22,6 +22,7 @@
 #include <numbers>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,7 @@
 #include "frame/host_interface.h"
 
 // Last: X's macros (None, Bool, Status, ...) would break the headers above.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -93,7 +95,7 @@ class VirtualServer {
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
             execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen",
-                  "0", "1280x1024x24", "-noreset", static_cast<char*>(nullptr));
+                  "0", "1920x1080x24", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -306,6 +308,46 @@ class X11Editor : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         } while (std::chrono::steady_clock::now() < deadline);
         return ::testing::AssertionFailure() << differing << " pixels differ";
+    }
+
+    // The most windows of ours (editors) inside one top-level window of the given size.
+    unsigned editorsInTopWindow(int width, int height) {
+        ::Window root = 0;
+        ::Window up = 0;
+        ::Window* tops = nullptr;
+        unsigned count = 0;
+        unsigned most = 0;
+        if (XQueryTree(display, DefaultRootWindow(display), &root, &up, &tops, &count) == 0)
+            return 0;
+        for (unsigned t = 0; t < count; ++t) {
+            XWindowAttributes a{};
+            if (XGetWindowAttributes(display, tops[t], &a) != 0 && a.width == width &&
+                a.height == height) {
+                most = std::max(most, childCount(tops[t]));
+            }
+        }
+        if (tops != nullptr) XFree(tops);
+        return most;
+    }
+
+    // Runs cqscope-host `command` (a watch) on the test's server and answers its exit status;
+    // `shown` receives how many editors it showed inside its window of width x height.
+    int watchShowing(const std::vector<std::string>& command, int width, int height,
+                     unsigned& shown);
+
+    // What `xrdb` loads: the server's resource database (the root window's RESOURCE_MANAGER)
+    // made "Xft.dpi: dpi", or removed for 0. Connections opened afterwards read it.
+    void setScreenDpi(int dpi) {
+        const Atom property = XInternAtom(display, "RESOURCE_MANAGER", False);
+        if (dpi == 0) {
+            XDeleteProperty(display, DefaultRootWindow(display), property);
+        } else {
+            const std::string text = "Xft.antialias:\t1\nXft.dpi:\t" + std::to_string(dpi) + "\n";
+            XChangeProperty(display, DefaultRootWindow(display), property, XA_STRING, 8,
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(text.data()),
+                            static_cast<int>(text.size()));
+        }
+        XSync(display, False);
     }
 
     // A real pointer click (XTest) at a point of an X window.
@@ -559,6 +601,7 @@ class ClapEditor {
         if (gui_ != nullptr) gui_->destroy(plugin);
         gui_ = nullptr;
     }
+    bool setScale(double scale) { return gui_ != nullptr && gui_->set_scale(plugin, scale); }
     // Polls `fd` as a host's loop does, for up to `ms` milliseconds, and calls on_fd when it is
     // readable; answers whether it was.
     bool serviceFd(int fd, int ms) {
@@ -640,6 +683,14 @@ TEST_F(X11Editor, ClapDisplayRegistersItsXConnectionAndHandlesAClickThroughIt) {
         ClapEditor editor(plain, parent);
         EXPECT_TRUE(editor.open);
         EXPECT_TRUE(plain.fds.empty());
+        // A scale told once the GUI is in its parent: the display is there again, at factor 2.
+        ASSERT_TRUE(editor.setScale(2.0));
+        const HWND window = editor.windows->findForeignChild(parent);
+        ASSERT_NE(window, nullptr);
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display, editor.windows->presentedXWindow(window), &attributes);
+        EXPECT_EQ(attributes.width, 2 * kWidth);
+        EXPECT_EQ(attributes.height, 2 * kHeight);
     }
     XDestroyWindow(display, parent);
     XSync(display, False);
@@ -841,40 +892,34 @@ int runHost(const std::vector<std::string>& arguments, const char* display,
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// watch of the VST 2 module (the default) and of cqscope.clap, whose GUI goes into the same
-// kind of window with its X connection in the host's loop.
-TEST_F(X11Editor, WatchShowsTheEditorInATopLevelWindowUntilItsTimeIsUp) {
-    const std::string server = std::getenv("DISPLAY");
+int X11Editor::watchShowing(const std::vector<std::string>& command, int width, int height,
+                            unsigned& shown) {
+    shown = 0;
+    return runHost(command, std::getenv("DISPLAY"), [&] {
+        // Wait for the host's window with the editor's X window inside; it stays for the
+        // watch's time once there, however long the host takes to start (sanitizer builds).
+        for (int i = 0; i < 1500 && shown == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            shown = editorsInTopWindow(width, height);
+        }
+    });
+}
+
+// watch of the VST 2 module (the default) and of cqscope.clap.
+std::vector<std::vector<std::string>> watchCommands() {
     std::vector<std::vector<std::string>> commands = {{"watch", "--seconds", "1.5"}};
 #if defined(CQSCOPE_CLAP_PATH)
     commands.push_back({"watch", "--seconds", "1.5", "--plugin", CQSCOPE_CLAP_PATH});
 #endif
-    for (const auto& command : commands) {
+    return commands;
+}
+
+// watch of the VST 2 module (the default) and of cqscope.clap, whose GUI goes into the same
+// kind of window with its X connection in the host's loop.
+TEST_F(X11Editor, WatchShowsTheEditorInATopLevelWindowUntilItsTimeIsUp) {
+    for (const auto& command : watchCommands()) {
         unsigned shown = 0;
-        const int status = runHost(command, server.c_str(), [&] {
-            // Wait for the host's window (the display's size) with the editor's X window
-            // inside; it stays for 1.5 s once there, however long the host takes to start
-            // (sanitizer builds).
-            for (int i = 0; i < 1500 && shown == 0; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                ::Window root = 0;
-                ::Window up = 0;
-                ::Window* tops = nullptr;
-                unsigned count = 0;
-                if (XQueryTree(display, DefaultRootWindow(display), &root, &up, &tops, &count) ==
-                    0) {
-                    continue;
-                }
-                for (unsigned t = 0; t < count; ++t) {
-                    XWindowAttributes a{};
-                    if (XGetWindowAttributes(display, tops[t], &a) != 0 && a.width == kWidth &&
-                        a.height == kHeight) {
-                        shown = std::max(shown, childCount(tops[t]));
-                    }
-                }
-                if (tops != nullptr) XFree(tops);
-            }
-        });
+        const int status = watchShowing(command, kWidth, kHeight, shown);
         EXPECT_EQ(status, 0) << command.back();
         EXPECT_EQ(shown, 1u) << "no editor window inside a host window: " << command.back();
     }
@@ -882,3 +927,107 @@ TEST_F(X11Editor, WatchShowsTheEditorInATopLevelWindowUntilItsTimeIsUp) {
     EXPECT_EQ(runHost({"watch", "--seconds", "1"}, nullptr), 1);
 }
 #endif
+
+namespace {
+
+// The pixels of a window of the module's window system, `factor` times the display's size.
+std::vector<std::uint32_t> scaledPixels(HWND window, int factor) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kWidth) * kHeight * factor * factor);
+    if (!windows().readWindowPixels(window, reinterpret_cast<DWORD*>(pixels.data()),
+                                    kWidth * factor, kHeight * factor)) {
+        pixels.clear();
+    }
+    return pixels;
+}
+
+}  // namespace
+
+// VST 2 tells an editor no scale: the editor follows the X server's Xft.dpi as xrdb sets it
+// (2 from 144 dpi, 3 from 240), reports that size, shows each pixel as a block and takes a
+// real click on Hold where the scaled button is. cqscope-host's watch gives it, and the CLAP
+// GUI (told by set_scale), a window of that size.
+TEST_F(X11Editor, Vst2EditorFollowsXftDpiShowsBlocksAndHoldsOnARealClickAtFactorTwo) {
+    using Self = std::remove_pointer_t<decltype(this)>;
+    struct Restore {
+        Self* test;
+        ~Restore() { test->setScreenDpi(0); }
+    } restore{this};
+    ManualClock clock;
+    Plugin plugin;
+    ASSERT_NE(plugin.effect, nullptr);
+    const auto rectangle = [&] {
+        ERect* rect = nullptr;
+        plugin.dispatch(effEditGetRect, 0, 0, &rect);
+        return rect != nullptr ? std::make_pair(rect->right - rect->left, rect->bottom - rect->top)
+                               : std::make_pair(0, 0);
+    };
+    EXPECT_EQ(rectangle(), std::make_pair(kWidth, kHeight));
+    setScreenDpi(240);
+    EXPECT_EQ(rectangle(), std::make_pair(kWidth * 3, kHeight * 3));
+    setScreenDpi(143);
+    EXPECT_EQ(rectangle(), std::make_pair(kWidth, kHeight));
+    setScreenDpi(192);
+    ASSERT_EQ(rectangle(), std::make_pair(kWidth * 2, kHeight * 2));
+
+    XSetWindowAttributes set{};
+    set.override_redirect = True;
+    const ::Window parent =
+        XCreateWindow(display, DefaultRootWindow(display), 0, 0, kWidth * 2, kHeight * 2, 0,
+                      CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect, &set);
+    XMapWindow(display, parent);
+    XSync(display, False);
+    ASSERT_TRUE(plugin.open(parent));
+    const HWND window = windows().findForeignChild(parent);
+    ASSERT_NE(window, nullptr);
+    const ::Window xWindow = windows().presentedXWindow(window);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, xWindow, &attributes);
+    EXPECT_EQ(attributes.width, kWidth * 2);
+    EXPECT_EQ(attributes.height, kHeight * 2);
+
+    plugin.playTone();
+    plugin.tick();
+    const auto shown = scaledPixels(window, 2);
+    ASSERT_FALSE(shown.empty());
+    long unlikeTheirBlock = 0;
+    int green = 0;
+    for (int y = 0; y < kHeight * 2; ++y) {
+        for (int x = 0; x < kWidth * 2; ++x) {
+            const std::uint32_t p = shown[static_cast<std::size_t>(y) * kWidth * 2 + x];
+            unlikeTheirBlock +=
+                p != shown[static_cast<std::size_t>(y & ~1) * kWidth * 2 + (x & ~1)];
+            green += ((p >> 8) & 0xFF) == 0xFF && p != 0xFFFFFF;
+        }
+    }
+    EXPECT_EQ(unlikeTheirBlock, 0);
+    EXPECT_GT(green, 4000) << "the tone should draw bars";
+
+    const auto holdCornerPixel = [&] {
+        const auto pixels = scaledPixels(window, 2);
+        return pixels.empty() ? 0xDEADBEEF
+                              : pixels[static_cast<std::size_t>(display::kHoldY * 2) * kWidth * 2 +
+                                       display::kHoldX * 2];
+    };
+    EXPECT_EQ(holdCornerPixel(), kGreyPixel);
+    // Inside the button as shown at factor 2, outside it at factor 1.
+    click(xWindow, (display::kHoldX + display::kHoldWidth) * 2 - 3, display::kHoldHeight * 2 - 3);
+    for (int i = 0; i < 200 && holdCornerPixel() != kWhitePixel; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        plugin.dispatch(effEditIdle);
+    }
+    EXPECT_EQ(holdCornerPixel(), kWhitePixel);
+    plugin.dispatch(effEditClose);
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    EXPECT_EQ(hostErrors, 0);
+
+#if defined(CQSCOPE_HOST_PATH)
+    // The host follows the screen too: its window for the editor is at factor 2.
+    for (const auto& command : watchCommands()) {
+        unsigned inside = 0;
+        const int status = watchShowing(command, kWidth * 2, kHeight * 2, inside);
+        EXPECT_EQ(status, 0) << command.back();
+        EXPECT_EQ(inside, 1u) << "no editor in a host window at factor 2: " << command.back();
+    }
+#endif
+}

@@ -182,17 +182,20 @@ class JackShell {
 // same). Destroyed with the object, after the display was closed.
 class HostWindow {
   public:
-    // Tries the X display unless `windowless`; says in one line when there is none to open.
+    // Tries the X display unless `windowless`, at the display's scale there (the X server's
+    // Xft.dpi, as desktop programs follow it); says in one line when there is none to open.
     HostWindow(const std::string& title, bool windowless)
-        : x11_(windowless
-                   ? 0
-                   : cqpOpenX11HostWindow(display::kWidth, display::kHeight, title.c_str())) {
+        : scale_(windowless ? 1 : display::scaleOfDpi(cqpXftDpi())),
+          x11_(windowless ? 0
+                          : cqpOpenX11HostWindow(display::kWidth * scale_,
+                                                 display::kHeight * scale_, title.c_str())) {
         if (x11_ != 0) return;
         if (!windowless) {
             std::fprintf(stderr,
                          "cqscope-host: no X display reachable (DISPLAY unset or its server "
                          "down): listening without a window\n");
         }
+        scale_ = 1;
         hidden_ = cqpCreateHostWindow(display::kWidth, display::kHeight);
         if (hidden_ == nullptr) throw HostError("cannot make a window for the display");
     }
@@ -206,22 +209,26 @@ class HostWindow {
         return x11_ != 0 ? reinterpret_cast<HWND>(static_cast<std::uintptr_t>(x11_)) : hidden_;
     }
     bool shown() const { return x11_ != 0; }
+    // The factor the display is to be shown at in this window.
+    int scale() const { return scale_; }
     // Handles the X window's events; false once the user closed it or the display went away.
     bool service() { return x11_ == 0 || cqpServiceX11HostWindow(x11_) != FALSE; }
 
   private:
+    int scale_;
     unsigned long x11_;
     HWND hidden_ = nullptr;
 };
 
 void savePicture(SpectrumDisplay& display, const std::string& path) {
-    std::vector<std::uint32_t> pixels(static_cast<size_t>(display::kWidth) * display::kHeight);
+    // The picture as the window shows it, at the display's scale.
+    std::vector<std::uint32_t> pixels(static_cast<size_t>(display.width()) * display.height());
     cqpPumpMessages(display.window());
     if (!cqpReadWindowPixels(display.window(), reinterpret_cast<DWORD*>(pixels.data()),
-                             display::kWidth, display::kHeight)) {
+                             display.width(), display.height())) {
         throw HostError("cannot read the display's picture");
     }
-    writePng(path, pixels.data(), display::kWidth, display::kHeight);
+    writePng(path, pixels.data(), display.width(), display.height());
 }
 
 }  // namespace
@@ -232,6 +239,7 @@ int runListen(const ListenOptions& options) {
     JackShell jack(options.name);
     HostWindow window(std::string("cqscope-host listen: ") + jack.name(), options.noWindow);
     SpectrumDisplay display(GetModuleHandleA(nullptr), jack.core());
+    display.setScale(window.scale());
     if (!display.open(window.handle())) throw HostError("cannot open the display");
     jack.activate();
     for (const auto& source : options.audioSources) jack.connectAudio(source);

@@ -50,6 +50,11 @@ class RenderCommand : public Command {
                   options_.threads = static_cast<int>(
                       parseWhole(text, 1, 64, "--threads needs a whole number from 1 to 64"));
               });
+        value("--scale", "K", "the editor at display scale K (1 to 3): each pixel a K x K block",
+              [this](const std::string& text) {
+                  options_.scale = static_cast<int>(
+                      parseWhole(text, 1, 3, "--scale needs a whole factor from 1 to 3"));
+              });
         flag("--x11", "shows the editor live in an X11 window instead, as watch does", [] {});
     }
 

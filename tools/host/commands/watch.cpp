@@ -83,6 +83,13 @@ void watchLive(const WatchOptions& options, double sampleRate, unsigned long win
     }
 }
 
+// The screen's scale as a desktop host tells its plug-ins: the X server's Xft.dpi over the
+// 96 dpi of 100 % (1.0 without the resource).
+double screenScale() {
+    const int dpi = cqpXftDpi();
+    return dpi > 0 ? dpi / 96.0 : 1.0;
+}
+
 }  // namespace
 
 int runWatch(const WatchOptions& options) {
@@ -93,7 +100,7 @@ int runWatch(const WatchOptions& options) {
     // The demo's chord held from the first block on.
     PlayLoop loop(plugin->processor(), audio, demoNoteOns(audio.midi()));
     const unsigned long window =
-        openWatchWindow(plugin->createEditor(WindowApi::X11), plugin->path());
+        openWatchWindow(plugin->createEditor(WindowApi::X11, screenScale()), plugin->path());
     // The editor goes before the window it is in, also on an error.
     const auto close = [&] {
         plugin->endAudio();

@@ -41,7 +41,8 @@ struct RenderOptions {
     std::optional<std::string> peaksOut;  // readout file; none: stderr
     std::optional<double> fps;            // video frames per second (default 30)
     bool lossless = false;                // video: FFV1 and FLAC rather than H.264 and AAC
-    int threads = 0;  // threads to use, the render's own included; 0: one per core
+    int threads = 0;           // threads to use, the render's own included; 0: one per core
+    std::optional<int> scale;  // the editor's display scale, 1 to 3; none: what the editor picks
 };
 
 struct AnalyseOptions {

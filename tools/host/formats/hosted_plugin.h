@@ -93,9 +93,11 @@ class HostedPlugin {
     // Throws HostError when the plug-in has no editor a host could show for `task` ("render",
     // "capture", "watch") or cannot process audio beside it.
     virtual void requireEditor(const std::string& task) = 0;
-    // Makes the editor for a parent of `api` (where the format makes it before its parent)
-    // and returns its size. Throws HostError when it has none or reports no size.
-    virtual EditorSize createEditor(WindowApi api) = 0;
+    // Makes the editor for a parent of `api` (where the format makes it before its parent),
+    // tells it the display's `scale` (1.0 = 100 %) the way its format does (CLAP set_scale,
+    // VST 3 setContentScaleFactor; a VST 2.x editor finds its own), and returns its size.
+    // Throws HostError when it has none or reports no size.
+    virtual EditorSize createEditor(WindowApi api, double scale = 1.0) = 0;
     // Opens the editor in `parent`, of the size createEditor returned. Throws HostError when
     // the plug-in refuses it.
     virtual void openEditor(EditorParent parent) = 0;

@@ -49,6 +49,10 @@ class EditorRender {
     void captureBefore(long long limit);
     void moveClockTo(long long ms);
     void clickHold();
+    // The editor's whole scale factor: its width over the picture's.
+    int editorScale() const;
+    // Moves the pointer to where --pointer rests it, if anywhere.
+    void restPointer();
     void playBlock();
 
     const FrameTime& time_;
@@ -144,10 +148,22 @@ void EditorRender::moveClockTo(long long ms) {
     if (readout_) readout_->clock(clock_.ms());
 }
 
+int EditorRender::editorScale() const {
+    return std::max(1, target_.size().width / display::kWidth);
+}
+
+void EditorRender::restPointer() {
+    // --pointer names a pixel of the picture; the window shows it at the editor's scale.
+    const int scale = editorScale();
+    if (pointer_) target_.movePointer(pointer_->column * scale, pointer_->row * scale);
+}
+
 void EditorRender::clickHold() {
-    target_.click(display::kHoldClickX, display::kHoldClickY);
+    // The button where the editor shows it, at the editor's scale.
+    const int scale = editorScale();
+    target_.click(display::kHoldClickX * scale, display::kHoldClickY * scale);
     // The click took the pointer onto the button: it comes back to rest where it was.
-    if (pointer_) target_.movePointer(pointer_->column, pointer_->row);
+    restPointer();
     clock_.holdClicked();
     if (readout_) readout_->holdClicked(clock_.ms());
 }
@@ -168,7 +184,7 @@ void EditorRender::playBlock() {
 void EditorRender::run() {
     target_.idle();
     // The pointer comes to rest over the display before anything is played.
-    if (pointer_) target_.movePointer(pointer_->column, pointer_->row);
+    restPointer();
     for (;;) {
         // The plug-in gets the same calls whatever is captured, so a video frame is the
         // picture `--at` gives at its time.
@@ -198,7 +214,7 @@ int runRender(const RenderOptions& options) {
     // Made before the plug-in is loaded, so that an unwritable destination fails at once.
     const std::unique_ptr<RenderSink> sink = makeRenderSink(plan, options, audio, threads);
 
-    RenderTarget target(options.plugin, audio, audio.sampleRate(), plan.midi);
+    RenderTarget target(options.plugin, audio, audio.sampleRate(), plan.midi, options.scale);
     sink->open(target.size().width, target.size().height);
     EditorRender render(options, audio, time, plan, *sink, target);
     render.run();

@@ -1,19 +1,26 @@
 #include "render/render_target.h"
 
 #include <cstdint>
+#include <string>
 
 #include "common/host_error.h"
+#include "display/display_geometry.h"
 #include "formats/formats.h"
 
 namespace cqhost {
 
 RenderTarget::RenderTarget(const std::string& path, BlockAudio& audio, double sampleRate,
-                           std::vector<TimedMidiMessage> midi) {
+                           std::vector<TimedMidiMessage> midi, std::optional<int> scale) {
     std::string problem;
     PluginLoad load;
-    load.beforeEntry = [this, &path, &problem](void* library) {
+    load.beforeEntry = [this, &path, &problem, scale](void* library) {
         platform_ = findPlatformApi(library, path, &problem);
-        if (platform_ != nullptr) platform_->setManualClock(TRUE, 0);
+        if (platform_ == nullptr) return;
+        platform_->setManualClock(TRUE, 0);
+        // The picture is the same on every desktop: an editor that takes its scale from the
+        // screen (VST 2.x) is told the resolution of --scale (96 dpi a factor), not the
+        // X server's.
+        if (hasScreenDpiCall(*platform_)) platform_->setScreenDpi(96 * scale.value_or(1));
     };
     load.manualClock = true;
     plugin_ = openPlugin(path, load);
@@ -22,7 +29,15 @@ RenderTarget::RenderTarget(const std::string& path, BlockAudio& audio, double sa
     plugin_->start(sampleRate, kBlockSize);
     waitForPluginAnalysis(*platform_);
     try {
-        size_ = plugin_->createEditor(WindowApi::X11);
+        size_ = plugin_->createEditor(WindowApi::X11, scale.value_or(1));
+        if (scale && (size_.width != display::kWidth * *scale ||
+                      size_.height != display::kHeight * *scale)) {
+            throw HostError("the editor of plug-in " + path + " is " + std::to_string(size_.width) +
+                            " x " + std::to_string(size_.height) + ", not the " +
+                            std::to_string(display::kWidth * *scale) + " x " +
+                            std::to_string(display::kHeight * *scale) + " of --scale " +
+                            std::to_string(*scale) + " (a VST 2.x editor can be told no scale)");
+        }
         loop_ = std::make_unique<PlayLoop>(plugin_->processor(), audio, std::move(midi));
         parent_ = platform_->createHostWindow(size_.width, size_.height);
         if (parent_ == nullptr) throw HostError("cannot create the editor's parent window");

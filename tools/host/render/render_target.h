@@ -10,6 +10,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,10 @@ class RenderTarget {
   public:
     // Loads the plug-in at `path` with a manual clock at 0 from before it runs, starts it at
     // `sampleRate` and opens its editor. Throws HostError when it cannot be loaded or has no
-    // editor render can draw.
+    // editor render can draw. With a `scale`, the editor is told it and must show its picture
+    // at that factor (HostError otherwise: a VST 2.x editor takes its scale from the X server).
     RenderTarget(const std::string& path, BlockAudio& audio, double sampleRate,
-                 std::vector<TimedMidiMessage> midi);
+                 std::vector<TimedMidiMessage> midi, std::optional<int> scale = std::nullopt);
     ~RenderTarget();
     RenderTarget(const RenderTarget&) = delete;
     RenderTarget& operator=(const RenderTarget&) = delete;

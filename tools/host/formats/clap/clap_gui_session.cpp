@@ -17,7 +17,8 @@ const char* apiName(WindowApi api) {
 
 }  // namespace
 
-ClapGuiSession::ClapGuiSession(ClapPlugin& plugin, const std::string& pluginPath, WindowApi api)
+ClapGuiSession::ClapGuiSession(ClapPlugin& plugin, const std::string& pluginPath, WindowApi api,
+                               double scale)
     : plugin_(plugin.plugin()), path_(pluginPath), api_(api) {
     gui_ = static_cast<const clap_plugin_gui*>(plugin.extension(CLAP_EXT_GUI));
     if (gui_ == nullptr || gui_->is_api_supported == nullptr || gui_->create == nullptr ||
@@ -29,8 +30,9 @@ ClapGuiSession::ClapGuiSession(ClapPlugin& plugin, const std::string& pluginPath
     if (!gui_->create(&plugin_, apiId(api), false)) {
         throw HostError("plug-in " + path_ + " could not create its GUI");
     }
-    // Win32 sizes are in physical pixels: a host tells the GUI its scale before asking.
-    if (api == WindowApi::Win32 && gui_->set_scale != nullptr) gui_->set_scale(&plugin_, 1.0);
+    // X11 and Win32 sizes are in physical pixels: a host tells the GUI its scale before asking
+    // (a GUI that finds its own answers false, and its size says what it chose).
+    if (gui_->set_scale != nullptr) (void)gui_->set_scale(&plugin_, scale);
     std::uint32_t width = 0, height = 0;
     if (!gui_->get_size(&plugin_, &width, &height) || width == 0 || height == 0) {
         gui_->destroy(&plugin_);

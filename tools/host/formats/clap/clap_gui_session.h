@@ -14,7 +14,9 @@ class ClapGuiSession {
     // Creates the GUI for `api` and reads its size (a win32 GUI is told its scale, 1, first,
     // as Windows hosts do). Throws HostError when the plug-in has no GUI for an embedded
     // window of that API, cannot create it or reports no size.
-    ClapGuiSession(ClapPlugin& plugin, const std::string& pluginPath, WindowApi api);
+    // Creates the GUI and tells it `scale` (1.0 = 100 %) before asking its size.
+    ClapGuiSession(ClapPlugin& plugin, const std::string& pluginPath, WindowApi api,
+                   double scale = 1.0);
     ~ClapGuiSession();
     ClapGuiSession(const ClapGuiSession&) = delete;
     ClapGuiSession& operator=(const ClapGuiSession&) = delete;

@@ -90,8 +90,8 @@ class HostedClap : public HostedPlugin {
 
     // The GUI's own checks come with createEditor.
     void requireEditor(const std::string&) override {}
-    EditorSize createEditor(WindowApi api) override {
-        gui_ = std::make_unique<ClapGuiSession>(*plugin_, library_->path(), api);
+    EditorSize createEditor(WindowApi api, double scale) override {
+        gui_ = std::make_unique<ClapGuiSession>(*plugin_, library_->path(), api, scale);
         return gui_->size();
     }
     void openEditor(EditorParent parent) override { gui_->embed(parent); }

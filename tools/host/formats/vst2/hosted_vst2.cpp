@@ -65,7 +65,8 @@ class HostedVst2 : public MainThreadAudioPlugin {
     }
 
     void requireEditor(const std::string& task) override { checkEditorEffect(host_, task); }
-    EditorSize createEditor(WindowApi) override { return editorSize(host_); }
+    // VST 2.x tells an editor no scale: ours follows the X server's Xft.dpi itself.
+    EditorSize createEditor(WindowApi, double) override { return editorSize(host_); }
     void openEditor(EditorParent parent) override {
         host_.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent.handle));
         editorOpen_ = true;

@@ -83,7 +83,7 @@ class HostedVst3 : public MainThreadAudioPlugin {
                             task);
         }
     }
-    EditorSize createEditor(WindowApi api) override {
+    EditorSize createEditor(WindowApi api, double scale) override {
         closeEditor();
         view_ = plugin_->createView();
         if (!view_) throw HostError("plug-in " + path() + " has no editor");
@@ -93,6 +93,9 @@ class HostedVst3 : public MainThreadAudioPlugin {
             throw HostError("the editor of plug-in " + path() + " cannot open in a " + type_ +
                             " window");
         }
+        // The content scale, where the view takes one, before its size is asked.
+        if (auto scaling = queryVst3<vst3::IPlugViewContentScaleSupport>(view_.get()))
+            (void)scaling->setContentScaleFactor(static_cast<float>(scale));
         ViewRect rect{};
         if (view_->getSize(&rect) != kResultOk || rect.right <= rect.left ||
             rect.bottom <= rect.top) {
