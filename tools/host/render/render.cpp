@@ -191,7 +191,12 @@ int runRender(const RenderOptions& options) {
     // Made before the plug-in is loaded, so that an unwritable destination fails at once.
     const std::unique_ptr<RenderSink> sink = makeRenderSink(plan, options, audio, threads);
 
-    RenderTarget target(options.plugin, audio, audio.sampleRate(), plan.midi);
+    // The display's refreshes are transformed a batch at a time ahead of the plug-in.
+    const auto planAhead = [&](const PlatformApi& platform) {
+        return std::make_unique<RenderAhead>(platform, options.audio, time,
+                                             lastFrameOf(plan, audio.frames()), plan.holdFrame);
+    };
+    RenderTarget target(options.plugin, audio, audio.sampleRate(), plan.midi, planAhead);
     sink->open(target.size().width, target.size().height);
     EditorRender render(options, audio, time, plan, *sink, target);
     render.run();

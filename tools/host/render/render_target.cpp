@@ -8,7 +8,7 @@
 namespace cqhost {
 
 RenderTarget::RenderTarget(const std::string& path, BlockAudio& audio, double sampleRate,
-                           std::vector<TimedMidiMessage> midi) {
+                           std::vector<TimedMidiMessage> midi, const PlanAhead& planAhead) {
     std::string problem;
     PluginLoad load;
     load.beforeEntry = [this, &path, &problem](void* library) {
@@ -21,6 +21,7 @@ RenderTarget::RenderTarget(const std::string& path, BlockAudio& audio, double sa
     if (platform_ == nullptr) throw HostError(problem);
     plugin_->start(sampleRate, kBlockSize);
     waitForPluginAnalysis(*platform_);
+    if (planAhead) ahead_ = planAhead(*platform_);
     try {
         size_ = plugin_->createEditor(WindowApi::X11);
         loop_ = std::make_unique<PlayLoop>(plugin_->processor(), audio, std::move(midi));
@@ -47,11 +48,13 @@ void RenderTarget::close() {
     plugin_->closeEditor();
     if (parent_ != nullptr) platform_->destroyWindow(parent_);
     parent_ = nullptr;
+    ahead_.reset();
 }
 
 int RenderTarget::play(long long position, int count) {
     int played = 0;
     plugin_->onAudioThread([&] { played = loop_->play(position, count); });
+    if (ahead_) ahead_->readyAt(position + played);
     return played;
 }
 
