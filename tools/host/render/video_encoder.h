@@ -1,5 +1,5 @@
 // The FFmpeg side of VideoWriter (video_file.h): the libraries' state for one file and the
-// calls that open, feed and close it. Used by VideoWriter only, on one thread at a time.
+// calls that open, feed and close it. Used by VideoWriter only (threads: see the class).
 #pragma once
 
 #include <cstdint>
@@ -40,7 +40,8 @@ struct VideoFormat {
 };
 
 // The libraries' state for one file: muxer, encoders, converters. Constructed on the render
-// thread, then used by one thread at a time.
+// thread, then used by one thread at a time, except that encodeAudio may run beside the
+// calls of another thread that encode pictures or write packets.
 class VideoEncoder {
   public:
     // Throws HostError; nothing is left behind then.
