@@ -11,7 +11,7 @@ RenderAhead::RenderAhead(const PlatformApi& platform, const std::optional<std::s
                          const FrameTime& time, long long lastFrame,
                          std::optional<long long> holdFrame)
     : platform_(platform),
-      audio_(audioPath),
+      audio_(audioPath, AudioSource::Repeat::Once, AudioReader::Warnings::Silent),
       time_(time),
       totalFrames_(audio_.frames()),
       lastRefreshFrame_(std::min(lastFrame, holdFrame.value_or(lastFrame))),
