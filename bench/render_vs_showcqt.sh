@@ -3,20 +3,21 @@
 # picture of audio: the same signals, the same outputs with the same encoder settings, timed in
 # the same run, printed as ratios.
 #
-#   bench/render_vs_showcqt.sh [BUILD_DIR] [REPEATS]
+#   bench/render_vs_showcqt.sh [BUILD_DIR] [REPEATS] [JOB]
 #
 # Signals (made with SoX, 60 s of 48 kHz 16-bit stereo): a sustained A minor chord with pink
 # noise (the mix), and ten plucked notes that each decay to silence. Jobs: 600 PNG pictures
 # 960 x 512 at 10 a second, for each signal; an H.264 + AAC video 960 x 512 at 30 frames a
 # second of the mix, both sides with the encoder settings cqscope-host uses (x264's ultrafast
-# preset tuned for zero latency at CRF 18, yuv420p, AAC at 192 kbit/s), each with the threads
-# it takes by default. The jobs run in turn, ours then FFmpeg's, REPEATS times (default 3), so
+# preset tuned for zero latency at CRF 18, yuv420p, FFmpeg's AAC encoder with its fast coder at
+# 192 kbit/s), each with the threads it takes by default. The jobs run in turn, ours then FFmpeg's, REPEATS times (default 3), so
 # that a busy machine slows both sides alike; each time shown is the fastest wall-clock time of
 # its job, with the processor time (user + system) of that run.
 set -euo pipefail
 
 build=${1:-build}
 repeats=${2:-3}
+only=${3:-}  # a job number (0, 1, 2) to run that job alone
 host="$build/out/cqscope-host"
 for tool in sox ffmpeg "$host"; do
   command -v "$tool" >/dev/null ||
@@ -44,7 +45,7 @@ showcqt_png() {
 showcqt_video() {
   ffmpeg -v error -y -i "$1" -filter_complex "[0:a]showcqt=s=960x512:r=30[v]" -map "[v]" \
     -map 0:a -c:v libx264 -preset ultrafast -tune zerolatency -crf 18 -pix_fmt yuv420p \
-    -c:a aac -b:a 192k "$2"
+    -c:a aac -aac_coder fast -b:a 192k "$2"
 }
 
 jobs=("600 PNG, mix" "600 PNG, plucked notes" "H.264 + AAC video 30 fps, mix")
@@ -66,6 +67,7 @@ echo "load before: $(uptime)"
 TIMEFORMAT='%R %U %S'
 for ((r = 0; r < repeats; r++)); do
   for j in "${!jobs[@]}"; do
+    [[ -z $only || $only == "$j" ]] || continue
     for s in 0 1; do
       out="$work/out$s"
       rm -rf "$out" "$out.mp4"
@@ -84,6 +86,7 @@ echo "load after: $(uptime)"
 printf '%-32s %14s %14s %7s %14s %14s %7s\n' job "cqscope wall" "ffmpeg wall" ratio \
   "cqscope CPU" "ffmpeg CPU" ratio
 for j in "${!jobs[@]}"; do
+  [[ -z $only || $only == "$j" ]] || continue
   printf '%-32s %13.2fs %13.2fs %7.3f %13.2fs %13.2fs %7.3f\n' "${jobs[$j]}" \
     "${wall[${j}0]}" "${wall[${j}1]}" "$(awk -v a="${wall[${j}0]}" -v b="${wall[${j}1]}" 'BEGIN { print a / b }')" \
     "${cpu[${j}0]}" "${cpu[${j}1]}" "$(awk -v a="${cpu[${j}0]}" -v b="${cpu[${j}1]}" 'BEGIN { print a / b }')"
