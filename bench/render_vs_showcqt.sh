@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
 # cqscope-host against FFmpeg's showcqt filter, the tool people use today for a constant-Q
-# picture of audio: same signals, same outputs, timed in the same run, printed as ratios.
+# picture of audio: the same signals, the same outputs with the same encoder settings, timed in
+# the same run, printed as ratios.
 #
-#   bench/render_vs_showcqt.sh [BUILD_DIR] [REPEATS]
+#   bench/render_vs_showcqt.sh [BUILD_DIR] [REPEATS] [JOB]
 #
 # Signals (made with SoX, 60 s of 48 kHz 16-bit stereo): a sustained A minor chord with pink
-# noise, and ten plucked notes that each decay to silence. Jobs: 600 PNG pictures 960 x 512
-# at 10 a second, for each signal; an H.264 + AAC video 960 x 512 at 30 frames a second of
-# the chord. Each time is the fastest of REPEATS runs (default 3) of the wall-clock time.
+# noise (the mix), and ten plucked notes that each decay to silence. Jobs: 600 PNG pictures
+# 960 x 512 at 10 a second, for each signal; an H.264 + AAC video 960 x 512 at 30 frames a
+# second of the mix, both sides with the encoder settings cqscope-host uses (x264's ultrafast
+# preset tuned for zero latency at CRF 18, yuv420p, FFmpeg's AAC encoder with its fast coder at
+# 192 kbit/s), each with the threads it takes by default. The jobs run in turn, ours then FFmpeg's, REPEATS times (default 3), so
+# that a busy machine slows both sides alike; each time shown is the fastest wall-clock time of
+# its job, with the processor time (user + system) of that run.
 set -euo pipefail
 
 build=${1:-build}
 repeats=${2:-3}
+only=${3:-}  # a job number (0, 1, 2) to run that job alone
 host="$build/out/cqscope-host"
 for tool in sox ffmpeg "$host"; do
   command -v "$tool" >/dev/null ||
@@ -32,44 +38,56 @@ for i in "${!notes[@]}"; do
 done
 sox -D "$work"/pluck{0..9}.wav "$work/plucked.wav"
 
-# Fastest wall-clock time of the command, in seconds, over the repeats; the output folder or
-# file is removed before each run.
-fastest() {
-  local out=$1 best="" start end seconds
-  shift
-  for ((r = 0; r < repeats; r++)); do
-    rm -rf "$out"
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || { echo "render_vs_showcqt: failed: $*" >&2; exit 1; }
-    end=$(date +%s.%N)
-    seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
-    if [[ -z $best ]] || awk -v s="$seconds" -v b="$best" 'BEGIN { exit !(s < b) }'; then
-      best=$seconds
-    fi
-  done
-  printf '%.2f' "$best"
-}
-
 showcqt_png() {
   mkdir -p "$2"
   ffmpeg -v error -y -i "$1" -filter_complex "showcqt=s=960x512:r=10" "$2/%04d.png"
 }
 showcqt_video() {
   ffmpeg -v error -y -i "$1" -filter_complex "[0:a]showcqt=s=960x512:r=30[v]" -map "[v]" \
-    -map 0:a -c:v libx264 -pix_fmt yuv420p -c:a aac "$2"
+    -map 0:a -c:v libx264 -preset ultrafast -tune zerolatency -crf 18 -pix_fmt yuv420p \
+    -c:a aac -aac_coder fast -b:a 192k "$2"
 }
 
-echo "load before: $(uptime)"
-printf '%-40s %10s %10s %8s\n' job cqscope-host ffmpeg ratio
-report() {
-  printf '%-40s %9ss %9ss %8.3f\n' "$1" "$2" "$3" "$(awk -v a="$2" -v b="$3" 'BEGIN { print a / b }')"
+jobs=("600 PNG, mix" "600 PNG, plucked notes" "H.264 + AAC video 30 fps, mix")
+# Job j, side s (0: cqscope-host, 1: FFmpeg), writing to `out`.
+run_job() {
+  local j=$1 s=$2 out=$3
+  case $j$s in
+    00) "$host" render "$work/chord.wav" --every 0.1 --out "$out" ;;
+    01) showcqt_png "$work/chord.wav" "$out" ;;
+    10) "$host" render "$work/plucked.wav" --every 0.1 --out "$out" ;;
+    11) showcqt_png "$work/plucked.wav" "$out" ;;
+    20) "$host" render "$work/chord.wav" --out "$out.mp4" ;;
+    21) showcqt_video "$work/chord.wav" "$out.mp4" ;;
+  esac
 }
-for signal in chord plucked; do
-  ours=$(fastest "$work/ours" "$host" render "$work/$signal.wav" --every 0.1 --out "$work/ours")
-  theirs=$(fastest "$work/theirs" showcqt_png "$work/$signal.wav" "$work/theirs")
-  report "600 PNG, $signal" "$ours" "$theirs"
+
+declare -A wall cpu
+echo "load before: $(uptime)"
+TIMEFORMAT='%R %U %S'
+for ((r = 0; r < repeats; r++)); do
+  for j in "${!jobs[@]}"; do
+    [[ -z $only || $only == "$j" ]] || continue
+    for s in 0 1; do
+      out="$work/out$s"
+      rm -rf "$out" "$out.mp4"
+      times=$({ time run_job "$j" "$s" "$out" >/dev/null 2>&1; } 2>&1) ||
+        { echo "render_vs_showcqt: job failed: ${jobs[$j]} (side $s)" >&2; exit 1; }
+      read -r real user system <<<"$times"
+      if [[ -z ${wall[$j$s]:-} ]] || awk -v a="$real" -v b="${wall[$j$s]}" 'BEGIN { exit !(a < b) }'; then
+        wall[$j$s]=$real
+        cpu[$j$s]=$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')
+      fi
+    done
+  done
 done
-ours=$(fastest "$work/ours.mp4" "$host" render "$work/chord.wav" --out "$work/ours.mp4")
-theirs=$(fastest "$work/theirs.mp4" showcqt_video "$work/chord.wav" "$work/theirs.mp4")
-report "H.264 + AAC video 30 fps, chord" "$ours" "$theirs"
 echo "load after: $(uptime)"
+
+printf '%-32s %14s %14s %7s %14s %14s %7s\n' job "cqscope wall" "ffmpeg wall" ratio \
+  "cqscope CPU" "ffmpeg CPU" ratio
+for j in "${!jobs[@]}"; do
+  [[ -z $only || $only == "$j" ]] || continue
+  printf '%-32s %13.2fs %13.2fs %7.3f %13.2fs %13.2fs %7.3f\n' "${jobs[$j]}" \
+    "${wall[${j}0]}" "${wall[${j}1]}" "$(awk -v a="${wall[${j}0]}" -v b="${wall[${j}1]}" 'BEGIN { print a / b }')" \
+    "${cpu[${j}0]}" "${cpu[${j}1]}" "$(awk -v a="${cpu[${j}0]}" -v b="${cpu[${j}1]}" 'BEGIN { print a / b }')"
+done

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "analysis/planned_transforms.h"
+
 namespace cqscope {
 namespace {
 
@@ -93,6 +95,9 @@ void Analyser::transform() {
 
 bool Analyser::prepareFloatCopy() {
     if (!hasBank() || floatsReady_.load(std::memory_order_acquire)) return true;
+    // While magnitudes are planned ahead, the display's transform takes those (or is exact):
+    // the kernels need no float copy.
+    if (transformsPlanned()) return false;
     std::lock_guard<std::mutex> lock(buildMutex_);
     if (!floatsAsked_ && !stopping_) {
         floatsAsked_ = true;
@@ -102,6 +107,13 @@ bool Analyser::prepareFloatCopy() {
 }
 
 void Analyser::transformShown(ConstantQBank::ShownAlike shownAlike) {
+    if (transformsPlanned()) {
+        // The exact magnitudes, worked out ahead where they were planned: drawn the same.
+        transformWith([](ConstantQBank& bank) {
+            if (!bank.takePlanned()) bank.transform();
+        });
+        return;
+    }
     if (!prepareFloatCopy()) {
         // Making the float copy here would hold this thread for longer than a transform: the
         // builder makes it, and this refresh is exact (drawn the same).

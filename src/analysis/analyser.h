@@ -75,7 +75,8 @@ class Analyser {
     // they stay as they are).
     void transform();
     // User-interface thread: as transform, to the display's precision
-    // (ConstantQBank::transformShown).
+    // (ConstantQBank::transformShown). While a program of the module plans magnitudes ahead
+    // (planned_transforms.h), exact: the planned ones for their window, else computed.
     void transformShown(ConstantQBank::ShownAlike shownAlike);
     // User-interface thread: has the builder make the float copy of the current bank's kernels
     // that transformShown reads, unless it is made; answers whether it is (true without a

@@ -7,6 +7,7 @@
 
 #include "analysis/group_correlation.h"
 #include "analysis/helper_thread.h"
+#include "analysis/planned_transforms.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -250,6 +251,12 @@ void ConstantQBank::storeMagnitudes() noexcept {
                 magnitudeOf(g, lane);
         }
     }
+}
+
+bool ConstantQBank::takePlanned() noexcept {
+    orderHistory();
+    return cqscope::takePlanned(*kernels_, writeCount_.load(std::memory_order_acquire),
+                                timeOrdered_.get(), historyLength_, magnitudes_);
 }
 
 void ConstantQBank::transform() noexcept {

@@ -67,6 +67,11 @@ class ConstantQBank {
     // for it, this is `transform`.
     void transformShown(ShownAlike shownAlike) noexcept;
 
+    // User-interface thread. Takes the magnitudes planned ahead for exactly the window the
+    // history holds now (planned_transforms.h) instead of transforming; answers whether there
+    // were any. Frees the plans it passes; never on the audio thread.
+    bool takePlanned() noexcept;
+
     // The magnitudes of the last transform, [octave][bin]; all 0 before the first.
     const Magnitudes& magnitudes() const noexcept { return magnitudes_; }
 

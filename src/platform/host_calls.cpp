@@ -4,13 +4,52 @@
 #include "platform/host_calls.h"
 
 #include <chrono>
+#include <limits>
 
 #include "analysis/analyser.h"
+#include "analysis/planned_transforms.h"
 
 namespace {
 
 BOOL waitForAnalysis(DWORD timeoutMs) {
     return cqscope::waitForAnalysisBuilds(std::chrono::milliseconds(timeoutMs)) ? TRUE : FALSE;
+}
+
+void* openTransformAhead(double sampleRate, std::int64_t spacingFrames, int* batchSize) {
+    try {
+        auto* ahead = new cqscope::TransformAhead(sampleRate, spacingFrames);
+        if (batchSize != nullptr) *batchSize = ahead->batchSize();
+        return ahead;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+float transformAheadAudio(void* ahead, const float* left, const float* right, std::int32_t frames) {
+    try {
+        return static_cast<cqscope::TransformAhead*>(ahead)->audio(left, right, frames);
+    } catch (...) {
+        // Without memory for the samples: a span that is not loud, so that no refresh is
+        // planned (a later window missing these samples would not match the display's).
+        return std::numeric_limits<float>::quiet_NaN();
+    }
+}
+
+void transformAheadRefresh(void* ahead) {
+    static_cast<cqscope::TransformAhead*>(ahead)->refresh();
+}
+
+BOOL transformAheadFlush(void* ahead) {
+    try {
+        static_cast<cqscope::TransformAhead*>(ahead)->flush();
+        return TRUE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+void closeTransformAhead(void* ahead) {
+    delete static_cast<cqscope::TransformAhead*>(ahead);
 }
 
 }  // namespace
@@ -23,7 +62,8 @@ extern "C" const CqpHostCalls* cqscopeHostCalls1() {
         &cqpLiveObjectCount,    &cqpFindForeignChild, &cqpPresentedXWindow,
         CQSCOPE_MODULE_VERSION, &cqpWindowDrawCount,  &cqpNextTimerWait,
         &waitForAnalysis,       &cqpMovePointer,      &cqpPointerLeave,
-        &cqpSetScreenDpi,
+        &openTransformAhead,    &transformAheadAudio, &transformAheadRefresh,
+        &transformAheadFlush,   &closeTransformAhead, &cqpSetScreenDpi,
     };
     return &calls;
 }

@@ -46,6 +46,20 @@ struct CqpHostCalls {
     // leaves it.
     decltype(&cqpMovePointer) movePointer;
     decltype(&cqpPointerLeave) pointerLeave;
+    // Appended later (see hasTransformAhead): a host that knows the audio in advance feeds
+    // the module the blocks its effect is about to get and the moments its display will
+    // refresh; the module transforms a batch of those refreshes per pass over the kernels and
+    // its displays take the results for exactly those windows (analysis/planned_transforms.h).
+    // Open answers null for a rate the analysis cannot serve or without memory, and the
+    // batch size in `*batchSize`; audio answers the block's span (NaN without memory: plan
+    // nothing then); flush answers FALSE without
+    // memory (the displays then transform those refreshes themselves). One thread at a time.
+    void* (*openTransformAhead)(double sampleRate, std::int64_t spacingFrames, int* batchSize);
+    float (*transformAheadAudio)(void* ahead, const float* left, const float* right,
+                                 std::int32_t frames);
+    void (*transformAheadRefresh)(void* ahead);
+    BOOL (*transformAheadFlush)(void* ahead);
+    void (*closeTransformAhead)(void* ahead);
     // Appended later (see hasScreenDpiCall): the screen resolution the module's editors
     // assume instead of the X server's (off-screen renders).
     decltype(&cqpSetScreenDpi) setScreenDpi;
@@ -96,6 +110,15 @@ inline bool hasPointerCalls(const CqpHostCalls& calls) {
 inline bool hasScreenDpiCall(const CqpHostCalls& calls) {
     return calls.size >= offsetof(CqpHostCalls, setScreenDpi) + sizeof calls.setScreenDpi &&
            calls.setScreenDpi != nullptr;
+}
+
+// Whether the module's table reaches the transform-ahead calls.
+inline bool hasTransformAhead(const CqpHostCalls& calls) {
+    return calls.size >=
+               offsetof(CqpHostCalls, closeTransformAhead) + sizeof calls.closeTransformAhead &&
+           calls.openTransformAhead != nullptr && calls.transformAheadAudio != nullptr &&
+           calls.transformAheadRefresh != nullptr && calls.transformAheadFlush != nullptr &&
+           calls.closeTransformAhead != nullptr;
 }
 
 #endif

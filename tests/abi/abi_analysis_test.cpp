@@ -170,6 +170,53 @@ TEST_F(AnalysisThroughTheRecord, ToneAt48kHzLandsOnA4AfterResume) {
     EXPECT_EQ(send(e, effClose), 1);
 }
 
+// A host that knows the audio in advance plans the display's refreshes through the module's
+// host calls, as cqscope-host's render does: the module measures each block as the effect does,
+// and the display's transform is then exact (its float copy of the kernels is not made).
+TEST_F(AnalysisThroughTheRecord, RefreshesPlannedThroughTheHostCallsAreExact) {
+    ASSERT_NE(module.windows, nullptr);
+    const CqpHostCalls& calls = *module.windows;
+    ASSERT_TRUE(hasTransformAhead(calls));
+    int batch = 0;
+    EXPECT_EQ(calls.openTransformAhead(4000.0, 400, &batch), nullptr) << "a rate not served";
+
+    AEffect* e = startAt(48000.0f);
+    ASSERT_NE(e, nullptr);
+    DisplaySource& display = displayOf(e);
+    void* ahead = calls.openTransformAhead(48000.0, 4800, &batch);
+    ASSERT_NE(ahead, nullptr);
+    EXPECT_GE(batch, 1);
+    EXPECT_LE(batch, 128);
+    std::vector<float> left(512), right(512), outLeft(512), outRight(512);
+    float* inputs[2] = {left.data(), right.data()};
+    float* outputs[2] = {outLeft.data(), outRight.data()};
+    for (int done = 0; done < 48000; done += 512) {
+        for (int k = 0; k < 512; ++k) {
+            left[k] = static_cast<float>(0.5 * std::sin(kTwoPi * 440.0 * (done + k) / 48000.0));
+            right[k] = 0.5f * left[k];
+        }
+        const float span = calls.transformAheadAudio(ahead, left.data(), right.data(), 512);
+        e->processReplacing(e, inputs, outputs, 512);
+        ASSERT_EQ(span, display.signalSpan()) << "at frame " << done;
+        if (done % (10 * 512) == 0) calls.transformAheadRefresh(ahead);
+    }
+    calls.transformAheadRefresh(ahead);
+    EXPECT_EQ(calls.transformAheadFlush(ahead), TRUE);
+
+    // Were the float copy asked for, it would be ready now and the shown magnitudes would
+    // differ in their low bits.
+    display.prepareAnalysis();
+    EXPECT_TRUE(analysisReady(calls));
+    display.transformShown([](double, double) noexcept { return true; });
+    std::vector<double> shown;
+    for (int c = 0; c < 960; ++c) shown.push_back(display.magnitude(c / 120, c % 120));
+    display.transform();
+    for (int c = 0; c < 960; ++c) ASSERT_EQ(shown[c], display.magnitude(c / 120, c % 120)) << c;
+    EXPECT_EQ(loudestColumn(display), kA4Column);
+    calls.closeTransformAhead(ahead);
+    EXPECT_EQ(send(e, effClose), 1);
+}
+
 // Other hosts' vendor-specific calls (another code, another selector, ours with the code and
 // selector swapped) are not ours: each is answered 0, as before.
 TEST_F(AnalysisThroughTheRecord, OnlyOurVendorCallWaits) {

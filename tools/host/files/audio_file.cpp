@@ -88,7 +88,7 @@ double integerFullScale(int format) {
     }
 }
 
-AudioReader::AudioReader(const std::string& path) : path_(path) {
+AudioReader::AudioReader(const std::string& path, Warnings warnings) : path_(path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         throw HostError("cannot open audio file " + path + ": " + std::strerror(errno));
@@ -99,7 +99,8 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
         throw HostError("cannot read " + path + " as audio: " + sf_strerror(nullptr));
     }
     // libsndfile reads a WAV cut short without a word: the user hears of it here.
-    if (S_ISREG(status.st_mode) && (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) {
+    if (warnings == Warnings::Print && S_ISREG(status.st_mode) &&
+        (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) {
         const std::string note = wavTruncationNote(path, status.st_size);
         if (!note.empty()) std::fprintf(stderr, "cqscope-host: warning: %s\n", note.c_str());
     }

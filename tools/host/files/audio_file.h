@@ -31,10 +31,13 @@ using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
 
 class AudioReader {
   public:
+    // Whether the reader tells the user of a WAV cut short (a second reader of a file already
+    // opened does not tell again).
+    enum class Warnings { Print, Silent };
     // Throws HostError for a missing or unreadable file, a file libsndfile does not take as
     // audio, and a file with more than two channels. A WAV cut short gets one warning line on
-    // stderr, and what it holds is read.
-    explicit AudioReader(const std::string& path);
+    // stderr (unless Silent), and what it holds is read.
+    explicit AudioReader(const std::string& path, Warnings warnings = Warnings::Print);
 
     int channels() const { return info_.channels; }
     double sampleRate() const { return info_.samplerate; }

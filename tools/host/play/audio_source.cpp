@@ -4,9 +4,10 @@
 
 namespace cqhost {
 
-AudioSource::AudioSource(const std::optional<std::string>& path, Repeat repeat)
+AudioSource::AudioSource(const std::optional<std::string>& path, Repeat repeat,
+                         AudioReader::Warnings warnings)
     : path_(path), repeat_(repeat) {
-    if (path_) reader_ = std::make_unique<AudioReader>(*path_);
+    if (path_) reader_ = std::make_unique<AudioReader>(*path_, warnings);
 }
 
 int AudioSource::readOnce(float* left, float* right, int count) {

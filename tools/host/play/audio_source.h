@@ -18,7 +18,8 @@ class AudioSource : public BlockAudio {
     enum class Repeat { Once, Loop };
 
     // The demo when `path` is empty. Throws HostError for a file AudioReader refuses.
-    explicit AudioSource(const std::optional<std::string>& path, Repeat repeat = Repeat::Once);
+    explicit AudioSource(const std::optional<std::string>& path, Repeat repeat = Repeat::Once,
+                         AudioReader::Warnings warnings = AudioReader::Warnings::Print);
 
     bool isDemo() const { return !reader_; }
     // The file being read. Requires: !isDemo().

@@ -214,7 +214,13 @@ int runRender(const RenderOptions& options) {
     // Made before the plug-in is loaded, so that an unwritable destination fails at once.
     const std::unique_ptr<RenderSink> sink = makeRenderSink(plan, options, audio, threads);
 
-    RenderTarget target(options.plugin, audio, audio.sampleRate(), plan.midi, options.scale);
+    // The display's refreshes are transformed a batch at a time ahead of the plug-in.
+    const auto planAhead = [&](const PlatformApi& platform) {
+        return std::make_unique<RenderAhead>(platform, options.audio, time,
+                                             lastFrameOf(plan, audio.frames()), plan.holdFrame);
+    };
+    RenderTarget target(options.plugin, audio, audio.sampleRate(), plan.midi, options.scale,
+                        planAhead);
     sink->open(target.size().width, target.size().height);
     EditorRender render(options, audio, time, plan, *sink, target);
     render.run();

@@ -10,7 +10,8 @@
 namespace cqhost {
 
 RenderTarget::RenderTarget(const std::string& path, BlockAudio& audio, double sampleRate,
-                           std::vector<TimedMidiMessage> midi, std::optional<int> scale) {
+                           std::vector<TimedMidiMessage> midi, std::optional<int> scale,
+                           const PlanAhead& planAhead) {
     std::string problem;
     PluginLoad load;
     load.beforeEntry = [this, &path, &problem, scale](void* library) {
@@ -28,6 +29,7 @@ RenderTarget::RenderTarget(const std::string& path, BlockAudio& audio, double sa
     if (platform_ == nullptr) throw HostError(problem);
     plugin_->start(sampleRate, kBlockSize);
     waitForPluginAnalysis(*platform_);
+    if (planAhead) ahead_ = planAhead(*platform_);
     try {
         size_ = plugin_->createEditor(WindowApi::X11, scale.value_or(1));
         if (scale && (size_.width != display::kWidth * *scale ||
@@ -62,11 +64,13 @@ void RenderTarget::close() {
     plugin_->closeEditor();
     if (parent_ != nullptr) platform_->destroyWindow(parent_);
     parent_ = nullptr;
+    ahead_.reset();
 }
 
 int RenderTarget::play(long long position, int count) {
     int played = 0;
     plugin_->onAudioThread([&] { played = loop_->play(position, count); });
+    if (ahead_) ahead_->readyAt(position + played);
     return played;
 }
 

@@ -9,6 +9,7 @@
 // user-interface thread and the one that hands out the blocks.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "formats/hosted_plugin.h"
 #include "formats/platform_api.h"
 #include "play/play_loop.h"
+#include "render/render_ahead.h"
 
 namespace cqhost {
 
@@ -26,9 +28,14 @@ class RenderTarget {
     // Loads the plug-in at `path` with a manual clock at 0 from before it runs, starts it at
     // `sampleRate` and opens its editor. Throws HostError when it cannot be loaded or has no
     // editor render can draw. With a `scale`, the editor is told it and must show its picture
-    // at that factor (HostError otherwise: a VST 2.x editor takes its scale from the X server).
+    // at that factor (HostError otherwise: a VST 2.x editor that cannot be told).
+    // `planAhead`, when given, is called with the module's window system once the effect is
+    // on and before its editor opens, and what it returns readies the display's refreshes
+    // after each block (render_ahead.h).
+    using PlanAhead = std::function<std::unique_ptr<RenderAhead>(const PlatformApi&)>;
     RenderTarget(const std::string& path, BlockAudio& audio, double sampleRate,
-                 std::vector<TimedMidiMessage> midi, std::optional<int> scale = std::nullopt);
+                 std::vector<TimedMidiMessage> midi, std::optional<int> scale = std::nullopt,
+                 const PlanAhead& planAhead = {});
     ~RenderTarget();
     RenderTarget(const RenderTarget&) = delete;
     RenderTarget& operator=(const RenderTarget&) = delete;
@@ -40,7 +47,8 @@ class RenderTarget {
     EditorSize size() const { return size_; }
 
     // Plays the block [position, position + count) through the plug-in on its audio thread
-    // while this thread waits (see PlayLoop::play); returns the frames played.
+    // while this thread waits (see PlayLoop::play), then readies the refreshes planned ahead;
+    // returns the frames played.
     int play(long long position, int count);
     // The last block's audio as the source gave it (PlayLoop::left and right).
     const float* left() const { return loop_->left(); }
@@ -72,6 +80,8 @@ class RenderTarget {
     HWND parent_ = nullptr;
     long long clockMs_ = 0;
     std::unique_ptr<PlayLoop> loop_;
+    // Closed before the plug-in's module is unloaded.
+    std::unique_ptr<RenderAhead> ahead_;
 };
 
 }  // namespace cqhost

@@ -65,11 +65,30 @@ void VideoEncoder::addFrame(const std::uint32_t* pixels, bool repeat) {
     encode(videoCodec_, videoStream_, picture_);
 }
 
+void PacketFree::operator()(AVPacket* packet) const {
+    av_packet_free(&packet);
+}
+
 void VideoEncoder::addAudio(const float* left, const float* right, int frames) {
     const std::uint8_t* input[] = {reinterpret_cast<const std::uint8_t*>(left),
                                    reinterpret_cast<const std::uint8_t*>(right)};
     resample(input, frames);
     drainFifo(false);
+}
+
+EncodedPackets VideoEncoder::encodeAudio(const float* left, const float* right, int frames) {
+    const std::uint8_t* input[] = {reinterpret_cast<const std::uint8_t*>(left),
+                                   reinterpret_cast<const std::uint8_t*>(right)};
+    EncodedPackets packets;
+    resample(input, frames);
+    drainFifo(false, &packets);
+    return packets;
+}
+
+void VideoEncoder::writePackets(EncodedPackets& packets) {
+    for (EncodedPacket& packet : packets)
+        check(av_interleaved_write_frame(container_, packet.get()));
+    packets.clear();
 }
 
 void VideoEncoder::finish() {
@@ -174,11 +193,11 @@ void VideoEncoder::openVideo() {
         av_opt_set(videoCodec_->priv_data, "preset", "ultrafast", 0);
         av_opt_set(videoCodec_->priv_data, "tune", "zerolatency", 0);
         av_opt_set(videoCodec_->priv_data, "crf", "18", 0);
-        // One slice per thread the render may use beyond its own (which the plug-in's
-        // transform shares with a helper of its own); x264's default of one and a half
-        // per core only makes its threads and the render's take turns. On two cores one
-        // thread: slices cost x264 a fifth more work.
-        videoCodec_->thread_count = std::max(1, format_.threads - 1);
+        // One slice per thread the render may use: x264 is most of a video's work, and
+        // the render's own thread mostly waits for it now that the display's refreshes
+        // are transformed in batches. x264's default of one and a half per core only
+        // makes its threads take turns.
+        videoCodec_->thread_count = std::max(1, format_.threads);
     }
     videoStream_ = openStream(videoCodec_, codec);
     videoStream_->avg_frame_rate = videoCodec_->framerate;
@@ -257,7 +276,7 @@ void VideoEncoder::resample(const std::uint8_t** input, int frames) {
 }
 
 // Encodes whole encoder frames from the FIFO; at the end also the shorter rest.
-void VideoEncoder::drainFifo(bool atEnd) {
+void VideoEncoder::drainFifo(bool atEnd, EncodedPackets* kept) {
     while (av_audio_fifo_size(fifo_) >= frameSize_ || (atEnd && av_audio_fifo_size(fifo_) > 0)) {
         const int count = std::min(frameSize_, av_audio_fifo_size(fifo_));
         av_frame_unref(sound_);
@@ -271,20 +290,32 @@ void VideoEncoder::drainFifo(bool atEnd) {
         }
         sound_->pts = nextSamplePts_;
         nextSamplePts_ += count;
-        encode(audioCodec_, audioStream_, sound_);
+        encode(audioCodec_, audioStream_, sound_, kept);
     }
 }
 
 // Sends one frame (null: the end) and writes every packet the encoder gives back.
-void VideoEncoder::encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
+void VideoEncoder::encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame,
+                          EncodedPackets* kept) {
     check(avcodec_send_frame(codec, frame));
     for (;;) {
-        const int received = avcodec_receive_packet(codec, packet_);
+        EncodedPacket own;
+        AVPacket* packet = packet_;
+        if (kept != nullptr) {
+            own.reset(av_packet_alloc());
+            if (!own) throw std::bad_alloc();
+            packet = own.get();
+        }
+        const int received = avcodec_receive_packet(codec, packet);
         if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return;
         check(received);
-        av_packet_rescale_ts(packet_, codec->time_base, stream->time_base);
-        packet_->stream_index = stream->index;
-        check(av_interleaved_write_frame(container_, packet_));
+        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        if (kept != nullptr) {
+            kept->push_back(std::move(own));
+        } else {
+            check(av_interleaved_write_frame(container_, packet));
+        }
     }
 }
 

@@ -1,9 +1,11 @@
 // The FFmpeg side of VideoWriter (video_file.h): the libraries' state for one file and the
-// calls that open, feed and close it. Used by VideoWriter only, on one thread at a time.
+// calls that open, feed and close it. Used by VideoWriter only (threads: see the class).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "files/output_file.h"
 
@@ -19,6 +21,13 @@ struct SwrContext;
 
 namespace cqhost {
 
+// An encoded packet, freed with its holder.
+struct PacketFree {
+    void operator()(AVPacket* packet) const;
+};
+using EncodedPacket = std::unique_ptr<AVPacket, PacketFree>;
+using EncodedPackets = std::vector<EncodedPacket>;
+
 // What a video holds: its picture size and rate, its sound, and how it is encoded.
 struct VideoFormat {
     int width = 0, height = 0;
@@ -31,7 +40,8 @@ struct VideoFormat {
 };
 
 // The libraries' state for one file: muxer, encoders, converters. Constructed on the render
-// thread, then used by one thread at a time.
+// thread, then used by one thread at a time, except that encodeAudio may run beside the
+// calls of another thread that encode pictures or write packets.
 class VideoEncoder {
   public:
     // Throws HostError; nothing is left behind then.
@@ -45,6 +55,12 @@ class VideoEncoder {
     void addFrame(const std::uint32_t* pixels, bool repeat);
     // Encodes the next `frames` samples of each channel, as they come in whole encoder frames.
     void addAudio(const float* left, const float* right, int frames);
+    // As addAudio, but answers the packets instead of writing them, so that the sound can be
+    // encoded on one thread while another encodes pictures: writePackets then writes them
+    // where addAudio would have, in the order of the calls. The sound's state is this call's
+    // alone; the pictures' and the file's are the others'.
+    EncodedPackets encodeAudio(const float* left, const float* right, int frames);
+    void writePackets(EncodedPackets& packets);
     // Flushes the encoders and commits the file. All three throw HostError.
     void finish();
 
@@ -69,10 +85,12 @@ class VideoEncoder {
     void resample(const std::uint8_t** input, int frames);
 
     // Encodes whole encoder frames from the FIFO; at the end also the shorter rest.
-    void drainFifo(bool atEnd);
+    void drainFifo(bool atEnd, EncodedPackets* kept = nullptr);
 
-    // Sends one frame (null: the end) and writes every packet the encoder gives back.
-    void encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame);
+    // Sends one frame (null: the end) and writes every packet the encoder gives back, or,
+    // with `kept`, keeps them there.
+    void encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame,
+                EncodedPackets* kept = nullptr);
 
     AtomicOutputFile output_;
     std::string path_;

@@ -74,6 +74,12 @@ void VideoWriter::addAudio(const float* left, const float* right, int frames) {
                      static_cast<double>(samplesIn_ + changed) / sampleRate_);
     }
     samplesIn_ += frames;
+    if (thread_.joinable()) {
+        // The encoder thread has the pictures' work; the sound is encoded here.
+        item.sound = encoder_->encodeAudio(item.left.data(), item.right.data(), frames);
+        item.left.clear();
+        item.right.clear();
+    }
     submit(std::move(item));
 }
 
@@ -139,8 +145,7 @@ void VideoWriter::work() {
             if (item.isFrame) {
                 encoder_->addFrame(item.repeat ? nullptr : item.pixels->data(), item.repeat);
             } else {
-                encoder_->addAudio(item.left.data(), item.right.data(),
-                                   static_cast<int>(item.left.size()));
+                encoder_->writePackets(item.sound);
             }
         } catch (...) {
             failed = std::current_exception();

@@ -4,8 +4,10 @@
 // exactly. The file appears complete or not at all (see output_file.h).
 //
 // Threads: the render thread constructs the writer and calls addAudio, addFrame and finish;
-// with an encoder thread the conversion, encoding and muxing run there, in the order the
-// render handed them over. The libraries' state is used by one thread at a time.
+// with an encoder thread the pictures' conversion and encoding and the muxing run there, in
+// the order the render handed them over, while the sound (a tenth of the work) is encoded on
+// the render thread as it comes, and its packets are written in their turn: the file is the
+// same bytes either way. Each of the libraries' states is used by one thread at a time.
 #pragma once
 
 #include <condition_variable>
@@ -53,7 +55,8 @@ class VideoWriter {
         bool isFrame = false;
         bool repeat = false;  // a frame identical to the one before
         std::shared_ptr<const std::vector<std::uint32_t>> pixels;  // null for a repeat
-        std::vector<float> left, right;
+        std::vector<float> left, right;                            // sound to encode here
+        EncodedPackets sound;  // sound the render thread encoded
     };
     void submit(Item item);
     void work();
