@@ -4,7 +4,6 @@
 // layouts, reset, and load-and-unload cycles.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <vamp-hostsdk/PluginHostAdapter.h>
 #include <vamp/vamp.h>
 
@@ -19,6 +18,8 @@
 #include <numbers>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "host_test_support.h"
@@ -382,15 +383,6 @@ TEST(VampPlugin, ResetStartsANewStream) {
     }
 }
 
-bool libraryMapped() {
-    std::ifstream maps("/proc/self/maps");
-    const std::string name = std::filesystem::canonical(CQSCOPE_VAMP_PATH).string();
-    for (std::string line; std::getline(maps, line);) {
-        if (line.find(name) != std::string::npos) return true;
-    }
-    return false;
-}
-
 int threadCount() {
     int count = 0;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
@@ -424,7 +416,7 @@ TEST(VampPluginCycles, HundredLoadsAndUnloadsLeaveNothingMapped) {
         }
         ASSERT_EQ(::dlclose(handle), 0);
     }
-    EXPECT_FALSE(libraryMapped());
+    EXPECT_FALSE(cqhost_test::fileMapped(CQSCOPE_VAMP_PATH));
     EXPECT_EQ(threadCount(), threadsBefore);
 }
 
