@@ -73,16 +73,17 @@ class VampLibrary {
     const VampPluginDescriptor* second_ = nullptr;
 };
 
-// One library for the suite, with one instance kept initialised at 44.1 kHz, so that every
-// instance at that rate shares its kernels rather than building them again.
 const VampLibrary& library() {
     static const VampLibrary loaded;
-    static const std::unique_ptr<Plugin> keeper = [] {
-        auto plugin = loaded.instantiate(44100.0f);
-        EXPECT_TRUE(plugin->initialise(1, 512, 512));
-        return plugin;
-    }();
     return loaded;
+}
+
+// An instance initialised at `rate` Hz, kept while a test runs others at that rate, so that
+// they share its kernels rather than each building them again.
+std::unique_ptr<Plugin> kernelKeeper(float rate) {
+    auto plugin = library().instantiate(rate);
+    EXPECT_TRUE(plugin->initialise(1, 512, 512));
+    return plugin;
 }
 
 // Everything one run gives, per output, in the order given.
@@ -261,13 +262,13 @@ TEST(VampPlugin, DescribesItselfAsHostsListIt) {
 // same number (as a float), and the same peaks.
 TEST(VampPlugin, PreferredBlocksGiveAnalyseRowsBitForBit) {
     ScratchDir dir;
-    const Audio written = song(44100, 3.05);
-    cqhost_test::writeAudio(dir.file("song.wav"), written.samples, 2, 44100);
+    const Audio written = song(22050, 3.05);
+    cqhost_test::writeAudio(dir.file("song.wav"), written.samples, 2, 22050);
     const RunResult analysed =
         cqhost_test::runHost({"analyse", dir.file("song.wav"), "--out", dir.file("rows.csv"),
                               "--peaks", "4", "--peaks-out", dir.file("peaks.txt")});
     ASSERT_EQ(analysed.status, 0) << analysed.err;
-    const std::vector<AnalyseRow> rows = readRows(dir.file("rows.csv"), 44100);
+    const std::vector<AnalyseRow> rows = readRows(dir.file("rows.csv"), 22050);
     const auto labels = readPeakLabels(dir.file("peaks.txt"));
     ASSERT_EQ(rows.size(), 30u);
     ASSERT_EQ(labels.size(), rows.size());
@@ -280,15 +281,15 @@ TEST(VampPlugin, PreferredBlocksGiveAnalyseRowsBitForBit) {
     ASSERT_EQ(silent.size(), rows.size());
     std::map<long, std::vector<std::string>> peaksAt;
     for (const auto& peak : features[kPeaks]) {
-        peaksAt[frameOf(peak, 44100)].push_back(peak.label);
+        peaksAt[frameOf(peak, 22050)].push_back(peak.label);
         ASSERT_EQ(peak.values.size(), 1u);
     }
 
     int silentRows = 0, comparedBins = 0;
     for (size_t r = 0; r < rows.size(); ++r) {
         SCOPED_TRACE("row " + std::to_string(r));
-        ASSERT_EQ(frameOf(magnitudes[r], 44100), rows[r].frame);
-        ASSERT_EQ(frameOf(silent[r], 44100), rows[r].frame);
+        ASSERT_EQ(frameOf(magnitudes[r], 22050), rows[r].frame);
+        ASSERT_EQ(frameOf(silent[r], 22050), rows[r].frame);
         ASSERT_EQ(silent[r].values, std::vector<float>{rows[r].silent ? 1.0f : 0.0f});
         silentRows += rows[r].silent;
         ASSERT_EQ(magnitudes[r].values.size(), static_cast<size_t>(kBins));
@@ -310,7 +311,8 @@ TEST(VampPlugin, PreferredBlocksGiveAnalyseRowsBitForBit) {
 // audio up to the last block end at or before it, so where that is the 512-frame grid's end
 // too, the numbers are the preferred run's. Overlapping blocks append only what is new.
 TEST(VampPlugin, OtherBlockSizesKeepTimesAndSeeUpToTheirLastBlockEnd) {
-    const Audio audio = song(44100, 2.0);
+    const auto keeper = kernelKeeper(22050.0f);
+    const Audio audio = song(22050, 2.0);
     Features preferred = run(audio, 512, 512);
     const auto& expected = preferred[kMagnitudes];
     ASSERT_EQ(expected.size(), 20u);
@@ -319,11 +321,18 @@ TEST(VampPlugin, OtherBlockSizesKeepTimesAndSeeUpToTheirLastBlockEnd) {
         SCOPED_TRACE(std::to_string(step) + "/" + std::to_string(block));
         Features other = run(audio, step, block);
         const auto& got = other[kMagnitudes];
-        ASSERT_EQ(got.size(), expected.size());
+        // A refresh may fall in the zero padding of the host's last block (4096 frames here),
+        // past the audio's end: hosts do not say where the audio ends.
+        ASSERT_GE(got.size(), expected.size());
+        ASSERT_LE(got.size(), expected.size() + 1);
+        if (got.size() > expected.size()) {
+            EXPECT_GT(frameOf(got.back(), 22050), static_cast<long>(audio.samples.size() / 2));
+            EXPECT_GT(block, 512u);
+        }
         int same = 0;
-        for (size_t r = 0; r < got.size(); ++r) {
-            const long frame = frameOf(expected[r], 44100);
-            ASSERT_EQ(frameOf(got[r], 44100), frame);
+        for (size_t r = 0; r < expected.size(); ++r) {
+            const long frame = frameOf(expected[r], 22050);
+            ASSERT_EQ(frameOf(got[r], 22050), frame);
             // The last block end at or before the refresh: blocks end at start + block.
             const long seen = frame < static_cast<long>(block)
                                   ? 0
@@ -335,7 +344,7 @@ TEST(VampPlugin, OtherBlockSizesKeepTimesAndSeeUpToTheirLastBlockEnd) {
             EXPECT_EQ(got[r].values, expected[r].values) << "row " << r;
         }
         EXPECT_GE(same, 2);
-        EXPECT_EQ(other[kSilent].size(), expected.size());
+        EXPECT_EQ(other[kSilent].size(), got.size());
     }
 }
 
@@ -369,11 +378,11 @@ TEST(VampPlugin, RefusesUnservedRatesAndLayoutsWithAReason) {
 
 // After reset the plug-in starts a new stream: what it gives is a fresh instance's.
 TEST(VampPlugin, ResetStartsANewStream) {
-    const Audio audio = song(44100, 1.2);
-    Features fresh = run(audio, 512, 512);
-    auto plugin = library().instantiate(44100.0f);
+    const Audio audio = song(22050, 1.2);
+    auto plugin = library().instantiate(22050.0f);
     ASSERT_TRUE(plugin->initialise(2, 512, 512));
-    (void)play(*plugin, song(44100, 2.0), 512, 512);
+    Features fresh = run(audio, 512, 512);
+    (void)play(*plugin, song(22050, 2.0), 512, 512);
     plugin->reset();
     Features again = play(*plugin, audio, 512, 512);
     ASSERT_EQ(again[kMagnitudes].size(), fresh[kMagnitudes].size());
@@ -392,8 +401,8 @@ int threadCount() {
     return count;
 }
 
-// A hundred loads, each with an instance that builds its kernels, analyses and goes, then the
-// unload: afterwards the library is no longer mapped and no thread of it is left.
+// A hundred loads, each with an instance (every twentieth builds its kernels and analyses), then
+// the unload: afterwards the library is no longer mapped and no thread of it is left.
 TEST(VampPluginCycles, HundredLoadsAndUnloadsLeaveNothingMapped) {
     const int threadsBefore = threadCount();
     std::vector<float> tone(512 * 20);
@@ -406,13 +415,17 @@ TEST(VampPluginCycles, HundredLoadsAndUnloadsLeaveNothingMapped) {
         {
             // The lowest rate served: small kernels, so that a cycle costs milliseconds.
             Vamp::PluginHostAdapter plugin(entry(VAMP_API_VERSION, 0), 8000.0f);
-            ASSERT_TRUE(plugin.initialise(1, 512, 512)) << cycle;
-            size_t rows = 0;
-            for (size_t start = 0; start < tone.size(); start += 512) {
-                const float* channels[] = {tone.data() + start};
-                rows += plugin.process(channels, RealTime::frame2RealTime(start, 8000))[0].size();
+            EXPECT_EQ(plugin.getOutputDescriptors().size(), 3u);
+            if (cycle % 20 == 0) {
+                ASSERT_TRUE(plugin.initialise(1, 512, 512)) << cycle;
+                size_t rows = 0;
+                for (size_t start = 0; start < tone.size(); start += 512) {
+                    const float* channels[] = {tone.data() + start};
+                    rows +=
+                        plugin.process(channels, RealTime::frame2RealTime(start, 8000))[0].size();
+                }
+                EXPECT_EQ(rows, 12u) << cycle;
             }
-            ASSERT_EQ(rows, 12u) << cycle;
         }
         ASSERT_EQ(::dlclose(handle), 0);
     }
