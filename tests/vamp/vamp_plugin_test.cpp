@@ -24,6 +24,15 @@
 
 #include "host_test_support.h"
 
+// Read by the thread sanitizer's runtime only. Debian's Vamp SDK, linked into the library:
+// its plug-in adapter takes its two locks in one order when it hands out the descriptor and in
+// the other when it frees an instance, which would deadlock only if a host did both at once on
+// two threads (these tests never do).
+extern "C" const char* __tsan_default_suppressions();
+extern "C" const char* __tsan_default_suppressions() {
+    return "deadlock:PluginAdapterBase::Impl\n";
+}
+
 namespace {
 
 using cqhost_test::Audio;
@@ -404,7 +413,8 @@ int threadCount() {
 // A hundred loads, each with an instance (every twentieth builds its kernels and analyses), then
 // the unload: afterwards the library is no longer mapped and no thread of it is left.
 TEST(VampPluginCycles, HundredLoadsAndUnloadsLeaveNothingMapped) {
-    const int threadsBefore = threadCount();
+    // Taken after the first cycle: a sanitizer's runtime may start a thread of its own then.
+    int threadsAfterFirst = 0;
     std::vector<float> tone(512 * 20);
     for (size_t n = 0; n < tone.size(); ++n) tone[n] = 0.5f * std::sin(0.3f * n);
     for (int cycle = 0; cycle < 100; ++cycle) {
@@ -428,9 +438,10 @@ TEST(VampPluginCycles, HundredLoadsAndUnloadsLeaveNothingMapped) {
             }
         }
         ASSERT_EQ(::dlclose(handle), 0);
+        if (cycle == 0) threadsAfterFirst = threadCount();
     }
     EXPECT_FALSE(cqhost_test::fileMapped(CQSCOPE_VAMP_PATH));
-    EXPECT_EQ(threadCount(), threadsBefore);
+    EXPECT_EQ(threadCount(), threadsAfterFirst);
 }
 
 }  // namespace
