@@ -6,7 +6,9 @@
 // - the CLAP plug-in's process (cqscope.clap: the same copy and intake, with an empty event
 //   list as most blocks bring, and with the note-on and the note-off in each block's list);
 // - the LV2 plug-in's run (the copy; with a UI listening, also the block's samples written to
-//   the notify port for the UI, which analyses them on its own thread).
+//   the notify port for the UI, which analyses them on its own thread);
+// - the VST 3 plug-in's process (cqscope.vst3: the same copy and intake, with an empty event
+//   list as most blocks bring, and with the note-on and the note-off in each block's list).
 // Every case is active at 48 kHz and fed the same stereo tone in blocks of the same size, into
 // separate output buffers. A round times each case for the same number of blocks, one after
 // another, the order rotating from round to round, so no case always finds the caches another
@@ -34,6 +36,10 @@
 #ifdef CQSCOPE_CLAP_PATH
 #include "clap/analysis_wait.h"
 #include "clap/clap_interface.h"
+#endif
+#ifdef CQSCOPE_VST3_PATH
+#include "vst3/analysis_wait.h"
+#include "vst3/vst3_interface.h"
 #endif
 #ifdef CQSCOPE_LV2_DSP_PATH
 #include <lv2/atom/atom.h>
@@ -271,6 +277,112 @@ Case lv2Case(const LV2_Descriptor* descriptor, Block& block, std::uint32_t frame
 }
 #endif
 
+// ---- VST 3 --------------------------------------------------------------------------------
+
+#ifdef CQSCOPE_VST3_PATH
+// A block's input events: none, or a note-on and a note-off of A4, as a VST 3 host lists them.
+// The host owns it: its reference counts are not kept.
+class Vst3Notes final : public vst3::IEventList {
+  public:
+    Vst3Notes(std::uint32_t frames, bool withNotes) : count_(withNotes ? 2 : 0) {
+        for (int n = 0; n < 2; ++n) {
+            vst3::Event& event = events_[n];
+            event = {};
+            event.sampleOffset = n == 0 ? 0 : static_cast<vst3::int32>(frames - 1);
+            if (n == 0) {
+                event.type = vst3::Event::kNoteOnEvent;
+                event.noteOn = {0, 69, 0.0f, 0.8f, 0, -1};
+            } else {
+                event.type = vst3::Event::kNoteOffEvent;
+                event.noteOff = {0, 69, 0.0f, -1, 0.0f};
+            }
+        }
+    }
+    vst3::tresult PLUGIN_API queryInterface(const vst3::TUID, void** obj) override {
+        *obj = nullptr;
+        return vst3::kNoInterface;
+    }
+    vst3::uint32 PLUGIN_API addRef() override { return 1; }
+    vst3::uint32 PLUGIN_API release() override { return 1; }
+    vst3::int32 PLUGIN_API getEventCount() override { return count_; }
+    vst3::tresult PLUGIN_API getEvent(vst3::int32 index, vst3::Event& e) override {
+        if (index < 0 || index >= count_) return vst3::kInvalidArgument;
+        e = events_[index];
+        return vst3::kResultOk;
+    }
+    vst3::tresult PLUGIN_API addEvent(vst3::Event&) override { return vst3::kResultFalse; }
+
+  private:
+    vst3::int32 count_;
+    vst3::Event events_[2];
+};
+
+// The module entered and its factory taken, as a host does.
+struct Vst3Session {
+    void* module = nullptr;
+    vst3::IPluginFactory* factory = nullptr;
+    vst3::PClassInfo info{};
+};
+
+template <class I>
+I* vst3Query(vst3::FUnknown* object) {
+    void* answer = nullptr;
+    return object->queryInterface(I::iid.bytes, &answer) == vst3::kResultOk
+               ? static_cast<I*>(answer)
+               : nullptr;
+}
+
+Case vst3Case(const Vst3Session& session, Block& block, std::uint32_t frames, bool withNotes) {
+    using namespace vst3;
+    void* made = nullptr;
+    if (session.factory->createInstance(session.info.cid, IComponent::iid.bytes, &made) !=
+            kResultOk ||
+        made == nullptr)
+        fail("cannot create the VST 3 plug-in");
+    auto* component = static_cast<IComponent*>(made);
+    auto* processor = vst3Query<IAudioProcessor>(component);
+    auto* wait = vst3Query<cqscope::vst3plugin::IAnalysisWait>(component);
+    SpeakerArrangement stereo = kStereo;
+    ProcessSetup setup{kRealtime, kSample32, static_cast<int32>(frames), kRate};
+    if (component->initialize(nullptr) != kResultOk || processor == nullptr ||
+        processor->setBusArrangements(&stereo, 1, &stereo, 1) != kResultTrue ||
+        processor->setupProcessing(setup) != kResultOk || component->setActive(1) != kResultOk ||
+        processor->setProcessing(1) != kResultOk)
+        fail("cannot start the VST 3 plug-in");
+    if (wait == nullptr || wait->waitForAnalysis(kKernelWaitMs) != kResultTrue)
+        fail("the VST 3 plug-in did not build its kernels");
+    wait->release();
+
+    auto* notes = new Vst3Notes(frames, withNotes);
+    auto* in = new AudioBusBuffers{2, 0, {block.inputs}};
+    auto* out = new AudioBusBuffers{2, 0, {block.outputs}};
+    auto* data = new ProcessData{};
+    data->processMode = kRealtime;
+    data->symbolicSampleSize = kSample32;
+    data->numSamples = static_cast<int32>(frames);
+    data->numInputs = 1;
+    data->numOutputs = 1;
+    data->inputs = in;
+    data->outputs = out;
+    data->inputEvents = notes;
+    return {withNotes ? "VST 3 process, a note-on and a note-off a block"
+                      : "VST 3 process, no events (copy + analysis)",
+            [processor, data] { processor->process(*data); },
+            [component, processor, data, in, out, notes] {
+                processor->setProcessing(0);
+                component->setActive(0);
+                processor->release();
+                component->terminate();
+                component->release();
+                delete data;
+                delete in;
+                delete out;
+                delete notes;
+            },
+            {}};
+}
+#endif
+
 double quantile(std::vector<double> values, double q) {
     std::sort(values.begin(), values.end());
     return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
@@ -310,6 +422,22 @@ int main(int argc, char** argv) {
     cases.push_back(lv2Case(lv2, block, frames, false));
     cases.push_back(lv2Case(lv2, block, frames, true));
 #endif
+#ifdef CQSCOPE_VST3_PATH
+    Vst3Session vst3;
+    vst3.module = load(CQSCOPE_VST3_PATH);
+    const auto vst3Entry =
+        reinterpret_cast<vst3::ModuleEntryFunc>(dlsym(vst3.module, vst3::kModuleEntryName));
+    const auto vst3Factory =
+        reinterpret_cast<vst3::GetFactoryProc>(dlsym(vst3.module, vst3::kGetFactoryProcName));
+    if (vst3Entry == nullptr || !vst3Entry(vst3.module) || vst3Factory == nullptr)
+        fail("no VST 3 entry");
+    vst3.factory = vst3Factory();
+    if (vst3.factory == nullptr || vst3.factory->getClassInfo(0, &vst3.info) != vst3::kResultOk)
+        fail("no VST 3 class");
+    cases.push_back(vst3Case(vst3, block, frames, false));
+    cases.push_back(vst3Case(vst3, block, frames, true));
+    cases.back().reference = 1;  // against the VST 2 callback with the same two notes
+#endif
 
     for (Case& c : cases) c.block();  // the first block of each outside the timing
     for (int r = 0; r < rounds; ++r) {
@@ -343,6 +471,12 @@ int main(int argc, char** argv) {
     for (Case& c : cases) c.close();
 #ifdef CQSCOPE_CLAP_PATH
     clap.entry->deinit();
+#endif
+#ifdef CQSCOPE_VST3_PATH
+    vst3.factory->release();
+    if (const auto exit =
+            reinterpret_cast<vst3::ModuleExitFunc>(dlsym(vst3.module, vst3::kModuleExitName)))
+        exit();
 #endif
     return 0;
 }

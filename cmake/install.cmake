@@ -45,6 +45,9 @@ if(TARGET cqscope_vamp)
   install(FILES "${CQSCOPE_VAMP_CATEGORY}" DESTINATION lib/vamp)
 endif()
 install(FILES README.md LICENSE DESTINATION ${CQSCOPE_DOC_DIR})
+# The rest of the documentation, where the README's links expect it (docs/ beside it).
+install(DIRECTORY docs/ DESTINATION ${CQSCOPE_DOC_DIR}/docs
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 # Compressed as Debian wants them (gzip -9n: no name or time inside, so builds are identical).
 find_program(CQSCOPE_GZIP gzip REQUIRED)

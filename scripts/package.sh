@@ -3,7 +3,8 @@
 #   cqscope_<version>_amd64.deb             Debian package (cpack; dependencies by dpkg-shlibdeps)
 #   cqscope-<version>-linux-x86_64.tar.gz   the same Linux files, to unpack anywhere
 #   cqscope-<version>-windows.zip           cqscope.dll, cqscope64.dll, cqscope.clap (64-bit),
-#                                           cqscope32.clap and an install note
+#                                           cqscope32.clap, the VST 3 bundle cqscope.vst3 (both
+#                                           binaries) and an install note (scripts/windows_zip.sh)
 # from release builds of their own (build-release, build-win32, build-win64), and checks the
 # Debian package with lintian. On a fresh Debian 12 machine (as root) it first installs what is
 # missing for that (scripts/setup.sh --for package), nothing of the test suite's tools. Files
@@ -29,21 +30,13 @@ mv "build-release/cpack/cqscope_${version}_amd64.deb" \
 echo "== lintian"
 lintian --fail-on error,warning "dist/cqscope_${version}_amd64.deb"
 
-echo "== Windows: 32-bit and 64-bit DLLs and CLAP files"
+echo "== Windows: 32-bit and 64-bit DLLs, CLAP files and VST 3 binaries"
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target cqscope cqscope_clap
+  cmake --build --preset "$preset" --target cqscope cqscope_clap cqscope_vst3
 done
-stage="build-release/cqscope-${version}-windows"
-rm -rf "$stage"
-mkdir -p "$stage"
-cp build-win32/out/cqscope.dll build-win64/out/cqscope64.dll build-win64/out/cqscope.clap \
-  build-win32/out/cqscope32.clap "$stage/"
-# Text files with Windows line ends.
-sed "s/@VERSION@/${version}/; s/\$/\r/" packaging/windows-install.txt >"$stage/INSTALL.txt"
-sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
-touch -d "@$SOURCE_DATE_EPOCH" "$stage" "$stage"/*
-(cd build-release && zip -q -X -r "../dist/cqscope-${version}-windows.zip" "cqscope-${version}-windows")
+bash scripts/windows_zip.sh build-win32/out build-win64/out "$version" \
+  "dist/cqscope-${version}-windows.zip"
 
 echo "== dist/"
 ls -l dist

@@ -44,12 +44,20 @@ constexpr int kHoldTextY = 4;
 constexpr int kHoldClickX = kHoldX + kHoldWidth / 2;
 constexpr int kHoldClickY = kHoldY + kHoldHeight / 2;
 
+// While the pointer is over the display: a cursor line in its column (rows from the top, or
+// from below the Hold image in the Hold image's columns, down to the bar base) with a label
+// kReadoutGap columns beside it, and peak labels kReadoutGap rows above their bars; every
+// label stays within rows 0 to the bar base and off the Hold image.
+constexpr int kReadoutGap = 2;
+constexpr int kMaxPeakLabels = 3;
+
 // Colours as GDI takes them (COLORREF: 0x00BBGGRR).
 constexpr std::uint32_t kBlack = 0x000000;
 constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::uint32_t kGrey = 0x808080;
 constexpr std::uint32_t kGreen = 0x00FF00;
-constexpr std::uint32_t kNoteBlue = 0xFF5000;  // red 0, green 80, blue 255
+constexpr std::uint32_t kNoteBlue = 0xFF5000;      // red 0, green 80, blue 255
+constexpr std::uint32_t kCursorYellow = 0x00FFFF;  // the cursor line and its label
 
 // A colour as the pictures read back hold it (0x00RRGGBB).
 constexpr std::uint32_t pixelOf(std::uint32_t colour) {

@@ -38,6 +38,7 @@ void createDrawingTools(DisplayResources& resources) {
     resources.whitePen = CreatePen(PS_SOLID, 1, display::kWhite);
     resources.greyPen = CreatePen(PS_SOLID, 1, display::kGrey);
     resources.greenPen = CreatePen(PS_SOLID, 1, display::kGreen);
+    resources.cursorPen = CreatePen(PS_SOLID, 1, display::kCursorYellow);
     resources.noteBrush = CreateSolidBrush(display::kNoteBlue);
 
     LOGFONTA font{};
@@ -54,6 +55,7 @@ void releaseDrawingTools(DisplayResources& resources) {
     deleteObject(resources.whitePen);
     deleteObject(resources.greyPen);
     deleteObject(resources.greenPen);
+    deleteObject(resources.cursorPen);
     deleteObject(resources.noteBrush);
     deleteObject(resources.labelFont);
     deleteObject(resources.holdFont);

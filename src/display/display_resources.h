@@ -16,6 +16,7 @@ struct DisplayResources {
     HPEN whitePen = nullptr;
     HPEN greyPen = nullptr;
     HPEN greenPen = nullptr;
+    HPEN cursorPen = nullptr;  // the pointer readout's cursor line
     HBRUSH noteBrush = nullptr;
     HFONT labelFont = nullptr;  // the stock fixed font at 9 pixels
     HFONT holdFont = nullptr;   // the same at 18 pixels

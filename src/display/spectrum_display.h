@@ -3,7 +3,9 @@
 // a back buffer, a refresh timer and a "Hold" button that freezes and resumes the picture.
 // It opens showing what a silent refresh draws (grid, labels, held notes, no bars). Every tick
 // recomputes the spectrum (when the last audio block was loud enough, as DisplayModel says) and
-// repaints the view from the back buffer.
+// repaints the view from the back buffer. While the pointer rests over the display window,
+// each picture also shows the pointer readout (pointer_readout.h), redrawn at once when the
+// pointer moves or leaves; without the pointer the picture is the same as ever.
 //
 // It needs only the parent window, the module handle its class and windows belong to (the
 // module this code is linked into, so that another module's class of the same name never
@@ -26,6 +28,7 @@
 #include "display/display_model.h"
 #include "display/display_resources.h"
 #include "display/host_loop.h"
+#include "display/pointer_readout.h"
 #include "platform/win32.h"
 
 class SpectrumDisplay {
@@ -105,6 +108,10 @@ class SpectrumDisplay {
     const DisplayResources& resources() const {
         return resources_;
     }
+    // The column the pointer rests over in the display window, or -1 when it is not there.
+    int pointerColumn() const {
+        return pointerColumn_;
+    }
 
     static LRESULT CALLBACK displayWindowProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam);
@@ -119,6 +126,11 @@ class SpectrumDisplay {
     // Drops the Hold button's handle, and the display window's when displayToo is set, after
     // the window system destroyed them.
     void forgetWindows(bool displayToo);
+    // WM_MOUSEMOVE at (x, y) of the display window, and WM_MOUSELEAVE.
+    void pointerMoved(HWND window, int x, int y);
+    void pointerLeft(HWND window);
+    // Draws the pointer readout over the picture from the magnitudes as they stand.
+    void drawReadout();
     void unwatchDescriptor();
 
     HINSTANCE module;
@@ -132,4 +144,11 @@ class SpectrumDisplay {
     int watchedDescriptor = -1;  // the event descriptor the loop watches, or -1
     cqscope::DisplayModel model;
     DisplayResources resources_;
+    // The pointer over the display window, in its pixels (column -1: not over it), and
+    // whether the window system will tell us when it leaves.
+    int pointerColumn_ = -1;
+    int pointerRow_ = 0;
+    bool leaveTracked_ = false;
+    TextCell readoutCell_;                // the label font's cell, measured on open
+    cqscope::Magnitudes readoutInput_{};  // what the readout reads, copied at each drawing
 };

@@ -31,6 +31,14 @@ WIN32API int cqpPumpMessages(HWND window);
 // as the mouse messages Windows would send to the window under that point.
 WIN32API BOOL cqpClick(HWND window, int x, int y);
 
+// The pointer moves to (x, y) of the window's client area and rests there, delivered as the
+// messages Windows sends: WM_MOUSEMOVE to the window under that point, WM_MOUSELEAVE posted
+// to a window that tracks its leave (TrackMouseEvent) and is no longer under the pointer. A
+// point outside the window moves the pointer out of it. cqpPointerLeave: the pointer leaves
+// the window and its children. FALSE for a window of another thread or no window.
+WIN32API BOOL cqpMovePointer(HWND window, int x, int y);
+WIN32API BOOL cqpPointerLeave(HWND window);
+
 // Milliseconds of the tick clock until the calling thread's next timer is due (0 when one is
 // due now), or -1 when the thread has no timer: a host on the manual clock moves the clock
 // to that moment, so that a timer sees exactly the audio up to its time.

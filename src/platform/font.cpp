@@ -217,3 +217,24 @@ WIN32API BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
     if (length > 0) cqp::drawText(t, *d, font->log, x, y, text, length);
     return TRUE;
 }
+
+WIN32API BOOL WINAPI GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, LPSIZE size) {
+    if (length < 0 || size == nullptr || (text == nullptr && length > 0)) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const cqp::Dc* d = s.table.find<cqp::Dc>(dc, cqp::Kind::Dc);
+    const cqp::Font* font =
+        d != nullptr ? s.table.find<cqp::Font>(d->font, cqp::Kind::Font) : nullptr;
+    if (font == nullptr) {
+        cqp::setError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // One fixed-pitch cell per character, as TextOutA draws them.
+    const cqp::FontMetrics m = cqp::fontMetrics(font->log);
+    size->cx = m.cellWidth * length;
+    size->cy = m.cellHeight;
+    return TRUE;
+}

@@ -22,7 +22,7 @@ extern "C" const CqpHostCalls* cqscopeHostCalls1() {
         &cqpReadWindowPixels,   &cqpPumpMessages,     &cqpClick,
         &cqpLiveObjectCount,    &cqpFindForeignChild, &cqpPresentedXWindow,
         CQSCOPE_MODULE_VERSION, &cqpWindowDrawCount,  &cqpNextTimerWait,
-        &waitForAnalysis,
+        &waitForAnalysis,       &cqpMovePointer,      &cqpPointerLeave,
     };
     return &calls;
 }

@@ -42,6 +42,10 @@ struct CqpHostCalls {
     // kernels, at most `timeoutMs`; TRUE when none is. A host that must start from the same
     // kernels every time calls it after switching the effect on, before its first block.
     BOOL (*waitForAnalysis)(DWORD timeoutMs);
+    // Appended later (see hasPointerCalls): the pointer rests over a point of a window, or
+    // leaves it.
+    decltype(&cqpMovePointer) movePointer;
+    decltype(&cqpPointerLeave) pointerLeave;
 };
 
 // The size of the first table: a module's table is at least this big.
@@ -77,6 +81,12 @@ inline bool hasRenderCalls(const CqpHostCalls& calls) {
 inline bool hasAnalysisWait(const CqpHostCalls& calls) {
     return calls.size >= offsetof(CqpHostCalls, waitForAnalysis) + sizeof calls.waitForAnalysis &&
            calls.waitForAnalysis != nullptr;
+}
+
+// Whether the module's table reaches movePointer and pointerLeave.
+inline bool hasPointerCalls(const CqpHostCalls& calls) {
+    return calls.size >= offsetof(CqpHostCalls, pointerLeave) + sizeof calls.pointerLeave &&
+           calls.movePointer != nullptr && calls.pointerLeave != nullptr;
 }
 
 #endif

@@ -195,6 +195,10 @@ struct ThreadQueue {
     bool quitPosted = false;
     int quitCode = 0;
     HWND capture = nullptr;
+    // The window under the pointer (null when it is outside the thread's windows), and the
+    // one that asked, with TrackMouseEvent, for a WM_MOUSELEAVE when the pointer leaves it.
+    HWND hover = nullptr;
+    HWND leaveTracked = nullptr;
     std::condition_variable wake;
 };
 
@@ -290,6 +294,14 @@ inline COLORREF colorOf(std::uint32_t p) {
 // Windows would: to the window under the point, or for a release to the window holding the
 // capture. Called without the lock, on the window's thread. False when nothing received it.
 bool deliverButton(HWND window, int x, int y, bool press);
+// Pointer motion to a point of a top-level window's client area (outside it: the pointer left
+// it), delivered as Windows would: WM_MOUSELEAVE posted to a window that tracks the leave and
+// is no longer under the pointer, then WM_MOUSEMOVE sent to the window under the point (or to
+// the capture). Called without the lock, on the window's thread. False when nothing received
+// the motion.
+bool deliverPointer(HWND window, int x, int y);
+// The pointer left the top-level window and all its children: a tracked leave is posted.
+void deliverPointerLeave(HWND window);
 
 // Handles the X events of the calling thread's presented windows and sends what they drew to
 // their X windows; called without the lock by the message retrieval calls. Returns whether

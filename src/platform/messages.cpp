@@ -1,4 +1,5 @@
-// Message queues, timers, dispatch, the "Button" class and simulated mouse clicks.
+// Message queues, timers, dispatch, the "Button" class, simulated mouse clicks and pointer
+// motion with its leave tracking.
 //
 // Each thread has one queue. Retrieval follows Windows' priorities: posted messages first (in
 // order), then WM_QUIT, then WM_PAINT for a window with an update area, then WM_TIMER. A
@@ -205,6 +206,54 @@ int dispatchPending(HWND filter, PumpGuard& guard) {
     return count;
 }
 
+void postLocked(State& s, ThreadQueue& queue, HWND window, UINT message, WPARAM wParam,
+                LPARAM lParam) {
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = tickNow();
+    msg.pt = s.cursorPos;
+    queue.posted.push_back(msg);
+    queue.wake.notify_all();
+}
+
+// The pointer is now over `hover` (null: none of the thread's windows): a window that tracks
+// the leave and is neither under the pointer nor holding the capture gets its WM_MOUSELEAVE,
+// posted as Windows posts it, and tracks no more.
+void pointerNowOverLocked(State& s, ThreadQueue& queue, HWND hover) {
+    queue.hover = hover;
+    HWND tracked = queue.leaveTracked;
+    if (tracked == nullptr || tracked == hover || tracked == queue.capture) return;
+    queue.leaveTracked = nullptr;
+    postLocked(s, queue, tracked, WM_MOUSELEAVE, 0, 0);
+}
+
+// The pointer at (x, y) of the top-level `window`, on its thread: records where it is, posts
+// the leave of a tracked window it is no longer over, and answers the window its mouse
+// message goes to with the point in that window's coordinates in `local`: the one under the
+// point, or the capture's holder when `toCapture`; null when none. `screen` receives the
+// point on the screen. Requires the lock.
+HWND pointerTargetLocked(State& s, HWND window, bool toCapture, POINT& local, POINT& screen) {
+    Window* w = findWindowLocked(s, window);
+    if (w == nullptr || w->owner != std::this_thread::get_id()) return nullptr;
+    const POINT origin = screenOffsetLocked(s, window);
+    screen = POINT{origin.x + local.x, origin.y + local.y};
+    s.cursorPos = screen;
+    ThreadQueue& queue = queueLocked(s, std::this_thread::get_id());
+    const bool inside = local.x >= 0 && local.y >= 0 && local.x < w->width && local.y < w->height;
+    HWND over = inside ? hitTestLocked(s, window, local) : nullptr;
+    pointerNowOverLocked(s, queue, over);
+    if (toCapture && queue.capture != nullptr && findWindowLocked(s, queue.capture) != nullptr) {
+        // The capture's holder gets the message wherever the pointer is.
+        const POINT at = screenOffsetLocked(s, queue.capture);
+        local = POINT{screen.x - at.x, screen.y - at.y};
+        return queue.capture;
+    }
+    return over;
+}
+
 }  // namespace
 
 void wakeAllQueuesLocked(State& s) {
@@ -283,21 +332,9 @@ bool deliverButton(HWND window, int x, int y, bool press) {
     {
         State& s = state();
         std::lock_guard<std::mutex> lock(s.mutex);
-        Window* w = findWindowLocked(s, window);
-        if (w == nullptr || w->owner != std::this_thread::get_id()) return false;
-        const POINT origin = screenOffsetLocked(s, window);
-        const POINT screen{origin.x + x, origin.y + y};
-        s.cursorPos = screen;
-        const bool inside = x >= 0 && y >= 0 && x < w->width && y < w->height;
-        HWND capture = queueLocked(s, std::this_thread::get_id()).capture;
-        if (!press && capture != nullptr && findWindowLocked(s, capture) != nullptr) {
-            // The release goes to the window that holds the capture, wherever it is.
-            const POINT at = screenOffsetLocked(s, capture);
-            target = capture;
-            local = POINT{screen.x - at.x, screen.y - at.y};
-        } else if (inside) {
-            target = hitTestLocked(s, window, local);
-        }
+        // The release goes to the window that holds the capture, wherever it is.
+        POINT screen{};
+        target = pointerTargetLocked(s, window, !press, local, screen);
         if (target == nullptr) return false;
         if (press) {
             Window* t = findWindowLocked(s, target);
@@ -318,6 +355,30 @@ bool deliverButton(HWND window, int x, int y, bool press) {
     }
     callWindow(target, message, press ? MK_LBUTTON : 0, MAKELPARAM(local.x, local.y));
     return true;
+}
+
+bool deliverPointer(HWND window, int x, int y) {
+    HWND target = nullptr;
+    POINT local{x, y};
+    {
+        State& s = state();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        POINT screen{};
+        target = pointerTargetLocked(s, window, true, local, screen);
+        if (target == nullptr) return false;
+    }
+    callWindow(target, WM_MOUSEMOVE, 0, MAKELPARAM(local.x, local.y));
+    return true;
+}
+
+void deliverPointerLeave(HWND window) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    Window* w = findWindowLocked(s, window);
+    if (w == nullptr || w->owner != std::this_thread::get_id()) return;
+    ThreadQueue& queue = queueLocked(s, std::this_thread::get_id());
+    if (queue.hover != nullptr && !isDescendantOrSelfLocked(s, queue.hover, window)) return;
+    pointerNowOverLocked(s, queue, nullptr);
 }
 
 }  // namespace cqp
@@ -346,16 +407,7 @@ WIN32API BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPAR
         if (w == nullptr) return FALSE;
         target = w->owner;
     }
-    cqp::ThreadQueue& queue = cqp::queueLocked(s, target);
-    MSG msg{};
-    msg.hwnd = window;
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    msg.time = cqp::tickNow();
-    msg.pt = s.cursorPos;
-    queue.posted.push_back(msg);
-    queue.wake.notify_all();
+    cqp::postLocked(s, cqp::queueLocked(s, target), window, message, wParam, lParam);
     return TRUE;
 }
 
@@ -548,21 +600,86 @@ WIN32API int cqpPumpMessages(HWND window) {
     return count;
 }
 
-WIN32API BOOL cqpClick(HWND window, int x, int y) {
-    {
-        cqp::State& s = cqp::state();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        cqp::Window* w = cqp::findWindowLocked(s, window);
-        if (w == nullptr || w->owner != std::this_thread::get_id()) {
-            cqp::setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        if (x < 0 || y < 0 || x >= w->width || y >= w->height) {
-            cqp::setError(ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
+namespace cqp {
+namespace {
+
+// Whether the calling thread may give `window` simulated input; with `point`, also whether
+// that point lies inside it. Sets the last error when not.
+bool acceptsInput(HWND window, const POINT* point = nullptr) {
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    Window* w = findWindowLocked(s, window);
+    if (w == nullptr || w->owner != std::this_thread::get_id()) {
+        setError(w == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
+        return false;
     }
+    if (point != nullptr &&
+        (point->x < 0 || point->y < 0 || point->x >= w->width || point->y >= w->height)) {
+        setError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+}  // namespace cqp
+
+WIN32API BOOL cqpClick(HWND window, int x, int y) {
+    const POINT point{x, y};
+    if (!cqp::acceptsInput(window, &point)) return FALSE;
     cqp::deliverButton(window, x, y, true);
     cqp::deliverButton(window, x, y, false);
+    return TRUE;
+}
+
+WIN32API BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track) {
+    if (track == nullptr || track->cbSize != sizeof(TRACKMOUSEEVENT)) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    cqp::State& s = cqp::state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    cqp::ThreadQueue& queue = cqp::queueLocked(s, std::this_thread::get_id());
+    if ((track->dwFlags & TME_QUERY) != 0) {
+        track->dwFlags = queue.leaveTracked != nullptr ? TME_LEAVE : 0;
+        track->hwndTrack = queue.leaveTracked;
+        track->dwHoverTime = 0;
+        return TRUE;
+    }
+    // Only the leave of a client area is tracked here.
+    if ((track->dwFlags & ~static_cast<DWORD>(TME_LEAVE | TME_CANCEL)) != 0) {
+        cqp::setError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    cqp::Window* w = cqp::windowOrErrorLocked(s, track->hwndTrack);
+    if (w == nullptr) return FALSE;
+    if (!cqp::ownedByCaller(*w)) {
+        cqp::setError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if ((track->dwFlags & TME_LEAVE) == 0) return TRUE;
+    if ((track->dwFlags & TME_CANCEL) != 0) {
+        if (queue.leaveTracked == track->hwndTrack) queue.leaveTracked = nullptr;
+        return TRUE;
+    }
+    if (queue.hover != track->hwndTrack) {
+        // Not under the pointer: the leave is reported at once, as Windows does.
+        cqp::postLocked(s, queue, track->hwndTrack, WM_MOUSELEAVE, 0, 0);
+        return TRUE;
+    }
+    queue.leaveTracked = track->hwndTrack;
+    return TRUE;
+}
+
+WIN32API BOOL cqpMovePointer(HWND window, int x, int y) {
+    if (!cqp::acceptsInput(window)) return FALSE;
+    // A point outside the window moves the pointer out of it (a leave, no motion message).
+    cqp::deliverPointer(window, x, y);
+    return TRUE;
+}
+
+WIN32API BOOL cqpPointerLeave(HWND window) {
+    if (!cqp::acceptsInput(window)) return FALSE;
+    cqp::deliverPointerLeave(window);
     return TRUE;
 }

@@ -1,6 +1,6 @@
 // Glue between the windows of foreign X11 parents and their presenters: X events become
-// invalidation and mouse messages, and what was drawn into a window's surface goes out to its
-// X window. Runs on the thread that owns the windows, inside its message retrieval calls
+// invalidation, mouse and pointer messages, and what was drawn into a window's surface goes out to
+// its X window. Runs on the thread that owns the windows, inside its message retrieval calls
 // (PeekMessageA, GetMessageA, cqpPumpMessages), which is where a Linux host's editor idle
 // lands. It never waits for the X server.
 #include <algorithm>
@@ -53,6 +53,12 @@ void handleEvent(HWND window, const PresenterEvent& event) {
             return;
         case PresenterEvent::Type::Released:
             deliverButton(window, event.x, event.y, false);
+            return;
+        case PresenterEvent::Type::Moved:
+            deliverPointer(window, event.x, event.y);
+            return;
+        case PresenterEvent::Type::Left:
+            deliverPointerLeave(window);
             return;
     }
 }

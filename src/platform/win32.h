@@ -18,7 +18,8 @@
 // - SendMessageA works only on the thread that owns the window; other threads post.
 // - On 64-bit systems GWL_WNDPROC through the 32-bit Get/SetWindowLongA fails with
 //   ERROR_INVALID_INDEX, as on 64-bit Windows: use the Ptr variants.
-// - GetCursorPos reports where the last simulated click (cqpClick) was.
+// - GetCursorPos reports where the pointer last was: the last simulated click or motion
+//   (cqpClick, cqpMovePointer) or the last X pointer event.
 // - A WS_CHILD window whose parent is not one of the library's windows but an X11 window id
 //   (what a Linux host passes to its plug-in's editor) is shown in an X child window of that
 //   parent when a display is reachable, and lives off screen otherwise. Its X events and
@@ -117,6 +118,11 @@ typedef struct tagRECT {
     LONG right;
     LONG bottom;
 } RECT, *LPRECT;
+
+typedef struct tagSIZE {
+    LONG cx;
+    LONG cy;
+} SIZE, *LPSIZE;
 
 typedef struct tagMSG {
     HWND hwnd;
@@ -299,6 +305,7 @@ typedef struct tagDRAWITEMSTRUCT {
 #define WM_RBUTTONUP 0x0205
 #define WM_MOUSEWHEEL 0x020A
 #define WM_CAPTURECHANGED 0x0215
+#define WM_MOUSELEAVE 0x02A3
 #define WM_USER 0x0400
 
 #define MK_LBUTTON 0x0001
@@ -439,6 +446,22 @@ typedef struct tagDRAWITEMSTRUCT {
 #define ERROR_INVALID_INDEX 1413
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814
 
+// TrackMouseEvent: TME_LEAVE asks for one WM_MOUSELEAVE when the pointer leaves the window
+// (or at once when it is not over it); TME_CANCEL with it withdraws the request. Hover
+// tracking is not implemented (TME_HOVER fails with ERROR_INVALID_PARAMETER).
+#define TME_HOVER 0x00000001
+#define TME_LEAVE 0x00000002
+#define TME_NONCLIENT 0x00000010
+#define TME_QUERY 0x40000000
+#define TME_CANCEL 0x80000000
+#define HOVER_DEFAULT 0xFFFFFFFF
+typedef struct tagTRACKMOUSEEVENT {
+    DWORD cbSize;
+    DWORD dwFlags;
+    HWND hwndTrack;
+    DWORD dwHoverTime;
+} TRACKMOUSEEVENT, *LPTRACKMOUSEEVENT;
+
 // ---- USER32 ----
 
 WIN32API ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass);
@@ -482,6 +505,7 @@ WIN32API HDC WINAPI GetDC(HWND window);
 WIN32API int WINAPI ReleaseDC(HWND window, HDC dc);
 WIN32API HWND WINAPI SetCapture(HWND window);
 WIN32API BOOL WINAPI ReleaseCapture(void);
+WIN32API BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT track);
 
 // ---- GDI32 ----
 
@@ -507,6 +531,7 @@ WIN32API BOOL WINAPI MoveToEx(HDC dc, int x, int y, LPPOINT previous);
 WIN32API BOOL WINAPI LineTo(HDC dc, int x, int y);
 WIN32API BOOL WINAPI Rectangle(HDC dc, int left, int top, int right, int bottom);
 WIN32API BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
+WIN32API BOOL WINAPI GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, LPSIZE size);
 WIN32API BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX,
                             int sourceY, DWORD rop);
 WIN32API BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);

@@ -78,6 +78,8 @@ void freeWindowLocked(State& s, HWND window) {
                                     [&](const MSG& m) { return m.hwnd == window; }),
                      posted.end());
         if (entry.second->capture == window) entry.second->capture = nullptr;
+        if (entry.second->hover == window) entry.second->hover = nullptr;
+        if (entry.second->leaveTracked == window) entry.second->leaveTracked = nullptr;
     }
     std::vector<void*> dcs;
     s.table.forEach([&](void* handle, Object* o) {

@@ -275,7 +275,8 @@ Presenter* openPresenter(std::uint32_t parent, int x, int y, int width, int heig
         set.background_pixel = BlackPixel(display, DefaultScreen(display));
         set.border_pixel = 0;
         set.colormap = attributes.colormap;
-        set.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
+        set.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                         LeaveWindowMask | StructureNotifyMask;
         p->window = XCreateWindow(display, parent, x, y, static_cast<unsigned>(width),
                                   static_cast<unsigned>(height), 0, attributes.depth, InputOutput,
                                   attributes.visual,
@@ -349,6 +350,23 @@ bool nextPresenterEvent(Presenter* p, PresenterEvent& out) {
                 out = PresenterEvent{event.type == ButtonPress ? PresenterEvent::Type::Pressed
                                                                : PresenterEvent::Type::Released,
                                      event.xbutton.x, event.xbutton.y, 0, 0};
+                return true;
+            case MotionNotify: {
+                if (event.xmotion.window != p->window) break;
+                // Only where the pointer is now matters: skip to the newest queued motion.
+                XEvent newer;
+                while (XCheckTypedWindowEvent(p->display, p->window, MotionNotify, &newer))
+                    event = newer;
+                out = PresenterEvent{PresenterEvent::Type::Moved, event.xmotion.x, event.xmotion.y,
+                                     0, 0};
+                return true;
+            }
+            case LeaveNotify:
+                // A grab's crossings (a press held while the pointer moves) are no leave.
+                if (event.xcrossing.window != p->window || event.xcrossing.mode != NotifyNormal)
+                    break;
+                out = PresenterEvent{PresenterEvent::Type::Left, event.xcrossing.x,
+                                     event.xcrossing.y, 0, 0};
                 return true;
             case DestroyNotify:
                 if (event.xdestroywindow.window == p->window) p->windowAlive = false;

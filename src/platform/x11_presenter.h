@@ -19,7 +19,8 @@ struct Presenter;
 
 // What the X server told the presenter, in the window's client coordinates.
 struct PresenterEvent {
-    enum class Type { Exposed, Pressed, Released } type = Type::Exposed;
+    // Moved: the pointer is at (x, y) over the window; Left: it left the window.
+    enum class Type { Exposed, Pressed, Released, Moved, Left } type = Type::Exposed;
     int x = 0;
     int y = 0;
     int width = 0;   // Exposed only
@@ -35,7 +36,8 @@ Presenter* openPresenter(std::uint32_t parent, int x, int y, int width, int heig
 void closePresenter(Presenter* presenter);
 
 // Takes the next pending event without waiting; false when there is none. Events the window
-// does not need (its own configuration, mouse buttons other than the left one) are skipped.
+// does not need (its own configuration, mouse buttons other than the left one, pointer
+// crossings caused by grabs) are skipped, and a run of pointer motions gives only the last.
 bool nextPresenterEvent(Presenter* presenter, PresenterEvent& event);
 
 // The presenter's copy of the window's pixels (0x00RRGGBB, width x height, top row first), to

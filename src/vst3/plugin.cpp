@@ -1,5 +1,6 @@
 #include "vst3/plugin.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -7,6 +8,7 @@
 
 #include "core/analyser_core.h"
 #include "core/pass_through.h"
+#include "vst3/analysis_wait.h"
 #include "vst3/unknown.h"
 #include "vst3/view.h"
 
@@ -38,11 +40,14 @@ std::uint8_t midiVelocity(float velocity) noexcept {
     return static_cast<std::uint8_t>(scaled < 1.0f ? 1 : scaled > 127.0f ? 127 : scaled);
 }
 
-class Plugin final : public IComponent, public IAudioProcessor, public IEditController {
+class Plugin final : public IComponent,
+                     public IAudioProcessor,
+                     public IEditController,
+                     public IAnalysisWait {
   public:
     // ---- FUnknown (any thread) --------------------------------------------------------------
 
-    // One method serves the three bases' slots.
+    // One method serves the four bases' slots.
     tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
         void* found = nullptr;
         if (isUid(iid, FUnknown::iid) || isUid(iid, IPluginBase::iid) ||
@@ -52,6 +57,8 @@ class Plugin final : public IComponent, public IAudioProcessor, public IEditCont
             found = static_cast<IAudioProcessor*>(this);
         else if (isUid(iid, IEditController::iid))
             found = static_cast<IEditController*>(this);
+        else if (isUid(iid, IAnalysisWait::iid))
+            found = static_cast<IAnalysisWait*>(this);
         return answerQuery(obj, found, references_);
     }
     uint32 PLUGIN_API addRef() override { return references_.add(); }
@@ -234,6 +241,19 @@ class Plugin final : public IComponent, public IAudioProcessor, public IEditCont
     IPlugView* PLUGIN_API createView(FIDString name) override {
         if (name == nullptr || std::strcmp(name, kEditor) != 0) return nullptr;
         return vst3plugin::createView(core_, static_cast<IComponent*>(this));
+    }
+
+    // ---- IAnalysisWait (UI thread) ----------------------------------------------------------
+
+    // A wait that cannot be made (its lock failing) answers as a timeout: nothing unwinds into
+    // the host.
+    tresult PLUGIN_API waitForAnalysis(uint32 timeoutMs) override {
+        try {
+            return core_.waitUntilReady(std::chrono::milliseconds(timeoutMs)) ? kResultTrue
+                                                                              : kResultFalse;
+        } catch (...) {
+            return kResultFalse;
+        }
     }
 
   private:

@@ -1,5 +1,6 @@
 // The VST 3 plug-in: one object that is the component (IComponent), the audio processor
-// (IAudioProcessor) and the edit controller (IEditController) at once. One stereo input copied
+// (IAudioProcessor) and the edit controller (IEditController) at once, which also answers our
+// hosts' wait for its kernels (IAnalysisWait, analysis_wait.h). One stereo input copied
 // bit for bit to one stereo output, the input's samples and the held notes of one event input
 // (note-on and note-off events) fed to its analyser core, and the core's display in an editor
 // view (view.h). No parameters, no latency; its state is a small versioned record that stores
@@ -17,7 +18,7 @@
 // Threads, as the interface tags each call:
 // - UI thread: initialize, terminate, every bus, arrangement and state call, setupProcessing
 //   and setActive (records the host's rate and has the kernels built beside: the host's thread
-//   does not wait for them), the controller's calls and createView;
+//   does not wait for them), the controller's calls, createView and waitForAnalysis;
 // - audio thread: process (never waits, locks or allocates: it copies, reads the event list
 //   and writes the core's atomics) and possibly setProcessing (changes nothing);
 // - any thread: queryInterface, addRef, release (the count is atomic).

@@ -1,7 +1,8 @@
 // cqscope-host's help is generated from each command's declared options: each command's help
 // lists exactly the options the command accepts (it names none of another command's), the
-// README's command reference is the help's synopses, numbers are read whole and in range, and a
-// mistake in the form of an option (no value, a value for a flag, twice, unknown) names it.
+// command reference and the manual page follow the help's synopses, numbers are read whole and in
+// range, and a mistake in the form of an option (no value, a value for a flag, twice, unknown)
+// names it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,16 +86,56 @@ TEST(HostHelp, EachCommandsHelpListsExactlyTheOptionsItAccepts) {
     }
 }
 
-TEST(HostHelp, ReadmeCommandReferenceIsTheHelpsSynopses) {
+// The command reference opens with the help's synopses, and the manual page's synopsis names
+// the same commands with the same options (a new option cannot miss either).
+TEST(HostHelp, CommandReferenceAndManualPageFollowTheHelp) {
     const RunResult top = runHost({"--help"});
     ASSERT_EQ(top.status, 0);
-    const std::string readme = fileBytes(CQHOST_README);
-    const std::string heading = "## cqscope-host\n\n```\n";
-    const auto from = readme.find(heading);
+    const std::string reference = fileBytes(CQHOST_REFERENCE);
+    const std::string heading = "# cqscope-host\n\n```\n";
+    const auto from = reference.find(heading);
     ASSERT_NE(from, std::string::npos);
     const auto begin = from + heading.size();
-    const auto end = readme.find("```\n", begin);
-    EXPECT_EQ(readme.substr(begin, end - begin), synopses(top.out));
+    const auto end = reference.find("```\n", begin);
+    const std::string lines = synopses(top.out);
+    EXPECT_EQ(reference.substr(begin, end - begin), lines);
+
+    // The manual's synopsis: one ".B cqscope-host COMMAND" line per command, followed by its
+    // options, roff-escaped ("\fB\-\-plugin\fR").
+    const std::string manual = fileBytes(CQHOST_MANUAL);
+    const auto synopsis = manual.find(".SH SYNOPSIS\n");
+    const auto description = manual.find(".SH DESCRIPTION\n");
+    ASSERT_NE(synopsis, std::string::npos);
+    ASSERT_NE(description, std::string::npos);
+    std::map<std::string, std::set<std::string>> inManual;
+    const std::regex command(R"(\.B cqscope-host ([a-z]+))");
+    const std::regex option(R"(\\-\\-((?:[a-z0-9]|\\-)+))");
+    std::string current;
+    std::istringstream text(manual.substr(synopsis, description - synopsis));
+    for (std::string line; std::getline(text, line);) {
+        std::smatch match;
+        // "\-\-version" and "\-\-help" stand alone, after no command.
+        if (line.rfind(".B cqscope-host", 0) == 0) {
+            current = std::regex_search(line, match, command) ? match[1].str() : "";
+        }
+        for (auto it = std::sregex_iterator(line.begin(), line.end(), option);
+             it != std::sregex_iterator(); ++it) {
+            const std::string name = std::regex_replace((*it)[1].str(), std::regex(R"(\\-)"), "-");
+            if (!current.empty()) inManual[current].insert("--" + name);
+        }
+    }
+    std::map<std::string, std::set<std::string>> inHelp;
+    current.clear();
+    std::istringstream help(lines);
+    for (std::string line; std::getline(help, line);) {
+        std::smatch match;
+        if (std::regex_search(line, match, std::regex("^cqscope-host ([a-z]+)"))) {
+            current = match[1];
+        }
+        const auto names = optionsIn(line);
+        inHelp[current].insert(names.begin(), names.end());
+    }
+    EXPECT_EQ(inManual, inHelp);
 }
 
 TEST(HostOptions, NumbersAreReadWholeAndInRange) {

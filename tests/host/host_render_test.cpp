@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "display/display_geometry.h"
 #include "host_test_support.h"
@@ -131,6 +132,55 @@ TEST_F(HostRender, SineAt440HzPeaksInColumn450AtBothRates) {
         EXPECT_LT(barTop(image, 451), barTop(image, 448)) << rate;
         EXPECT_LT(barTop(image, 449), barTop(image, 452)) << rate;
     }
+}
+
+// --pointer: every picture shows the readout of the pointer resting at the point (the
+// cursor line in its column), drawn only in the bars' area, also after a Hold click (the
+// pointer comes back from the button), and every format render hosts draws the same
+// pictures, since the pointer reaches each as real motion through its window.
+TEST_F(HostRender, PointerRestsOverEveryPictureAlikeInEveryFormat) {
+    const std::string wav = dir_.file("a4.wav");
+    writeAudio(wav, sine(440.0, 44100, 2.0, 1), 1, 44100);
+    const Image plain = render({wav, "--at", "1.0"}, dir_.file("plain.png"));
+    const std::uint32_t yellow = display::pixelOf(display::kCursorYellow);
+    std::vector<std::string> formats{plugin_};
+    for (const char* bundle : {"/cqscope.clap", "/cqscope.vst3"}) {
+        if (std::filesystem::exists(std::string(CQHOST_PLUGIN_DIR) + bundle))
+            formats.push_back(std::string(CQHOST_PLUGIN_DIR) + bundle);
+    }
+    std::vector<std::uint32_t> first;
+    for (const std::string& plugin : formats) {
+        const std::string out = dir_.file("over-" + std::to_string(&plugin - formats.data()));
+        const RunResult run = runHost({"render", wav, "--plugin", plugin, "--at", "0.5,1.0,1.5",
+                                       "--hold-at", "1.2", "--pointer", "450,300", "--out", out});
+        ASSERT_EQ(run.status, 0) << plugin << ": " << run.err;
+        for (const char* name : {"/frame-0001.png", "/frame-0002.png", "/frame-0003.png"}) {
+            const Image image = readPng(out + name);
+            for (int y = 300; y < display::kBarBaseRow; ++y)
+                ASSERT_EQ(image.at(450, y), yellow) << plugin << name << " row " << y;
+        }
+        const Image last = readPng(out + "/frame-0002.png");
+        if (first.empty()) {
+            first = last.pixels;
+            int changed = 0;
+            for (int y = 0; y < display::kHeight; ++y) {
+                for (int x = 0; x < display::kWidth; ++x) {
+                    if (last.at(x, y) == plain.at(x, y)) continue;
+                    ++changed;
+                    EXPECT_LT(y, display::kBarBaseRow) << "the grid's labels stay as they were";
+                }
+            }
+            EXPECT_LT(changed, display::kWidth * display::kHeight / 20);
+        } else {
+            EXPECT_EQ(last.pixels, first) << plugin;
+        }
+    }
+    const RunResult outside =
+        runHost({"render", wav, "--plugin", plugin_, "--pointer", "960", "--out", dir_.file("x")});
+    EXPECT_EQ(outside.status, 2);
+    EXPECT_NE(outside.err.find("--pointer needs COLUMN[,ROW] within the display"),
+              std::string::npos)
+        << outside.err;
 }
 
 // The editor opens showing what a host paints at once: the picture of a silent refresh (grid,

@@ -178,6 +178,26 @@ TEST(Vst3Bundles, BadBundlesGiveOneClearLine) {
     }
 }
 
+// A bundle's binary named by itself is the VST 3 module it is; copied out of its bundle it is
+// still refused as a VST 2.x effect, with a line that says what it is.
+TEST(Vst3Bundles, TheBinaryInsideABundleIsItsVst3Module) {
+    const std::string bundle = std::string(CQHOST_PLUGIN_DIR) + "/cqscope.vst3";
+    const std::string binary = bundle + "/Contents/x86_64-linux/cqscope.so";
+    if (!fs::exists(binary)) GTEST_SKIP() << "no " << binary << " in this build";
+    const RunResult inside = runHost({"probe", "--plugin", binary});
+    ASSERT_EQ(inside.status, 0) << inside.err;
+    EXPECT_NE(inside.out.find("(entry ModuleEntry, VST 3)\n"), std::string::npos) << inside.out;
+    EXPECT_NE(inside.out.find("(Audio Module Class)\n"), std::string::npos) << inside.out;
+
+    ScratchDir dir;
+    fs::copy_file(binary, dir.file("cqscope.so"));
+    const RunResult outside = runHost({"probe", "--plugin", dir.file("cqscope.so")});
+    EXPECT_NE(outside.status, 0);
+    EXPECT_TRUE(oneLine(outside.err)) << outside.err;
+    EXPECT_NE(outside.err.find("a VST 3 module (it exports GetPluginFactory)"), std::string::npos)
+        << outside.err;
+}
+
 TEST(Vst3Events, BlockMidiBecomesNoteEvents) {
     cqhost::Vst3EventList list;
     const unsigned char messages[][3] = {

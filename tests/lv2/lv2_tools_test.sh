@@ -63,17 +63,13 @@ ardour_setup() {
   need ardour7-lua ardour
   mkdir "$work/lv2"
   ln -s "$CQL_BUNDLE" "$work/lv2/cqscope.lv2"
-  export LV2_PATH=$work/lv2:/usr/lib/lv2 XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
+  export LV2_PATH=$work/lv2:/usr/lib/lv2
 }
-# ardour_session PATTERN WHAT: runs $work/session.lua in ardour7-lua on a new session; fails
-# unless it ends well and prints a line matching PATTERN (its report of WHAT).
+# ardour_session SCRIPT PATTERN WHAT: the session of tests/ardour/SCRIPT with the plug-in.
 ardour_session() {
-  timeout 90 ardour7-lua "$work/session.lua" "$CQL_URI" "$work/session" >"$work/ardour.out" 2>&1
-  local status=$?
-  grep -v '^\[WARNING\]: Falling back' "$work/ardour.out"
-  [ "$status" = 0 ] || fail "ardour7-lua failed (exit $status)"
-  grep -q "$1" "$work/ardour.out" || fail "ardour7-lua did not report $2"
+  ardour_run "$work" "$1" "$CQL_URI" LV2 "$2" "$3" || fail "$(cat "$work/ardour.failure")"
 }
+. "$(dirname "$0")/../ardour/ardour_session.sh"
 
 # The steps that load the bundle into a program of others: that program has no sanitizer
 # runtime, so it cannot load the libraries of a sanitizer build.
@@ -265,181 +261,13 @@ PY
   ;;
 ardour)
   ardour_setup
-  # The noise is recorded first because this tool cannot import a file; both bounces read the
-  # same recording through the same playlist, so they differ only by the plug-in. Ardour's
-  # timing figures for the plug-in show that its run was called.
-  cat >"$work/session.lua" <<'LUA'
-local uri, folder = arg[1], arg[2]
-local function check(ok, what) if not ok then error("ardour: " .. what, 0) end end
-local backend = AudioEngine:set_backend("None (Dummy)", "", "")
-check(backend, "no \"None (Dummy)\" backend")
-backend:set_device_name("Uniform White Noise")
-check(create_session(folder, "cqscope", 48000), "could not create a session")
-check(AudioEngine:running(), "the engine did not start")
-local track = Session:new_audio_track(2, 2, nil, 1, "noise", ARDOUR.PresentationInfo.max_order,
-                                      ARDOUR.TrackMode.Normal, true):front()
-check(track and track:n_inputs():n_audio() == 2, "no stereo audio track")
-local processor = ARDOUR.LuaAPI.new_plugin(Session, uri, ARDOUR.PluginType.LV2, "")
-check(not processor:isnil(), "Ardour did not find the plug-in " .. uri)
-check(track:add_processor_by_index(processor, 0, nil, true) == 0, "the plug-in did not go in")
-local insert = processor:to_insert()
-print("inserted " .. insert:plugin(0):unique_id() .. " as \"" .. processor:display_name() .. "\"")
-
-track:rec_enable_control():set_value(1, PBD.GroupControlDisposition.NoGroup)
-Session:maybe_enable_record(false)
-Session:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
-sleep(1)
-Session:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
-local take
-for _ = 1, 100 do
-  for region in track:playlist():region_list():iter() do take = region end
-  if take and not Session:transport_rolling() then break end
-  sleep(0.1)
-end
-check(take, "nothing was recorded")
-local first = take:position():samples()
-local frames = take:length():samples()
-check(frames >= 24000, "only " .. frames .. " frames were recorded")
-
-local through = track:bounce_range(first, first + frames, ARDOUR.InterThreadInfo(), processor,
-                                   true, "through"):to_audioregion()
-local around = track:bounce_range(first, first + frames, ARDOUR.InterThreadInfo(), processor,
-                                  false, "around"):to_audioregion()
-check(through:n_channels() == 2 and through:length():samples() == frames,
-      "the bounce through the plug-in is not " .. frames .. " stereo frames")
-local ran, timing = insert:get_stats(0, 0, 0, 0)
-check(ran, "Ardour has no timing of the plug-in's run")
-
-local function samples(region, channel)
-  local buffer = ARDOUR.DSP.DspShm(frames)
-  check(region:to_readable():read(buffer:to_float(0), 0, frames, channel) == frames, "short read")
-  return buffer:to_float(0):array()
-end
-local left = samples(around, 0)
-local right = samples(around, 1)
-local peak, apart = 0, 0
-for k = 1, frames do
-  peak = math.max(peak, math.abs(left[k]), math.abs(right[k]))
-  if left[k] ~= right[k] then apart = apart + 1 end
-end
-check(peak > 0.05 and apart > frames / 2, "the recording is silent or not stereo")
-for channel, wanted in ipairs({left, right}) do
-  local got = samples(through, channel - 1)
-  for k = 1, frames do
-    if got[k] ~= wanted[k] then
-      error(string.format("ardour: channel %d frame %d is %.9g through the plug-in, %.9g without",
-                          channel - 1, k - 1, got[k], wanted[k]), 0)
-    end
-  end
-end
-print(string.format("plug-in runs took %d to %d us (mean %.1f)", timing[1], timing[2], timing[3]))
-print(string.format("ardour: %d frames of stereo noise (peak %.3f) came through the plug-in unchanged",
-                    frames, peak))
-close_session()
-LUA
-  ardour_session '^ardour: [0-9]* frames of stereo noise .* unchanged$' "the bounce"
+  ardour_session bounce_session.lua '^ardour: [0-9]* frames of stereo noise .* unchanged$' \
+    "the bounce"
   ;;
 ardour-midi)
   ardour_setup
-  mkdir -p "$work/config/ardour7/scripts"
-  # Ardour finds Lua DSP scripts by name in its configuration's scripts folder. Their counts are
-  # in each one's shared memory: [0] events, [1] note-ons and note-offs, [2] CC1 messages.
-  cat >"$work/config/ardour7/scripts/cqscope_midi_source.lua" <<'LUA'
-ardour { ["type"] = "dsp", name = "cqscope test MIDI source", category = "Utility",
-         license = "MIT", author = "cqscope", description = "Sends notes and CC1, counting them" }
--- Each cycle a note-on, a CC1 and the note-off, 600 events in all; its own input is dropped, so
--- only these go on down the track.
-function dsp_ioconfig () return { { midi_in = 1, midi_out = 1, audio_in = -1, audio_out = -1 } } end
-function dsp_init (rate) self:shmem():allocate(3); self:shmem():clear() end
-function dsp_run (ins, outs, n_samples)
-  local shm = self:shmem()
-  local sent = shm:atomic_get_int(0)
-  if sent + 3 > 600 or n_samples < 3 then return end
-  local key = 36 + (sent // 3) % 60
-  midiout[1] = { time = 1, data = { 0x90, key, 100 } }
-  midiout[2] = { time = 2, data = { 0xB0, 1, (sent // 3) % 128 } }
-  midiout[3] = { time = n_samples, data = { 0x80, key, 0 } }
-  shm:atomic_set_int(1, shm:atomic_get_int(1) + 2)
-  shm:atomic_set_int(2, shm:atomic_get_int(2) + 1)
-  shm:atomic_set_int(0, sent + 3)
-end
-LUA
-  cat >"$work/config/ardour7/scripts/cqscope_midi_counter.lua" <<'LUA'
-ardour { ["type"] = "dsp", name = "cqscope test MIDI counter", category = "Utility",
-         license = "MIT", author = "cqscope", description = "Counts the MIDI events it receives" }
-function dsp_ioconfig () return { { midi_in = 1, midi_out = 1, audio_in = -1, audio_out = -1 } } end
-function dsp_init (rate) self:shmem():allocate(3); self:shmem():clear() end
-function dsp_run (ins, outs, n_samples)
-  local shm = self:shmem()
-  for _, event in pairs(midiin) do
-    local data = event["data"]
-    local kind = data[1] & 0xF0
-    shm:atomic_set_int(0, shm:atomic_get_int(0) + 1)
-    if #data == 3 and (kind == 0x90 or kind == 0x80) then
-      shm:atomic_set_int(1, shm:atomic_get_int(1) + 1)
-    elseif #data == 3 and kind == 0xB0 and data[2] == 1 then
-      shm:atomic_set_int(2, shm:atomic_get_int(2) + 1)
-    end
-  end
-end
-LUA
-  cat >"$work/session.lua" <<'LUA'
-local uri, folder = arg[1], arg[2]
-local function check(ok, what) if not ok then error("ardour: " .. what, 0) end end
-check(AudioEngine:set_backend("None (Dummy)", "", ""), "no \"None (Dummy)\" backend")
-check(create_session(folder, "cqscope", 48000), "could not create a session")
-check(AudioEngine:running(), "the engine did not start")
-local midi = ARDOUR.ChanCount(ARDOUR.DataType("midi"), 1)
--- A MIDI track whose processors are the source, `middle` (if any) and the counter.
-local function track(name, middle)
-  local route = Session:new_midi_track(midi, midi, false, ARDOUR.PluginInfo(), nil, nil, 1, name,
-                                       ARDOUR.PresentationInfo.max_order,
-                                       ARDOUR.TrackMode.Normal, true):front()
-  check(route, "no MIDI track")
-  local chain = {ARDOUR.LuaAPI.new_luaproc(Session, "cqscope test MIDI source")}
-  if middle then chain[2] = middle() end
-  chain[#chain + 1] = ARDOUR.LuaAPI.new_luaproc(Session, "cqscope test MIDI counter")
-  for k, processor in ipairs(chain) do
-    check(not processor:isnil(), "processor " .. k .. " of " .. name .. " was not found")
-    check(route:add_processor_by_index(processor, k - 1, nil, true) == 0,
-          "processor " .. k .. " of " .. name .. " did not go in")
-  end
-  return {source = chain[1], counter = chain[#chain]}
-end
-local through = track("through", function()
-  return ARDOUR.LuaAPI.new_plugin(Session, uri, ARDOUR.PluginType.LV2, "")
-end)
-local without = track("without")
-local function counts(processor)
-  local memory = processor:to_insert():plugin(0):to_luaproc():shmem()
-  return {memory:atomic_get_int(0), memory:atomic_get_int(1), memory:atomic_get_int(2)}
-end
-local function same(a, b) return a[1] == b[1] and a[2] == b[2] and a[3] == b[3] end
-local sent, seen, seenWithout
-Session:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
--- Until every count is in, up to 50 s: on a busy machine the engine's cycles come late.
-for _ = 1, 1000 do
-  sent, seen, seenWithout = counts(through.source), counts(through.counter), counts(without.counter)
-  if sent[1] == 600 and same(sent, counts(without.source)) and same(seen, seenWithout)
-     and seen[1] >= 597 then break end
-  -- One track a cycle short of the other stays so: enough once both have all but one cycle.
-  if sent[1] == 600 and seen[1] >= 597 and seenWithout[1] >= 597 and _ >= 100 then break end
-  sleep(0.05)
-end
-Session:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
-print(string.format("ardour: sent %d events (%d notes, %d CC1); after the plug-in %d (%d, %d); " ..
-                    "without it %d (%d, %d)", sent[1], sent[2], sent[3], seen[1], seen[2],
-                    seen[3], seenWithout[1], seenWithout[2], seenWithout[3]))
-check(sent[1] == 600, "the sources did not send their 600 events")
-check(seenWithout[1] >= 597, "Ardour lost more than one cycle's events without the plug-in")
--- Either track may lose one cycle's events (a note-on, a CC1 and a note-off) when the engine
--- runs late on a busy machine; every kind of event still comes through the plug-in.
-check(seen[1] >= 597 and seen[2] >= 398 and seen[3] >= 199,
-      "the plug-in did not pass on every MIDI event")
-print("ardour: every MIDI event came through the plug-in")
-close_session()
-LUA
-  ardour_session '^ardour: every MIDI event came through the plug-in$' "the MIDI count"
+  ardour_session midi_session.lua '^ardour: every MIDI event came through the plug-in$' \
+    "the MIDI count"
   ;;
 *)
   echo "usage: lv2_tools_test.sh validate|list|apply|bench|exports|jalv-console|jalv|ardour|ardour-midi" >&2

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package and the .tar.gz from the build tree with cpack, installs the
 # package into a temporary root with dpkg -x and checks what a user gets. Environment (set by
-# ctest): CQP_BUILD, CQP_VERSION, CQP_CPACK, CQP_CMAKE, CQP_HOST, CQP_SIGNAL, CQP_EXPORTS.
+# ctest): CQP_SOURCE, CQP_BUILD, CQP_VERSION, CQP_CPACK, CQP_CMAKE, CQP_HOST, CQP_SIGNAL, CQP_EXPORTS.
 set -euo pipefail
 for tool in dpkg-deb dpkg-shlibdeps lintian "$CQP_CPACK"; do
   if ! command -v "$tool" >/dev/null; then
@@ -33,7 +33,10 @@ for library in libc6 libstdc++6 libx11-6 libxext6 libsndfile1 libpng16-16; do
 done
 echo "Depends: $depends"
 
+# The documentation folder, as the source tree has it.
+docs=$(cd "$CQP_SOURCE/docs" && LC_ALL=C ls)
 # Exactly these files, with these modes.
+expected_docs=$(for f in $docs; do echo "-rw-r--r-- ./usr/share/doc/cqscope/docs/$f"; done)
 expected="-rwxr-xr-x ./usr/bin/cqscope-host
 -rw-r--r-- ./usr/lib/clap/cqscope.clap
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope.ttl
@@ -48,6 +51,7 @@ expected="-rwxr-xr-x ./usr/bin/cqscope-host
 -rw-r--r-- ./usr/share/doc/cqscope/README.md
 -rw-r--r-- ./usr/share/doc/cqscope/changelog.gz
 -rw-r--r-- ./usr/share/doc/cqscope/copyright
+$expected_docs
 -rw-r--r-- ./usr/share/lintian/overrides/cqscope
 -rw-r--r-- ./usr/share/man/man1/cqscope-host.1.gz"
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | LC_ALL=C sort -k2)
@@ -103,6 +107,7 @@ $top/lib/vst/cqscope.so
 $top/lib/vst3/cqscope.vst3/Contents/x86_64-linux/cqscope.so
 $top/share/doc/cqscope/LICENSE
 $top/share/doc/cqscope/README.md
+$(for f in $docs; do echo "$top/share/doc/cqscope/docs/$f"; done)
 $top/share/man/man1/cqscope-host.1.gz"
 [[ "$listing" == "$expected_tar" ]] || fail "archive files differ:
 $(diff <(echo "$expected_tar") <(echo "$listing") || true)"
@@ -114,7 +119,7 @@ for file in lib/vst/cqscope.so lib/clap/cqscope.clap lib/vst3/cqscope.vst3/Conte
   lib/lv2/cqscope.lv2/cqscope_ui.so lib/lv2/cqscope.lv2/manifest.ttl \
   lib/lv2/cqscope.lv2/cqscope.ttl lib/vamp/cqscope-vamp.so lib/vamp/cqscope-vamp.cat \
   bin/cqscope-host share/doc/cqscope/README.md \
-  share/doc/cqscope/LICENSE; do
+  share/doc/cqscope/LICENSE share/doc/cqscope/docs/cqscope-host.md; do
   [[ -f "$work/prefix/$file" ]] || fail "cmake --install put no $file"
 done
 [[ ! -e "$work/prefix/share/doc/cqscope/copyright" ]] || fail "Debian documents in a plain install"

@@ -307,6 +307,11 @@ TEST(GdiText, CellsAreExactlyTheFontHeightWithAnOpaqueBackground) {
     EXPECT_EQ(cell.bottom, 13);
     EXPECT_EQ(cell.left, 3);
     EXPECT_LE(cell.right - cell.left + 1, 20);  // two characters of at most 10 pixels
+    // The text's extent is the cell it painted.
+    SIZE extent{};
+    ASSERT_TRUE(GetTextExtentPoint32A(canvas.dc(), "C1", 2, &extent));
+    EXPECT_EQ(extent.cx, cell.right - cell.left + 1);
+    EXPECT_EQ(extent.cy, cell.bottom - cell.top + 1);
     // Ink of the text colour lies inside the cell.
     int ink = 0;
     for (int y = 5; y <= 13; ++y) {

@@ -455,6 +455,79 @@ TEST_F(UserTest, OwnerDrawButtonClicksAndDoubleClicksNotifyTheParent) {
     DestroyWindow(panel);
 }
 
+// The pointer's motion reaches the window under it in that window's coordinates; a window
+// that tracks its leave hears once, by a posted WM_MOUSELEAVE, when the pointer goes onto a
+// child, out of the host window or is not over it when tracking starts, and never after a
+// cancel.
+TEST_F(UserTest, PointerMotionReachesTheWindowUnderItAndTrackedLeavesArePostedOnce) {
+    HWND panel = child(10, 10, 150, 80);
+    HWND inner = child(100, 0, 50, 24, panel);
+    ASSERT_NE(inner, nullptr);
+    auto track = [](HWND window, DWORD flags) {
+        TRACKMOUSEEVENT t{sizeof(TRACKMOUSEEVENT), flags, window, HOVER_DEFAULT};
+        return TrackMouseEvent(&t);
+    };
+    auto leaves = [&](HWND window) {
+        cqpPumpMessages(nullptr);
+        const std::size_t count = messagesOf(window, {WM_MOUSELEAVE}).size();
+        return count;
+    };
+    seen.clear();
+    ASSERT_TRUE(cqpMovePointer(host_, 30, 40));
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].window, panel);
+    EXPECT_EQ(seen[0].message, static_cast<UINT>(WM_MOUSEMOVE));
+    EXPECT_EQ(GET_X_LPARAM(seen[0].lParam), 20);
+    EXPECT_EQ(static_cast<short>(HIWORD(seen[0].lParam)), 30);
+    POINT at{};
+    ASSERT_TRUE(GetCursorPos(&at));
+    EXPECT_EQ(at.x, 30);
+    EXPECT_EQ(at.y, 40);
+
+    // Tracked, then onto the child: the panel hears of its leave once, the child of motion.
+    ASSERT_TRUE(track(panel, TME_LEAVE));
+    TRACKMOUSEEVENT query{sizeof(TRACKMOUSEEVENT), TME_QUERY, nullptr, 0};
+    ASSERT_TRUE(TrackMouseEvent(&query));
+    EXPECT_EQ(query.hwndTrack, panel);
+    EXPECT_EQ(leaves(panel), 0u);
+    seen.clear();
+    ASSERT_TRUE(cqpMovePointer(host_, 115, 15));
+    EXPECT_EQ(messagesOf(inner, {WM_MOUSEMOVE}).size(), 1u);
+    EXPECT_EQ(leaves(panel), 1u);
+    ASSERT_TRUE(cqpMovePointer(host_, 30, 40));
+    seen.clear();
+    EXPECT_EQ(leaves(panel), 0u);  // the request was used up
+
+    // Out of the host window: by motion outside it, or by the leave of the whole window.
+    ASSERT_TRUE(track(panel, TME_LEAVE));
+    ASSERT_TRUE(cqpMovePointer(host_, 500, 40));
+    EXPECT_EQ(leaves(panel), 1u);
+    ASSERT_TRUE(cqpMovePointer(host_, 30, 40));
+    ASSERT_TRUE(track(panel, TME_LEAVE));
+    seen.clear();
+    ASSERT_TRUE(cqpPointerLeave(host_));
+    EXPECT_EQ(leaves(panel), 1u);
+    // Not under the pointer when tracking starts: told at once.
+    seen.clear();
+    ASSERT_TRUE(track(panel, TME_LEAVE));
+    EXPECT_EQ(leaves(panel), 1u);
+    // A cancelled request is never answered.
+    ASSERT_TRUE(cqpMovePointer(host_, 30, 40));
+    ASSERT_TRUE(track(panel, TME_LEAVE));
+    ASSERT_TRUE(track(panel, TME_LEAVE | TME_CANCEL));
+    seen.clear();
+    ASSERT_TRUE(cqpPointerLeave(host_));
+    EXPECT_EQ(leaves(panel), 0u);
+    // Refused: hover tracking, a wrong size, a bogus window.
+    EXPECT_FALSE(track(panel, TME_HOVER));
+    TRACKMOUSEEVENT small{sizeof(TRACKMOUSEEVENT) - 1, TME_LEAVE, panel, 0};
+    EXPECT_FALSE(TrackMouseEvent(&small));
+    EXPECT_FALSE(
+        track(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x8000FFF0u)), TME_LEAVE));
+    EXPECT_FALSE(cqpMovePointer(nullptr, 1, 1));
+    DestroyWindow(panel);
+}
+
 int erasesSeen = 0;
 WNDPROC buttonDefault = nullptr;
 LRESULT CALLBACK noEraseButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -6,8 +6,14 @@
 #                                   inputs, 2 outputs and a MIDI input
 #   ardour_test.sh BUNDLE session   after the scan, Ardour's Lua session tool (ardour7-lua) on its
 #                                   "None (Dummy)" backend puts the plug-in, found by its class
-#                                   ID, on a stereo track and rolls for a second: Ardour's timing
-#                                   of its process calls shows they ran, and the session closes
+#                                   ID, on a stereo track with 2 audio and 1 MIDI input and 2
+#                                   audio outputs: the track bounced through it holds exactly the
+#                                   samples of the track bounced without it
+#                                   (tests/ardour/bounce_session.lua)
+#   ardour_test.sh BUNDLE midi      after the scan, two MIDI tracks send notes and CC1 messages,
+#                                   one through the plug-in: every event still comes out after it,
+#                                   allowing Ardour's own dropped cycle on either track
+#                                   (tests/ardour/midi_session.lua)
 # Skipped (77) where Ardour is not installed.
 set -euo pipefail
 bundle="$1"
@@ -47,40 +53,30 @@ for expected in 'uid="637173636F706556535433506C756769"' 'name="cqscope"' \
   [[ "$info" == *"$expected"* ]] || { echo "the cache lacks $expected"; exit 1; }
 done
 echo "Ardour's scanner: cqscope, Fx|Analyzer, 2 audio inputs, 2 outputs, a MIDI input"
-[[ "$step" == session ]] || exit 0
+[[ "$step" == scan ]] && exit 0
 
 if ! command -v ardour7-lua >/dev/null 2>&1; then
   echo "skipped: ardour7-lua is not installed (Debian package ardour)"
   exit 77
 fi
-cat >"$run/session.lua" <<'LUA'
-local folder = arg[1]
-local function check(ok, what) if not ok then error("ardour: " .. what, 0) end end
-check(AudioEngine:set_backend("None (Dummy)", "", ""), "no \"None (Dummy)\" backend")
-check(create_session(folder, "cqscope", 48000), "could not create a session")
-check(AudioEngine:running(), "the engine did not start")
-local track = Session:new_audio_track(2, 2, nil, 1, "DUT", ARDOUR.PresentationInfo.max_order,
-                                      ARDOUR.TrackMode.Normal, true):front()
-local processor = ARDOUR.LuaAPI.new_plugin(Session, "637173636F706556535433506C756769",
-                                           ARDOUR.PluginType.VST3, "")
-check(not processor:isnil(), "Ardour did not find the plug-in")
-check(track:add_processor_by_index(processor, 0, nil, true) == 0, "the plug-in did not go in")
-local insert = processor:to_insert()
-local inputs = insert:natural_input_streams()
-check(inputs:n_audio() == 2 and inputs:n_midi() == 1, "not 2 audio and 1 MIDI input")
-check(insert:natural_output_streams():n_audio() == 2, "not 2 audio outputs")
-Session:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
-sleep(1)
-Session:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
-local ran, timing = insert:get_stats(0, 0, 0, 0)
-check(ran, "Ardour has no timing of the plug-in's process calls")
-print(string.format("ardour: \"%s\" ran, %d to %d us a call (mean %.1f)",
-                    processor:display_name(), timing[1], timing[2], timing[3]))
-close_session()
-LUA
-status=0
-VST3_PATH=$run/vst3 timeout 90 ardour7-lua "$run/session.lua" "$run/session" >"$run/ardour.out" \
-  2>&1 || status=$?
-grep -v '^\[WARNING\]: Falling back' "$run/ardour.out" || true
-[[ "$status" == 0 ]] || { echo "ardour7-lua failed (exit $status)"; exit 1; }
-grep -q '^ardour: "cqscope" ran' "$run/ardour.out" || { echo "ardour7-lua did not run cqscope"; exit 1; }
+# The class ID, as sessions store the plug-in.
+. "$(dirname "$0")/../ardour/ardour_session.sh"
+export VST3_PATH=$run/vst3
+case "$step" in
+session)
+  ardour_run "$run" bounce_session.lua 637173636F706556535433506C756769 VST3 \
+    '^ardour: [0-9]* frames of stereo noise .* unchanged$' "the bounce" ||
+    { cat "$run/ardour.failure"; exit 1; }
+  grep -q '^streams: 2 audio and 1 MIDI in, 2 audio out$' "$run/ardour.out" ||
+    { echo "the plug-in is not 2 audio and 1 MIDI in, 2 audio out in Ardour"; exit 1; }
+  ;;
+midi)
+  ardour_run "$run" midi_session.lua 637173636F706556535433506C756769 VST3 \
+    '^ardour: every MIDI event came through the plug-in$' "the MIDI count" ||
+    { cat "$run/ardour.failure"; exit 1; }
+  ;;
+*)
+  echo "usage: ardour_test.sh BUNDLE scan|session|midi" >&2
+  exit 2
+  ;;
+esac

@@ -15,6 +15,7 @@
 
 #include "display/display_geometry.h"
 #include "loaded_module.h"
+#include "vst3/analysis_wait.h"
 #include "vst3/vst3_interface.h"
 #include "vst_editor_side.h"
 
@@ -224,10 +225,16 @@ class Vst3Side {
         if (activation != Activation::neverSwitchedOn) {
             EXPECT_EQ(component->setActive(1), kResultOk);
         }
-        // Kernels are built beside; a host of ours waits for them through the module's own
-        // entry before the first block (the pictures compared below need them).
+        // Kernels are built beside; a host of ours waits for them through the component's own
+        // wait interface before the first block (the pictures compared below need them), on
+        // every system alike.
         if (activation == Activation::waitForKernels) {
-            EXPECT_TRUE(analysisReady(*windows_));
+            auto* wait = queried<cqscope::vst3plugin::IAnalysisWait>(component);
+            EXPECT_NE(wait, nullptr);
+            if (wait != nullptr) {
+                EXPECT_EQ(wait->waitForAnalysis(60000), kResultTrue);
+                wait->release();
+            }
         }
         processing_ = processor->setProcessing(1) == kResultOk;
         if (!withView) return;

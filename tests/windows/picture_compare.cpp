@@ -108,7 +108,9 @@ constexpr std::uint32_t kWhite = display::pixelOf(display::kWhite);
 constexpr std::uint32_t kGrey = display::pixelOf(display::kGrey);
 
 // What the reference picture must show, so that two blank pictures never pass: a
-// comma-separated list of bars, stripes, grid, hold-grey, hold-white. Empty when all is there.
+// comma-separated list of bars, stripes, grid, hold-grey, hold-white, cursor (the pointer
+// readout's line: a column in the cursor's colour from row 300 down to the bar base). Empty
+// when all is there.
 std::string missingContent(const Picture& p, const std::string& expected) {
     const auto wants = [&](const char* item) {
         return ("," + expected + ",").find("," + std::string(item) + ",") != std::string::npos;
@@ -122,6 +124,13 @@ std::string missingContent(const Picture& p, const std::string& expected) {
     }
     if (wants("bars") && green < 100) return "no green bars";
     if (wants("stripes") && stripe < 1000) return "no blue note stripes";
+    bool cursor = false;
+    for (int x = 0; wants("cursor") && !cursor && x < p.width; ++x) {
+        cursor = true;
+        for (int y = 300; cursor && y < display::kBarBaseRow; ++y)
+            cursor = p.at(x, y) == display::pixelOf(display::kCursorYellow);
+    }
+    if (wants("cursor") && !cursor) return "no cursor line";
     // Grid: the C1 line (white) at column 0 and the D line (grey) at column 20, rows 0..499.
     for (int y = 0; wants("grid") && y < 500; y += 50) {
         if (p.at(0, y) != kWhite) return "no white grid line in column 0";

@@ -12,12 +12,20 @@
 #   windows_test.sh audio ARCH             the same for a 48 kHz WAV file
 #   windows_test.sh cycle ARCH             two instances and their editors opened, closed,
 #                                          freed and loaded again, as hosts do
+#   windows_test.sh pointer ARCH           the real pointer over the demo display: below its
+#                                          label the same as the Linux render with --pointer
+#                                          (cursor line included), and once it left the window
+#                                          the picture it had before, byte for byte
 #   windows_test.sh errors ARCH            bad input to cqscope-host.exe
 #   windows_test.sh rival ARCH             the demo display with another DLL's "DrawWnd" class
 #                                          registered first and that DLL unloaded while the
 #                                          editor is open, compared with the Linux render
 #   windows_test.sh com ARCH               the editor created and destroyed on a thread in the
 #                                          multithreaded COM apartment leaves its COM state
+#   windows_test.sh vst3 ARCH              cqscope-host.exe probes the VST 3 bundle (the Linux
+#                                          probe's answers but the system's own), and captures
+#                                          its display of a tone in a WAV file and of the demo,
+#                                          live and held, as the Linux VST 2 render shows them
 #   windows_test.sh clap ARCH              cqscope-host.exe probes the CLAP file (the Linux
 #                                          probe's answers, win32 for x11), processes audio
 #                                          through it bit for bit at 44.1, 48 and 96 kHz, and
@@ -28,7 +36,8 @@
 # ARCH is win32 or win64. Settings come from the environment that tests/windows/CMakeLists.txt
 # gives every test: CQW_SOURCE (the source tree), CQW_DIR (this build tree's folder for the
 # Windows builds, the Wine prefix, the X server's state and the pictures), CQW_HOST and
-# CQW_PLUGIN (the Linux cqscope-host and cqscope.so), CQW_COMPARE (the picture comparer),
+# CQW_PLUGIN (the Linux cqscope-host and cqscope.so), CQW_VST3 (the Linux cqscope.vst3 bundle),
+# CQW_COMPARE (the picture comparer),
 # CQW_SIGNAL (the test-signal writer).
 # Exit status 77 means skipped, with one line on stderr saying why: a tool is missing
 # (scripts/setup.sh installs them all), or this machine cannot execute 32-bit x86 programs.
@@ -213,6 +222,15 @@ compare_demo() {
   "$CQW_COMPARE" "$1-hold.png" "$2-hold.ppm" "$2-hold-diff.png" \
     --expect bars,stripes,grid,hold-white --mask "$3" || status=1
   return $status
+}
+
+# probe_both NAME LINUX WINDOWS SCRATCH: the Linux host's probe of LINUX into
+# SCRATCH/probe-linux.txt and cqscope-host.exe's probe of WINDOWS (of $arch, in $out) into
+# SCRATCH/probe.txt; NAME names the Windows file in messages.
+probe_both() {
+  "$CQW_HOST" probe --plugin "$2" >"$4/probe-linux.txt" || fail "the Linux probe of $2 failed"
+  run_wine "$4/probe.txt" "$4/probe.err" "$out/cqscope-host.exe" probe --plugin "$(winpath "$3")" ||
+    { cat "$4/probe.err" >&2; fail "the $arch probe of $1 failed"; }
 }
 
 case "$step" in
@@ -434,6 +452,37 @@ display | audio)
   fi
   ;;
 
+pointer)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "pointer needs win32 or win64"
+  skip_unless_runs "$arch"
+  out=$(build_dir "$arch")/out
+  pictures=$CQW_DIR/pictures
+  mkdir -p "$pictures"
+  name=$pictures/$arch-pointer
+  rm -f "$name"*
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --out "$name-linux.png" >/dev/null ||
+    fail "the Linux render failed"
+  "$CQW_HOST" render --plugin "$CQW_PLUGIN" --at 3 --pointer 450,300 \
+    --out "$name-linux-pointer.png" >/dev/null || fail "the Linux render with --pointer failed"
+  run_wine "$state/pointer-$arch.out" "$state/pointer-$arch.err" \
+    "$out/cqscope-host.exe" capture --at 3 --no-hold --pointer 450,300 --timeout 30 \
+    --plugin "$(winpath "$out/$(dll_name "$arch")")" --out "$(winpath "$name-windows")" ||
+    { cat "$state/pointer-$arch.err" >&2; fail "the $arch capture with the pointer failed"; }
+  cell=$(hold_cell "$state/pointer-$arch.out")
+  [ -n "$cell" ] || fail "the capture did not report the Hold text cell"
+  [ -f "$name-windows-left.ppm" ] || fail "the capture wrote no picture after the pointer left"
+  status=0
+  "$CQW_COMPARE" "$name-linux.png" "$name-windows.ppm" "$name-diff.png" \
+    --expect bars,stripes,grid,hold-grey --mask "$cell" || status=1
+  # Above row 300 stand the labels, in each system's own font.
+  "$CQW_COMPARE" "$name-linux-pointer.png" "$name-windows-pointer.ppm" "$name-pointer-diff.png" \
+    --expect bars,grid,cursor --mask 0,0,960,300 || status=1
+  cmp -s "$name-windows.ppm" "$name-windows-left.ppm" ||
+    { echo "$arch: the display did not return to its picture when the pointer left" >&2; status=1; }
+  [ $status = 0 ] || fail "$arch: the pointer's readout differs (pictures in $pictures)"
+  echo "$arch: the real pointer's readout as on Linux below its label, gone when it left"
+  ;;
+
 cycle)
   [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "cycle needs win32 or win64"
   skip_unless_runs "$arch"
@@ -540,6 +589,62 @@ com)
   cat "$state/com-$arch.out"
   ;;
 
+vst3)
+  [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "vst3 needs win32 or win64"
+  skip_unless_runs "$arch"
+  out=$(build_dir "$arch")/out
+  bundle=$out/cqscope.vst3
+  scratch=$CQW_DIR/vst3-$arch
+  rm -rf "$scratch"
+  mkdir -p "$scratch"
+  : "${CQW_VST3:?}"
+  # The probe: the bundle's one class, and the Linux bundle's answers but for the paths, the
+  # entry point and the editor's window system.
+  probe_both cqscope.vst3 "$CQW_VST3" "$bundle" "$scratch"
+  grep -q '(Audio Module Class)' "$scratch/probe.txt" ||
+    { cat "$scratch/probe.txt" "$scratch/probe.err" >&2; fail "the $arch probe listed no audio processor class (did it run?)"; }
+  # The lines that name a path, the entry or the window system differ by system.
+  differs='^(plug-in|binary|module|entry|editor)|/|\\'
+  if ! diff -u <(grep -Ev "$differs" "$scratch/probe-linux.txt") \
+    <(grep -Ev "$differs" "$scratch/probe.txt" | tr -d '\r'); then
+    fail "$arch: VST 3 probe answers differ from Linux (above: - Linux, + Windows)"
+  fi
+  grep -q 'editor: .*HWND' "$scratch/probe.txt" ||
+    { cat "$scratch/probe.txt" >&2; fail "$arch: the probe names no HWND editor"; }
+  echo "$arch: cqscope.vst3 probed as on Linux: $(grep -c . "$scratch/probe.txt") lines," \
+    "$(grep '(Audio Module Class)' "$scratch/probe.txt" | tr -s ' ' | tr -d '\r')"
+  # A tone in a WAV file at 192 kHz captured at 0.2 s with no Hold click, and the demo (its
+  # notes held) live and after the Hold click: each picture is the Linux VST 2 render's outside
+  # the Hold text cell. The kernels of 192 kHz take longer to build than the editor takes to
+  # open, so the tone's bars show only where the capture waited for them (the plug-in's wait
+  # interface) before its first block.
+  "$CQW_SIGNAL" "$scratch/tone.wav" 192000 || fail "cannot write the test signal"
+  "$CQW_HOST" render "$scratch/tone.wav" --plugin "$CQW_PLUGIN" --at 0.2 \
+    --out "$scratch/tone-linux.png" >/dev/null || fail "the Linux render of the tone failed"
+  render_demo "$scratch/demo-linux"
+  for input in tone demo; do
+    if [ $input = tone ]; then
+      capture=("$(winpath "$scratch/tone.wav")" --at 0.2 --no-hold)
+    else
+      capture=(--at 3)
+    fi
+    run_wine "$scratch/capture-$input.txt" "$scratch/capture-$input.err" \
+      "$out/cqscope-host.exe" capture "${capture[@]}" --timeout 30 \
+      --plugin "$(winpath "$bundle")" --out "$(winpath "$scratch/$input-windows")" ||
+      { cat "$scratch/capture-$input.err" >&2; fail "$arch: the VST 3 capture of the $input failed"; }
+    cell=$(hold_cell "$scratch/capture-$input.txt")
+    [ -n "$cell" ] && [ -f "$scratch/$input-windows.ppm" ] ||
+      { cat "$scratch/capture-$input.err" >&2; fail "$arch: the VST 3 capture of the $input wrote no picture (did it run?)"; }
+  done
+  "$CQW_COMPARE" "$scratch/tone-linux.png" "$scratch/tone-windows.ppm" "$scratch/tone-diff.png" \
+    --expect bars,grid,hold-grey --mask "$(hold_cell "$scratch/capture-tone.txt")" ||
+    fail "$arch: the VST 3 display of the tone differs from the VST 2 render (pictures in $scratch)"
+  compare_demo "$scratch/demo-linux" "$scratch/demo-windows" "$(hold_cell "$scratch/capture-demo.txt")" ||
+    fail "$arch: the VST 3 display of the demo, live or held, differs from the VST 2 render (pictures in $scratch)"
+  echo "$arch: the VST 3 display of a 192 kHz tone at 0.2 s, and of the demo live and held, equals the" \
+    "Linux VST 2 render outside the text cells"
+  ;;
+
 clap)
   [ "$arch" = win32 ] || [ "$arch" = win64 ] || fail "clap needs win32 or win64"
   skip_unless_runs "$arch"
@@ -549,11 +654,7 @@ clap)
   rm -rf "$scratch"
   mkdir -p "$scratch"
   : "${CQW_CLAP:?}"
-  "$CQW_HOST" probe --plugin "$CQW_CLAP" >"$scratch/probe-linux.txt" ||
-    fail "the Linux probe of $CQW_CLAP failed"
-  run_wine "$scratch/probe.txt" "$scratch/probe.err" \
-    "$out/cqscope-host.exe" probe --plugin "$(winpath "$clap")" ||
-    { cat "$scratch/probe.err" >&2; fail "the $arch probe of $(basename "$clap") failed"; }
+  probe_both "$(basename "$clap")" "$CQW_CLAP" "$clap" "$scratch"
   grep -q '^id: *org.example.cqscope' "$scratch/probe.txt" ||
     { cat "$scratch/probe.err" >&2; fail "the $arch probe printed no plug-in (did it run?)"; }
   for line in '^features: *audio-effect, analyzer, stereo' '^gui: *embedded win32; floating none; 960 x 512, fixed size' \
@@ -618,7 +719,7 @@ PY
   ;;
 
 *)
-  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|cycle|errors|rival|com|clap} ARCH" >&2
+  echo "usage: windows_test.sh build|exports|start|stop|{probe|display|audio|cycle|errors|rival|com|vst3|clap} ARCH" >&2
   exit 2
   ;;
 esac

@@ -310,14 +310,38 @@ class X11Editor : public ::testing::Test {
 
     // A real pointer click (XTest) at a point of an X window.
     void click(::Window window, int x, int y) {
-        int rootX = 0;
-        int rootY = 0;
-        ::Window child = 0;
-        XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
-                              &child);
-        XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
+        movePointer(window, x, y);
         XTestFakeButtonEvent(display, 1, True, CurrentTime);
         XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        XSync(display, False);
+    }
+
+    // The editor opened in a new host window, on screen: the library's window and the X
+    // window that shows it.
+    struct OnScreen {
+        ::Window parent = 0;
+        HWND window = nullptr;
+        ::Window xWindow = 0;
+    };
+    OnScreen openOnScreen(Plugin& plugin) {
+        OnScreen shown;
+        shown.parent = makeParent();
+        EXPECT_TRUE(plugin.open(shown.parent));
+        shown.window = windows().findForeignChild(shown.parent);
+        if (shown.window != nullptr) shown.xWindow = windows().presentedXWindow(shown.window);
+        return shown;
+    }
+
+    // A real pointer motion (XTest) to a point of an X window (the root's, for null).
+    void movePointer(::Window window, int x, int y) {
+        int rootX = x;
+        int rootY = y;
+        ::Window child = 0;
+        if (window != 0) {
+            XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
+                                  &child);
+        }
+        XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
         XSync(display, False);
     }
 
@@ -346,11 +370,8 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
     ManualClock clock;
     Plugin plugin;
     ASSERT_NE(plugin.effect, nullptr);
-    const ::Window parent = makeParent();
-    ASSERT_TRUE(plugin.open(parent));
-    const HWND window = windows().findForeignChild(parent);
+    const auto [parent, window, xWindow] = openOnScreen(plugin);
     ASSERT_NE(window, nullptr);
-    const ::Window xWindow = windows().presentedXWindow(window);
     ASSERT_NE(xWindow, 0u);
     EXPECT_EQ(childCount(parent), 1u);
     XWindowAttributes attributes{};
@@ -407,6 +428,46 @@ TEST_F(X11Editor, ShowsExactlyWhatTheLibraryDrewAndItsHoldButtonAnswersRealClick
 
     plugin.dispatch(effEditClose);
     EXPECT_EQ(childCount(parent), 0u);
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    EXPECT_EQ(hostErrors, 0);
+}
+
+// The real pointer over the editor's X window brings the readout's cursor line to its
+// column; moved out of the window, the readout goes and the picture is as before.
+TEST_F(X11Editor, RealPointerOverTheEditorShowsTheReadoutUntilItLeaves) {
+    ManualClock clock;
+    Plugin plugin;
+    ASSERT_NE(plugin.effect, nullptr);
+    const auto [parent, window, xWindow] = openOnScreen(plugin);
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(xWindow, 0u);
+    movePointer(0, kWidth + 100, kHeight + 100);
+    plugin.playTone();
+    plugin.tick();
+    const auto before = libraryPixels(window);
+    const std::uint32_t yellow = display::pixelOf(display::kCursorYellow);
+    const auto cursorAt = [&](int column) {
+        const auto pixels = libraryPixels(window);
+        return !pixels.empty() && pixels[400u * kWidth + column] == yellow;
+    };
+
+    movePointer(xWindow, 455, 300);
+    for (int i = 0; i < 200 && !cursorAt(455); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        plugin.dispatch(effEditIdle);
+    }
+    EXPECT_TRUE(cursorAt(455));
+    EXPECT_TRUE(showsTheSurface(plugin, window, xWindow));
+
+    movePointer(0, kWidth + 100, kHeight + 100);
+    for (int i = 0; i < 200 && libraryPixels(window) != before; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        plugin.dispatch(effEditIdle);
+    }
+    EXPECT_EQ(libraryPixels(window), before);
+
+    plugin.dispatch(effEditClose);
     XDestroyWindow(display, parent);
     XSync(display, False);
     EXPECT_EQ(hostErrors, 0);

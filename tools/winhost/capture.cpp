@@ -68,6 +68,7 @@ int runCapture(const CaptureOptions& options) {
     const std::string holdPath = options.out + "-hold.ppm";
     checkWritable(livePath);
     if (options.hold) checkWritable(holdPath);
+    if (options.pointer) checkWritable(options.out + "-pointer.ppm");
 
     // Loaded before the plug-in, as another plug-in of the host would be.
     HMODULE rival = options.rival ? loadRival(*options.rival) : nullptr;
@@ -113,6 +114,12 @@ int runCapture(const CaptureOptions& options) {
         std::printf("wrote %s%s\n", livePath.c_str(),
                     note.empty() ? "" : (" (" + note + ")").c_str());
 
+        if (options.pointer) {
+            pointerOverAndAway(parent.window, display, options.pointerColumn, options.pointerRow,
+                               width, height, options.out + "-pointer.ppm",
+                               options.out + "-left.ppm", static_cast<DWORD>(options.timeoutMs),
+                               idle);
+        }
         if (options.hold) {
             clickHoldAndWrite(parent.window, display, width, height, holdPath,
                               static_cast<DWORD>(options.timeoutMs), idle);

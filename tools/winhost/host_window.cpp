@@ -41,6 +41,11 @@ ParentWindow::ParentWindow(int width, int height) {
                              frame.bottom - frame.top, nullptr, nullptr, GetModuleHandleA(nullptr),
                              nullptr);
     if (window == nullptr) throw HostError("cannot create the editor's parent window");
+    // The pointer waits beside the window: the editor draws what it shows without a pointer
+    // over it, wherever the pointer happened to be.
+    RECT placed{};
+    GetWindowRect(window, &placed);
+    SetCursorPos(placed.right + 20, placed.bottom + 20);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
 }

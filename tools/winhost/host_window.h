@@ -9,8 +9,9 @@
 namespace winhost {
 
 // A top-level window whose client area has the editor's size, at the screen's top left so
-// that all of it is on screen. The parent draws nothing of its own. Throws HostError when the
-// window cannot be created; destroyed with the object.
+// that all of it is on screen, with the pointer put beside it (off the editor). The parent draws
+// nothing of its own. Throws HostError when the window cannot be created; destroyed with the
+// object.
 class ParentWindow {
   public:
     ParentWindow(int width, int height);

@@ -18,6 +18,7 @@
 
 #include "common/commands.h"
 #include "common/host_error.h"
+#include "display/display_geometry.h"
 #include "win_commands.h"
 
 namespace winhost {
@@ -34,7 +35,7 @@ constexpr const char* kUsage =
     "  cqscope-host process IN OUT.raw [--plugin PATH.clap] [--rate HZ]\n"
     "  cqscope-host capture [AUDIO] [--plugin PATH] [--rate HZ] [--at SECONDS]\n"
     "                       [--out PREFIX] [--no-hold] [--timeout SECONDS]\n"
-    "                       [--no-timer-support]\n"
+    "                       [--no-timer-support] [--pointer COLUMN[,ROW]]\n"
     "  cqscope-host cycle [--plugin PATH] [--rounds N] [--timeout SECONDS]\n"
     "  cqscope-host com [--plugin PATH] [--timeout SECONDS]\n"
     "\n"
@@ -51,6 +52,9 @@ constexpr const char* kUsage =
     "         register a class of the display's name, and unloads it with the editor open.\n"
     "         --no-hold writes PREFIX.ppm only. A CLAP plug-in's GUI is embedded as \"win32\"\n"
     "         and captured the same way; --no-timer-support offers it no timer support.\n"
+    "         --pointer COLUMN[,ROW] (default ROW 250) then moves the real pointer over the\n"
+    "         display to that point and writes PREFIX-pointer.ppm, moves it off the window\n"
+    "         and writes PREFIX-left.ppm.\n"
     "cycle    loads the plug-in twice, opens, refreshes, closes and frees both editors in\n"
     "         the order hosts do, N times (default 3), checking the windows at each step.\n"
     "com      from a thread in the multithreaded COM apartment, creates the plug-in, opens\n"
@@ -82,6 +86,16 @@ double parseNumber(const std::string& option, const std::string& text) {
         throw UsageError(option + ": '" + text + "' is not a non-negative number");
     }
     return value;
+}
+
+// A pixel coordinate from 0 to below `limit`.
+int parsePixel(const std::string& option, const std::string& text, int limit) {
+    const double value = parseNumber(option, text);
+    if (value != std::floor(value) || value >= limit) {
+        throw UsageError(option + ": '" + text + "' is not a pixel from 0 to " +
+                         std::to_string(limit - 1));
+    }
+    return static_cast<int>(value);
 }
 
 int run(int argc, char** argv) {
@@ -122,6 +136,13 @@ int run(int argc, char** argv) {
             capture.timeoutMs = static_cast<int>(parseNumber(arg, value()) * 1000.0);
         } else if (command == "capture" && arg == "--no-timer-support") {
             capture.hostTimers = false;
+        } else if (command == "capture" && arg == "--pointer") {
+            const std::string text = value();
+            const std::size_t comma = text.find(',');
+            capture.pointer = true;
+            capture.pointerColumn = parsePixel(arg, text.substr(0, comma), display::kWidth);
+            if (comma != std::string::npos)
+                capture.pointerRow = parsePixel(arg, text.substr(comma + 1), display::kHeight);
         } else if (command == "capture" && arg == "--rival") {
             capture.rival = value();
         } else if (command == "com" && arg == "--timeout") {

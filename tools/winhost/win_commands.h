@@ -24,6 +24,11 @@ struct CaptureOptions {
     std::optional<std::string> rival;
     // CLAP plug-ins: whether the host offers timer support (--no-timer-support: not).
     bool hostTimers = true;
+    // --pointer COLUMN[,ROW]: after the live picture, the real pointer comes to rest over the
+    // display at this point (OUT-pointer.ppm) and then leaves the window (OUT-left.ppm).
+    bool pointer = false;
+    int pointerColumn = 0;
+    int pointerRow = 250;
 };
 
 struct ProcessOptions {

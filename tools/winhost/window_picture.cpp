@@ -113,6 +113,35 @@ void awaitRefresh(HWND display, DWORD timeoutMs, const std::function<void()>& id
                 static_cast<long>(cell.bottom - cell.top));
 }
 
+void pointerOverAndAway(HWND parent, HWND display, int x, int y, int width, int height,
+                        const std::string& path, const std::string& leftPath, DWORD timeoutMs,
+                        const std::function<void()>& idle) {
+    POINT over{x, y};
+    ClientToScreen(display, &over);
+    if (!SetCursorPos(over.x, over.y)) throw HostError("cannot move the pointer over the editor");
+    runMessageLoop(timeoutMs, "the pointer's motion over the display", idle,
+                   [display, x, y](const MSG& m) {
+                       return m.message == WM_MOUSEMOVE && m.hwnd == display &&
+                              static_cast<short>(LOWORD(m.lParam)) == x &&
+                              static_cast<short>(HIWORD(m.lParam)) == y;
+                   });
+    UpdateWindow(display);
+    writePpm(path, grabClientArea(parent, width, height), width, height);
+    std::printf("wrote %s\n", path.c_str());
+
+    // Back off the window, where the parent window put it.
+    RECT frame{};
+    GetWindowRect(parent, &frame);
+    if (!SetCursorPos(frame.right + 20, frame.bottom + 20))
+        throw HostError("cannot move the pointer away from the editor");
+    runMessageLoop(timeoutMs, "the pointer's leave of the display", idle, [display](const MSG& m) {
+        return m.message == WM_MOUSELEAVE && m.hwnd == display;
+    });
+    UpdateWindow(display);
+    writePpm(leftPath, grabClientArea(parent, width, height), width, height);
+    std::printf("wrote %s\n", leftPath.c_str());
+}
+
 void clickHoldAndWrite(HWND parent, HWND display, int width, int height, const std::string& path,
                        DWORD timeoutMs, const std::function<void()>& idle) {
     HWND button = FindWindowExA(display, nullptr, "Button", nullptr);

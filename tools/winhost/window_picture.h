@@ -36,6 +36,15 @@ void checkWritable(const std::string& path);
 void clickHoldAndWrite(HWND parent, HWND display, int width, int height, const std::string& path,
                        DWORD timeoutMs, const std::function<void()>& idle);
 
+// Moves the real pointer (the cursor, as the mouse moves it) to (x, y) of the display window,
+// runs the host's message loop until the display has handled the motion, and writes the
+// parent's client area to `path`; then moves it off the parent window, runs the loop until
+// the display has heard of the leave, and writes the picture again to `leftPath`. Throws
+// HostError after timeoutMs without either message, or when a picture cannot be written.
+void pointerOverAndAway(HWND parent, HWND display, int x, int y, int width, int height,
+                        const std::string& path, const std::string& leftPath, DWORD timeoutMs,
+                        const std::function<void()>& idle);
+
 // Writes a binary PPM through a temporary file, so that a failure leaves no partial picture.
 // Throws HostError when it cannot.
 void writePpm(const std::string& path, const Pixels& pixels, int width, int height);

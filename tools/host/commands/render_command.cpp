@@ -28,6 +28,9 @@ class RenderCommand : public Command {
         value(
             "--hold-at", "T", "clicks the display's Hold button at this time",
             [this](const std::string& text) { options_.holdAt = parseSeconds("--hold-at", text); });
+        value("--pointer", "COLUMN[,ROW]",
+              "the mouse pointer rests over the display at this point\n(default ROW: 250)",
+              [this](const std::string& text) { options_.pointer = parsePointer(text); });
         path("--out", "PATH", "the picture, the folder of pictures, or the video",
              [this](const std::string& path) { options_.out = path; });
         value("--peaks", "N",

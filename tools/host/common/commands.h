@@ -22,13 +22,20 @@ struct ProcessOptions {
     std::string output;
 };
 
+// A point of the editor's picture at its own size: column and row from its top-left corner.
+struct PointerAt {
+    int column = 0;
+    int row = 0;
+};
+
 struct RenderOptions {
     std::string plugin;
     std::optional<std::string> audio;  // none: the built-in demo
     std::optional<std::string> midi;
-    std::vector<double> at;        // capture times in seconds
-    std::optional<double> every;   // capture period in seconds
-    std::optional<double> holdAt;  // when to click the Hold button, in seconds
+    std::vector<double> at;            // capture times in seconds
+    std::optional<double> every;       // capture period in seconds
+    std::optional<double> holdAt;      // when to click the Hold button, in seconds
+    std::optional<PointerAt> pointer;  // where the pointer rests over the editor throughout
     std::optional<std::string> out;
     std::optional<int> peaks;             // note readout: this many peaks per picture
     std::optional<std::string> peaksOut;  // readout file; none: stderr

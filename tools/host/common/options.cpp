@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "display/display_geometry.h"
+
 namespace cqhost {
 
 long long parseWhole(const std::string& text, long long low, long long high,
@@ -78,6 +80,22 @@ std::vector<double> parseTimeList(const std::string& option, const std::string& 
 
 int parsePeakCount(const std::string& text) {
     return static_cast<int>(parseWhole(text, 1, 960, "--peaks needs a whole number from 1 to 960"));
+}
+
+PointerAt parsePointer(const std::string& text) {
+    const std::string message =
+        "--pointer needs COLUMN[,ROW] within the display: a column from 0 to " +
+        std::to_string(display::kWidth - 1) + " and a row from 0 to " +
+        std::to_string(display::kHeight - 1) + ", not '" + text + "'";
+    const std::size_t comma = text.find(',');
+    PointerAt at;
+    at.column =
+        static_cast<int>(parseWhole(text.substr(0, comma), 0, display::kWidth - 1, message));
+    at.row = comma == std::string::npos
+                 ? display::kBarBaseRow / 2
+                 : static_cast<int>(
+                       parseWhole(text.substr(comma + 1), 0, display::kHeight - 1, message));
+    return at;
 }
 
 int parseTimeoutSeconds(const std::string& text) {

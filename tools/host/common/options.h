@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/commands.h"
 #include "common/host_error.h"
 
 namespace CLI {
@@ -44,6 +45,9 @@ double parsePeriod(const std::string& option, const std::string& text);
 std::vector<double> parseTimeList(const std::string& option, const std::string& text);
 // --peaks N: a whole number from 1 to 960.
 int parsePeakCount(const std::string& text);
+// --pointer COLUMN[,ROW]: a point of the display's picture (ROW defaults to the middle of
+// the bars' area); otherwise UsageError.
+PointerAt parsePointer(const std::string& text);
 // --timeout SECONDS: a whole number from 1 to 86400.
 int parseTimeoutSeconds(const std::string& text);
 // "a,b" as {"a", "b"}; empty items are left out.

@@ -121,6 +121,24 @@ class HostedPlugin {
     virtual std::string refreshNote() const { return ""; }
 };
 
+// A plug-in whose audio thread is the host's main thread (the VST 2.x and VST 3 hosts): the
+// blocks play on the calling thread, one after the other, and each job runs where it is handed
+// over.
+class MainThreadAudioPlugin : public HostedPlugin {
+  public:
+    void playThrough(const std::function<int()>& playBlock,
+                     const std::function<void(long long done)>& progress) override {
+        long long done = 0;
+        while (const int count = playBlock()) {
+            done += count;
+            if (progress) progress(done);
+        }
+    }
+    void beginAudio(AudioThread) override {}
+    void onAudioThread(const std::function<void()>& job) override { job(); }
+    void endAudio() override {}
+};
+
 // A plug-in format as cqscope-host knows it: each format's folder gives one, and the registry
 // (formats.h) asks them in turn.
 struct PluginFormat {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -68,6 +69,7 @@ class EditorRender {
     std::unique_ptr<PeakReport> peakReport_;
     std::unique_ptr<DisplayReadout> readout_;
     std::vector<std::uint32_t> pixels_;
+    const std::optional<PointerAt> pointer_;
     size_t nextCapture_ = 0;
     unsigned long long lastDrawCount_ = 0;
 };
@@ -93,7 +95,8 @@ EditorRender::EditorRender(const RenderOptions& options, AudioSource& audio, con
       renderCalls_(hasRenderCalls(platform_)),
       clock_(time, totalFrames_, plan.holdFrame),
       progress_("render", lastFrame_),
-      pixels_(static_cast<size_t>(width_) * height_) {
+      pixels_(static_cast<size_t>(width_) * height_),
+      pointer_(options.pointer) {
     if (options.peaks) {
         peakReport_ = std::make_unique<PeakReport>(options.peaksOut);
         readout_ =
@@ -143,6 +146,8 @@ void EditorRender::moveClockTo(long long ms) {
 
 void EditorRender::clickHold() {
     target_.click(display::kHoldClickX, display::kHoldClickY);
+    // The click took the pointer onto the button: it comes back to rest where it was.
+    if (pointer_) target_.movePointer(pointer_->column, pointer_->row);
     clock_.holdClicked();
     if (readout_) readout_->holdClicked(clock_.ms());
 }
@@ -162,6 +167,8 @@ void EditorRender::playBlock() {
 
 void EditorRender::run() {
     target_.idle();
+    // The pointer comes to rest over the display before anything is played.
+    if (pointer_) target_.movePointer(pointer_->column, pointer_->row);
     for (;;) {
         // The plug-in gets the same calls whatever is captured, so a video frame is the
         // picture `--at` gives at its time.

@@ -83,6 +83,14 @@ void RenderTarget::click(int x, int y) {
     serveParent();
 }
 
+void RenderTarget::movePointer(int x, int y) {
+    if (!hasPointerCalls(*platform_) || !platform_->movePointer(parent_, x, y)) {
+        throw HostError("the plug-in's window library cannot move the pointer over its editor");
+    }
+    plugin_->handleWindowInput();
+    serveParent();
+}
+
 void RenderTarget::serveParent() {
     if (plugin_->hostServesParent()) platform_->pumpMessages(parent_);
 }

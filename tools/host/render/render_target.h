@@ -56,6 +56,9 @@ class RenderTarget {
     void advanceClock(long long ms);
     // Clicks the parent window at (x, y) and lets the editor handle the click at once.
     void click(int x, int y);
+    // Moves the pointer over the parent window to (x, y), where it rests, and lets the editor
+    // handle the motion at once. Throws HostError when the plug-in's window system cannot.
+    void movePointer(int x, int y);
 
   private:
     void close();

@@ -4,7 +4,6 @@
 // through the dispatcher and idled through effEditIdle. Main thread only.
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 #include "common/host_error.h"
@@ -40,7 +39,8 @@ class VstBlockProcessor : public BlockProcessor {
     EventList events_;
 };
 
-class HostedVst2 : public HostedPlugin {
+// The main thread is the audio thread (MainThreadAudioPlugin).
+class HostedVst2 : public MainThreadAudioPlugin {
   public:
     HostedVst2(const std::string& path, const PluginLoad& load) : host_(path, load.beforeEntry) {}
     ~HostedVst2() override { closeEditor(); }
@@ -63,18 +63,6 @@ class HostedVst2 : public HostedPlugin {
                            static_cast<float>(kLongestAnalysisBuildMs)) != 1)
             throwAnalysisTooSlow();
     }
-    // The main thread is the audio thread: the blocks play here, one after the other.
-    void playThrough(const std::function<int()>& playBlock,
-                     const std::function<void(long long done)>& progress) override {
-        long long done = 0;
-        while (const int count = playBlock()) {
-            done += count;
-            if (progress) progress(done);
-        }
-    }
-    void beginAudio(AudioThread) override {}
-    void onAudioThread(const std::function<void()>& job) override { job(); }
-    void endAudio() override {}
 
     void requireEditor(const std::string& task) override { checkEditorEffect(host_, task); }
     EditorSize createEditor(WindowApi) override { return editorSize(host_); }

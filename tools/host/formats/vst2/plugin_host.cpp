@@ -50,9 +50,13 @@ void PluginHost::startFrom(void* library, const LibraryCalls& calls,
         entryName_ = "main";
     }
     if (entry == nullptr) {
+        // A VST 3 module taken out of its bundle: say what it is and how to name it.
+        const bool vst3 = calls.symbol(library, "GetPluginFactory") != nullptr;
         calls.unload(library);
-        throw HostError("plug-in " + path_ +
-                        " exports neither VSTPluginMain nor main: not a VST 2.x effect");
+        throw HostError("plug-in " + path_ + " exports neither VSTPluginMain nor main: " +
+                        (vst3 ? "a VST 3 module (it exports GetPluginFactory); give its bundle "
+                                "NAME.vst3 or the binary inside it"
+                              : "not a VST 2.x effect"));
     }
     if (beforeEntry) beforeEntry(library);
     hostBeingLoaded = this;

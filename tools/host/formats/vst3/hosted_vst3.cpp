@@ -6,8 +6,10 @@
 #include <memory>
 
 #include "common/host_error.h"
+#include "formats/plugin_analysis_wait.h"
 #include "formats/vst3/vst3_format.h"
 #include "formats/vst3/vst3_plugin.h"
+#include "vst3/analysis_wait.h"
 
 namespace cqhost {
 namespace {
@@ -38,7 +40,8 @@ const char* platformType(WindowApi api) {
     return api == WindowApi::X11 ? kPlatformTypeX11EmbedWindowID : kPlatformTypeHWND;
 }
 
-class HostedVst3 : public HostedPlugin {
+// The main thread is the audio thread (MainThreadAudioPlugin).
+class HostedVst3 : public MainThreadAudioPlugin {
   public:
     HostedVst3(const std::string& path, const PluginLoad& load)
         : module_(std::make_unique<Vst3Module>(path, load.beforeEntry)) {
@@ -66,20 +69,13 @@ class HostedVst3 : public HostedPlugin {
     }
     void stop() override { plugin_->deactivate(); }
     BlockProcessor& processor() override { return *processor_; }
-    // No VST 3 plug-in offers the host a wait for its analysis: nothing to wait for.
-    void waitForAnalysis() override {}
-    // The main thread is the audio thread: the blocks play here, one after the other.
-    void playThrough(const std::function<int()>& playBlock,
-                     const std::function<void(long long done)>& progress) override {
-        long long done = 0;
-        while (const int count = playBlock()) {
-            done += count;
-            if (progress) progress(done);
-        }
+    // cqscope's component answers its own wait interface; other plug-ins have nothing to wait
+    // for.
+    void waitForAnalysis() override {
+        const auto wait = queryVst3<cqscope::vst3plugin::IAnalysisWait>(plugin_->component());
+        if (wait && wait->waitForAnalysis(kLongestAnalysisBuildMs) != kResultTrue)
+            throwAnalysisTooSlow();
     }
-    void beginAudio(AudioThread) override {}
-    void onAudioThread(const std::function<void()>& job) override { job(); }
-    void endAudio() override {}
 
     void requireEditor(const std::string& task) override {
         if (plugin_->controller() == nullptr) {

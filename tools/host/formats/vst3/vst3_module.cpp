@@ -39,16 +39,26 @@ std::string text(const char (&chars)[N]) {
     return std::string(chars, std::find(chars, chars + N, '\0'));
 }
 
+// Whether `name` ends in ".vst3", in any case: Windows' file names ignore case, and bundles
+// made there may carry any.
+bool hasVst3Suffix(const std::string& name) {
+    constexpr std::string_view kSuffix = ".vst3";
+    if (name.size() <= kSuffix.size()) return false;
+    return std::equal(
+        kSuffix.begin(), kSuffix.end(), name.end() - kSuffix.size(),
+        [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
 }  // namespace
 
 bool isVst3Module(const std::string& path) {
     const std::string name = withoutTrailingSeparators(path);
-    constexpr std::string_view kSuffix = ".vst3";
-    if (name.size() <= kSuffix.size()) return false;
-    // Windows' file names ignore case, and bundles made there may carry any.
-    return std::equal(
-        kSuffix.begin(), kSuffix.end(), name.end() - kSuffix.size(),
-        [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    if (hasVst3Suffix(name)) return true;
+    // A bundle's binary named by itself (NAME.vst3/Contents/x86_64-linux/NAME.so): its folder
+    // is a system's folder in a bundle's Contents, whatever the system.
+    namespace fs = std::filesystem;
+    const fs::path contents = fs::path(name).parent_path().parent_path();
+    return contents.filename() == "Contents" && hasVst3Suffix(contents.parent_path().string());
 }
 
 std::string vst3BinaryPath(const std::string& path) {

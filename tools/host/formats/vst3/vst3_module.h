@@ -11,8 +11,8 @@
 
 namespace cqhost {
 
-// Whether `path` names a VST 3 module: a bundle folder or a file whose name ends in ".vst3".
-// Never throws.
+// Whether `path` names a VST 3 module: a bundle folder or a file whose name ends in ".vst3",
+// or a bundle's binary named by itself (NAME.vst3/Contents/FOLDER/FILE). Never throws.
 bool isVst3Module(const std::string& path);
 
 // The binary to load for `path`: a bundle's NAME.vst3/Contents/<this system's folder>/NAME.so

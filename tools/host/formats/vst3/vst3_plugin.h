@@ -44,6 +44,8 @@ class Vst3Plugin {
     Vst3ControllerKind controllerKind() const { return controllerKind_; }
     vst3::IEditController* controller() const { return controller_.get(); }
     vst3::IAudioProcessor& processor() { return *processor_.get(); }
+    // The component, which further interfaces (our hosts' own) are asked of.
+    vst3::IComponent* component() const { return component_.get(); }
 
     // Set up at `sampleRate` Hz for blocks of at most `maxBlock` frames and switched on.
     // Throws HostError when the plug-in cannot process 32-bit samples or refuses.
