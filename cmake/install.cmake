@@ -36,6 +36,14 @@ if(TARGET cqscope_vst3)
           LIBRARY DESTINATION lib/vst3/cqscope.vst3/Contents/${CQSCOPE_VST3_ARCH}
           PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endif()
+# The Vamp library and its category file go to <prefix>/lib/vamp: /usr/lib/vamp is where Debian
+# installs Vamp plug-ins and where Vamp hosts look on Linux (besides ~/vamp, /usr/local/lib/vamp
+# and the folders of VAMP_PATH).
+if(TARGET cqscope_vamp)
+  install(TARGETS cqscope_vamp LIBRARY DESTINATION lib/vamp
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  install(FILES "${CQSCOPE_VAMP_CATEGORY}" DESTINATION lib/vamp)
+endif()
 install(FILES README.md LICENSE DESTINATION ${CQSCOPE_DOC_DIR})
 # The rest of the documentation, where the README's links expect it (docs/ beside it).
 install(DIRECTORY docs/ DESTINATION ${CQSCOPE_DOC_DIR}/docs
@@ -114,7 +122,9 @@ keyboard grid, stripes the MIDI notes that are held and freezes the
 picture with its Hold button. Audio passes through untouched. The
 plug-in is installed in /usr/lib/vst, where Linux hosts look for
 VST 2.x plug-ins, as an LV2 bundle in /usr/lib/lv2, as a CLAP
-plug-in in /usr/lib/clap and as a VST 3 bundle in /usr/lib/vst3.
+plug-in in /usr/lib/clap and as a VST 3 bundle in /usr/lib/vst3. Its
+analysis is also a Vamp plug-in in /usr/lib/vamp, for Sonic
+Visualiser and other Vamp hosts.
 .
 cqscope-host is a command-line VST 2.x host: it renders what the
 plug-in shows into PNG pictures, and probes, exercises and validates

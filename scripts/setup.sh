@@ -4,8 +4,8 @@
 #
 #   scripts/setup.sh [--for demo|test|bench|package]     (default: test)
 #
-#   demo    building every Linux artefact: the plug-in, its LV2 bundle and CLAP file, and
-#           cqscope-host (scripts/demo.sh)
+#   demo    building every Linux artefact: the plug-in, its LV2 bundle, CLAP file and Vamp
+#           library, and cqscope-host (scripts/demo.sh)
 #   test    the whole suite of scripts/test.sh: the demo's packages, the test tools, the
 #           sanitizers, MinGW-w64 and Wine for the Windows builds, the release tools
 #   bench   the benchmarks under bench/: the demo's packages, Google Benchmark, and the FFmpeg
@@ -43,13 +43,14 @@ while (($#)); do
   esac
 done
 
-# Building the plug-in (its X11 presenter), the LV2 bundle (the LV2 headers) and cqscope-host
-# (audio, MIDI, PNG and video files; its command line is read with CLI11).
+# Building the plug-in (its X11 presenter), the LV2 bundle (the LV2 headers), the Vamp library
+# (the Vamp SDK) and cqscope-host (audio, MIDI, PNG and video files; its command line is read
+# with CLI11).
 demo_required=(
   cmake ninja-build g++ pkg-config
   libsndfile1-dev libpng-dev zlib1g-dev libcli11-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
-  libx11-dev libxext-dev lv2-dev
+  libx11-dev libxext-dev lv2-dev vamp-plugin-sdk
 )
 # The Windows builds: MinGW-w64 cross compilers.
 mingw_required=(
@@ -98,6 +99,9 @@ test_optional=(
   qtractor
   # Third-party VST 3 bundles cqscope-host's VST 3 hosting is tried on.
   zam-plugins
+  # Vamp hosts the Vamp library is tried in: vamp-simple-host, and Sonic Visualiser in its
+  # batch mode.
+  vamp-examples sonic-visualiser
 )
 bench_required=(
   "${demo_required[@]}"

@@ -70,10 +70,16 @@ std::string noteName(int note) {
     return kPitchClasses[pitchClass] + std::to_string(octave);
 }
 
-std::string describePeak(const Peak& peak) {
-    char text[64];
-    std::snprintf(text, sizeof text, " %+d cents, %.1f Hz", peak.cents, peak.frequency);
+std::string noteAndCents(const Peak& peak) {
+    char text[32];
+    std::snprintf(text, sizeof text, " %+d cents", peak.cents);
     return noteName(peak.note) + text;
+}
+
+std::string describePeak(const Peak& peak) {
+    char text[32];
+    std::snprintf(text, sizeof text, ", %.1f Hz", peak.frequency);
+    return noteAndCents(peak) + text;
 }
 
 std::string peaksLine(double seconds, bool silent, const std::vector<Peak>& peaks) {

@@ -38,6 +38,9 @@ Peak peakAt(double frequency, double magnitude);
 // "A4", "C#5": the scientific pitch name of a MIDI note (60 is C4).
 std::string noteName(int note);
 
+// "A4 +23 cents": the peak's note and its offset (the analysis plug-in's label).
+std::string noteAndCents(const Peak& peak);
+
 // "A4 +23 cents, 446.0 Hz".
 std::string describePeak(const Peak& peak);
 

@@ -261,15 +261,6 @@ int openDescriptors() {
     return count;
 }
 
-bool fileMapped(const std::string& path) {
-    std::ifstream maps("/proc/self/maps");
-    const std::string name = std::filesystem::canonical(path).string();
-    for (std::string line; std::getline(maps, line);) {
-        if (line.find(name) != std::string::npos) return true;
-    }
-    return false;
-}
-
 TEST(ClapLifecycle, CreatingProcessingAndDestroyingManyTimesLeavesNothingBehind) {
     const int descriptorsBefore = openDescriptors();
     {
@@ -291,7 +282,7 @@ TEST(ClapLifecycle, CreatingProcessingAndDestroyingManyTimesLeavesNothingBehind)
         playSilence(plugin, 600);
         // Left active: the destructor stops, deactivates and destroys in order.
     }
-    EXPECT_FALSE(fileMapped(CQHOST_CLAP_PASS));
+    EXPECT_FALSE(cqhost_test::fileMapped(CQHOST_CLAP_PASS));
     EXPECT_EQ(openDescriptors(), descriptorsBefore);
 }
 

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 #include <sstream>
@@ -209,6 +210,15 @@ Image readPng(const std::string& path) {
         result.pixels[i] = (rgb[3 * i] << 16) | (rgb[3 * i + 1] << 8) | rgb[3 * i + 2];
     }
     return result;
+}
+
+bool fileMapped(const std::string& path) {
+    std::ifstream maps("/proc/self/maps");
+    const std::string name = std::filesystem::canonical(path).string();
+    for (std::string line; std::getline(maps, line);) {
+        if (line.find(name) != std::string::npos) return true;
+    }
+    return false;
 }
 
 std::string fileBytes(const std::string& path) {

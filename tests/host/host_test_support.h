@@ -64,6 +64,9 @@ struct Image {
 };
 Image readPng(const std::string& path);
 
+// Whether the file at `path` (a module once loaded) is still mapped into this process.
+bool fileMapped(const std::string& path);
+
 std::string fileBytes(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 

@@ -43,6 +43,8 @@ expected="-rwxr-xr-x ./usr/bin/cqscope-host
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope_dsp.so
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope_ui.so
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/manifest.ttl
+-rw-r--r-- ./usr/lib/vamp/cqscope-vamp.cat
+-rw-r--r-- ./usr/lib/vamp/cqscope-vamp.so
 -rw-r--r-- ./usr/lib/vst/cqscope.so
 -rw-r--r-- ./usr/lib/vst3/cqscope.vst3/Contents/x86_64-linux/cqscope.so
 -rw-r--r-- ./usr/share/doc/cqscope/LICENSE
@@ -78,6 +80,15 @@ cmp "$work/in.wav" "$work/clap.wav" || fail "the installed CLAP plug-in changed 
 (cd "$work" && "$CQP_HOST" render --at 1.5 --out built.png >/dev/null)
 cmp "$work/installed.png" "$work/built.png" || fail "the installed plug-in draws differently"
 
+# The installed Vamp library exports its entry alone, and a Vamp host finds it with its category.
+vamp_exports=$(nm -D --defined-only "$root/usr/lib/vamp/cqscope-vamp.so" | awk '{print $3}' | tr '\n' ' ')
+[[ "$vamp_exports" == "vampGetPluginDescriptor " ]] || fail "the Vamp library exports: $vamp_exports"
+if command -v vamp-simple-host >/dev/null; then
+  VAMP_PATH="$root/usr/lib/vamp" vamp-simple-host -l >"$work/vamp.txt" 2>&1 || true
+  grep -q '\[v2\] cqscope, "cqscope"' "$work/vamp.txt" && grep -q '> Visualisation' "$work/vamp.txt" ||
+    fail "vamp-simple-host does not list the installed Vamp plug-in: $(cat "$work/vamp.txt")"
+fi
+
 # Warnings count too; the package's overrides give the reason for each one let through.
 lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings"
 
@@ -90,6 +101,8 @@ $top/lib/lv2/cqscope.lv2/cqscope.ttl
 $top/lib/lv2/cqscope.lv2/cqscope_dsp.so
 $top/lib/lv2/cqscope.lv2/cqscope_ui.so
 $top/lib/lv2/cqscope.lv2/manifest.ttl
+$top/lib/vamp/cqscope-vamp.cat
+$top/lib/vamp/cqscope-vamp.so
 $top/lib/vst/cqscope.so
 $top/lib/vst3/cqscope.vst3/Contents/x86_64-linux/cqscope.so
 $top/share/doc/cqscope/LICENSE
@@ -104,7 +117,8 @@ $(diff <(echo "$expected_tar") <(echo "$listing") || true)"
 for file in lib/vst/cqscope.so lib/clap/cqscope.clap lib/vst3/cqscope.vst3/Contents/x86_64-linux/cqscope.so \
   lib/lv2/cqscope.lv2/cqscope_dsp.so \
   lib/lv2/cqscope.lv2/cqscope_ui.so lib/lv2/cqscope.lv2/manifest.ttl \
-  lib/lv2/cqscope.lv2/cqscope.ttl bin/cqscope-host share/doc/cqscope/README.md \
+  lib/lv2/cqscope.lv2/cqscope.ttl lib/vamp/cqscope-vamp.so lib/vamp/cqscope-vamp.cat \
+  bin/cqscope-host share/doc/cqscope/README.md \
   share/doc/cqscope/LICENSE share/doc/cqscope/docs/cqscope-host.md; do
   [[ -f "$work/prefix/$file" ]] || fail "cmake --install put no $file"
 done
