@@ -489,8 +489,9 @@ TEST_F(X11Editor, RealPointerOverTheEditorShowsTheReadoutUntilItLeaves) {
     plugin.tick();
     const auto before = libraryPixels(window);
     const std::uint32_t yellow = display::pixelOf(display::kCursorYellow);
-    const auto cursorAt = [&](int column) {
-        const auto pixels = libraryPixels(window);
+    // (A structured binding cannot be captured by clang: the window goes in by value.)
+    const auto cursorAt = [&, shown = window](int column) {
+        const auto pixels = libraryPixels(shown);
         return !pixels.empty() && pixels[400u * kWidth + column] == yellow;
     };
 
