@@ -98,10 +98,19 @@ class Listen : public ::testing::Test {
         server_ = "cqscope-test-" + std::to_string(::getpid());
         ::setenv("JACK_DEFAULT_SERVER", server_.c_str(), 1);
         ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        const std::string display = ":" + std::to_string(200 + ::getpid() % 600);
+        const std::string number = std::to_string(200 + ::getpid() % 600);
+        const std::string display = ":" + number;
         ::setenv("DISPLAY", display.c_str(), 1);
+        // -noreset: a desktop's server always has clients; this one has none but listen, whose
+        // short connection for the screen's resolution would otherwise make it reset just
+        // before listen opens its window.
         xvfb_ = std::make_unique<Background>(std::vector<std::string>{
-            "Xvfb", display, "-screen", "0", "1024x600x24", "-nolisten", "tcp"});
+            "Xvfb", display, "-screen", "0", "1024x600x24", "-nolisten", "tcp", "-noreset"});
+        // listen decides at its start whether a display is reachable: the server must be
+        // taking connections (its socket is there) before any test starts it.
+        const std::string socket = "/tmp/.X11-unix/X" + number;
+        ASSERT_TRUE(within(10, [&] { return std::filesystem::exists(socket); }))
+            << "Xvfb " << display << " did not come up";
         jackd_ = std::make_unique<Background>(std::vector<std::string>{
             "jackd", "-n", server_, "-d", "dummy", "-r", rate_, "-p", period_});
         ASSERT_TRUE(within(10, [] { return std::system("jack_lsp >/dev/null 2>&1") == 0; }))
