@@ -8,6 +8,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -21,6 +22,7 @@ extern "C" {
 
 #include "host_test_support.h"
 #include "play/demo_signal.h"
+#include "render/h264_repeats.h"
 #include "render/yuv_picture.h"
 
 namespace cqhost_test {
@@ -35,6 +37,8 @@ struct Decoded {
     std::vector<std::vector<std::uint32_t>> frames;
     std::vector<float> samples;
     std::int64_t durationSamples = 0;  // the audio stream's length as the container gives it
+    std::vector<size_t> keyFrames;     // indices of the video packets marked as key frames
+    int videoErrors = 0;  // packets and frames the video decoder refused (it checks strictly)
 };
 
 // One stream's decoder, turning its frames into Decoded's pixels or samples.
@@ -45,8 +49,10 @@ class StreamDecoder {
         const AVCodec* codec = avcodec_find_decoder(stream_->codecpar->codec_id);
         context_ = avcodec_alloc_context3(codec);
         avcodec_parameters_to_context(context_, stream_->codecpar);
-        EXPECT_EQ(avcodec_open2(context_, codec, nullptr), 0);
         video_ = stream_->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+        // A stream error is a failure, not something to conceal.
+        if (video_) context_->err_recognition = AV_EF_EXPLODE | AV_EF_BITSTREAM | AV_EF_BUFFER;
+        EXPECT_EQ(avcodec_open2(context_, codec, nullptr), 0);
         (video_ ? out.videoCodec : out.audioCodec) = codec->name;
         if (video_) {
             out.frameRate = stream_->avg_frame_rate;
@@ -66,8 +72,11 @@ class StreamDecoder {
 
     // A packet of this stream, or null at the end.
     void decode(const AVPacket* packet) {
-        avcodec_send_packet(context_, packet);
-        while (avcodec_receive_frame(context_, frame_) == 0) video_ ? takePicture() : takeSound();
+        int status = avcodec_send_packet(context_, packet);
+        while ((status = avcodec_receive_frame(context_, frame_)) == 0) {
+            video_ ? takePicture() : takeSound();
+        }
+        if (video_ && status != AVERROR(EAGAIN) && status != AVERROR_EOF) ++out_.videoErrors;
     }
 
   private:
@@ -134,8 +143,13 @@ Decoded decode(const std::string& path) {
     {
         StreamDecoder pictures(container, video, out), sound(container, audio, out);
         AVPacket* packet = av_packet_alloc();
+        size_t videoPackets = 0;
         while (av_read_frame(container, packet) == 0) {
-            if (packet->stream_index == video) pictures.decode(packet);
+            if (packet->stream_index == video) {
+                if (packet->flags & AV_PKT_FLAG_KEY) out.keyFrames.push_back(videoPackets);
+                ++videoPackets;
+                pictures.decode(packet);
+            }
             if (packet->stream_index == audio) sound.decode(packet);
             av_packet_unref(packet);
         }
@@ -397,6 +411,73 @@ TEST_F(HostVideo, H264AndAacDemoIsCloseToThePicturesAndInTime) {
         error += (double(video.samples[i]) - input[i]) * (double(video.samples[i]) - input[i]);
     }
     EXPECT_GE(10.0 * std::log10(signal / error), 30.0);
+}
+
+TEST_F(HostVideo, RepeatedFramesAreExactCopiesBesideTheEncoderInAValidStream) {
+    // At 75 frames a second a refresh lasts 7.5 frames: long runs of repeats, and more frames
+    // than the 250 after which a key frame is due. With two threads the repeats are written
+    // beside x264; with one, x264 encodes every frame.
+    for (const char* threads : {"1", "2"}) {
+        const RunResult result = run({"--fps", "75", "--threads", threads, "--out",
+                                      dir_.file(std::string("t") + threads + ".mp4")});
+        ASSERT_EQ(result.status, 0) << result.err;
+    }
+    const Decoded one = decode(dir_.file("t1.mp4")), two = decode(dir_.file("t2.mp4"));
+    ASSERT_EQ(one.frames.size(), 300u);
+    ASSERT_EQ(two.frames.size(), 300u);
+    EXPECT_EQ(one.videoErrors, 0);
+    EXPECT_EQ(two.videoErrors, 0);
+    EXPECT_EQ(two.frameRate.num, 75);
+    for (size_t k = 0; k < two.framePts.size(); ++k) ASSERT_EQ(two.framePts[k], long(k));
+
+    // 40 refreshes: at least 259 of the 299 frames after the first repeat the one before,
+    // exactly. Every frame is within what the encoder loses of the frame x264 made of the
+    // same picture: a frame out of place or predicted from a wrong reference is far off.
+    size_t copies = 0;
+    double worst = 1e9;
+    for (size_t k = 0; k < two.frames.size(); ++k) {
+        if (k > 0 && two.frames[k] == two.frames[k - 1]) ++copies;
+        worst = std::min(worst, psnr(two.frames[k], one.frames[k]));
+    }
+    EXPECT_GE(copies, 259u);
+    EXPECT_GE(worst, 40.0);
+
+    // Key frames as x264 places them for every frame: the first, then within 250 frames (at
+    // the first new picture from there on, with repeats beside the encoder).
+    ASSERT_GE(two.keyFrames.size(), 2u);
+    EXPECT_EQ(two.keyFrames[0], 0u);
+    EXPECT_GE(two.keyFrames[1], 250u);
+    EXPECT_LE(two.keyFrames[1], 258u);
+}
+
+TEST(H264Repeats, TakesOnlyStreamsItCanRenumber) {
+    // The stream headers of x264 at the host's settings, and with its default preset
+    // (CABAC, B-frames, several reference frames), which must be refused.
+    auto headers = [](const char* preset, const char* tune) {
+        const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+        AVCodecContext* context = avcodec_alloc_context3(codec);
+        context->width = 960;
+        context->height = 512;
+        context->time_base = AVRational{1, 30};
+        context->pix_fmt = AV_PIX_FMT_YUV420P;
+        context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        av_opt_set(context->priv_data, "preset", preset, 0);
+        if (tune != nullptr) av_opt_set(context->priv_data, "tune", tune, 0);
+        EXPECT_EQ(avcodec_open2(context, codec, nullptr), 0);
+        std::vector<std::uint8_t> bytes(context->extradata,
+                                        context->extradata + context->extradata_size);
+        avcodec_free_context(&context);
+        return bytes;
+    };
+    const std::vector<std::uint8_t> fast = headers("ultrafast", "zerolatency");
+    const auto taken = cqhost::H264Repeats::forStream(fast.data(), int(fast.size()), 960, 512);
+    ASSERT_TRUE(taken.has_value());
+    EXPECT_EQ(taken->macroblocks(), 60 * 32);
+    EXPECT_GE(taken->frameNumBits(), 4);
+    EXPECT_FALSE(cqhost::H264Repeats::forStream(fast.data(), int(fast.size()), 1920, 1080));
+    const std::vector<std::uint8_t> usual = headers("medium", nullptr);
+    EXPECT_FALSE(cqhost::H264Repeats::forStream(usual.data(), int(usual.size()), 960, 512));
+    EXPECT_FALSE(cqhost::H264Repeats::forStream(nullptr, 0, 960, 512));
 }
 
 TEST_F(HostVideo, PicturesAreTheSameBytesWithAnyThreadCount) {

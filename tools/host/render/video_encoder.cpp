@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "common/host_error.h"
@@ -22,6 +23,9 @@ namespace {
 // AAC at 96 kbit/s per channel: transparent for most music.
 constexpr int kAacBitRatePerChannel = 96000;
 constexpr int kAacFallbackRate = 48000;
+// x264's default longest distance between key frames, kept in frames of the video when the
+// encoder sees only some of them.
+constexpr int kKeyFrameInterval = 250;
 
 std::string ffmpegError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -47,6 +51,10 @@ VideoEncoder::VideoEncoder(const std::string& path, const VideoFormat& format)
 }
 
 void VideoEncoder::addFrame(const std::uint32_t* pixels, bool repeat) {
+    if (repeat && repeats_ && framesEncoded_ > 0 && packetsEncoded_ == framesEncoded_) {
+        writeRepeat();
+        return;
+    }
     if (!repeat) {
         check(av_frame_make_writable(picture_));
         if (format_.lossless) {
@@ -62,7 +70,43 @@ void VideoEncoder::addFrame(const std::uint32_t* pixels, bool repeat) {
         }
     }
     picture_->pts = nextFramePts_++;
+    if (repeats_) {
+        // The encoder counts only its own frames between key frames; the video's count.
+        picture_->pict_type =
+            framesSinceKey_ >= kKeyFrameInterval ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+        ++framesEncoded_;
+    }
+    ++framesSinceKey_;
     encode(videoCodec_, videoStream_, picture_);
+}
+
+void VideoEncoder::writeRepeat() {
+    const std::vector<std::uint8_t> bytes = repeats_->repeat();
+    av_packet_unref(packet_);
+    check(av_new_packet(packet_, static_cast<int>(bytes.size())));
+    std::memcpy(packet_->data, bytes.data(), bytes.size());
+    packet_->pts = packet_->dts = nextFramePts_++;
+    packet_->duration = 1;
+    av_packet_rescale_ts(packet_, videoCodec_->time_base, videoStream_->time_base);
+    packet_->stream_index = videoStream_->index;
+    ++framesSinceKey_;
+    check(av_interleaved_write_frame(container_, packet_));
+}
+
+void VideoEncoder::renumber(AVPacket* packet) {
+    ++packetsEncoded_;
+    frameBytes_.assign(packet->data, packet->data + packet->size);
+    if (!repeats_->renumber(frameBytes_)) {
+        throw HostError("cannot write " + path_ + ": the H.264 encoder gave a frame of a kind " +
+                        "that cannot follow repeated frames");
+    }
+    if (packet->flags & AV_PKT_FLAG_KEY) framesSinceKey_ = 1;
+    const int grow = static_cast<int>(frameBytes_.size()) - packet->size;
+    check(av_packet_make_writable(packet));
+    if (grow > 0) check(av_grow_packet(packet, grow));
+    if (grow < 0) av_shrink_packet(packet, static_cast<int>(frameBytes_.size()));
+    std::memcpy(packet->data, frameBytes_.data(), frameBytes_.size());
+    packet->duration = 1;
 }
 
 void PacketFree::operator()(AVPacket* packet) const {
@@ -200,6 +244,14 @@ void VideoEncoder::openVideo() {
         videoCodec_->thread_count = std::max(1, format_.threads);
     }
     videoStream_ = openStream(videoCodec_, codec);
+    // Two frames in three repeat the one before. With threads to spare for speed the
+    // repeats are written beside x264 as copies (h264_repeats.h), which leaves x264 a third
+    // of the frames; one thread keeps x264's own encoding of every frame, the same bytes on
+    // every machine.
+    if (!format_.lossless && format_.threads > 1) {
+        repeats_ = H264Repeats::forStream(videoCodec_->extradata, videoCodec_->extradata_size,
+                                          format_.width, format_.height);
+    }
     videoStream_->avg_frame_rate = videoCodec_->framerate;
 
     picture_ = av_frame_alloc();
@@ -309,6 +361,7 @@ void VideoEncoder::encode(AVCodecContext* codec, AVStream* stream, const AVFrame
         const int received = avcodec_receive_packet(codec, packet);
         if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return;
         check(received);
+        if (codec == videoCodec_ && repeats_) renumber(packet);
         av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
         packet->stream_index = stream->index;
         if (kept != nullptr) {

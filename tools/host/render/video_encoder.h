@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "files/output_file.h"
+#include "render/h264_repeats.h"
 
 // FFmpeg's records, used here only through pointers.
 struct AVAudioFifo;
@@ -77,6 +79,10 @@ class VideoEncoder {
     AVStream* openStream(AVCodecContext* context, const AVCodec* codec);
     void openVideo();
     void openAudio();
+    // Writes the next frame as a copy of the one before, without the encoder.
+    void writeRepeat();
+    // Renumbers an encoded frame after the repeats written beside the encoder.
+    void renumber(AVPacket* packet);
 
     // The conversion buffer: one allocation for the samples, one for the channel pointers.
     void freeConverted();
@@ -103,6 +109,13 @@ class VideoEncoder {
     SwrContext* resampler_ = nullptr;
     AVAudioFifo* fifo_ = nullptr;
     AVFrame* picture_ = nullptr;
+    // With more than one thread, H.264 repeats are written here rather than encoded: see
+    // openVideo. Frames sent to the encoder and packets it gave back, for the encoder's
+    // frames only (a repeat follows the packet of the frame it copies).
+    std::optional<H264Repeats> repeats_;
+    std::int64_t framesEncoded_ = 0, packetsEncoded_ = 0;
+    std::int64_t framesSinceKey_ = 0;
+    std::vector<std::uint8_t> frameBytes_;
     AVFrame* sound_ = nullptr;
     AVPacket* packet_ = nullptr;
     std::uint8_t** converted_ = nullptr;
