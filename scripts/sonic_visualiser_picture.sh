@@ -49,8 +49,8 @@ mkdir -p "$work/vamp" "$work/home/.config/sonic-visualiser" "$work/runtime"
 chmod 700 "$work/runtime"
 cp "$build/out/cqscope-vamp.so" "$build/out/cqscope-vamp.cat" "$work/vamp/"
 
-# The music: four triads of sine tones at 48 kHz, each 1 s with a 0.1 s fade, then 0.6 s of
-# silence. Sine tones keep each chord's three strongest peaks on its three notes, and the
+# The music: four triads of sine tones at 48 kHz, each 1 s (the last 0.1 s a fade), then 0.7 s
+# of silence. Sine tones keep each chord's three strongest peaks on its three notes, and the
 # silences leave the peaks layer room to write the last label of each chord.
 chords=("C4 E4 G4" "F4 A4 C5" "G4 B4 D5" "C4 E4 G4")
 parts=()
@@ -64,7 +64,7 @@ sox "${parts[@]}" "$work/chords.wav"
 frames=$(soxi -s "$work/chords.wav")
 
 # The session. The view's zoom is frames per pixel and its centre a frame. Sonic Visualiser
-# rounds a zoom to one of its own steps, and 406 is one: the 7.2 s example then spans about 850
+# rounds a zoom to one of its own steps, and 406 is one: the 6.8 s example then spans about 800
 # of the pane's 1180 pixels, from just right of the colour plot's note scale (about 225 pixels
 # wide, drawn over the pane's left edge) to where the last label still fits.
 pane_width=$((width - 20))
@@ -147,6 +147,8 @@ for _ in $(seq 100); do
     { echo "sonic_visualiser_picture: Xvfb failed: $(cat "$work/xvfb.log")" >&2; exit 1; }
   sleep 0.1
 done
+DISPLAY=":$display" xdpyinfo >/dev/null 2>&1 ||
+  { echo "sonic_visualiser_picture: Xvfb on :$display did not answer in 10 s" >&2; exit 1; }
 
 HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share" \
   XDG_CACHE_HOME="$work/home/.cache" XDG_RUNTIME_DIR="$work/runtime" VAMP_PATH="$work/vamp" \
