@@ -1,7 +1,6 @@
 #include "render/picture_writer.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "files/png_file.h"
 
@@ -40,15 +39,15 @@ void PictureWriter::run(Job& job) const {
     writeFileAtomically(job.path, job.bytes.get(), intoStagedFolder_);
 }
 
-void PictureWriter::add(const std::string& path, const std::uint32_t* pixels) {
+void PictureWriter::add(const std::string& path, PixelPool::Buffer pixels) {
     Job job;
     job.path = path;
-    const bool same =
-        previous_ && std::memcmp(previous_->data(), pixels, pixelCount_ * sizeof *pixels) == 0;
+    const bool same = previous_ && *previous_ == *pixels;
     if (same) {
+        pool_.giveBack(std::move(pixels));
         job.bytes = previousBytes_;
     } else {
-        previous_ = pool_.copy(pixels);
+        previous_ = pool_.share(std::move(pixels));
         job.pixels = previous_;
         job.encoded = std::make_shared<std::promise<std::string>>();
         job.bytes = job.encoded->get_future().share();

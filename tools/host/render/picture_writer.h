@@ -34,10 +34,12 @@ class PictureWriter {
     PictureWriter(const PictureWriter&) = delete;
     PictureWriter& operator=(const PictureWriter&) = delete;
 
-    // Copies the width x height pixels (0x00RRGGBB, top row first) to be written to `path`.
-    // Waits while the encoders are too far behind, so that memory stays bounded. Throws the
-    // HostError of an earlier picture that could not be written.
-    void add(const std::string& path, const std::uint32_t* pixels);
+    // A buffer for the next picture's width x height pixels.
+    PixelPool::Buffer buffer() { return pool_.take(); }
+    // Takes the width x height pixels (0x00RRGGBB, top row first; a buffer from buffer())
+    // to be written to `path`. Waits while the encoders are too far behind, so that memory
+    // stays bounded. Throws the HostError of an earlier picture that could not be written.
+    void add(const std::string& path, PixelPool::Buffer pixels);
     // The picture handed over last, once more, to be written to `path` (for a caller that
     // knows the display has not changed). Requires an earlier add().
     void addRepeat(const std::string& path);

@@ -1,9 +1,10 @@
-// Copies of pictures for the encoder threads, in buffers that are used again once every
-// holder has let go, so that a long render does not map, fault in and release fresh memory
-// for each picture. copy() on the render thread; the copies may be released on any thread.
+// Pictures for the encoder threads, in buffers that are used again once every holder has let
+// go, so that a long render does not map, fault in and release fresh memory for each picture.
+// The render reads a picture straight into a buffer it takes, then shares it with the
+// encoders (or gives it back). take, share and giveBack on the render thread; shared
+// pictures may be released on any thread.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -14,28 +15,37 @@ namespace cqhost {
 class PixelPool {
   public:
     using Picture = std::shared_ptr<const std::vector<std::uint32_t>>;
+    using Buffer = std::unique_ptr<std::vector<std::uint32_t>>;
 
     explicit PixelPool(size_t pixelCount) : state_(std::make_shared<State>()) {
         state_->pixelCount = pixelCount;
     }
 
-    // A copy of pixelCount pixels.
-    Picture copy(const std::uint32_t* pixels) {
-        std::unique_ptr<std::vector<std::uint32_t>> buffer;
+    // A buffer of pixelCount pixels, of unspecified content.
+    Buffer take() {
         {
             std::lock_guard<std::mutex> lock(state_->mutex);
             if (!state_->spare.empty()) {
-                buffer = std::move(state_->spare.back());
+                Buffer buffer = std::move(state_->spare.back());
                 state_->spare.pop_back();
+                return buffer;
             }
         }
-        if (!buffer) buffer = std::make_unique<std::vector<std::uint32_t>>(state_->pixelCount);
-        std::copy(pixels, pixels + state_->pixelCount, buffer->begin());
-        // The deleter keeps the pool's state alive, so a copy may outlive the pool.
+        return std::make_unique<std::vector<std::uint32_t>>(state_->pixelCount);
+    }
+
+    // The buffer, read only from now on; back in the pool once every holder has let go.
+    Picture share(Buffer buffer) {
+        // The deleter keeps the pool's state alive, so a picture may outlive the pool.
         return Picture(buffer.release(), [state = state_](const std::vector<std::uint32_t>* used) {
             std::lock_guard<std::mutex> lock(state->mutex);
             state->spare.emplace_back(const_cast<std::vector<std::uint32_t>*>(used));
         });
+    }
+
+    void giveBack(Buffer buffer) {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->spare.push_back(std::move(buffer));
     }
 
   private:

@@ -72,7 +72,6 @@ class EditorRender {
     // The note readout follows the display beside the plug-in (--peaks).
     std::unique_ptr<PeakReport> peakReport_;
     std::unique_ptr<DisplayReadout> readout_;
-    std::vector<std::uint32_t> pixels_;
     const std::optional<PointerAt> pointer_;
     size_t nextCapture_ = 0;
     unsigned long long lastDrawCount_ = 0;
@@ -99,7 +98,6 @@ EditorRender::EditorRender(const RenderOptions& options, AudioSource& audio, con
       renderCalls_(hasRenderCalls(platform_)),
       clock_(time, totalFrames_, plan.holdFrame),
       progress_("render", lastFrame_),
-      pixels_(static_cast<size_t>(width_) * height_),
       pointer_(options.pointer) {
     if (options.peaks) {
         peakReport_ = std::make_unique<PeakReport>(options.peaksOut);
@@ -130,10 +128,12 @@ void EditorRender::captureBefore(long long limit) {
             sink_.addRepeat(nextCapture_);
         } else {
             lastDrawCount_ = renderCalls_ ? drawCount() : 0;
-            if (!platform_.readWindowPixels(target_.window(), pixels_.data(), width_, height_)) {
+            // Read straight into the buffer the encoders will take.
+            PixelPool::Buffer pixels = sink_.buffer();
+            if (!platform_.readWindowPixels(target_.window(), pixels->data(), width_, height_)) {
                 throw HostError("cannot read the editor's pixels");
             }
-            sink_.add(nextCapture_, pixels_.data());
+            sink_.add(nextCapture_, std::move(pixels));
         }
         if (readout_) readout_->picture(time_.secondsAt(frames[nextCapture_]));
         ++nextCapture_;

@@ -35,8 +35,9 @@ class PictureSink : public RenderSink {
         pictures_ =
             std::make_unique<PictureWriter>(width, height, threads_ - 1, folder_ != nullptr);
     }
-    void add(size_t index, const std::uint32_t* pixels) override {
-        pictures_->add(fileFor(index), pixels);
+    PixelPool::Buffer buffer() override { return pictures_->buffer(); }
+    void add(size_t index, PixelPool::Buffer pixels) override {
+        pictures_->add(fileFor(index), std::move(pixels));
     }
     void addRepeat(size_t index) override { pictures_->addRepeat(fileFor(index)); }
     void finish() override { pictures_->finish(); }
@@ -80,7 +81,8 @@ class VideoSink : public RenderSink {
         format_.height = height;
         video_ = std::make_unique<VideoWriter>(path_, format_, threads_ > 1);
     }
-    void add(size_t, const std::uint32_t* pixels) override { video_->addFrame(pixels); }
+    PixelPool::Buffer buffer() override { return video_->buffer(); }
+    void add(size_t, PixelPool::Buffer pixels) override { video_->addFrame(std::move(pixels)); }
     void addRepeat(size_t) override { video_->addRepeat(); }
     void addAudio(const float* left, const float* right, int count) override {
         video_->addAudio(left, right, count);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "render/pixel_pool.h"
 #include "render/render_plan.h"
 
 namespace cqhost {
@@ -20,8 +21,10 @@ class RenderSink {
     // Opens the encoders for pictures of width x height pixels. Called once, before any
     // capture.
     virtual void open(int width, int height) = 0;
+    // A buffer for the next capture's pixels (read into it, then handed to add).
+    virtual PixelPool::Buffer buffer() = 0;
     // Capture `index` of the plan: width x height pixels, 0x00RRGGBB, top row first.
-    virtual void add(size_t index, const std::uint32_t* pixels) = 0;
+    virtual void add(size_t index, PixelPool::Buffer pixels) = 0;
     // Capture `index`, showing what the capture before it showed.
     virtual void addRepeat(size_t index) = 0;
     // Each block of audio the plug-in got, in order (a video's sound).

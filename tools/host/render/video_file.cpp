@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "common/host_error.h"
 #include "files/output_file.h"
@@ -83,15 +82,15 @@ void VideoWriter::addAudio(const float* left, const float* right, int frames) {
     submit(std::move(item));
 }
 
-void VideoWriter::addFrame(const std::uint32_t* pixels) {
+void VideoWriter::addFrame(PixelPool::Buffer pixels) {
     Item item;
     item.isFrame = true;
-    // Between two refreshes of the display its frames repeat: those are neither copied nor
-    // converted again.
-    item.repeat =
-        previous_ && std::memcmp(previous_->data(), pixels, pixelCount_ * sizeof *pixels) == 0;
-    if (!item.repeat) {
-        previous_ = pool_.copy(pixels);
+    // Between two refreshes of the display its frames repeat: those are not converted again.
+    item.repeat = previous_ && *previous_ == *pixels;
+    if (item.repeat) {
+        pool_.giveBack(std::move(pixels));
+    } else {
+        previous_ = pool_.share(std::move(pixels));
         item.pixels = previous_;
     }
     submit(std::move(item));

@@ -42,8 +42,11 @@ class VideoWriter {
     // sound encoded has samples that are not finite replaced by 0 and the others clipped to
     // [-1, 1]; the first such sample gets one warning line on stderr.
     void addAudio(const float* left, const float* right, int frames);
-    // The next frame: width x height pixels, 0x00RRGGBB, top row first.
-    void addFrame(const std::uint32_t* pixels);
+    // A buffer for the next frame's width x height pixels.
+    PixelPool::Buffer buffer() { return pool_.take(); }
+    // The next frame: width x height pixels, 0x00RRGGBB, top row first, in a buffer from
+    // buffer().
+    void addFrame(PixelPool::Buffer pixels);
     // The frame handed over last, once more (for a caller that knows the display has not
     // changed). Requires an earlier addFrame().
     void addRepeat();
