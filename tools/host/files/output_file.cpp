@@ -289,10 +289,10 @@ AtomicOutputFile::~AtomicOutputFile() {
     if (!committed_) releaseSlot(slot_);
 }
 
-void AtomicOutputFile::commit(bool flushNow, bool withRun) {
+void AtomicOutputFile::commit() {
     // mkstemp makes the file private; give it the mode any new file of the user gets.
     if ((!intoDevice_ && ::chmod(temporary_.c_str(), 0666 & ~currentUmask()) != 0) ||
-        (flushNow && !intoDevice_ && fd_ >= 0 && ::fsync(fd_) != 0)) {
+        (!intoDevice_ && fd_ >= 0 && ::fsync(fd_) != 0)) {
         throw writeError(destination_, errno);
     }
     if (fd_ >= 0) {
@@ -303,7 +303,7 @@ void AtomicOutputFile::commit(bool flushNow, bool withRun) {
     OutputRun::Pending output{
         intoDevice_ ? OutputRun::Pending::Kind::copyIntoDevice : OutputRun::Pending::Kind::rename,
         temporary_, target_, destination_, slot_};
-    if (!withRun || !OutputRun::take(output)) publishOne(output);
+    if (!OutputRun::take(output)) publishOne(output);
     committed_ = true;
     slot_ = -1;
 }

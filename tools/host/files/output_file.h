@@ -39,10 +39,9 @@ class AtomicOutputFile {
     // The temporary's path, for libraries that open files by name.
     const std::string& temporary() const { return temporary_; }
 
-    // Finishes the temporary: flushed to disk (unless `flushNow` is false: a caller that
-    // flushes a whole folder of files later) and closed, then handed to the open OutputRun or,
-    // without one or with `withRun` false, moved into place at once.
-    void commit(bool flushNow = true, bool withRun = true);
+    // Finishes the temporary: flushed to disk and closed, then handed to the open OutputRun
+    // or, without one, moved into place at once.
+    void commit();
 
   private:
     std::string destination_;  // as the user named it, for messages

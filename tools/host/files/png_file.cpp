@@ -1,5 +1,6 @@
 #include "files/png_file.h"
 
+#include <fcntl.h>
 #include <png.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -230,18 +231,40 @@ std::string encodePng(const std::uint32_t* pixels, int width, int height) {
     return out;
 }
 
-void writeFileAtomically(const std::string& path, const std::string& bytes, bool inStagedFolder) {
-    AtomicOutputFile output(path);
+namespace {
+
+void writeAll(int fd, const std::string& path, const std::string& bytes) {
     const char* data = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
-        const ssize_t written = ::write(output.fd(), data, left);
+        const ssize_t written = ::write(fd, data, left);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) throw HostError("cannot write " + path + ": " + std::strerror(errno));
         data += written;
         left -= static_cast<size_t>(written);
     }
-    output.commit(!inStagedFolder, !inStagedFolder);
+}
+
+}  // namespace
+
+void writeFileAtomically(const std::string& path, const std::string& bytes, bool inStagedFolder) {
+    if (inStagedFolder) {
+        // The staging folder is published whole once every file in it is written, and
+        // removed with them otherwise: its files need no temporary names of their own.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) throw HostError("cannot write " + path + ": " + std::strerror(errno));
+        try {
+            writeAll(fd, path, bytes);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        if (::close(fd) != 0) throw HostError("cannot write " + path + ": " + std::strerror(errno));
+        return;
+    }
+    AtomicOutputFile output(path);
+    writeAll(output.fd(), path, bytes);
+    output.commit();
 }
 
 void writePng(const std::string& path, const std::uint32_t* pixels, int width, int height) {

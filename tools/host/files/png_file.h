@@ -17,8 +17,9 @@ namespace cqhost {
 std::string encodePng(const std::uint32_t* pixels, int width, int height);
 
 // Writes `bytes` to `path` as an AtomicOutputFile, published with the run's other outputs.
-// A file in a StagedFolder (`inStagedFolder`) is neither flushed on its own nor held back: the
-// folder is flushed and published whole. Throws HostError when the file cannot be written.
+// A file in a StagedFolder (`inStagedFolder`) is written straight to its place there, neither
+// flushed on its own nor held back: the folder is flushed and published whole. Throws
+// HostError when the file cannot be written.
 void writeFileAtomically(const std::string& path, const std::string& bytes,
                          bool inStagedFolder = false);
 
