@@ -67,10 +67,19 @@ WIN32API int cqpPresentedXConnection(HWND window);
 
 // A top-level X11 window on the default display (DISPLAY), with its own connection, to act
 // as a host's editor window: give its id, cast to a pointer, to the editor-open opcode.
-// Returns the X window id, or 0 without a reachable display. cqpServiceX11HostWindow handles
+// cqpCreateX11HostWindow opens the connection and makes the window, not yet shown; it returns
+// the X window id, or 0 without a reachable display. cqpX11HostWindowDpi is the X server's
+// Xft.dpi (as cqpXftDpi, 0 without the resource) read on the window's own connection: a host
+// sizes the window from it and then cqpShowX11HostWindow gives it that fixed size and maps it
+// (FALSE when the server refused). Reading it there rather than through cqpXftDpi keeps one
+// connection open from the start: a server with no other client resets when its last
+// connection closes, and may refuse the next one meanwhile. cqpServiceX11HostWindow handles
 // its events without waiting and returns FALSE once the user closed it or the display went
-// away; cqpCloseX11HostWindow destroys it (after the editor was closed).
-WIN32API unsigned long cqpOpenX11HostWindow(int width, int height, const char* title);
+// away; cqpCloseX11HostWindow destroys it (after the editor was closed). Any thread, one at a
+// time per window.
+WIN32API unsigned long cqpCreateX11HostWindow(const char* title);
+WIN32API int cqpX11HostWindowDpi(unsigned long window);
+WIN32API BOOL cqpShowX11HostWindow(unsigned long window, int width, int height);
 WIN32API BOOL cqpServiceX11HostWindow(unsigned long window);
 WIN32API void cqpCloseX11HostWindow(unsigned long window);
 

@@ -153,8 +153,19 @@ bool servicePresenters() {
 
 }  // namespace cqp
 
-WIN32API unsigned long cqpOpenX11HostWindow(int width, int height, const char* title) {
-    return cqp::openHostXWindow(width, height, title);
+WIN32API unsigned long cqpCreateX11HostWindow(const char* title) {
+    return cqp::createHostXWindow(title);
+}
+
+WIN32API int cqpX11HostWindowDpi(unsigned long window) {
+    return window <= 0xFFFFFFFFu ? cqp::hostXWindowDpi(static_cast<std::uint32_t>(window)) : 0;
+}
+
+WIN32API BOOL cqpShowX11HostWindow(unsigned long window, int width, int height) {
+    return window <= 0xFFFFFFFFu &&
+                   cqp::showHostXWindow(static_cast<std::uint32_t>(window), width, height)
+               ? TRUE
+               : FALSE;
 }
 
 WIN32API BOOL cqpServiceX11HostWindow(unsigned long window) {

@@ -456,7 +456,7 @@ int presenterConnection(const Presenter* p) {
 namespace {
 
 std::mutex hostWindowsMutex;
-std::vector<Presenter*> hostWindows;  // top-level windows made by openHostXWindow
+std::vector<Presenter*> hostWindows;  // top-level windows made by createHostXWindow
 
 Presenter* takeHostWindow(std::uint32_t window, bool remove) {
     std::lock_guard<std::mutex> lock(hostWindowsMutex);
@@ -472,33 +472,24 @@ Presenter* takeHostWindow(std::uint32_t window, bool remove) {
 
 }  // namespace
 
-std::uint32_t openHostXWindow(int width, int height, const char* title) {
-    if (width <= 0 || height <= 0) return 0;
+std::uint32_t createHostXWindow(const char* title) {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return 0;
     auto* p = new Presenter;
     p->display = display;
-    p->width = width;
-    p->height = height;
+    p->width = 1;
+    p->height = 1;
     XSetIOErrorExitHandler(display, onConnectionLost, p);
     registerPresenter(p);
     const int screen = DefaultScreen(display);
-    p->window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
-                                    static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+    // 1 x 1 until showHostXWindow gives the size: an unmapped window is resized without a
+    // window manager seeing it.
+    p->window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 1, 1, 0,
                                     BlackPixel(display, screen), BlackPixel(display, screen));
     XStoreName(display, p->window, title != nullptr ? title : "");
-    // A window of fixed size: the editor does not follow resizing.
-    if (XSizeHints* hints = XAllocSizeHints()) {
-        hints->flags = PMinSize | PMaxSize;
-        hints->min_width = hints->max_width = width;
-        hints->min_height = hints->max_height = height;
-        XSetWMNormalHints(display, p->window, hints);
-        XFree(hints);
-    }
     p->deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, p->window, &p->deleteWindow, 1);
     XSelectInput(display, p->window, StructureNotifyMask);
-    XMapWindow(display, p->window);
     p->windowAlive = syncedWithoutErrors(p) && p->window != 0;
     if (!p->windowAlive) {
         closePresenter(p);
@@ -509,13 +500,46 @@ std::uint32_t openHostXWindow(int width, int height, const char* title) {
     return static_cast<std::uint32_t>(p->window);
 }
 
+namespace {
+
+// The Xft.dpi of the resource manager string, which is the RESOURCE_MANAGER property of the
+// root window as the connection read it when it opened (what xrdb loads): lines of
+// "name:\tvalue".
+int dpiOfConnection(Display* display) {
+    const char* resources = XResourceManagerString(display);
+    return resources != nullptr ? dpiOfResources(resources) : 0;
+}
+
+}  // namespace
+
+int hostXWindowDpi(std::uint32_t window) {
+    Presenter* p = takeHostWindow(window, false);
+    return usable(p) ? dpiOfConnection(p->display) : 0;
+}
+
+bool showHostXWindow(std::uint32_t window, int width, int height) {
+    Presenter* p = takeHostWindow(window, false);
+    if (!usable(p) || !p->windowAlive || width <= 0 || height <= 0) return false;
+    p->width = width;
+    p->height = height;
+    XResizeWindow(p->display, p->window, static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
+    // A window of fixed size: the editor does not follow resizing.
+    if (XSizeHints* hints = XAllocSizeHints()) {
+        hints->flags = PMinSize | PMaxSize;
+        hints->min_width = hints->max_width = width;
+        hints->min_height = hints->max_height = height;
+        XSetWMNormalHints(p->display, p->window, hints);
+        XFree(hints);
+    }
+    XMapWindow(p->display, p->window);
+    return syncedWithoutErrors(p) && p->windowAlive;
+}
+
 int screenDpi() {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return 0;
-    // The resource manager string is the RESOURCE_MANAGER property of the root window as the
-    // connection read it when it opened (what xrdb loads): lines of "name:\tvalue".
-    const char* resources = XResourceManagerString(display);
-    const int dpi = resources != nullptr ? dpiOfResources(resources) : 0;
+    const int dpi = dpiOfConnection(display);
     XCloseDisplay(display);
     return dpi;
 }

@@ -61,15 +61,23 @@ std::uint32_t presenterWindow(const Presenter* presenter);
 int presenterConnection(const Presenter* presenter);
 
 // A top-level X11 window of its own connection, to act as a host's editor window (the
-// watching host uses it). openHostXWindow gives its id, 0 without a display;
-// serviceHostXWindow handles its events without waiting and turns false once the user closed
-// it or the connection broke; closeHostXWindow destroys it. Any thread, one at a time per window.
-std::uint32_t openHostXWindow(int width, int height, const char* title);
+// watching and listening hosts use it). createHostXWindow opens the connection and makes the
+// window, not yet shown, and gives its id, 0 without a display; hostXWindowDpi is the X
+// server's Xft.dpi as that connection read it (0 without the resource), so that the host sizes
+// the window from it on the one connection it keeps; showHostXWindow gives the window its
+// fixed size and maps it, false when the server refused; serviceHostXWindow handles its events
+// without waiting and turns false once the user closed it or the connection broke;
+// closeHostXWindow destroys it. Any thread, one at a time per window.
+std::uint32_t createHostXWindow(const char* title);
+int hostXWindowDpi(std::uint32_t window);
+bool showHostXWindow(std::uint32_t window, int width, int height);
 bool serviceHostXWindow(std::uint32_t window);
 void closeHostXWindow(std::uint32_t window);
 
 // The X server's Xft.dpi resource on the default display (DISPLAY), read through a short
-// connection of its own; 0 without a display or without the resource. Any thread.
+// connection of its own; 0 without a display or without the resource. Any thread. A server
+// with no other client resets when that connection closes: a program that is about to open a
+// window of its own reads it there instead (hostXWindowDpi).
 int screenDpi();
 
 // The value of the Xft.dpi line in a resource manager string ("Xft.dpi:\t192\n..."), rounded

@@ -1,7 +1,9 @@
 // `cqscope-host listen` against a real JACK server: jackd's dummy backend at 48 kHz / 256
 // frames (and 8 kHz / 16 frames), a sine from a JACK client of ours, held notes from JACK's own
 // jack_midiseq, the window on Xvfb. A tone lands in its column and is named by --peaks, a held note
-// lands in its stripe, and a server that goes away ends listen with one line and a non-zero exit.
+// lands in its stripe, a server that goes away ends listen with one line and a non-zero exit, and
+// an X server with no other client (as Xvfb starts) shows listen's window at the scale of its
+// Xft.dpi.
 // Skipped, with the reason, where jackd, jack_midiseq or Xvfb is not installed.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -21,6 +23,10 @@
 
 #include "display/display_geometry.h"
 #include "host_test_support.h"
+
+// After the others: Xlib's macros (None, Bool...) would break their declarations.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 extern char** environ;
 
@@ -101,11 +107,11 @@ class Listen : public ::testing::Test {
         const std::string number = std::to_string(200 + ::getpid() % 600);
         const std::string display = ":" + number;
         ::setenv("DISPLAY", display.c_str(), 1);
-        // -noreset: a desktop's server always has clients; this one has none but listen, whose
-        // short connection for the screen's resolution would otherwise make it reset just
-        // before listen opens its window.
+        // As `Xvfb` and `xvfb-run` start it: no client but the ones of the test, and a reset
+        // when the last one goes (no -noreset, which would hide a program that lets the server
+        // reset under it).
         xvfb_ = std::make_unique<Background>(std::vector<std::string>{
-            "Xvfb", display, "-screen", "0", "1024x600x24", "-nolisten", "tcp", "-noreset"});
+            "Xvfb", display, "-screen", "0", "1024x600x24", "-nolisten", "tcp"});
         // listen decides at its start whether a display is reachable: the server must be
         // taking connections (its socket is there) before any test starts it.
         const std::string socket = "/tmp/.X11-unix/X" + number;
@@ -249,6 +255,62 @@ TEST_F(ListenAt8kHz, AToneInShortBlocksHasNoAliasAtOrAboveHalfTheRate) {
             ASSERT_NE(picture.at(column, row), kGreen) << column << "," << row;
         }
     }
+}
+
+// Runs listen until it says how it listens; whether it showed its window, and the width of its
+// picture.
+void listenUntilStarted(const ScratchDir& dir, bool& shown, int& width) {
+    const std::string picture = dir.file("started.png");
+    const RunResult run =
+        runHostUntil({"listen", "--picture", picture}, "press Ctrl-C to stop", 1, 30);
+    ASSERT_EQ(run.status, 0) << run.err;
+    shown = run.err.find("close the window or press Ctrl-C to stop") != std::string::npos;
+    EXPECT_EQ(run.err.find("no X display reachable"), std::string::npos) << run.err;
+    width = readPng(picture).width;
+}
+
+// A client of the test's X server that sets the server's resource database (the root window's
+// RESOURCE_MANAGER, what xrdb loads) to "Xft.dpi: dpi" and stays connected: the server keeps
+// the resource while it has a client. Connects within 10 s (the server may be resetting).
+class ResourceHolder {
+  public:
+    explicit ResourceHolder(int dpi) {
+        within(10, [&] { return (display_ = XOpenDisplay(nullptr)) != nullptr; });
+        if (display_ == nullptr) return;
+        const std::string text = "Xft.dpi:\t" + std::to_string(dpi) + "\n";
+        XChangeProperty(display_, DefaultRootWindow(display_),
+                        XInternAtom(display_, "RESOURCE_MANAGER", False), XA_STRING, 8,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(text.data()),
+                        static_cast<int>(text.size()));
+        XSync(display_, False);
+    }
+    ~ResourceHolder() {
+        if (display_ != nullptr) XCloseDisplay(display_);
+    }
+    ResourceHolder(const ResourceHolder&) = delete;
+    ResourceHolder& operator=(const ResourceHolder&) = delete;
+    bool connected() const { return display_ != nullptr; }
+
+  private:
+    Display* display_ = nullptr;
+};
+
+// On the test's X server, which has no other client, listen keeps the one connection of its
+// window from the start, so the server does not reset under it: the window is shown, at
+// factor 1 without Xft.dpi, and at the factor of the server's Xft.dpi where a client of the
+// server's keeps that resource.
+TEST_F(Listen, ShowsItsWindowOnAServerWithNoOtherClientAtTheScaleOfItsXftDpi) {
+    bool shown = false;
+    int width = 0;
+    listenUntilStarted(dir_, shown, width);
+    EXPECT_TRUE(shown) << "no window on a server with no other client";
+    EXPECT_EQ(width, display::kWidth);
+
+    const ResourceHolder holder(192);
+    ASSERT_TRUE(holder.connected()) << "the X server took no connection";
+    listenUntilStarted(dir_, shown, width);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(width, display::kWidth * 2);
 }
 
 TEST_F(Listen, AServerThatGoesAwayEndsListenWithOneLine) {

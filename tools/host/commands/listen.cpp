@@ -183,13 +183,17 @@ class JackShell {
 class HostWindow {
   public:
     // Tries the X display unless `windowless`, at the display's scale there (the X server's
-    // Xft.dpi, as desktop programs follow it); says in one line when there is none to open.
+    // Xft.dpi, as desktop programs follow it, read on the window's own connection before it is
+    // shown); says in one line when there is none to open.
     HostWindow(const std::string& title, bool windowless)
-        : scale_(windowless ? 1 : display::scaleOfDpi(cqpXftDpi())),
-          x11_(windowless ? 0
-                          : cqpOpenX11HostWindow(display::kWidth * scale_,
-                                                 display::kHeight * scale_, title.c_str())) {
-        if (x11_ != 0) return;
+        : x11_(windowless ? 0 : cqpCreateX11HostWindow(title.c_str())) {
+        if (x11_ != 0) {
+            scale_ = display::scaleOfDpi(cqpX11HostWindowDpi(x11_));
+            if (cqpShowX11HostWindow(x11_, display::kWidth * scale_, display::kHeight * scale_))
+                return;
+            cqpCloseX11HostWindow(x11_);
+            x11_ = 0;
+        }
         if (!windowless) {
             std::fprintf(stderr,
                          "cqscope-host: no X display reachable (DISPLAY unset or its server "
@@ -215,8 +219,8 @@ class HostWindow {
     bool service() { return x11_ == 0 || cqpServiceX11HostWindow(x11_) != FALSE; }
 
   private:
-    int scale_;
     unsigned long x11_;
+    int scale_ = 1;
     HWND hidden_ = nullptr;
 };
 

@@ -27,15 +27,21 @@ namespace {
 
 constexpr auto kIdlePeriod = std::chrono::milliseconds(15);  // about 60 idle calls a second
 
-// Opens a top-level X11 window of the editor's size, titled with the plug-in's path, from this
-// program's own window library; its X11 window ID. Throws HostError without a display.
-unsigned long openWatchWindow(const EditorSize& size, const std::string& pluginPath) {
-    const unsigned long window =
-        cqpOpenX11HostWindow(size.width, size.height, ("cqscope-host: " + pluginPath).c_str());
+// Makes a top-level X11 window, titled with the plug-in's path, from this program's own window
+// library, not yet shown (showWatchWindow maps it at the editor's size); its X11 window ID.
+// Throws HostError without a display.
+unsigned long openWatchWindow(const std::string& pluginPath) {
+    const unsigned long window = cqpCreateX11HostWindow(("cqscope-host: " + pluginPath).c_str());
     if (window == 0) {
         throw HostError("cannot open a window on the X display (is DISPLAY set and reachable?)");
     }
     return window;
+}
+
+void showWatchWindow(unsigned long window, const EditorSize& size) {
+    if (!cqpShowX11HostWindow(window, size.width, size.height)) {
+        throw HostError("cannot show a window on the X display");
+    }
 }
 
 void closeWatchWindow(unsigned long window) {
@@ -83,10 +89,10 @@ void watchLive(const WatchOptions& options, double sampleRate, unsigned long win
     }
 }
 
-// The screen's scale as a desktop host tells its plug-ins: the X server's Xft.dpi over the
-// 96 dpi of 100 % (1.0 without the resource).
-double screenScale() {
-    const int dpi = cqpXftDpi();
+// The screen's scale as a desktop host tells its plug-ins: the X server's Xft.dpi, as the
+// window's connection read it, over the 96 dpi of 100 % (1.0 without the resource).
+double screenScale(unsigned long window) {
+    const int dpi = cqpX11HostWindowDpi(window);
     return dpi > 0 ? dpi / 96.0 : 1.0;
 }
 
@@ -99,8 +105,10 @@ int runWatch(const WatchOptions& options) {
     plugin->start(audio.sampleRate(), kBlockSize);
     // The demo's chord held from the first block on.
     PlayLoop loop(plugin->processor(), audio, demoNoteOns(audio.midi()));
-    const unsigned long window =
-        openWatchWindow(plugin->createEditor(WindowApi::X11, screenScale()), plugin->path());
+    // The window's connection is opened first and kept: the screen's resolution is read on it
+    // (and a VST 2.x editor's own look at the X server finds it open), so that a server with
+    // no other client does not reset before the window is shown.
+    const unsigned long window = openWatchWindow(plugin->path());
     // The editor goes before the window it is in, also on an error.
     const auto close = [&] {
         plugin->endAudio();
@@ -108,6 +116,7 @@ int runWatch(const WatchOptions& options) {
         closeWatchWindow(window);
     };
     try {
+        showWatchWindow(window, plugin->createEditor(WindowApi::X11, screenScale(window)));
         plugin->openEditor({WindowApi::X11, window});
         plugin->beginAudio(AudioThread::Own);
         watchLive(
