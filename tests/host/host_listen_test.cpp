@@ -314,13 +314,21 @@ TEST_F(Listen, ShowsItsWindowOnAServerWithNoOtherClientAtTheScaleOfItsXftDpi) {
 }
 
 TEST_F(Listen, AServerThatGoesAwayEndsListenWithOneLine) {
+    tone_ = std::make_unique<Background>(
+        std::vector<std::string>{CQSCOPE_JACK_TONE, "tone", "440", "0.5"});
+    ASSERT_TRUE(portUp("tone:out"));
     RunResult run;
-    std::thread listen([&] { run = runHost({"listen", "--seconds", "20"}); });
-    ASSERT_TRUE(portUp("cqscope:in_1"));
-    // The ports are up before the client is active; let it run a moment first.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::thread listen([&] {
+        run = runHost({"listen", "--connect", "tone:out", "--seconds", "20"});
+    });
+    // listen connects its input once its client is active: then the server goes.
+    const bool connected = within(10, [] {
+        return std::system("jack_lsp -c | grep -A1 -x 'cqscope:in_1' | grep -q 'tone:out'") == 0;
+    });
     jackd_.reset();
+    tone_.reset();
     listen.join();
+    ASSERT_TRUE(connected) << run.err;
     EXPECT_NE(run.status, 0);
     // One line, the last, says so; libjack's own messages are not shown.
     const std::string line = "cqscope-host: the JACK server went away\n";
