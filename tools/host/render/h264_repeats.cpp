@@ -241,10 +241,12 @@ std::optional<H264Repeats> H264Repeats::forStream(const std::uint8_t* headers, i
             in.bits(16);  // constraint flags, level_idc
             in.ue();      // seq_parameter_set_id
             if (highProfile(profile)) {
-                if (in.ue() == 3) in.bits(1);  // chroma_format_idc; separate_colour_plane_flag
-                in.ue();                       // bit_depth_luma_minus8
-                in.ue();                       // bit_depth_chroma_minus8
-                in.bits(1);                    // qpprime_y_zero_transform_bypass_flag
+                // chroma_format_idc: 4:2:0 only (4:4:4 could put a colour plane before
+                // frame_num)
+                if (in.ue() != 1) return std::nullopt;
+                in.ue();                                   // bit_depth_luma_minus8
+                in.ue();                                   // bit_depth_chroma_minus8
+                in.bits(1);                                // qpprime_y_zero_transform_bypass_flag
                 if (in.bits(1) != 0) return std::nullopt;  // seq_scaling_matrix_present_flag
             }
             stream.frameNumBits_ = static_cast<int>(in.ue()) + 4;

@@ -7,8 +7,8 @@
 // Each such frame is a reference frame, so the encoder's own frames that follow are
 // renumbered (their slices' frame_num) after them; nothing else of theirs changes.
 //
-// Only streams whose frames this can renumber and copy safely take it: CAVLC, whole frames,
-// picture order from frame numbers (no B-frames), one reference frame, no weighted
+// Only streams whose frames this can renumber and copy safely take it: CAVLC, 4:2:0, whole
+// frames, picture order from frame numbers (no B-frames), one reference frame, no weighted
 // prediction, no scaling matrices. forStream answers nothing for any other.
 // Threads: one at a time (the thread that encodes the video's pictures).
 #pragma once
