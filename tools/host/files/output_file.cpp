@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "common/host_error.h"
 
@@ -30,10 +32,43 @@ std::atomic<bool> pendingClaimed[kPendingSlots];  // taken by a writer
 std::atomic<bool> pendingUsed[kPendingSlots];     // holds a path the handler must remove
 std::atomic<bool> pendingFolder[kPendingSlots];   // the path is a staging folder
 
+// Making a temporary and claiming its slot is one step for the interrupt handler, so that no
+// interrupt finds a temporary made and not yet claimed: the handler waits for the steps under
+// way to end, and a step that would begin after an interrupt waits for the handler to end the
+// process instead. The interrupt signals are blocked on the thread of a step meanwhile, so the
+// handler never runs on that thread and waits for itself. Any thread.
+std::atomic<int> stepsUnderWay{0};
+std::atomic<bool> interrupted{false};
+
+class CreationStep {
+  public:
+    CreationStep() {
+        sigset_t signals;
+        sigemptyset(&signals);
+        for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signalNumber);
+        pthread_sigmask(SIG_BLOCK, &signals, &before_);
+        stepsUnderWay.fetch_add(1);
+        if (interrupted.load()) {
+            stepsUnderWay.fetch_sub(1);
+            for (;;) ::pause();  // the handler ends the process
+        }
+    }
+    ~CreationStep() {
+        stepsUnderWay.fetch_sub(1);
+        // An interrupt that came meanwhile is delivered now, with the slot claimed.
+        pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+    }
+    CreationStep(const CreationStep&) = delete;
+    CreationStep& operator=(const CreationStep&) = delete;
+
+  private:
+    sigset_t before_;
+};
+
 int claimSlot(const std::string& path, bool folder) {
     if (path.size() >= kPathCapacity) return -1;
-    // Claimed before the path is copied in, so that two threads never share a slot; an
-    // interrupt that comes in between may miss this one temporary.
+    // Claimed before the path is copied in, so that two threads never share a slot; the
+    // handler sees the path once it is marked used, which happens within the creation step.
     for (int slot = 0; slot < kPendingSlots; ++slot) {
         bool expected = false;
         if (pendingClaimed[slot].compare_exchange_strong(expected, true)) {
@@ -79,6 +114,13 @@ void removeFolderFromHandler(const char* path) {
 }
 
 void removePendingAndExit(int signalNumber) {
+    interrupted.store(true);
+    // A temporary being made on another thread is claimed within moments; waited for at most
+    // a second, so that a thread stopped inside that step cannot keep the process alive.
+    for (int wait = 0; wait < 1000 && stepsUnderWay.load() > 0; ++wait) {
+        const timespec millisecond{0, 1000000};
+        ::nanosleep(&millisecond, nullptr);
+    }
     for (int slot = 0; slot < kPendingSlots; ++slot) {
         if (!pendingUsed[slot].load()) continue;
         if (pendingFolder[slot].load()) {
@@ -277,6 +319,7 @@ AtomicOutputFile::AtomicOutputFile(const std::string& destination) : destination
     }
     std::string pattern = (intoDevice_ ? temporaryFolder() : folderOf(target_)) + "." +
                           nameOf(target_) + ".partial-XXXXXX";
+    const CreationStep step;
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) throw writeError(destination, errno);
     temporary_ = pattern;
@@ -321,6 +364,7 @@ StagedFolder::StagedFolder(const std::string& path) : path_(path) {
     while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
     std::string pattern = exists_ ? trimmed + "/.partial-XXXXXX"
                                   : folderOf(trimmed) + "." + nameOf(trimmed) + ".partial-XXXXXX";
+    const CreationStep step;
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw HostError((exists_ ? "cannot write pictures into " : "cannot create folder ") + path +
                         ": " + std::strerror(errno));
