@@ -19,6 +19,7 @@
 #include "analysis/bin_layout.h"
 #include "analysis/helper_thread.h"
 #include "analysis/kernel_set.h"
+#include "analysis/large_pages.h"
 
 namespace cqscope {
 
@@ -55,11 +56,11 @@ class BatchTransform {
 
     std::shared_ptr<const KernelSet> kernels_;
     // Each window's eight sums of each group, [window][group][lane].
-    std::vector<double> sums_;
+    LargeVector<double> sums_;
     // nonZeroBefore_[i]: how many samples other than 0.0 precede index regionStart_ + i in the
     // batch's samples (a NaN counts). A tile whose samples are all zero adds nothing to any
     // sum, bit for bit, so it is skipped: silence costs no kernel reads.
-    std::vector<std::int32_t> nonZeroBefore_;
+    LargeVector<std::int32_t> nonZeroBefore_;
     std::int64_t regionStart_ = 0;
     // Whether window w of the batch holds no zero sample at all.
     bool windowAllSignal_[kMaxBatch] = {};

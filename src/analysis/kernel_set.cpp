@@ -11,38 +11,12 @@
 #include <string>
 
 #include "analysis/helper_thread.h"
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "analysis/large_pages.h"
 
 namespace cqscope {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-
-// Kernel storage is large (85 MiB at 44.1 kHz) and streamed front to back by every transform.
-// On Linux it is aligned to and advised for 2 MiB pages, which saves thousands of page faults
-// while it is built and TLB misses while it is read; elsewhere cache-line alignment suffices.
-#if defined(__linux__)
-constexpr std::size_t kStorageAlignment = std::size_t{2} << 20;
-#else
-constexpr std::size_t kStorageAlignment = 64;
-#endif
-
-void* allocateRows(std::size_t bytes) {
-    const std::size_t rounded =
-        (bytes + kStorageAlignment - 1) / kStorageAlignment * kStorageAlignment;
-    void* storage = ::operator new (rounded, std::align_val_t{kStorageAlignment});
-#if defined(__linux__)
-    madvise(storage, rounded, MADV_HUGEPAGE);  // a hint: ignored where unsupported
-#endif
-    return storage;
-}
-
-void freeRows(void* rows) {
-    ::operator delete (rows, std::align_val_t{kStorageAlignment});
-}
 
 std::atomic<int> liveSets{0};
 std::atomic<int> builtSets{0};
@@ -92,11 +66,11 @@ KernelSet::KernelSet(double rate) : analysisRate_(rate) {
     for (int g = 0; g < kGroupCount; ++g) groupsByRows_[g] = static_cast<std::int16_t>(g);
     std::stable_sort(groupsByRows_, groupsByRows_ + kGroupCount,
                      [this](int a, int b) { return groups_[a].rows < groups_[b].rows; });
-    rows_ = static_cast<double*>(allocateRows(rowCount_ * kRowDoubles * sizeof(double)));
+    rows_ = static_cast<double*>(allocateLarge(rowCount_ * kRowDoubles * sizeof(double)));
     try {
         fillAllGroups();
     } catch (...) {
-        freeRows(rows_);
+        freeLarge(rows_, rowCount_ * kRowDoubles * sizeof(double));
         throw;
     }
     liveSets.fetch_add(1, std::memory_order_relaxed);
@@ -104,8 +78,10 @@ KernelSet::KernelSet(double rate) : analysisRate_(rate) {
 }
 
 KernelSet::~KernelSet() {
-    if (float* floats = floatRows_.load(std::memory_order_relaxed)) freeRows(floats);
-    freeRows(rows_);
+    if (float* floats = floatRows_.load(std::memory_order_relaxed)) {
+        freeLarge(floats, rowCount_ * kRowDoubles * sizeof(float));
+    }
+    freeLarge(rows_, rowCount_ * kRowDoubles * sizeof(double));
     liveSets.fetch_sub(1, std::memory_order_relaxed);
 }
 
@@ -156,7 +132,7 @@ const float* KernelSet::floatRows() const noexcept {
         floatTried_ = true;
         try {
             auto* floats =
-                static_cast<float*>(allocateRows(rowCount_ * kRowDoubles * sizeof(float)));
+                static_cast<float*>(allocateLarge(rowCount_ * kRowDoubles * sizeof(float)));
             fillFloatRows(floats);
             floatRows_.store(floats, std::memory_order_release);
         } catch (const std::bad_alloc&) {

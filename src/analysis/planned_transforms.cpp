@@ -14,7 +14,7 @@ namespace {
 struct Planned {
     const KernelSet* kernels;
     std::uint32_t writeCount;  // frames fed when the window ends, modulo 2^32
-    std::shared_ptr<const std::vector<double>> samples;
+    std::shared_ptr<const LargeVector<double>> samples;
     std::size_t start;
     Magnitudes magnitudes;
 };
@@ -64,8 +64,14 @@ TransformAhead::TransformAhead(double sampleRate, std::int64_t spacing)
     : bank_(sampleRate),
       batch_(KernelSet::forRate(sampleRate)),
       batchSize_(batch_.batchSize(std::max<std::int64_t>(1, spacing))),
-      tape_(bank_.historyLength(), 0.0),
       tapeStart_(-static_cast<std::int64_t>(bank_.historyLength())) {
+    // The most the tape holds (see audio): two histories, a batch's spread and a block. Made
+    // that large at once, so that it is neither moved nor faulted in again as it grows.
+    const std::size_t length = bank_.historyLength();
+    tape_.reserve(2 * length + 4096 +
+                  static_cast<std::size_t>(batchSize_) *
+                      static_cast<std::size_t>(std::max<std::int64_t>(1, spacing)));
+    tape_.assign(length, 0.0);
     store().open.fetch_add(1, std::memory_order_acq_rel);
 }
 
@@ -101,6 +107,29 @@ void TransformAhead::refresh() {
     pending_.push_back(fed_);
 }
 
+std::shared_ptr<const LargeVector<double>> TransformAhead::windowCopy(const double* from,
+                                                                      const double* to) {
+    // Only this object hands out its copies, and only to the store, which drops them under its
+    // lock: a copy whose count is 1 under that lock is out of every other hand and cannot come
+    // back into one.
+    std::shared_ptr<LargeVector<double>> copy;
+    {
+        std::lock_guard<std::mutex> lock(store().mutex);
+        for (const auto& held : windowCopies_) {
+            if (held.use_count() == 1) {
+                copy = held;
+                break;
+            }
+        }
+    }
+    if (!copy) {
+        copy = std::make_shared<LargeVector<double>>();
+        windowCopies_.push_back(copy);
+    }
+    copy->assign(from, to);
+    return copy;
+}
+
 void TransformAhead::flush() {
     if (pending_.empty()) return;
     const std::int64_t length = bank_.historyLength();
@@ -112,8 +141,8 @@ void TransformAhead::flush() {
         magnitudes_.resize(pending_.size());
         batch_.transform(tape_.data(), ends.data(), count, magnitudes_.data());
         // The windows the displays will compare, kept while any of their plans is.
-        auto samples = std::make_shared<const std::vector<double>>(tape_.begin() + first,
-                                                                   tape_.begin() + ends.back());
+        std::shared_ptr<const LargeVector<double>> samples =
+            windowCopy(tape_.data() + first, tape_.data() + ends.back());
         Store& s = store();
         std::lock_guard<std::mutex> lock(s.mutex);
         for (int r = 0; r < count; ++r) {

@@ -24,6 +24,7 @@
 #include "analysis/batch_transform.h"
 #include "analysis/bin_layout.h"
 #include "analysis/constant_q_bank.h"
+#include "analysis/large_pages.h"
 
 namespace cqscope {
 
@@ -64,16 +65,21 @@ class TransformAhead {
     void flush();
 
   private:
+    std::shared_ptr<const LargeVector<double>> windowCopy(const double* from, const double* to);
+
     ConstantQBank bank_;  // the effect's intake: its mix, its span, its history
     BatchTransform batch_;
     int batchSize_;
     // The mono history in time order from frame tapeStart_ (negative: the zeros the history
     // starts with), up to the frame fed last.
-    std::vector<double> tape_;
+    LargeVector<double> tape_;
     std::int64_t tapeStart_;
     std::int64_t fed_ = 0;
     std::vector<std::int64_t> pending_;  // window ends of the refreshes asked for, in frames
     std::vector<Magnitudes> magnitudes_;
+    // The copies of the windows the store holds for the displays to compare; one nobody else
+    // holds any longer is filled again, rather than new memory faulted in at every flush.
+    std::vector<std::shared_ptr<LargeVector<double>>> windowCopies_;
 };
 
 }  // namespace cqscope

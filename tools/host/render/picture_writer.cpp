@@ -5,6 +5,20 @@
 #include "files/png_file.h"
 
 namespace cqhost {
+namespace {
+
+// Pictures waiting per encoder. Two would keep an encoder busy if both sides took the same
+// time for every picture; they do not (a picture with bars costs the render and the encoder
+// several times what an empty one does), and a longer queue lets each side run ahead through
+// the other's slow stretch. At most about 16 MB per encoder, and never fewer than two.
+size_t queueLength(size_t pixelCount, int encoderThreads) {
+    constexpr size_t kBudgetBytes = size_t{16} << 20;
+    const size_t perEncoder =
+        std::clamp<size_t>(kBudgetBytes / (pixelCount * sizeof(std::uint32_t)), 2, 8);
+    return perEncoder * static_cast<size_t>(std::max(encoderThreads, 1));
+}
+
+}  // namespace
 
 PictureWriter::PictureWriter(int width, int height, int encoderThreads, bool intoStagedFolder)
     : width_(width),
@@ -12,9 +26,7 @@ PictureWriter::PictureWriter(int width, int height, int encoderThreads, bool int
       intoStagedFolder_(intoStagedFolder),
       pixelCount_(static_cast<size_t>(width) * height),
       pool_(pixelCount_),
-      // Two pictures per encoder in hand or waiting: enough to keep each busy while the
-      // render thread prepares the next, and a few MB per encoder at most.
-      maxQueued_(2 * static_cast<size_t>(std::max(encoderThreads, 1))) {
+      maxQueued_(queueLength(pixelCount_, encoderThreads)) {
     for (int i = 0; i < encoderThreads; ++i) threads_.emplace_back([this] { work(); });
 }
 

@@ -49,7 +49,7 @@ class PictureWriter {
   private:
     struct Job {
         std::string path;
-        std::shared_ptr<const std::vector<std::uint32_t>> pixels;  // null: reuse `bytes`
+        PixelPool::Picture pixels;  // null: reuse `bytes`
         std::shared_ptr<std::promise<std::string>> encoded;
         std::shared_future<std::string> bytes;
     };
@@ -65,7 +65,7 @@ class PictureWriter {
     size_t pixelCount_;
     PixelPool pool_;
     size_t maxQueued_;
-    std::shared_ptr<const std::vector<std::uint32_t>> previous_;  // shared with its job
+    PixelPool::Picture previous_;  // shared with its job
     std::shared_future<std::string> previousBytes_;
 
     std::mutex mutex_;

@@ -10,12 +10,16 @@
 #include <mutex>
 #include <vector>
 
+#include "analysis/large_pages.h"
+
 namespace cqhost {
 
 class PixelPool {
   public:
-    using Picture = std::shared_ptr<const std::vector<std::uint32_t>>;
-    using Buffer = std::unique_ptr<std::vector<std::uint32_t>>;
+    // In 2 MiB pages where the system has them: a picture is about that size.
+    using Pixels = cqscope::LargeVector<std::uint32_t>;
+    using Picture = std::shared_ptr<const Pixels>;
+    using Buffer = std::unique_ptr<Pixels>;
 
     explicit PixelPool(size_t pixelCount) : state_(std::make_shared<State>()) {
         state_->pixelCount = pixelCount;
@@ -31,15 +35,15 @@ class PixelPool {
                 return buffer;
             }
         }
-        return std::make_unique<std::vector<std::uint32_t>>(state_->pixelCount);
+        return std::make_unique<Pixels>(state_->pixelCount);
     }
 
     // The buffer, read only from now on; back in the pool once every holder has let go.
     Picture share(Buffer buffer) {
         // The deleter keeps the pool's state alive, so a picture may outlive the pool.
-        return Picture(buffer.release(), [state = state_](const std::vector<std::uint32_t>* used) {
+        return Picture(buffer.release(), [state = state_](const Pixels* used) {
             std::lock_guard<std::mutex> lock(state->mutex);
-            state->spare.emplace_back(const_cast<std::vector<std::uint32_t>*>(used));
+            state->spare.emplace_back(const_cast<Pixels*>(used));
         });
     }
 
@@ -52,7 +56,7 @@ class PixelPool {
     struct State {
         size_t pixelCount = 0;
         std::mutex mutex;
-        std::vector<std::unique_ptr<std::vector<std::uint32_t>>> spare;
+        std::vector<Buffer> spare;
     };
     std::shared_ptr<State> state_;
 };

@@ -56,10 +56,10 @@ class VideoWriter {
   private:
     struct Item {
         bool isFrame = false;
-        bool repeat = false;  // a frame identical to the one before
-        std::shared_ptr<const std::vector<std::uint32_t>> pixels;  // null for a repeat
-        std::vector<float> left, right;                            // sound to encode here
-        EncodedPackets sound;  // sound the render thread encoded
+        bool repeat = false;             // a frame identical to the one before
+        PixelPool::Picture pixels;       // null for a repeat
+        std::vector<float> left, right;  // sound to encode here
+        EncodedPackets sound;            // sound the render thread encoded
     };
     void submit(Item item);
     void work();
@@ -71,7 +71,7 @@ class VideoWriter {
     int sampleRate_;
     long long samplesIn_ = 0;  // frames handed to addAudio so far
     bool warnedOfSamples_ = false;
-    std::shared_ptr<const std::vector<std::uint32_t>> previous_;  // shared with its item
+    PixelPool::Picture previous_;  // shared with its item
 
     std::mutex mutex_;
     std::condition_variable changed_;
