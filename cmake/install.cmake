@@ -14,6 +14,9 @@ file(MAKE_DIRECTORY "${CQSCOPE_PACKAGING_DIR}")
 install(TARGETS cqscope LIBRARY DESTINATION lib/vst
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(TARGETS cqscope-host RUNTIME DESTINATION bin)
+# The program's video module, where it looks when installed (<prefix>/bin/../lib/cqscope).
+install(TARGETS cqscope_host_video LIBRARY DESTINATION lib/cqscope
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 # The LV2 bundle goes to <prefix>/lib/lv2/cqscope.lv2, where Debian installs LV2 plug-ins and
 # hosts look (LV2_PATH adds other places).
 if(TARGET cqscope_lv2_dsp)

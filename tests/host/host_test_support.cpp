@@ -40,11 +40,12 @@ size_t occurrences(const std::string& text, const std::string& marker) {
     return count;
 }
 
-// Runs cqscope-host as runHost does; with a `stopMarker`, sends it SIGINT (Ctrl-C) once its
-// standard error holds the marker `stopCount` times, or after `stopSeconds` at the latest.
+// Runs cqscope-host (or the copy at `program`) as runHost does; with a `stopMarker`, sends it
+// SIGINT (Ctrl-C) once its standard error holds the marker `stopCount` times, or after
+// `stopSeconds` at the latest.
 RunResult runHostStoppable(const std::vector<std::string>& args, const std::string& workingDir,
                            bool foreignPlugin, const std::string& stopMarker, size_t stopCount,
-                           double stopSeconds) {
+                           double stopSeconds, const char* program = CQHOST_BINARY) {
     // Output goes to temporary files rather than pipes, so a chatty child never blocks.
     char outName[] = "/tmp/cqhost-out-XXXXXX";
     char errName[] = "/tmp/cqhost-err-XXXXXX";
@@ -58,10 +59,10 @@ RunResult runHostStoppable(const std::vector<std::string>& args, const std::stri
         ::setenv("LSAN_OPTIONS", "suppressions=" CQHOST_LSAN_SUPPRESSIONS ":print_suppressions=0",
                  1);
         if (foreignPlugin) ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-        std::vector<char*> argv{const_cast<char*>(CQHOST_BINARY)};
+        std::vector<char*> argv{const_cast<char*>(program)};
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
-        ::execv(CQHOST_BINARY, argv.data());
+        ::execv(program, argv.data());
         ::_exit(127);
     }
     int status = 0;
@@ -108,6 +109,14 @@ RunResult runHost(const std::vector<std::string>& args, const std::string& worki
 RunResult runHostUntil(const std::vector<std::string>& args, const std::string& marker,
                        size_t count, double seconds) {
     return runHostStoppable(args, ".", false, marker, count, seconds);
+}
+
+RunResult runHostCopy(const std::string& program, const std::vector<std::string>& args) {
+    return runHostStoppable(args, ".", false, "", 0, 0.0, program.c_str());
+}
+
+std::string hostBinary() {
+    return CQHOST_BINARY;
 }
 
 ScratchDir::ScratchDir() {

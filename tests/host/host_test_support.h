@@ -25,6 +25,10 @@ RunResult runHost(const std::vector<std::string>& args, const std::string& worki
 // until stopped (listen), so that a test waits for what it looks for, not for a time.
 RunResult runHostUntil(const std::vector<std::string>& args, const std::string& marker,
                        size_t count, double seconds);
+// Runs a copy of cqscope-host placed at `program` as runHost does, for what depends on where
+// the program lies (the files it looks for beside itself).
+RunResult runHostCopy(const std::string& program, const std::vector<std::string>& args);
+std::string hostBinary();  // the built cqscope-host
 
 // A fresh folder, removed with everything in it when the object goes.
 class ScratchDir {

@@ -14,6 +14,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -553,6 +555,24 @@ TEST_F(HostVideo, OutputsWeCannotWriteFailWithOneLineAndNoFile) {
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_TRUE(dir_.entries().empty()) << c.message;
     }
+    // A program without its video module (an installation missing a file) says so, and
+    // still writes pictures.
+    ScratchDir bin;
+    const std::string copy = bin.file("cqscope-host");
+    writeFile(copy, fileBytes(hostBinary()));
+    ASSERT_EQ(::chmod(copy.c_str(), 0755), 0);
+    const RunResult video =
+        runHostCopy(copy, {"render", "--plugin", plugin_, "--out", dir_.file("out.mp4")});
+    EXPECT_EQ(video.status, 1);
+    EXPECT_NE(video.err.find("cannot write videos: cqscope-host-video.so is missing (looked for " +
+                             bin.path() + "/cqscope-host-video.so"),
+              std::string::npos)
+        << video.err;
+    EXPECT_EQ(std::count(video.err.begin(), video.err.end(), '\n'), 1) << video.err;
+    EXPECT_TRUE(dir_.entries().empty());
+    const RunResult picture =
+        runHostCopy(copy, {"render", "--plugin", plugin_, "--out", dir_.file("out.png")});
+    EXPECT_EQ(picture.status, 0) << picture.err;
 }
 
 }  // namespace

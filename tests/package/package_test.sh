@@ -39,6 +39,7 @@ docs=$(cd "$CQP_SOURCE/docs" && LC_ALL=C ls)
 expected_docs=$(for f in $docs; do echo "-rw-r--r-- ./usr/share/doc/cqscope/docs/$f"; done)
 expected="-rwxr-xr-x ./usr/bin/cqscope-host
 -rw-r--r-- ./usr/lib/clap/cqscope.clap
+-rw-r--r-- ./usr/lib/cqscope/cqscope-host-video.so
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope.ttl
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope_dsp.so
 -rw-r--r-- ./usr/lib/lv2/cqscope.lv2/cqscope_ui.so
@@ -80,6 +81,13 @@ cmp "$work/in.wav" "$work/clap.wav" || fail "the installed CLAP plug-in changed 
 (cd "$work" && "$CQP_HOST" render --at 1.5 --out built.png >/dev/null)
 cmp "$work/installed.png" "$work/built.png" || fail "the installed plug-in draws differently"
 
+# The installed host writes videos through its own module (bin/../lib/cqscope), which exports
+# its entry alone.
+video_exports=$(nm -D --defined-only "$root/usr/lib/cqscope/cqscope-host-video.so" | awk '{print $3}' | tr '\n' ' ')
+[[ "$video_exports" == "cqscopeHostOpenVideoEncoder " ]] || fail "the video module exports: $video_exports"
+"$host" render "$work/in.wav" --out "$work/installed.mp4" >/dev/null
+[[ -s "$work/installed.mp4" ]] || fail "the installed host wrote no video"
+
 # The installed Vamp library exports its entry alone, and a Vamp host finds it with its category.
 vamp_exports=$(nm -D --defined-only "$root/usr/lib/vamp/cqscope-vamp.so" | awk '{print $3}' | tr '\n' ' ')
 [[ "$vamp_exports" == "vampGetPluginDescriptor " ]] || fail "the Vamp library exports: $vamp_exports"
@@ -97,6 +105,7 @@ listing=$(tar -tzf "$tarball" | grep -v '/$' | LC_ALL=C sort)
 top="cqscope-${CQP_VERSION}-linux-x86_64"
 expected_tar="$top/bin/cqscope-host
 $top/lib/clap/cqscope.clap
+$top/lib/cqscope/cqscope-host-video.so
 $top/lib/lv2/cqscope.lv2/cqscope.ttl
 $top/lib/lv2/cqscope.lv2/cqscope_dsp.so
 $top/lib/lv2/cqscope.lv2/cqscope_ui.so
@@ -118,7 +127,7 @@ for file in lib/vst/cqscope.so lib/clap/cqscope.clap lib/vst3/cqscope.vst3/Conte
   lib/lv2/cqscope.lv2/cqscope_dsp.so \
   lib/lv2/cqscope.lv2/cqscope_ui.so lib/lv2/cqscope.lv2/manifest.ttl \
   lib/lv2/cqscope.lv2/cqscope.ttl lib/vamp/cqscope-vamp.so lib/vamp/cqscope-vamp.cat \
-  bin/cqscope-host share/doc/cqscope/README.md \
+  bin/cqscope-host lib/cqscope/cqscope-host-video.so share/doc/cqscope/README.md \
   share/doc/cqscope/LICENSE share/doc/cqscope/docs/cqscope-host.md; do
   [[ -f "$work/prefix/$file" ]] || fail "cmake --install put no $file"
 done

@@ -274,15 +274,6 @@ std::atomic<OutputRun*> openRun{nullptr};
 
 }  // namespace
 
-std::string fileExtension(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
-}
-
 std::string fileStem(const std::string& path) {
     std::string name = nameOf(path);
     const auto dot = name.rfind('.');

@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "files/file_extension.h"
+
 namespace cqhost {
 
 class AtomicOutputFile {
@@ -142,9 +144,6 @@ class BufferedOutput {
     long long flushed_ = 0;
 };
 
-// The extension of the file name at the end of `path`, in lower case and without its dot
-// ("mp4" for "dir/Song.MP4"); empty when the name has none.
-std::string fileExtension(const std::string& path);
 // The file name at the end of `path` without its extension ("Song" for "dir/Song.flac").
 std::string fileStem(const std::string& path);
 

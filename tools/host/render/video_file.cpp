@@ -35,7 +35,8 @@ bool isVideoPath(const std::string& path) {
 }
 
 VideoWriter::VideoWriter(const std::string& path, const VideoFormat& format, bool encoderThread)
-    : encoder_(std::make_unique<VideoEncoder>(path, format)),
+    : output_(path),
+      encoder_(openVideoEncoder(output_.temporary(), path, format)),
       pixelCount_(static_cast<size_t>(format.width) * format.height),
       pool_(pixelCount_),
       channels_(format.channels),
@@ -128,6 +129,7 @@ void VideoWriter::finish() {
         if (failure_) std::rethrow_exception(failure_);
     }
     encoder_->finish();
+    output_.commit();
 }
 
 void VideoWriter::work() {
@@ -144,7 +146,7 @@ void VideoWriter::work() {
             if (item.isFrame) {
                 encoder_->addFrame(item.repeat ? nullptr : item.pixels->data(), item.repeat);
             } else {
-                encoder_->writePackets(item.sound);
+                encoder_->writeSound(std::move(item.sound));
             }
         } catch (...) {
             failed = std::current_exception();

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "files/output_file.h"
 #include "render/pixel_pool.h"
 #include "render/video_encoder.h"
 
@@ -56,14 +57,15 @@ class VideoWriter {
   private:
     struct Item {
         bool isFrame = false;
-        bool repeat = false;             // a frame identical to the one before
-        PixelPool::Picture pixels;       // null for a repeat
-        std::vector<float> left, right;  // sound to encode here
-        EncodedPackets sound;            // sound the render thread encoded
+        bool repeat = false;                  // a frame identical to the one before
+        PixelPool::Picture pixels;            // null for a repeat
+        std::vector<float> left, right;       // sound to encode here
+        std::unique_ptr<EncodedSound> sound;  // sound the render thread encoded
     };
     void submit(Item item);
     void work();
 
+    AtomicOutputFile output_;
     std::unique_ptr<VideoEncoder> encoder_;
     size_t pixelCount_;
     PixelPool pool_;

@@ -1,4 +1,4 @@
-#include "render/video_encoder.h"
+#include "render/ffmpeg_encoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -15,6 +15,7 @@ extern "C" {
 #include <new>
 
 #include "common/host_error.h"
+#include "files/file_extension.h"
 #include "render/yuv_picture.h"
 
 namespace cqhost {
@@ -27,6 +28,11 @@ constexpr int kAacFallbackRate = 48000;
 // encoder sees only some of them.
 constexpr int kKeyFrameInterval = 250;
 
+// The sound's packets between encodeAudio and writeSound.
+struct SoundPackets : EncodedSound {
+    EncodedPackets packets;
+};
+
 std::string ffmpegError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
@@ -35,22 +41,23 @@ std::string ffmpegError(int code) {
 
 }  // namespace
 
-VideoEncoder::VideoEncoder(const std::string& path, const VideoFormat& format)
-    : output_(path), path_(path), format_(format) {
+FfmpegEncoder::FfmpegEncoder(const std::string& file, const std::string& path,
+                             const VideoFormat& format)
+    : file_(file), path_(path), format_(format) {
     // Failures reach the user as one HostError line; the libraries' own chatter would
     // only bury it.
     av_log_set_level(AV_LOG_QUIET);
     // A failure part way leaves the members set so far; release() frees them, since the
     // destructor does not run for a constructor that throws.
     try {
-        open(path);
+        open();
     } catch (...) {
         release();
         throw;
     }
 }
 
-void VideoEncoder::addFrame(const std::uint32_t* pixels, bool repeat) {
+void FfmpegEncoder::addFrame(const std::uint32_t* pixels, bool repeat) {
     if (repeat && repeats_ && framesEncoded_ > 0 && packetsEncoded_ == framesEncoded_) {
         writeRepeat();
         return;
@@ -80,7 +87,7 @@ void VideoEncoder::addFrame(const std::uint32_t* pixels, bool repeat) {
     encode(videoCodec_, videoStream_, picture_);
 }
 
-void VideoEncoder::writeRepeat() {
+void FfmpegEncoder::writeRepeat() {
     const std::vector<std::uint8_t> bytes = repeats_->repeat();
     av_packet_unref(packet_);
     check(av_new_packet(packet_, static_cast<int>(bytes.size())));
@@ -93,7 +100,7 @@ void VideoEncoder::writeRepeat() {
     check(av_interleaved_write_frame(container_, packet_));
 }
 
-void VideoEncoder::renumber(AVPacket* packet) {
+void FfmpegEncoder::renumber(AVPacket* packet) {
     ++packetsEncoded_;
     frameBytes_.assign(packet->data, packet->data + packet->size);
     if (!repeats_->renumber(frameBytes_)) {
@@ -113,39 +120,40 @@ void PacketFree::operator()(AVPacket* packet) const {
     av_packet_free(&packet);
 }
 
-void VideoEncoder::addAudio(const float* left, const float* right, int frames) {
+void FfmpegEncoder::addAudio(const float* left, const float* right, int frames) {
     const std::uint8_t* input[] = {reinterpret_cast<const std::uint8_t*>(left),
                                    reinterpret_cast<const std::uint8_t*>(right)};
     resample(input, frames);
     drainFifo(false);
 }
 
-EncodedPackets VideoEncoder::encodeAudio(const float* left, const float* right, int frames) {
+std::unique_ptr<EncodedSound> FfmpegEncoder::encodeAudio(const float* left, const float* right,
+                                                         int frames) {
     const std::uint8_t* input[] = {reinterpret_cast<const std::uint8_t*>(left),
                                    reinterpret_cast<const std::uint8_t*>(right)};
-    EncodedPackets packets;
+    auto sound = std::make_unique<SoundPackets>();
     resample(input, frames);
-    drainFifo(false, &packets);
-    return packets;
+    drainFifo(false, &sound->packets);
+    return sound;
 }
 
-void VideoEncoder::writePackets(EncodedPackets& packets) {
-    for (EncodedPacket& packet : packets)
+void FfmpegEncoder::writeSound(std::unique_ptr<EncodedSound> sound) {
+    if (!sound) return;
+    for (EncodedPacket& packet : static_cast<SoundPackets&>(*sound).packets)
         check(av_interleaved_write_frame(container_, packet.get()));
-    packets.clear();
 }
 
-void VideoEncoder::finish() {
+void FfmpegEncoder::finish() {
     resample(nullptr, 0);
     drainFifo(true);
     encode(audioCodec_, audioStream_, nullptr);
     encode(videoCodec_, videoStream_, nullptr);
     check(av_write_trailer(container_));
     check(avio_closep(&container_->pb));
-    output_.commit();
 }
 
-void VideoEncoder::open(const std::string& path) {
+void FfmpegEncoder::open() {
+    const std::string& path = path_;
     const std::string extension = fileExtension(path);
     if (format_.lossless && extension != "mkv") {
         throw HostError("a lossless video needs a .mkv file, not " + path);
@@ -154,10 +162,10 @@ void VideoEncoder::open(const std::string& path) {
     if (muxer == nullptr) {
         throw HostError("this machine's FFmpeg cannot write ." + extension + " files");
     }
-    check(avformat_alloc_output_context2(&container_, muxer, nullptr, output_.temporary().c_str()));
+    check(avformat_alloc_output_context2(&container_, muxer, nullptr, file_.c_str()));
     openVideo();
     openAudio();
-    check(avio_open(&container_->pb, output_.temporary().c_str(), AVIO_FLAG_WRITE));
+    check(avio_open(&container_->pb, file_.c_str(), AVIO_FLAG_WRITE));
     AVDictionary* options = nullptr;
     // Index at the front, so that a player can start before the file has arrived whole.
     if (extension == "mp4") av_dict_set(&options, "movflags", "+faststart", 0);
@@ -169,7 +177,7 @@ void VideoEncoder::open(const std::string& path) {
 }
 
 // Frees what is set; safe to call again.
-void VideoEncoder::release() {
+void FfmpegEncoder::release() {
     av_packet_free(&packet_);
     av_frame_free(&picture_);
     av_frame_free(&sound_);
@@ -186,11 +194,11 @@ void VideoEncoder::release() {
     freeConverted();
 }
 
-void VideoEncoder::check(int result) const {
+void FfmpegEncoder::check(int result) const {
     if (result < 0) throw HostError("cannot write " + path_ + ": " + ffmpegError(result));
 }
 
-const AVCodec* VideoEncoder::findEncoder(const char* name, const char* description) const {
+const AVCodec* FfmpegEncoder::findEncoder(const char* name, const char* description) const {
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
     if (codec == nullptr) {
         throw HostError("this machine's FFmpeg has no " + std::string(description) + " encoder (" +
@@ -199,7 +207,7 @@ const AVCodec* VideoEncoder::findEncoder(const char* name, const char* descripti
     return codec;
 }
 
-AVStream* VideoEncoder::openStream(AVCodecContext* context, const AVCodec* codec) {
+AVStream* FfmpegEncoder::openStream(AVCodecContext* context, const AVCodec* codec) {
     if (container_->oformat->flags & AVFMT_GLOBALHEADER) {
         context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
@@ -211,7 +219,7 @@ AVStream* VideoEncoder::openStream(AVCodecContext* context, const AVCodec* codec
     return stream;
 }
 
-void VideoEncoder::openVideo() {
+void FfmpegEncoder::openVideo() {
     const AVCodec* codec =
         format_.lossless ? findEncoder("ffv1", "FFV1") : findEncoder("libx264", "H.264");
     videoCodec_ = avcodec_alloc_context3(codec);
@@ -262,7 +270,7 @@ void VideoEncoder::openVideo() {
     check(av_frame_get_buffer(picture_, 0));
 }
 
-void VideoEncoder::openAudio() {
+void FfmpegEncoder::openAudio() {
     const AVCodec* codec =
         format_.lossless ? findEncoder("flac", "FLAC") : findEncoder("aac", "AAC");
     audioCodec_ = avcodec_alloc_context3(codec);
@@ -304,14 +312,14 @@ void VideoEncoder::openAudio() {
 }
 
 // The conversion buffer: one allocation for the samples, one for the channel pointers.
-void VideoEncoder::freeConverted() {
+void FfmpegEncoder::freeConverted() {
     if (converted_ != nullptr) av_freep(&converted_[0]);
     av_freep(&converted_);
     convertedCapacity_ = 0;
 }
 
 // Converts input samples (null: the resampler's remainder) into the FIFO.
-void VideoEncoder::resample(const std::uint8_t** input, int frames) {
+void FfmpegEncoder::resample(const std::uint8_t** input, int frames) {
     const int capacity = swr_get_out_samples(resampler_, frames);
     if (capacity <= 0) return;
     if (capacity > convertedCapacity_) {
@@ -328,7 +336,7 @@ void VideoEncoder::resample(const std::uint8_t** input, int frames) {
 }
 
 // Encodes whole encoder frames from the FIFO; at the end also the shorter rest.
-void VideoEncoder::drainFifo(bool atEnd, EncodedPackets* kept) {
+void FfmpegEncoder::drainFifo(bool atEnd, EncodedPackets* kept) {
     while (av_audio_fifo_size(fifo_) >= frameSize_ || (atEnd && av_audio_fifo_size(fifo_) > 0)) {
         const int count = std::min(frameSize_, av_audio_fifo_size(fifo_));
         av_frame_unref(sound_);
@@ -347,8 +355,8 @@ void VideoEncoder::drainFifo(bool atEnd, EncodedPackets* kept) {
 }
 
 // Sends one frame (null: the end) and writes every packet the encoder gives back.
-void VideoEncoder::encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame,
-                          EncodedPackets* kept) {
+void FfmpegEncoder::encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame,
+                           EncodedPackets* kept) {
     check(avcodec_send_frame(codec, frame));
     for (;;) {
         EncodedPacket own;
