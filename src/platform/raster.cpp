@@ -425,7 +425,14 @@ WIN32API BOOL WINAPI PatBlt(HDC dc, int x, int y, int width, int height, DWORD r
             // Clearing and pattern fills replace the pixels outright (a whole view per tick).
             if (code == 0x00 || code == 0xFF || code == 0xF0) {
                 const std::uint32_t fill = code == 0x00 ? 0u : code == 0xFF ? 0x00FFFFFFu : pattern;
-                std::fill(line + area.left, line + area.right, fill);
+                // Black (a display cleared before each picture) as one memset: a loop of
+                // 32-bit stores took several times as long for a whole view.
+                if (fill == 0) {
+                    std::memset(line + area.left, 0,
+                                static_cast<std::size_t>(area.right - area.left) * sizeof *line);
+                } else {
+                    std::fill(line + area.left, line + area.right, fill);
+                }
                 continue;
             }
             for (LONG col = area.left; col < area.right; ++col) {
