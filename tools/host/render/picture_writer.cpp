@@ -26,7 +26,9 @@ PictureWriter::PictureWriter(int width, int height, int encoderThreads, bool int
       intoStagedFolder_(intoStagedFolder),
       pixelCount_(static_cast<size_t>(width) * height),
       pool_(pixelCount_),
-      maxQueued_(queueLength(pixelCount_, encoderThreads)) {
+      maxQueued_(queueLength(pixelCount_, encoderThreads)),
+      // Besides the queue: one per encoder, the previous picture and the one being read.
+      buffersWanted_(maxQueued_ + static_cast<size_t>(std::max(encoderThreads, 0)) + 2) {
     for (int i = 0; i < encoderThreads; ++i) threads_.emplace_back([this] { work(); });
 }
 
@@ -84,6 +86,7 @@ void PictureWriter::submit(Job job) {
     changed_.wait(lock, [&] { return failure_ || queue_.size() < maxQueued_; });
     rethrowFailure();
     queue_.push_back(std::move(job));
+    if (!prepared_) prepareBuffers_ = prepared_ = true;
     changed_.notify_all();
 }
 
@@ -102,8 +105,23 @@ void PictureWriter::rethrowFailure() {
 void PictureWriter::work() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+        changed_.wait(lock, [&] { return closing_ || !queue_.empty() || prepareBuffers_; });
         if (closing_) return;
+        if (queue_.empty()) {
+            // Nothing to encode: the buffers the render will want are made here instead of on
+            // the render thread, which has the most to do. Not before the first picture, so
+            // as not to compete with the plug-in's start.
+            lock.unlock();
+            bool more = false;
+            try {
+                more = pool_.prepare(buffersWanted_);
+            } catch (const std::bad_alloc&) {
+                // The render makes its buffers itself, or fails there with the reason.
+            }
+            lock.lock();
+            if (!more) prepareBuffers_ = false;
+            continue;
+        }
         Job job = std::move(queue_.front());
         queue_.pop_front();
         ++busy_;

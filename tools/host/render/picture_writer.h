@@ -65,6 +65,7 @@ class PictureWriter {
     size_t pixelCount_;
     PixelPool pool_;
     size_t maxQueued_;
+    size_t buffersWanted_;         // the most in use at once: those queued, encoding and being read
     PixelPool::Picture previous_;  // shared with its job
     std::shared_future<std::string> previousBytes_;
 
@@ -72,6 +73,8 @@ class PictureWriter {
     std::condition_variable changed_;
     std::deque<Job> queue_;
     size_t busy_ = 0;
+    bool prepared_ = false;        // buffers have been asked for (at the first picture)
+    bool prepareBuffers_ = false;  // from the first picture until the pool has them all
     bool closing_ = false;
     std::exception_ptr failure_;
     std::vector<std::thread> threads_;

@@ -1,8 +1,8 @@
 // Pictures for the encoder threads, in buffers that are used again once every holder has let
 // go, so that a long render does not map, fault in and release fresh memory for each picture.
 // The render reads a picture straight into a buffer it takes, then shares it with the
-// encoders (or gives it back). take, share and giveBack on the render thread; shared
-// pictures may be released on any thread.
+// encoders (or gives it back). take, share and giveBack on the render thread; prepare, and the
+// release of shared pictures, on any thread.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +35,24 @@ class PixelPool {
                 return buffer;
             }
         }
-        return std::make_unique<Pixels>(state_->pixelCount);
+        Buffer buffer = std::make_unique<Pixels>(state_->pixelCount);
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        ++state_->made;
+        return buffer;
+    }
+
+    // Makes one more buffer for the spares, unless `most` have been made; answers whether it
+    // did. Any thread: an encoder with nothing to do calls it, so that the render thread finds
+    // buffers whose memory is already in place (the first touch of a page is the costly one).
+    bool prepare(size_t most) {
+        {
+            std::lock_guard<std::mutex> lock(state_->mutex);
+            if (state_->made >= most) return false;
+            ++state_->made;
+        }
+        Buffer buffer = std::make_unique<Pixels>(state_->pixelCount);
+        giveBack(std::move(buffer));
+        return true;
     }
 
     // The buffer, read only from now on; back in the pool once every holder has let go.
@@ -56,6 +73,7 @@ class PixelPool {
     struct State {
         size_t pixelCount = 0;
         std::mutex mutex;
+        size_t made = 0;  // buffers made so far
         std::vector<Buffer> spare;
     };
     std::shared_ptr<State> state_;
