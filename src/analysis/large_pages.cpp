@@ -34,15 +34,15 @@ void* allocateLarge(std::size_t bytes) {
     return ::operator new (bytes, std::align_val_t{kLineAlignment});
 }
 
-void freeLarge(void* memory, std::size_t bytes) noexcept {
+void freeLarge(void* memory, [[maybe_unused]] std::size_t bytes) noexcept {
     if (memory == nullptr) return;
 #if defined(__linux__)
     if (bytes >= kLargeBytes) {
-        ::operator delete (memory, roundedLarge(bytes), std::align_val_t{kPageBytes});
+        ::operator delete (memory, std::align_val_t{kPageBytes});
         return;
     }
 #endif
-    ::operator delete (memory, bytes, std::align_val_t{kLineAlignment});
+    ::operator delete (memory, std::align_val_t{kLineAlignment});
 }
 
 }  // namespace cqscope
