@@ -25,38 +25,51 @@ constexpr int kMaxPaletteColours = 256;
 class PaletteImage {
   public:
     // False when the picture has more than 256 colours.
-    bool build(const std::uint32_t* pixels, size_t count) {
-        indexes_.resize(count);
+    bool build(const std::uint32_t* pixels, int width, int height) {
+        const size_t rowLength = static_cast<size_t>(width);
+        indexes_.resize(rowLength * static_cast<size_t>(height));
+        sameAsAbove_.assign(static_cast<size_t>(height), 0);
         slots_.fill(kEmpty);
         colours_.clear();
         std::uint32_t lastColour = 0;
         std::uint8_t lastIndex = 0;
         bool haveLast = false;
-        for (size_t i = 0; i < count; ++i) {
-            // Runs of one colour are the rule in a display: eight pixels of the last colour
-            // are taken at once (a comparison the compiler does in one vector).
-            if (haveLast && i + kRun <= count) {
-                Run run;
-                std::memcpy(&run, pixels + i, sizeof run);
-                run = (run & 0xFFFFFF) ^ lastColour;
-                std::uint32_t differs = 0;
-                for (size_t k = 0; k < kRun; ++k) differs |= run[k];
-                if (differs == 0) {
-                    std::memset(indexes_.data() + i, lastIndex, kRun);
-                    i += kRun - 1;
-                    continue;
+        for (int y = 0; y < height; ++y) {
+            const std::uint32_t* row = pixels + rowLength * static_cast<size_t>(y);
+            std::uint8_t* rowIndexes = indexes_.data() + rowLength * static_cast<size_t>(y);
+            // Most of a display's rows repeat the one above (six in ten in a song's
+            // pictures): those have no new colour, and the same indexes.
+            if (y > 0 && std::memcmp(row, row - rowLength, rowLength * sizeof *row) == 0) {
+                std::memcpy(rowIndexes, rowIndexes - rowLength, rowLength);
+                sameAsAbove_[static_cast<size_t>(y)] = 1;
+                continue;
+            }
+            for (size_t i = 0; i < rowLength; ++i) {
+                // Runs of one colour are the rule in a display: eight pixels of the last
+                // colour are taken at once (a comparison the compiler does in one vector).
+                if (haveLast && i + kRun <= rowLength) {
+                    Run run;
+                    std::memcpy(&run, row + i, sizeof run);
+                    run = (run & 0xFFFFFF) ^ lastColour;
+                    std::uint32_t differs = 0;
+                    for (size_t k = 0; k < kRun; ++k) differs |= run[k];
+                    if (differs == 0) {
+                        std::memset(rowIndexes + i, lastIndex, kRun);
+                        i += kRun - 1;
+                        continue;
+                    }
                 }
+                const std::uint32_t colour = row[i] & 0xFFFFFF;
+                // The last colour is checked before the table.
+                if (!haveLast || colour != lastColour) {
+                    const int index = indexOf(colour);
+                    if (index < 0) return false;
+                    lastColour = colour;
+                    lastIndex = static_cast<std::uint8_t>(index);
+                    haveLast = true;
+                }
+                rowIndexes[i] = lastIndex;
             }
-            const std::uint32_t colour = pixels[i] & 0xFFFFFF;
-            // The last colour is checked before the table.
-            if (!haveLast || colour != lastColour) {
-                const int index = indexOf(colour);
-                if (index < 0) return false;
-                lastColour = colour;
-                lastIndex = static_cast<std::uint8_t>(index);
-                haveLast = true;
-            }
-            indexes_[i] = lastIndex;
         }
         return true;
     }
@@ -101,6 +114,10 @@ class PaletteImage {
         for (int y = 0; y < height; ++y) {
             const std::uint8_t* source = indexes_.data() + static_cast<size_t>(y) * width;
             png_byte* row = packed.data() + *rowBytes * y;
+            if (sameAsAbove_[static_cast<size_t>(y)]) {
+                std::memcpy(row, row - *rowBytes, *rowBytes);
+                continue;
+            }
             // Whole bytes first, each from kPerByte indexes, then the last part byte.
             const int whole = width / kPerByte;
             for (int b = 0; b < whole; ++b) {
@@ -137,6 +154,7 @@ class PaletteImage {
     }
 
     std::vector<std::uint8_t> indexes_;
+    std::vector<std::uint8_t> sameAsAbove_;  // per row: its pixels are the row above's
     std::vector<std::uint32_t> colours_;
     std::array<std::uint32_t, kSlots> slots_{};
     std::array<std::uint8_t, kSlots> slotIndex_{};
@@ -208,7 +226,7 @@ std::string encodePng(const std::uint32_t* pixels, int width, int height) {
     std::vector<png_color> palette;
     size_t rowBytes = 0;
     PaletteImage indexed;
-    if (indexed.build(pixels, count)) {
+    if (indexed.build(pixels, width, height)) {
         data = indexed.packedRows(width, height, &rowBytes);
         palette = indexed.palette();
         input.colourType = PNG_COLOR_TYPE_PALETTE;
