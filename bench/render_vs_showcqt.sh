@@ -71,6 +71,8 @@ for ((r = 0; r < repeats; r++)); do
     for s in 0 1; do
       out="$work/out$s"
       rm -rf "$out" "$out.mp4"
+      # What the run before wrote goes to disk now, not in the background of this one.
+      sync
       times=$({ time run_job "$j" "$s" "$out" >/dev/null 2>&1; } 2>&1) ||
         { echo "render_vs_showcqt: job failed: ${jobs[$j]} (side $s)" >&2; exit 1; }
       read -r real user system <<<"$times"
