@@ -1,7 +1,6 @@
 // cqscope-host: a command-line VST 2.x host. Finds the command named on the command line, which
 // parses its own options (options.h), runs it, and turns every failure into one line on stderr
 // and a non-zero exit status.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "common/commands.h"
 #include "common/host_error.h"
 #include "common/options.h"
+#include "common/program_files.h"
 #include "files/output_file.h"
 
 namespace cqhost {
@@ -89,19 +89,7 @@ int dispatchCommand(int argc, char** argv) {
 }  // namespace
 
 std::string defaultPluginPath() {
-    std::vector<char> buffer(4096);
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    if (length <= 0) return "cqscope.so";
-    std::string self(buffer.data(), static_cast<size_t>(length));
-    const std::string folder = self.substr(0, self.rfind('/') + 1);
-    // The build tree has both in one folder; an installation has the program in bin and the
-    // plug-in in lib/vst.
-    const std::string beside = folder + "cqscope.so";
-    const std::string installed = folder + "../lib/vst/cqscope.so";
-    if (::access(beside.c_str(), F_OK) != 0 && ::access(installed.c_str(), F_OK) == 0) {
-        return installed;
-    }
-    return beside;
+    return programFile("vst", "cqscope.so").path();
 }
 
 }  // namespace cqhost
